@@ -1,0 +1,54 @@
+// A value or the reason it could not be produced. Library code returns these;
+// only the driver turns a reason into a message.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <variant>
+
+namespace kvz {
+
+// cannotOpen: the file could not be opened or read at all (the driver reports
+// it as "Cannot open <file>"); invalid: the input was read but is refused.
+enum class FailureKind { invalid, cannotOpen };
+
+struct Failure {
+    std::string reason;
+    FailureKind kind = FailureKind::invalid;
+};
+
+inline Failure fail(std::string reason, FailureKind kind = FailureKind::invalid) {
+    return Failure{std::move(reason), kind};
+}
+
+template <class T>
+class Result {
+public:
+    Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}
+    Result(Failure failure) : state_(std::in_place_index<1>, std::move(failure)) {}
+
+    bool ok() const { return state_.index() == 0; }
+    explicit operator bool() const { return ok(); }
+
+    T& value() & { return std::get<0>(state_); }
+    const T& value() const& { return std::get<0>(state_); }
+    T&& value() && { return std::get<0>(std::move(state_)); }
+    T* operator->() { return &value(); }
+    const T* operator->() const { return &value(); }
+    T& operator*() & { return value(); }
+    const T& operator*() const& { return value(); }
+
+    const std::string& reason() const { return std::get<1>(state_).reason; }
+    FailureKind failureKind() const { return std::get<1>(state_).kind; }
+    Failure failure() const { return std::get<1>(state_); }
+
+private:
+    std::variant<T, Failure> state_;
+};
+
+// For operations that produce nothing but may fail.
+struct Done {};
+using Status = Result<Done>;
+inline Status success() { return Done{}; }
+
+}  // namespace kvz

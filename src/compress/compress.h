@@ -1,0 +1,76 @@
+// Text compression: a character table ordered by frequency, texts as lines of
+// 16-bit codes, repeated code sequences replaced by phrase codes, and the
+// stream of values below 128 that the device reads.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <vector>
+
+#include "common/result.h"
+#include "input/kvz.h"
+
+namespace kvz {
+
+// A character (lead and trail byte, or a one-byte character and 0) and how
+// often it occurs.
+struct CharEntry {
+    std::array<std::uint8_t, 2> code{};
+    std::uint16_t count = 0;
+};
+// Distinct characters; after sortCharTable a character's code is its index.
+// (No end entry: size() is the number of characters.)
+using CharTable = std::vector<CharEntry>;
+
+// Lines of 16-bit words: a length word n >= 1 then n codes; a zero word ends
+// the list.
+using CodeLines = std::vector<std::uint16_t>;
+
+// Counts the characters of the texts up to the first empty text, in order of
+// first appearance. Fails when a character occurs more than 65535 times.
+Result<CharTable> countChars(const TextBlock& textBlock);
+
+// Sort order: count of b minus count of a, counts taken as signed 16 bits.
+int cmpCode(const CharEntry& a, const CharEntry& b);
+// Stable sort by cmpCode: equal counts keep their order of first appearance.
+void sortCharTable(CharTable& table);
+
+// One line per text (up to the first empty text), each character coded by
+// its index in the table (0 when the table lacks it).
+CodeLines encode16(const CharTable& table, const TextBlock& textBlock);
+
+// Number of lines.
+std::uint32_t getLines16(std::span<const std::uint16_t> codeLines);
+// One more than the largest word of any line, length words included; 0 when
+// there is no line.
+std::uint32_t getCodes16(std::span<const std::uint16_t> codeLines);
+
+// Called with L - 2 at the start of every stage (L = 116 down to 2).
+using PhraseProgress = std::function<void(int)>;
+
+// Replaces repeated code sequences, longest first (116 down to 2 codes), by
+// phrase codes F, F + 1, ..., appending one phrase line per phrase. Exactly
+// the result of the literal algorithm, found through an index of sequences.
+void substitutePhrases(CodeLines& codeLines, std::uint16_t codesBefore,
+                       const PhraseProgress& progress = {});
+
+// One-byte limit for n codes: (16384 - n) / 127, low 8 bits.
+std::uint8_t getC2Code(std::int32_t n);
+// Appends v in one byte (v < B) or two; returns the number of bytes.
+int encode8_1(std::vector<std::uint8_t>& destination, std::uint8_t limit, std::uint16_t v);
+// The largest value whose bytes all stay below 128 under limit B.
+std::int32_t largestStreamValue(std::uint8_t limit);
+
+// The stream: header (B - 1, F, P), phrase table (last phrase line first),
+// group table (8 lines, each with first-entry index and entry count), entry
+// lines. Fails when the file has more codes than the stream can address or a
+// value does not fit in bytes below 128.
+Result<std::vector<std::uint8_t>> encode8(std::span<const std::uint16_t> codeLines,
+                                          std::int32_t phraseLines,
+                                          std::uint16_t codesBefore,
+                                          const GroupCounts& groupCounts);
+
+}  // namespace kvz

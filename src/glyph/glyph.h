@@ -1,0 +1,42 @@
+// Glyph image: the built-in fonts, the glyph cell of each character, the
+// packing of 7-bit values eight into seven bytes, and the image layout.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "common/result.h"
+#include "compress/compress.h"
+
+namespace kvz {
+
+// Column bytes, left to right; bit 0 is the top pixel row.
+extern const std::array<std::uint8_t, 256 * 3> font4x8;     // JIS X 0201, 3 columns
+extern const std::array<std::uint8_t, 8836 * 5> fontK6x8;   // JIS X 0208, 5 columns
+extern const std::array<std::uint8_t, 8836 * 7> fontMisaki; // JIS X 0208, 7 columns
+
+inline constexpr std::size_t kCellWidth = 7;
+using GlyphCell = std::array<std::uint8_t, kCellWidth>;
+
+// The device's load address of image byte 0, and how many bytes fit above it.
+inline constexpr std::uint32_t kLoadAddress = 0x05D0;
+inline constexpr std::uint32_t kImageCapacity = 0x10000 - kLoadAddress;  // 64048
+
+// Copies the glyph into the cell without its leading empty columns.
+void writeFont(GlyphCell& cell, std::span<const std::uint8_t> glyph);
+// The cell of a CharTable code (Shift_JIS bytes); empty where no font has it.
+GlyphCell selectGlyph(std::array<std::uint8_t, 2> code);
+
+// Appends the values packed eight into seven bytes (bit 7 dropped, a short
+// last group padded with zeros); returns the number of bytes appended.
+std::size_t write7(std::vector<std::uint8_t>& destination, std::span<const std::uint8_t> values);
+
+// Header (0, 0, glyph area address), packed stream, packed glyph cells of
+// every table entry. Fails when the image would not fit below 0x10000.
+Result<std::vector<std::uint8_t>> encode7(std::uint32_t loadAddress, const CharTable& table,
+                                          std::span<const std::uint8_t> stream);
+
+}  // namespace kvz

@@ -1,0 +1,79 @@
+// KVZ input: 256-byte records, 8 group records then the entry records of
+// groups 0 to 7, Shift_JIS texts normalised into one full-width form.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "common/result.h"
+
+namespace kvz {
+
+inline constexpr std::size_t kRecordSize = 256;
+inline constexpr std::size_t kGroupCount = 8;
+inline constexpr std::size_t kGroupNameWidth = 16;
+inline constexpr std::size_t kLongFieldWidth = 116;
+inline constexpr std::size_t kShortFieldWidth = 28;
+inline constexpr std::size_t kFieldsPerEntry = 6;
+
+// Every text of a file, normalised, each followed by a zero byte, in file
+// order (8 group names, then long field and short fields 1-5 of every entry);
+// one more zero byte (an empty text) ends the whole.
+using TextBlock = std::vector<std::uint8_t>;
+// Entry counts of groups 0 to 7 (each read from a 16-bit field).
+using GroupCounts = std::array<std::uint32_t, kGroupCount>;
+
+struct KvzFile {
+    TextBlock textBlock;
+    GroupCounts groupCounts{};
+};
+
+// Shift_JIS lead byte: 0x81-0x9F or 0xE0-0xFC. A lead byte starts a two-byte
+// character; every other byte is a one-byte character.
+constexpr bool isKanji(std::uint8_t byte) {
+    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+// Copies `width` bytes of `source` into `destination` (width + 1 bytes),
+// inverting each top bit when `inverted`, and ends the text at the first
+// terminator found at a character start (0xA0 inverted, 0x20 plain) or at the
+// field's end. A lead byte left without its trail byte inside the field is
+// dropped. Returns the text's length.
+std::size_t getKvzText(std::span<std::uint8_t> destination,
+                       std::span<const std::uint8_t> source, std::size_t width,
+                       bool inverted);
+
+// Appends the normalised form of the text in `source` (up to its first zero
+// byte or its end) and one zero byte to `destination`. ASCII graphics and
+// half-width katakana become full width, voiced katakana split into base and
+// mark. A lone lead byte at the end is dropped. Returns the bytes appended
+// before the zero.
+std::size_t replaceChar(std::vector<std::uint8_t>& destination,
+                        std::span<const std::uint8_t> source);
+
+// Where a text lives in a KVZ file: group 0-7; entry -1 for the group name,
+// else its number within the group from 0; field 0 = long, 1-5 = short.
+struct TextPlace {
+    int group = 0;
+    int entry = -1;
+    int field = 0;
+};
+// "group 2 name", "group 2 entry 5 short field 3", ...
+std::string describeTextPlace(const TextPlace& place);
+
+// Parses the records of a KVZ file held in memory. Bytes behind the last
+// announced record are ignored. Fails, with the reason, on a file that ends
+// before its last announced record and on an empty text.
+Result<KvzFile> readKvzBytes(std::span<const std::uint8_t> bytes);
+
+// Reads exactly the records a KVZ file announces (short reads of pipes and
+// FIFOs are completed) and parses them with readKvzBytes. A file that cannot
+// be opened or read fails with FailureKind::cannotOpen (the reason names the
+// system's cause); a directory or other non-file is refused as invalid.
+Result<KvzFile> readKvzFile(const std::string& path);
+
+}  // namespace kvz

@@ -1,0 +1,29 @@
+#!/bin/sh
+# Checks the Debian packages the build and tests need; installs the missing
+# ones when run as root, otherwise prints the exact command and fails.
+set -eu
+packages="cmake make g++ pkg-config libgtest-dev libbenchmark-dev libpng-dev binutils srecord"
+[ "${KVZPACK_FUZZ_DEPS:-0}" = 1 ] && packages="$packages clang libclang-rt-dev"
+[ "${KVZPACK_FONTGEN_DEPS:-0}" = 1 ] && packages="$packages libfreetype-dev fonts-misaki"
+
+missing=""
+for p in $packages; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  case "$status" in
+    *"install ok installed"*) ;;
+    *) missing="$missing $p" ;;
+  esac
+done
+[ -z "$missing" ] && exit 0
+
+if [ "$(id -u)" = 0 ]; then
+  echo "Installing missing packages:$missing"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  # shellcheck disable=SC2086
+  apt-get install -y -qq $missing
+else
+  echo "Missing Debian packages. Install them with:" >&2
+  echo "  sudo apt-get install$missing" >&2
+  exit 1
+fi
