@@ -65,15 +65,29 @@ struct TextPlace {
 // "group 2 name", "group 2 entry 5 short field 3", ...
 std::string describeTextPlace(const TextPlace& place);
 
+// Entry count announced by a group record (bytes 18-19, little-endian).
+std::uint32_t groupEntryCount(std::span<const std::uint8_t> groupRecord);
+
+// The GroupCounts of `bytes`, after checking that they hold the 8 group
+// records and every entry record these announce; else the reason, e.g.
+// "truncated: 9 records, the group records announce 12".
+Result<GroupCounts> checkKvzRecords(std::span<const std::uint8_t> bytes);
+
 // Parses the records of a KVZ file held in memory. Bytes behind the last
 // announced record are ignored. Fails, with the reason, on a file that ends
 // before its last announced record and on an empty text.
 Result<KvzFile> readKvzBytes(std::span<const std::uint8_t> bytes);
 
-// Reads exactly the records a KVZ file announces (short reads of pipes and
-// FIFOs are completed) and parses them with readKvzBytes. A file that cannot
-// be opened or read fails with FailureKind::cannotOpen (the reason names the
-// system's cause); a directory or other non-file is refused as invalid.
+// Reads the 8 group records of a KVZ file and then the entry records they
+// announce, and nothing behind them; less when the file ends early (a short
+// result is refused by readKvzBytes). Short reads of pipes and FIFOs are
+// completed; memory grows with the bytes actually read, never with the
+// announced size. A FIFO without a writer reads as empty. Fails with
+// FailureKind::cannotOpen (the reason is the system's cause) when the file
+// cannot be opened or read; a directory is refused as invalid.
+Result<std::vector<std::uint8_t>> readKvzRecords(const std::string& path);
+
+// readKvzRecords, then readKvzBytes.
 Result<KvzFile> readKvzFile(const std::string& path);
 
 }  // namespace kvz

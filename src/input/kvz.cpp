@@ -1,0 +1,221 @@
+// KVZ records: field extraction, the TextBlock and reading files.
+#include "input/kvz.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <numeric>
+
+namespace kvz {
+namespace {
+
+constexpr std::uint8_t kPlainTerminator = 0x20;
+constexpr std::uint8_t kInvertedTerminator = 0xA0;
+constexpr std::size_t kGroupRecordsBytes = kGroupCount * kRecordSize;
+
+struct FieldLayout {
+    std::size_t offset;
+    std::size_t width;
+};
+constexpr std::array<FieldLayout, kFieldsPerEntry> kEntryFields{{
+    {0, kLongFieldWidth},
+    {116, kShortFieldWidth},
+    {144, kShortFieldWidth},
+    {172, kShortFieldWidth},
+    {200, kShortFieldWidth},
+    {228, kShortFieldWidth},
+}};
+
+std::string describeRecordCount(std::size_t byteCount) {
+    std::string text = std::to_string(byteCount / kRecordSize) + " records";
+    if (byteCount % kRecordSize != 0) {
+        text += " and " + std::to_string(byteCount % kRecordSize) + " bytes";
+    }
+    return text;
+}
+
+std::size_t announcedRecords(const GroupCounts& counts) {
+    return kGroupCount + std::accumulate(counts.begin(), counts.end(), std::size_t{0});
+}
+
+GroupCounts readGroupCounts(std::span<const std::uint8_t> bytes) {
+    GroupCounts counts{};
+    for (std::size_t g = 0; g < kGroupCount; ++g) {
+        counts[g] = groupEntryCount(bytes.subspan(g * kRecordSize, kRecordSize));
+    }
+    return counts;
+}
+
+// Extracts one field and appends its normalised text; false when the text
+// is empty.
+bool appendField(TextBlock& block, std::span<const std::uint8_t> source, std::size_t width,
+                 bool inverted) {
+    std::array<std::uint8_t, kLongFieldWidth + 1> field{};
+    getKvzText(field, source, width, inverted);
+    return replaceChar(block, field) > 0;
+}
+
+Failure emptyText(const TextPlace& place) {
+    return fail("empty text in " + describeTextPlace(place));
+}
+
+// Closes the descriptor it holds.
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+Failure systemFailure() {
+    return fail(std::strerror(errno), FailureKind::cannotOpen);
+}
+
+// Appends up to `count` bytes to `bytes`, reading until they are all there
+// or the file ends. Memory grows only by what was actually read.
+Status readAppend(int fd, std::vector<std::uint8_t>& bytes, std::size_t count) {
+    constexpr std::size_t kChunk = 64 * 1024;
+    while (count > 0) {
+        const std::size_t want = std::min(count, kChunk);
+        const std::size_t before = bytes.size();
+        bytes.resize(before + want);
+        const ssize_t got = ::read(fd, bytes.data() + before, want);
+        if (got < 0) {
+            bytes.resize(before);
+            if (errno == EINTR) continue;
+            return systemFailure();
+        }
+        bytes.resize(before + static_cast<std::size_t>(got));
+        if (got == 0) break;
+        count -= static_cast<std::size_t>(got);
+    }
+    return success();
+}
+
+Result<int> openForReading(const std::string& path) {
+    // O_NONBLOCK so that opening a FIFO without a writer does not wait; it is
+    // cleared again below so that reads wait for a writer's data.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return systemFailure();
+    return fd;
+}
+
+Status prepareForReading(int fd) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) return systemFailure();
+    if (S_ISDIR(info.st_mode)) return fail("is a directory");
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return systemFailure();
+    return success();
+}
+
+}  // namespace
+
+std::size_t getKvzText(std::span<std::uint8_t> destination,
+                       std::span<const std::uint8_t> source, std::size_t width,
+                       bool inverted) {
+    if (destination.empty()) return 0;
+    width = std::min({width, source.size(), destination.size() - 1});
+    const std::uint8_t flip = inverted ? 0x80 : 0x00;
+    for (std::size_t i = 0; i < width; ++i) {
+        destination[i] = static_cast<std::uint8_t>(source[i] ^ flip);
+    }
+    const std::uint8_t terminator = inverted ? kInvertedTerminator : kPlainTerminator;
+    std::size_t position = 0;
+    while (position < width && destination[position] != terminator) {
+        const std::size_t length = isKanji(destination[position]) ? 2 : 1;
+        if (position + length > width) break;  // lone lead byte at the field's end
+        position += length;
+    }
+    destination[position] = 0;
+    return position;
+}
+
+std::string describeTextPlace(const TextPlace& place) {
+    std::string text = "group " + std::to_string(place.group);
+    if (place.entry < 0) return text + " name";
+    text += " entry " + std::to_string(place.entry);
+    if (place.field == 0) return text + " long field";
+    return text + " short field " + std::to_string(place.field);
+}
+
+std::uint32_t groupEntryCount(std::span<const std::uint8_t> groupRecord) {
+    return static_cast<std::uint32_t>(groupRecord[18]) |
+           (static_cast<std::uint32_t>(groupRecord[19]) << 8);
+}
+
+Result<GroupCounts> checkKvzRecords(std::span<const std::uint8_t> bytes) {
+    if (bytes.size() < kGroupRecordsBytes) {
+        return fail("truncated: " + describeRecordCount(bytes.size()) +
+                    ", a KVZ file starts with 8 group records");
+    }
+    const GroupCounts counts = readGroupCounts(bytes);
+    const std::size_t announced = announcedRecords(counts);
+    if (bytes.size() < announced * kRecordSize) {
+        return fail("truncated: " + describeRecordCount(bytes.size()) +
+                    ", the group records announce " + std::to_string(announced));
+    }
+    return counts;
+}
+
+Result<KvzFile> readKvzBytes(std::span<const std::uint8_t> bytes) {
+    Result<GroupCounts> counts = checkKvzRecords(bytes);
+    if (!counts) return counts.failure();
+    KvzFile file;
+    file.groupCounts = *counts;
+    for (std::size_t g = 0; g < kGroupCount; ++g) {
+        if (!appendField(file.textBlock, bytes.subspan(g * kRecordSize), kGroupNameWidth, false)) {
+            return emptyText({static_cast<int>(g), -1, 0});
+        }
+    }
+    std::size_t record = kGroupCount;
+    for (std::size_t g = 0; g < kGroupCount; ++g) {
+        for (std::uint32_t e = 0; e < file.groupCounts[g]; ++e, ++record) {
+            const auto entry = bytes.subspan(record * kRecordSize, kRecordSize);
+            for (std::size_t f = 0; f < kFieldsPerEntry; ++f) {
+                const FieldLayout& layout = kEntryFields[f];
+                if (!appendField(file.textBlock, entry.subspan(layout.offset), layout.width, true)) {
+                    return emptyText({static_cast<int>(g), static_cast<int>(e), static_cast<int>(f)});
+                }
+            }
+        }
+    }
+    file.textBlock.push_back(0);
+    file.textBlock.shrink_to_fit();
+    return file;
+}
+
+Result<std::vector<std::uint8_t>> readKvzRecords(const std::string& path) {
+    Result<int> opened = openForReading(path);
+    if (!opened) return opened.failure();
+    const FileDescriptor fd(*opened);
+    if (Status ready = prepareForReading(fd.get()); !ready) return ready.failure();
+
+    std::vector<std::uint8_t> bytes;
+    if (Status read = readAppend(fd.get(), bytes, kGroupRecordsBytes); !read) return read.failure();
+    if (bytes.size() < kGroupRecordsBytes) return bytes;
+    const std::size_t announced = announcedRecords(readGroupCounts(bytes)) * kRecordSize;
+    if (Status read = readAppend(fd.get(), bytes, announced - bytes.size()); !read) {
+        return read.failure();
+    }
+    return bytes;
+}
+
+Result<KvzFile> readKvzFile(const std::string& path) {
+    Result<std::vector<std::uint8_t>> bytes = readKvzRecords(path);
+    if (!bytes) return bytes.failure();
+    return readKvzBytes(*bytes);
+}
+
+}  // namespace kvz

@@ -1,0 +1,133 @@
+#include "support/fixtures.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <system_error>
+
+#include "kvzdeck/deck.h"
+
+namespace kvz::testing {
+namespace {
+
+constexpr std::size_t kRecordBytes = 256;
+constexpr std::array<std::size_t, 6> kFieldWidths{116, 28, 28, 28, 28, 28};
+
+void appendPadded(std::vector<std::uint8_t>& record, std::string_view text, std::size_t width,
+                  std::uint8_t pad) {
+    const std::size_t used = std::min(text.size(), width);
+    record.insert(record.end(), text.begin(), text.begin() + static_cast<std::ptrdiff_t>(used));
+    record.insert(record.end(), width - used, pad);
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> deckFromTsv(std::string_view tsv) {
+    Result<std::vector<std::uint8_t>> kvz = buildKvz(tsv);
+    if (!kvz) throw std::runtime_error("deck TSV refused: line " + kvz.reason());
+    return std::move(kvz).value();
+}
+
+std::vector<std::uint8_t> groupRecord(std::string_view name, std::uint16_t count) {
+    std::vector<std::uint8_t> record;
+    appendPadded(record, name, 16, 0x20);
+    record.push_back(0);
+    record.push_back(0);
+    record.push_back(static_cast<std::uint8_t>(count & 0xFF));
+    record.push_back(static_cast<std::uint8_t>(count >> 8));
+    record.resize(kRecordBytes, 0x20);
+    return record;
+}
+
+std::vector<std::uint8_t> entryRecord(const std::array<std::string_view, 6>& fields) {
+    std::vector<std::uint8_t> record;
+    // 0xA0 before inversion: the padding is stored as 0x20.
+    for (std::size_t f = 0; f < fields.size(); ++f) appendPadded(record, fields[f], kFieldWidths[f], 0xA0);
+    for (std::uint8_t& byte : record) byte ^= 0x80;
+    return record;
+}
+
+void appendRecord(std::vector<std::uint8_t>& file, const std::vector<std::uint8_t>& record) {
+    file.insert(file.end(), record.begin(), record.end());
+}
+
+TempDir::TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "kvztest.XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        throw std::system_error(errno, std::generic_category(), "mkdtemp");
+    }
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::vector<std::uint8_t> readFileBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path.string());
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string readFileText(const std::filesystem::path& path) {
+    const std::vector<std::uint8_t> bytes = readFileBytes(path);
+    return {bytes.begin(), bytes.end()};
+}
+
+void writeFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out.flush()) throw std::runtime_error("cannot write " + path.string());
+}
+
+void writeFile(const std::filesystem::path& path, std::string_view text) {
+    writeFile(path, std::vector<std::uint8_t>(text.begin(), text.end()));
+}
+
+std::filesystem::path sourcePath(const std::string& relative) {
+    return std::filesystem::path(KVZPACK_SOURCE_DIR) / relative;
+}
+
+std::filesystem::path kvzpackBinary() { return KVZPACK_BINARY; }
+std::filesystem::path kvzdeckBinary() { return KVZDECK_BINARY; }
+
+ProcessResult runProgram(const std::vector<std::string>& argv, const std::filesystem::path& workdir) {
+    // Output goes to files, so that a chatty child can never block on a full pipe.
+    const TempDir capture;
+    const std::filesystem::path outPath = capture / "out";
+    const std::filesystem::path errPath = capture / "err";
+    const pid_t child = ::fork();
+    if (child < 0) throw std::system_error(errno, std::generic_category(), "fork");
+    if (child == 0) {
+        const int in = ::open("/dev/null", O_RDONLY);
+        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (in < 0 || out < 0 || err < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 ||
+            ::dup2(err, 2) < 0) {
+            ::_exit(126);
+        }
+        if (!workdir.empty() && ::chdir(workdir.c_str()) != 0) ::_exit(126);
+        std::vector<char*> args;
+        for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+        args.push_back(nullptr);
+        ::execv(args[0], args.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR) throw std::system_error(errno, std::generic_category(), "waitpid");
+    }
+    ProcessResult result;
+    result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.out = readFileText(outPath);
+    result.err = readFileText(errPath);
+    return result;
+}
+
+}  // namespace kvz::testing

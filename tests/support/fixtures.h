@@ -1,0 +1,68 @@
+// Fixture helpers shared by the tests: decks from readable TSV, raw KVZ
+// records, temporary directories, files and child processes.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kvz::testing {
+
+// A KVZ file built by kvzdeck from its TSV layout (see doc/deck-format.md);
+// throws std::runtime_error with kvzdeck's reason when the TSV is refused.
+std::vector<std::uint8_t> deckFromTsv(std::string_view tsv);
+
+// Raw records, for files the deck tool would refuse to build. Texts are
+// Shift_JIS bytes. A group record: the name padded with 0x20 to 16 bytes,
+// bytes 16-17 zero, the count at 18-19 (little-endian), the rest 0x20.
+std::vector<std::uint8_t> groupRecord(std::string_view name, std::uint16_t count);
+// An entry record: six fields (long, short 1-5) padded with spaces to their
+// widths, every byte stored with its top bit inverted. Texts longer than the
+// field are cut.
+std::vector<std::uint8_t> entryRecord(const std::array<std::string_view, 6>& fields);
+// Appends `record` to `file`.
+void appendRecord(std::vector<std::uint8_t>& file, const std::vector<std::uint8_t>& record);
+
+// A fresh directory under the system's temporary directory, removed with
+// everything in it when the object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// Whole-file helpers; they throw std::runtime_error on failure.
+std::vector<std::uint8_t> readFileBytes(const std::filesystem::path& path);
+std::string readFileText(const std::filesystem::path& path);
+void writeFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
+void writeFile(const std::filesystem::path& path, std::string_view text);
+
+// A path inside the source tree, e.g. sourcePath("examples/example.kvz").
+std::filesystem::path sourcePath(const std::string& relative);
+
+// The built programs.
+std::filesystem::path kvzpackBinary();
+std::filesystem::path kvzdeckBinary();
+
+struct ProcessResult {
+    int exitStatus = -1;  // the exit status, or 128 + signal number
+    std::string out;      // standard output
+    std::string err;      // standard error
+};
+// Runs argv[0] with the arguments argv[1..] in `workdir` (the current
+// directory when empty), standard input from /dev/null, and collects its
+// output.
+ProcessResult runProgram(const std::vector<std::string>& argv,
+                         const std::filesystem::path& workdir = {});
+
+}  // namespace kvz::testing

@@ -1,0 +1,501 @@
+// UTF-8 TSV <-> KVZ. Texts go through iconv's CP932 (Shift_JIS with the
+// NEC and IBM extensions; 0x5C stays a backslash, 0x7E a tilde).
+#include "kvzdeck/deck.h"
+
+#include <iconv.h>
+
+#include <array>
+#include <cstdio>
+#include <optional>
+#include <utility>
+
+#include "input/kvz.h"
+
+namespace kvz {
+namespace {
+
+constexpr std::uint8_t kSpace = 0x20;
+constexpr std::uint8_t kEntryTerminator = 0xA0;  // a stored 0x20 after inversion
+constexpr std::uint16_t kMaxEntries = 0xFFFF;
+
+using Bytes = std::string;  // Shift_JIS text
+
+// The texts of one record slot: its name in messages, width and terminator.
+struct FieldKind {
+    const char* label;
+    std::size_t width;
+    std::uint8_t terminator;
+};
+constexpr FieldKind kGroupName{"group name", kGroupNameWidth, kSpace};
+constexpr std::array<FieldKind, kFieldsPerEntry> kEntryFields{{
+    {"long field", kLongFieldWidth, kEntryTerminator},
+    {"short field 1", kShortFieldWidth, kEntryTerminator},
+    {"short field 2", kShortFieldWidth, kEntryTerminator},
+    {"short field 3", kShortFieldWidth, kEntryTerminator},
+    {"short field 4", kShortFieldWidth, kEntryTerminator},
+    {"short field 5", kShortFieldWidth, kEntryTerminator},
+}};
+
+std::string hexByte(std::uint8_t byte) {
+    std::array<char, 8> text{};
+    std::snprintf(text.data(), text.size(), "%02X", byte);
+    return text.data();
+}
+
+std::string codePointName(char32_t codePoint) {
+    std::array<char, 16> text{};
+    std::snprintf(text.data(), text.size(), "U+%04X", static_cast<unsigned>(codePoint));
+    return text.data();
+}
+
+// One iconv conversion, closed when it goes.
+class Converter {
+public:
+    Converter(const char* to, const char* from) : cd_(::iconv_open(to, from)) {}
+    ~Converter() {
+        if (ok()) ::iconv_close(cd_);
+    }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+    bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+
+    // The whole of `input` converted, or nothing when any of it fails.
+    std::optional<std::string> convert(std::string_view input) {
+        std::string in(input);
+        std::string out(input.size() * 4 + 8, '\0');
+        char* inPtr = in.data();
+        std::size_t inLeft = in.size();
+        char* outPtr = out.data();
+        std::size_t outLeft = out.size();
+        ::iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+        if (::iconv(cd_, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1) ||
+            inLeft != 0) {
+            return std::nullopt;
+        }
+        out.resize(out.size() - outLeft);
+        return out;
+    }
+
+private:
+    iconv_t cd_;
+};
+
+// Unicode characters that CP932 lacks but that UTF-8 texts often use for
+// the same thing, and the yen sign and overline, which CP932 would turn into
+// backslash and tilde.
+struct Variant {
+    char32_t codePoint;
+    const char* sjis;
+};
+constexpr std::array<Variant, 10> kVariants{{
+    {0x301C, "\x81\x60"},  // WAVE DASH -> FULLWIDTH TILDE
+    {0x2016, "\x81\x61"},  // DOUBLE VERTICAL LINE -> PARALLEL TO
+    {0x2212, "\x81\x7C"},  // MINUS SIGN -> FULLWIDTH HYPHEN-MINUS
+    {0x2014, "\x81\x5C"},  // EM DASH -> HORIZONTAL BAR
+    {0x00A2, "\x81\x91"},  // CENT SIGN -> FULLWIDTH CENT SIGN
+    {0x00A3, "\x81\x92"},  // POUND SIGN -> FULLWIDTH POUND SIGN
+    {0x00AC, "\x81\xCA"},  // NOT SIGN -> FULLWIDTH NOT SIGN
+    {0x00A5, "\x81\x8F"},  // YEN SIGN -> FULLWIDTH YEN SIGN
+    {0x203E, "\x81\x50"},  // OVERLINE -> FULLWIDTH MACRON
+    {0x00A6, "\xFA\x55"},  // BROKEN BAR -> FULLWIDTH BROKEN BAR
+}};
+
+// Turns one Unicode character into Shift_JIS.
+class SjisEncoder {
+public:
+    SjisEncoder() : toSjis_("CP932", "UTF-8") {}
+    bool ok() const { return toSjis_.ok(); }
+
+    std::optional<Bytes> encode(char32_t codePoint, std::string_view utf8) {
+        if (codePoint < 0x80) return Bytes(1, static_cast<char>(codePoint));
+        for (const Variant& variant : kVariants) {
+            if (variant.codePoint == codePoint) return Bytes(variant.sjis);
+        }
+        return toSjis_.convert(utf8);
+    }
+
+private:
+    Converter toSjis_;
+};
+
+// ---------------------------------------------------------------- UTF-8
+
+struct Decoded {
+    char32_t codePoint;
+    std::size_t length;
+};
+
+// The UTF-8 character at the start of `text`, or nothing when it is not
+// well formed (overlong forms and surrogates included).
+std::optional<Decoded> decodeUtf8(std::string_view text) {
+    const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(text[i]); };
+    const std::uint8_t first = byte(0);
+    if (first < 0x80) return Decoded{first, 1};
+    std::size_t length = 0;
+    char32_t codePoint = 0;
+    char32_t minimum = 0;
+    if ((first & 0xE0) == 0xC0) {
+        length = 2, codePoint = first & 0x1F, minimum = 0x80;
+    } else if ((first & 0xF0) == 0xE0) {
+        length = 3, codePoint = first & 0x0F, minimum = 0x800;
+    } else if ((first & 0xF8) == 0xF0) {
+        length = 4, codePoint = first & 0x07, minimum = 0x10000;
+    } else {
+        return std::nullopt;
+    }
+    if (text.size() < length) return std::nullopt;
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(i) & 0xC0) != 0x80) return std::nullopt;
+        codePoint = (codePoint << 6) | (byte(i) & 0x3F);
+    }
+    if (codePoint < minimum || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
+        return std::nullopt;
+    }
+    return Decoded{codePoint, length};
+}
+
+void appendUtf8(std::string& out, char32_t codePoint) {
+    if (codePoint < 0x80) {
+        out += static_cast<char>(codePoint);
+    } else if (codePoint < 0x800) {
+        out += static_cast<char>(0xC0 | (codePoint >> 6));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (codePoint >> 12));
+        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    }
+}
+
+std::optional<int> hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return std::nullopt;
+}
+
+// ---------------------------------------------------------------- fields
+
+// The text of a field as stored: up to the first terminator at a character
+// start, or the field's end. Unlike getKvzText it keeps a lead byte that
+// lacks its trail byte at the field's end, so that nothing is lost.
+Bytes storedText(std::span<const std::uint8_t> field, std::uint8_t flip, std::uint8_t terminator) {
+    Bytes text;
+    std::size_t position = 0;
+    while (position < field.size()) {
+        const auto byte = static_cast<std::uint8_t>(field[position] ^ flip);
+        if (byte == terminator) break;
+        text += static_cast<char>(byte);
+        if (isKanji(byte) && position + 1 < field.size()) {
+            text += static_cast<char>(field[position + 1] ^ flip);
+            ++position;
+        }
+        ++position;
+    }
+    return text;
+}
+
+// The field's bytes before inversion: the text, then the terminator up to the
+// width (so every entry field is padded with stored spaces).
+std::vector<std::uint8_t> paddedField(const Bytes& text, const FieldKind& kind) {
+    std::vector<std::uint8_t> field(text.begin(), text.end());
+    field.resize(kind.width, kind.terminator);
+    return field;
+}
+
+std::uint8_t storedFlip(const FieldKind& kind) {
+    return kind.terminator == kEntryTerminator ? 0x80 : 0x00;
+}
+
+// Why a text would not read back from its field as written, if it would not.
+std::optional<std::string> readBackProblem(const Bytes& text, const FieldKind& kind) {
+    const std::uint8_t flip = storedFlip(kind);
+    std::vector<std::uint8_t> stored = paddedField(text, kind);
+    for (std::uint8_t& byte : stored) byte ^= flip;
+    if (storedText(stored, flip, kind.terminator) == text) return std::nullopt;
+
+    for (std::size_t position = 0; position < text.size();) {
+        const auto byte = static_cast<std::uint8_t>(text[position]);
+        if (byte == kind.terminator) {
+            return kind.terminator == kSpace
+                       ? std::string("holds a space, which ends a group name")
+                       : "holds the byte 0xA0, which ends an entry field";
+        }
+        if (isKanji(byte) && position + 1 == text.size()) {
+            return "ends in the lone lead byte 0x" + hexByte(byte) +
+                   ", which would take the padding as its second byte";
+        }
+        position += isKanji(byte) ? 2 : 1;
+    }
+    return std::string("would not read back as written");
+}
+
+// ---------------------------------------------------------------- build
+
+class DeckBuilder {
+public:
+    Status addLine(std::size_t number, std::string_view line);
+    Result<std::vector<std::uint8_t>> finish(std::size_t lastLine) const;
+    bool encoderReady() const { return encoder_.ok(); }
+
+private:
+    Result<Bytes> fieldText(std::string_view field, const FieldKind& kind);
+    Result<Bytes> unescape(std::string_view field, const FieldKind& kind);
+    Status addGroup(std::string_view field);
+    Status addEntry(const std::vector<std::string_view>& fields);
+
+    struct Group {
+        Bytes name;
+        std::vector<std::array<Bytes, kFieldsPerEntry>> entries;
+    };
+    std::vector<Group> groups_;
+    SjisEncoder encoder_;
+};
+
+std::vector<std::string_view> splitFields(std::string_view line) {
+    std::vector<std::string_view> fields;
+    std::size_t start = 0;
+    for (std::size_t tab = line.find('\t'); tab != std::string_view::npos; tab = line.find('\t', start)) {
+        fields.push_back(line.substr(start, tab - start));
+        start = tab + 1;
+    }
+    fields.push_back(line.substr(start));
+    return fields;
+}
+
+Status DeckBuilder::addLine(std::size_t, std::string_view line) {
+    if (line.empty() || line.front() == '#') return success();
+    const std::vector<std::string_view> fields = splitFields(line);
+    if (fields.size() == 1) return addGroup(fields.front());
+    if (fields.size() == kFieldsPerEntry) return addEntry(fields);
+    return fail(std::to_string(fields.size()) +
+                " tab-separated fields; a group name line has 1, an entry line 6");
+}
+
+Status DeckBuilder::addGroup(std::string_view field) {
+    if (groups_.size() == kGroupCount) {
+        return fail("a 9th group name; a deck has exactly 8 groups");
+    }
+    Result<Bytes> name = fieldText(field, kGroupName);
+    if (!name) return name.failure();
+    groups_.push_back(Group{std::move(*name), {}});
+    return success();
+}
+
+Status DeckBuilder::addEntry(const std::vector<std::string_view>& fields) {
+    if (groups_.empty()) return fail("an entry before the first group name");
+    Group& group = groups_.back();
+    if (group.entries.size() == kMaxEntries) {
+        return fail("group " + std::to_string(groups_.size() - 1) + " has more than 65535 entries");
+    }
+    std::array<Bytes, kFieldsPerEntry> entry;
+    for (std::size_t f = 0; f < kFieldsPerEntry; ++f) {
+        Result<Bytes> text = fieldText(fields[f], kEntryFields[f]);
+        if (!text) return text.failure();
+        entry[f] = std::move(*text);
+    }
+    group.entries.push_back(std::move(entry));
+    return success();
+}
+
+Result<Bytes> DeckBuilder::fieldText(std::string_view field, const FieldKind& kind) {
+    Result<Bytes> text = unescape(field, kind);
+    if (!text) return text;
+    const std::string label = kind.label;
+    if (text->empty()) return fail(label + " is empty");
+    if (text->size() > kind.width) {
+        return fail(label + " is " + std::to_string(text->size()) + " bytes in Shift_JIS, the field holds " +
+                    std::to_string(kind.width));
+    }
+    if (text->front() == '\0') {
+        return fail(label + " starts with a zero byte, which reads as an empty text");
+    }
+    if (std::optional<std::string> problem = readBackProblem(*text, kind)) {
+        return fail(label + " " + *problem);
+    }
+    return text;
+}
+
+Result<Bytes> DeckBuilder::unescape(std::string_view field, const FieldKind& kind) {
+    const std::string label = kind.label;
+    if (field == "\\e") return Bytes();
+    Bytes text;
+    for (std::size_t i = 0; i < field.size();) {
+        if (field[i] == '\\') {
+            if (i + 1 == field.size()) return fail(label + " ends in a lone backslash (write \\\\)");
+            const char code = field[i + 1];
+            if (code == '\\' || code == '#') {
+                text += code;
+            } else if (code == 't') {
+                text += '\t';
+            } else if (code == 'x') {
+                const auto high = i + 2 < field.size() ? hexDigit(field[i + 2]) : std::nullopt;
+                const auto low = i + 3 < field.size() ? hexDigit(field[i + 3]) : std::nullopt;
+                if (!high || !low) return fail(label + ": \\x needs two hexadecimal digits");
+                text += static_cast<char>(*high * 16 + *low);
+                i += 2;
+            } else if (code == 'e') {
+                return fail(label + ": \\e (an empty text) must be the whole field");
+            } else {
+                return fail(label + ": unknown escape \\" + std::string(1, code));
+            }
+            i += 2;
+            continue;
+        }
+        const std::optional<Decoded> decoded = decodeUtf8(field.substr(i));
+        if (!decoded) {
+            return fail(label + ": invalid UTF-8 (byte 0x" + hexByte(static_cast<std::uint8_t>(field[i])) + ")");
+        }
+        const std::string_view utf8 = field.substr(i, decoded->length);
+        const std::optional<Bytes> sjis = encoder_.encode(decoded->codePoint, utf8);
+        if (!sjis) {
+            return fail(label + ": '" + std::string(utf8) + "' (" + codePointName(decoded->codePoint) +
+                        ") has no Shift_JIS form");
+        }
+        text += *sjis;
+        i += decoded->length;
+    }
+    return text;
+}
+
+void appendText(std::vector<std::uint8_t>& out, const Bytes& text, const FieldKind& kind) {
+    for (std::uint8_t byte : paddedField(text, kind)) out.push_back(byte ^ storedFlip(kind));
+}
+
+Result<std::vector<std::uint8_t>> DeckBuilder::finish(std::size_t lastLine) const {
+    if (groups_.size() != kGroupCount) {
+        return fail(std::to_string(lastLine) + ": the deck has " + std::to_string(groups_.size()) +
+                    " group names; it needs exactly 8");
+    }
+    std::vector<std::uint8_t> kvz;
+    for (const Group& group : groups_) {
+        appendText(kvz, group.name, kGroupName);
+        const auto count = static_cast<std::uint16_t>(group.entries.size());
+        kvz.insert(kvz.end(), {0x00, 0x00, static_cast<std::uint8_t>(count & 0xFF),
+                               static_cast<std::uint8_t>(count >> 8)});
+        kvz.resize(kvz.size() + kRecordSize - kGroupNameWidth - 4, kSpace);
+    }
+    for (const Group& group : groups_) {
+        for (const auto& entry : group.entries) {
+            for (std::size_t f = 0; f < kFieldsPerEntry; ++f) {
+                appendText(kvz, entry[f], kEntryFields[f]);
+            }
+        }
+    }
+    return kvz;
+}
+
+// ---------------------------------------------------------------- dump
+
+class TextWriter {
+public:
+    TextWriter() : toUtf8_("UTF-8", "CP932") {}
+    bool ok() const { return toUtf8_.ok() && encoder_.ok(); }
+
+    // The TSV form of a stored text; `lineStart` when it begins a line.
+    std::string escape(const Bytes& text, bool lineStart) {
+        if (text.empty()) return "\\e";
+        std::string out;
+        for (std::size_t i = 0; i < text.size();) {
+            const auto byte = static_cast<std::uint8_t>(text[i]);
+            if (isKanji(byte) && i + 1 < text.size()) {
+                out += twoByteCharacter(text.substr(i, 2));
+                i += 2;
+            } else {
+                out += oneByteCharacter(byte, lineStart && i == 0);
+                i += 1;
+            }
+        }
+        return out;
+    }
+
+private:
+    static std::string rawBytes(std::string_view bytes) {
+        std::string out;
+        for (char byte : bytes) out += "\\x" + hexByte(static_cast<std::uint8_t>(byte));
+        return out;
+    }
+
+    static std::string oneByteCharacter(std::uint8_t byte, bool lineStart) {
+        if (byte == '\\') return "\\\\";
+        if (byte == '\t') return "\\t";
+        if (byte == '#' && lineStart) return "\\#";
+        if (byte >= 0x20 && byte <= 0x7E) return std::string(1, static_cast<char>(byte));
+        if (byte >= 0xA1 && byte <= 0xDF) {  // half-width katakana
+            std::string out;
+            appendUtf8(out, 0xFF61 + (byte - 0xA1));
+            return out;
+        }
+        return rawBytes(std::string_view(reinterpret_cast<const char*>(&byte), 1));
+    }
+
+    // Written as Unicode only when building it back gives the same bytes.
+    std::string twoByteCharacter(std::string_view sjis) {
+        const std::optional<std::string> utf8 = toUtf8_.convert(sjis);
+        if (utf8) {
+            const std::optional<Decoded> decoded = decodeUtf8(*utf8);
+            if (decoded && decoded->length == utf8->size()) {
+                const std::optional<Bytes> back = encoder_.encode(decoded->codePoint, *utf8);
+                if (back && *back == sjis) return *utf8;
+            }
+        }
+        return rawBytes(sjis);
+    }
+
+    Converter toUtf8_;
+    SjisEncoder encoder_;
+};
+
+constexpr std::string_view kDumpHeader =
+    "# KVZ deck: each group name on a line of its own, followed by its entries,\n"
+    "# one per line: long field, short fields 1 to 5, tab-separated.\n";
+
+}  // namespace
+
+Result<std::vector<std::uint8_t>> buildKvz(std::string_view tsv) {
+    if (tsv.starts_with("\xEF\xBB\xBF")) tsv.remove_prefix(3);  // byte order mark
+    DeckBuilder builder;
+    if (!builder.encoderReady()) return fail("1: iconv cannot convert UTF-8 to CP932 here");
+    std::size_t number = 0;
+    while (!tsv.empty()) {
+        ++number;
+        const std::size_t end = tsv.find('\n');
+        std::string_view line = tsv.substr(0, end);
+        tsv.remove_prefix(end == std::string_view::npos ? tsv.size() : end + 1);
+        if (line.ends_with('\r')) line.remove_suffix(1);
+        if (Status added = builder.addLine(number, line); !added) {
+            return fail(std::to_string(number) + ": " + added.reason());
+        }
+    }
+    return builder.finish(std::max<std::size_t>(number, 1));
+}
+
+Result<std::string> dumpKvz(std::span<const std::uint8_t> kvz) {
+    Result<GroupCounts> counts = checkKvzRecords(kvz);
+    if (!counts) return counts.failure();
+    TextWriter writer;
+    if (!writer.ok()) return fail("iconv cannot convert CP932 to UTF-8 here");
+
+    std::string tsv(kDumpHeader);
+    std::size_t record = kGroupCount;
+    for (std::size_t g = 0; g < kGroupCount; ++g) {
+        const auto group = kvz.subspan(g * kRecordSize, kRecordSize);
+        // A blank line sets each group with entries apart from the one before.
+        if (g == 0 || (*counts)[g - 1] > 0) tsv += '\n';
+        tsv += writer.escape(storedText(group.first(kGroupNameWidth), 0x00, kSpace), true) + "\n";
+        for (std::uint32_t e = 0; e < (*counts)[g]; ++e, ++record) {
+            const auto entry = kvz.subspan(record * kRecordSize, kRecordSize);
+            std::size_t offset = 0;
+            for (std::size_t f = 0; f < kFieldsPerEntry; ++f) {
+                const auto field = entry.subspan(offset, kEntryFields[f].width);
+                if (f > 0) tsv += '\t';
+                tsv += writer.escape(storedText(field, 0x80, kEntryTerminator), f == 0);
+                offset += kEntryFields[f].width;
+            }
+            tsv += '\n';
+        }
+    }
+    return tsv;
+}
+
+}  // namespace kvz

@@ -1,0 +1,175 @@
+// kvzdeck: builds a KVZ deck from UTF-8 TSV and dumps a KVZ deck as TSV.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "input/kvz.h"
+#include "kvzdeck/deck.h"
+
+namespace {
+
+constexpr int kFailed = 1;
+constexpr int kUsageError = 2;
+
+constexpr const char* kUsage =
+    "Usage: kvzdeck build DECK.tsv DECK.kvz   build a KVZ deck from UTF-8 TSV\n"
+    "       kvzdeck dump DECK.kvz             write a KVZ deck as UTF-8 TSV to standard output\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help     show this help and exit\n"
+    "      --version  show the version and exit\n"
+    "  --             end of options (for file names that start with '-')\n"
+    "\n"
+    "The TSV holds the 8 group names, each on a line of its own and followed by\n"
+    "its entries, one per line: long field, short fields 1 to 5, tab-separated.\n"
+    "Lines starting with '#' are comments. Escapes: \\\\ \\t \\# \\xHH \\e.\n";
+
+int usageError(const std::string& message) {
+    std::fprintf(stderr, "kvzdeck: %s\nTry 'kvzdeck --help' for more information.\n", message.c_str());
+    return kUsageError;
+}
+
+int failure(const std::string& where, const std::string& reason) {
+    std::fprintf(stderr, "kvzdeck: %s: %s\n", where.c_str(), reason.c_str());
+    return kFailed;
+}
+
+std::string systemReason() { return std::strerror(errno); }
+
+// Closes the descriptor it holds.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() { release(); }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+    bool release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd < 0 || ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+bool readText(const std::string& path, std::string& text) {
+    const Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) return false;
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0) return false;
+    if (S_ISDIR(info.st_mode)) {
+        errno = EISDIR;
+        return false;
+    }
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return false;
+        if (got == 0) return true;
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat first {};
+    struct stat second {};
+    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+bool writeAll(int fd, const std::vector<std::uint8_t>& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (put < 0 && errno == EINTR) continue;
+        if (put < 0) return false;
+        done += static_cast<std::size_t>(put);
+    }
+    return true;
+}
+
+// Writes through a temporary file beside the target and renames it into
+// place, so that the target is either the old file or the whole new one.
+bool writeAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    std::string temporary = path + ".XXXXXX";
+    Descriptor fd(::mkstemp(temporary.data()));
+    if (fd.get() < 0) return false;
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    const bool written = ::fchmod(fd.get(), 0666 & ~mask) == 0 && writeAll(fd.get(), bytes) &&
+                         ::fsync(fd.get()) == 0;
+    const int savedErrno = errno;
+    if (fd.release() && written && ::rename(temporary.c_str(), path.c_str()) == 0) return true;
+    const int reportedErrno = written ? errno : savedErrno;
+    ::unlink(temporary.c_str());
+    errno = reportedErrno;
+    return false;
+}
+
+int build(const std::string& tsvPath, const std::string& kvzPath) {
+    if (sameFile(tsvPath, kvzPath)) return usageError(kvzPath + " is the input file; not overwriting it");
+    std::string tsv;
+    if (!readText(tsvPath, tsv)) return failure(tsvPath, systemReason());
+    const kvz::Result<std::vector<std::uint8_t>> kvz = kvz::buildKvz(tsv);
+    if (!kvz) {  // the reason starts with the line number
+        std::fprintf(stderr, "kvzdeck: %s:%s\n", tsvPath.c_str(), kvz.reason().c_str());
+        return kFailed;
+    }
+    if (!writeAtomically(kvzPath, *kvz)) return failure(kvzPath, systemReason());
+    return 0;
+}
+
+int dump(const std::string& kvzPath) {
+    const kvz::Result<std::vector<std::uint8_t>> bytes = kvz::readKvzRecords(kvzPath);
+    if (!bytes) return failure(kvzPath, bytes.reason());
+    const kvz::Result<std::string> tsv = kvz::dumpKvz(*bytes);
+    if (!tsv) return failure(kvzPath, tsv.reason());
+    if (std::fwrite(tsv->data(), 1, tsv->size(), stdout) != tsv->size() || std::fflush(stdout) != 0) {
+        return failure("standard output", systemReason());
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> operands;
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (optionsEnded || arg == "-" || !arg.starts_with('-')) {
+            operands.emplace_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "-h" || arg == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (arg == "--version") {
+            std::printf("kvzdeck %s\n", KVZPACK_VERSION);
+            return 0;
+        } else {
+            return usageError("unknown option '" + std::string(arg) + "'");
+        }
+    }
+    if (operands.empty()) return usageError("no command given");
+    const std::string& command = operands.front();
+    if (command == "build") {
+        if (operands.size() != 3) return usageError("build takes DECK.tsv and DECK.kvz");
+        return build(operands[1], operands[2]);
+    }
+    if (command == "dump") {
+        if (operands.size() != 2) return usageError("dump takes one DECK.kvz");
+        return dump(operands[1]);
+    }
+    return usageError("unknown command '" + command + "'");
+}
