@@ -1,6 +1,7 @@
 #include "support/fixtures.h"
 
 #include <fcntl.h>
+#include <iconv.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -31,6 +32,22 @@ std::vector<std::uint8_t> deckFromTsv(std::string_view tsv) {
     Result<std::vector<std::uint8_t>> kvz = buildKvz(tsv);
     if (!kvz) throw std::runtime_error("deck TSV refused: line " + kvz.reason());
     return std::move(kvz).value();
+}
+
+std::string sjis(std::string_view utf8) {
+    const iconv_t cd = ::iconv_open("CP932", "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("no CP932 conversion");
+    std::string in(utf8);
+    std::string out(in.size() * 2 + 4, '\0');
+    char* inPtr = in.data();
+    std::size_t inLeft = in.size();
+    char* outPtr = out.data();
+    std::size_t outLeft = out.size();
+    const std::size_t result = ::iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+    ::iconv_close(cd);
+    if (result == static_cast<std::size_t>(-1)) throw std::runtime_error("no Shift_JIS form: " + in);
+    out.resize(out.size() - outLeft);
+    return out;
 }
 
 std::vector<std::uint8_t> groupRecord(std::string_view name, std::uint16_t count) {

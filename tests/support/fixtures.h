@@ -15,6 +15,10 @@ namespace kvz::testing {
 // throws std::runtime_error with kvzdeck's reason when the TSV is refused.
 std::vector<std::uint8_t> deckFromTsv(std::string_view tsv);
 
+// The Shift_JIS (CP932) bytes of a UTF-8 text, through iconv; throws
+// std::runtime_error when a character has no Shift_JIS form.
+std::string sjis(std::string_view utf8);
+
 // Raw records, for files the deck tool would refuse to build. Texts are
 // Shift_JIS bytes. A group record: the name padded with 0x20 to 16 bytes,
 // bytes 16-17 zero, the count at 18-19 (little-endian), the rest 0x20.
