@@ -1,0 +1,118 @@
+// The stream the device reads: every value in one byte below the file's
+// one-byte limit, or two bytes, every byte below 128.
+#include <string>
+
+#include "compress/compress.h"
+
+namespace kvz {
+namespace {
+
+constexpr std::int32_t kLargestCodeCount = 16257;  // one-byte limit 1
+constexpr std::size_t kGroupLines = 8;
+
+struct StreamWriter {
+    std::vector<std::uint8_t>& bytes;
+    std::uint8_t limit;
+    std::uint16_t codesBefore;  // F: words from F on are phrase codes
+    std::uint32_t codeCount;    // N
+
+    // Phrase codes are written in reverse order of creation.
+    std::uint16_t renumber(std::uint16_t word) const {
+        if (word < codesBefore) return word;
+        return static_cast<std::uint16_t>(codeCount - word + codesBefore - 1);
+    }
+    void writeLine(std::span<const std::uint16_t> line) const {
+        for (std::uint16_t word : line) encode8_1(bytes, limit, renumber(word));
+    }
+    void writeValue(std::uint16_t value) const { encode8_1(bytes, limit, value); }
+};
+
+// Every line of the code lines, length word included.
+std::vector<std::span<const std::uint16_t>> splitLines(std::span<const std::uint16_t> codeLines) {
+    std::vector<std::span<const std::uint16_t>> lines;
+    std::size_t at = 0;
+    while (at < codeLines.size() && codeLines[at] != 0) {
+        const std::size_t length = std::min<std::size_t>(codeLines[at] + 1u, codeLines.size() - at);
+        lines.push_back(codeLines.subspan(at, length));
+        at += length;
+    }
+    return lines;
+}
+
+Status checkFits(const std::string& what, std::uint64_t value, std::uint8_t limit,
+                 std::uint32_t codeCount) {
+    const std::int32_t largest = largestStreamValue(limit);
+    if (value <= static_cast<std::uint64_t>(largest)) return success();
+    return fail(what + " " + std::to_string(value) + " does not fit the stream: with " +
+                std::to_string(codeCount) + " codes its values stop at " + std::to_string(largest));
+}
+
+}  // namespace
+
+std::uint8_t getC2Code(std::int32_t n) {
+    return static_cast<std::uint8_t>((16384 - n) / 127);
+}
+
+std::int32_t largestStreamValue(std::uint8_t limit) { return 16383 - 127 * limit; }
+
+int encode8_1(std::vector<std::uint8_t>& destination, std::uint8_t limit, std::uint16_t v) {
+    if (v < limit) {
+        destination.push_back(static_cast<std::uint8_t>(v));
+        return 1;
+    }
+    const unsigned d = v - limit;
+    destination.push_back(static_cast<std::uint8_t>(limit + (d >> 7)));
+    destination.push_back(static_cast<std::uint8_t>(d % 128));
+    return 2;
+}
+
+Result<std::vector<std::uint8_t>> encode8(std::span<const std::uint16_t> codeLines,
+                                          std::int32_t phraseLines, std::uint16_t codesBefore,
+                                          const GroupCounts& groupCounts) {
+    const std::uint32_t codeCount = getCodes16(codeLines);
+    const auto lines = splitLines(codeLines);
+    if (codeCount > kLargestCodeCount)
+        return fail("the texts need " + std::to_string(codeCount) +
+                    " codes; the stream holds at most " + std::to_string(kLargestCodeCount));
+    if (codeCount < 2)
+        return fail("the texts need " + std::to_string(codeCount) +
+                    " codes; the stream needs at least 2");
+    if (phraseLines < 0 || static_cast<std::size_t>(phraseLines) > lines.size() ||
+        lines.size() - static_cast<std::size_t>(phraseLines) < kGroupLines)
+        return fail("fewer than 8 group texts before the phrase lines");
+
+    const std::uint8_t limit = getC2Code(static_cast<std::int32_t>(codeCount));
+    if (auto fits = checkFits("the character count", codesBefore, limit, codeCount); !fits)
+        return fits.failure();
+    if (auto fits = checkFits("the phrase count", static_cast<std::uint32_t>(phraseLines), limit,
+                              codeCount);
+        !fits)
+        return fits.failure();
+
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(codeLines.size() * 2 + 64);
+    const StreamWriter writer{bytes, limit, codesBefore, codeCount};
+    writer.writeValue(static_cast<std::uint16_t>(limit - 1));
+    writer.writeValue(codesBefore);
+    writer.writeValue(static_cast<std::uint16_t>(phraseLines));
+
+    const std::size_t textLines = lines.size() - static_cast<std::size_t>(phraseLines);
+    for (std::size_t k = lines.size(); k > textLines; --k) writer.writeLine(lines[k - 1]);
+
+    std::uint64_t firstEntry = 0;
+    for (std::size_t g = 0; g < kGroupLines; ++g) {
+        const std::string group = "group " + std::to_string(g) + "'s ";
+        if (auto fits = checkFits(group + "first-entry index", firstEntry, limit, codeCount); !fits)
+            return fits.failure();
+        if (auto fits = checkFits(group + "entry count", groupCounts[g], limit, codeCount); !fits)
+            return fits.failure();
+        writer.writeLine(lines[g]);
+        writer.writeValue(static_cast<std::uint16_t>(firstEntry));
+        writer.writeValue(static_cast<std::uint16_t>(groupCounts[g]));
+        firstEntry += groupCounts[g];
+    }
+    for (std::size_t k = kGroupLines; k < textLines; ++k) writer.writeLine(lines[k]);
+    return bytes;
+}
+
+}  // namespace kvz

@@ -1,0 +1,25 @@
+// The command line: converts every KVZ file named on it into NAME.ihx and
+// NAME.txt beside it, appends each address range to the log named after the
+// first file, and returns the exit status.
+#pragma once
+
+#include <ostream>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace kvz {
+
+// Exit statuses.
+inline constexpr int kExitSuccess = 0;  // every file converted (or usage shown)
+inline constexpr int kExitFailure = 1;  // at least one file failed
+inline constexpr int kExitUsage = 2;    // the command line itself was refused
+
+// The path without its extension: the last "." of the last path component
+// and everything behind it removed.
+std::string getBaseFileName(std::string_view path);
+
+// args[0] is the program's name.
+int runKvzpack(std::span<const std::string> args, std::ostream& out, std::ostream& err);
+
+}  // namespace kvz

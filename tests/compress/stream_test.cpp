@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+
+#include "compress/compress.h"
+
+namespace kvz {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+TEST(Stream, OneByteLimitByCodeCount) {
+    const std::pair<std::int32_t, int> cases[] = {
+        {0, 129},   {1, 129},   {2, 128},  {128, 128}, {129, 127}, {1000, 121},
+        {3000, 105}, {10000, 50}, {16257, 1}, {16258, 0}, {16510, 0},
+    };
+    for (auto [n, limit] : cases) {
+        EXPECT_EQ(getC2Code(n), limit) << "n = " << n;
+        if (n >= 2 && n <= 16257) {
+            EXPECT_LE(static_cast<std::int32_t>(n - 1), largestStreamValue(getC2Code(n)));
+        }
+    }
+    EXPECT_EQ(largestStreamValue(128), 127);
+    EXPECT_EQ(largestStreamValue(1), 16256);
+}
+
+TEST(Stream, ValueForms) {
+    const std::pair<std::uint16_t, Bytes> cases[] = {
+        {57, {57}},          {99, {99}},          {100, {100, 0}},   {227, {100, 127}},
+        {228, {101, 0}},     {3000, {122, 84}},   {3683, {127, 127}},
+    };
+    for (const auto& [value, bytes] : cases) {
+        Bytes out;
+        EXPECT_EQ(encode8_1(out, 100, value), static_cast<int>(bytes.size()));
+        EXPECT_EQ(out, bytes) << "value " << value;
+    }
+    for (std::uint16_t v = 0; v < 128; ++v) {
+        Bytes out;
+        EXPECT_EQ(encode8_1(out, 128, v), 1);
+    }
+}
+
+// Decodes a value the way the device does, to check every form round trips.
+TEST(Stream, EveryFittingValueRoundTrips) {
+    for (int limit : {1, 50, 105, 121, 127, 128}) {
+        for (std::int32_t v = 0; v <= largestStreamValue(static_cast<std::uint8_t>(limit)); ++v) {
+            Bytes out;
+            encode8_1(out, static_cast<std::uint8_t>(limit), static_cast<std::uint16_t>(v));
+            for (std::uint8_t b : out) ASSERT_LT(b, 128) << "limit " << limit << " value " << v;
+            const int decoded = out[0] < limit ? out[0] : limit + (out[0] - limit) * 128 + out[1];
+            ASSERT_EQ(decoded, v);
+        }
+    }
+}
+
+CodeLines codeLinesOf(std::initializer_list<std::vector<std::uint16_t>> lines) {
+    CodeLines result;
+    for (const auto& line : lines) {
+        result.push_back(static_cast<std::uint16_t>(line.size()));
+        result.insert(result.end(), line.begin(), line.end());
+    }
+    result.push_back(0);
+    return result;
+}
+
+TEST(Stream, WorkedExampleWithTwoPhrases) {
+    const CodeLines lines = codeLinesOf({{0}, {0}, {0}, {0}, {0}, {0}, {0}, {0},
+                                         {10, 0}, {9, 10, 0}, {10}, {11}, {0, 11}, {11},
+                                         {1, 2, 3, 4}, {5, 6, 7, 8}});
+    const auto stream = encode8(lines, 2, 10, GroupCounts{1, 0, 0, 0, 0, 0, 0, 0});
+    ASSERT_TRUE(stream.ok()) << stream.reason();
+    const Bytes expected = {127, 10, 2,                                      // header
+                            4, 5, 6, 7, 8, 4, 1, 2, 3, 4,                    // phrases
+                            1, 0, 0, 1, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0,  // groups
+                            1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0,
+                            2, 11, 0, 3, 9, 11, 0, 1, 11, 1, 10, 2, 0, 10, 1, 10};
+    EXPECT_EQ(stream.value(), expected);
+    EXPECT_EQ(stream->size(), 61u);
+}
+
+TEST(Stream, PhraseCodesAreWrittenInReverseOrder) {
+    // F = 10, phrases 10, 11 and 12 made in that order: N = 13.
+    const CodeLines lines = codeLinesOf({{10}, {11}, {12}, {0}, {0}, {0}, {0}, {9},
+                                         {1, 2}, {3, 10}, {11, 4}});
+    const auto stream = encode8(lines, 3, 10, GroupCounts{});
+    ASSERT_TRUE(stream.ok()) << stream.reason();
+    const Bytes expected = {127, 10, 3,
+                            2, 11, 4,  // made last; it refers to phrase 11, which stays 11
+                            2, 3, 12,  // phrase 11 refers to phrase 10, written 12
+                            2, 1, 2,   // made first
+                            1, 12, 0, 0, 1, 11, 0, 0, 1, 10, 0, 0, 1, 0, 0, 0,
+                            1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 9, 0, 0};
+    EXPECT_EQ(stream.value(), expected);
+}
+
+TEST(Stream, HeaderWithOnePhrase) {
+    const CodeLines lines = codeLinesOf({{0}, {0}, {0}, {0}, {0}, {0}, {0}, {9}, {10}, {1, 2, 3, 4}});
+    const auto stream = encode8(lines, 1, 10, GroupCounts{});
+    ASSERT_TRUE(stream.ok());
+    EXPECT_EQ(Bytes(stream->begin(), stream->begin() + 3), (Bytes{127, 10, 1}));
+}
+
+TEST(Stream, GroupIndexesRunOverEmptyGroups) {
+    const CodeLines lines = codeLinesOf({{0}, {0}, {0}, {0}, {0}, {0}, {0}, {0}, {1},
+                                         {1}, {1}, {1}, {1}, {1}, {1}, {1}, {1}, {1}, {1}, {1}});
+    // 3 + 0 + 5 entries would need 48 entry lines; the group table does not
+    // look at them, and an absent entry part is fine for the writer.
+    const auto stream = encode8(lines, 0, 2, GroupCounts{3, 0, 5, 2, 0, 0, 0, 0});
+    ASSERT_TRUE(stream.ok()) << stream.reason();
+    const Bytes& s = stream.value();
+    // Header 127, 2, 0; then each group: 1, 0 (its line), index, count.
+    const std::pair<int, int> groups[] = {{0, 3}, {3, 0}, {3, 5}, {8, 2}, {10, 0}};
+    for (std::size_t g = 0; g < std::size(groups); ++g) {
+        const std::size_t at = 3 + g * 4;
+        EXPECT_EQ(s[at + 2], groups[g].first) << "group " << g;
+        EXPECT_EQ(s[at + 3], groups[g].second) << "group " << g;
+    }
+}
+
+TEST(Stream, LongLineGetsTwoByteLengthWord) {
+    Bytes out;
+    encode8_1(out, 120, 130);
+    EXPECT_EQ(out, (Bytes{120, 10}));
+}
+
+TEST(Stream, NoPhraseNothingRenumbered) {
+    const CodeLines lines = codeLinesOf({{0}, {1}, {2}, {3}, {4}, {5}, {6}, {7}});
+    const auto stream = encode8(lines, 0, 8, GroupCounts{});
+    ASSERT_TRUE(stream.ok());
+    EXPECT_EQ(stream->size(), 3u + 8u * 4u);  // exactly 8 lines: no entry part
+    EXPECT_EQ((*stream)[4], 0);
+    EXPECT_EQ((*stream)[3 + 7 * 4 + 1], 7);
+}
+
+struct Refusal {
+    const char* name;
+    CodeLines lines;
+    std::int32_t phrases;
+    std::uint16_t codesBefore;
+    GroupCounts counts;
+    const char* mentions;
+};
+
+CodeLines eightLinesWithLargestCode(std::uint16_t largest) {
+    return codeLinesOf({{largest}, {0}, {0}, {0}, {0}, {0}, {0}, {0}});
+}
+
+TEST(Stream, RefusesWhatTheDeviceCannotRead) {
+    const Refusal cases[] = {
+        {"too many codes", eightLinesWithLargestCode(16257), 0, 16258, {}, "16258"},
+        // 16130 codes give the limit 2 and the largest value 16129.
+        {"F above the two-byte form", eightLinesWithLargestCode(16129), 0, 16130, {}, "16130"},
+        {"entry count", eightLinesWithLargestCode(9), 0, 10, {200, 0, 0, 0, 0, 0, 0, 0}, "200"},
+        {"first-entry index", eightLinesWithLargestCode(9), 0, 10, {100, 100, 0, 0, 0, 0, 0, 0},
+         "first-entry index 200"},
+        {"fewer than 8 lines", codeLinesOf({{1}, {0}}), 0, 2, {}, "8"},
+    };
+    for (const Refusal& c : cases) {
+        const auto stream = encode8(c.lines, c.phrases, c.codesBefore, c.counts);
+        ASSERT_FALSE(stream.ok()) << c.name;
+        EXPECT_NE(stream.reason().find(c.mentions), std::string::npos)
+            << c.name << ": " << stream.reason();
+    }
+    // The largest values that still fit are accepted.
+    EXPECT_TRUE(encode8(eightLinesWithLargestCode(16255), 0, 16256, {}).ok());
+    // 16257 codes fit, but F = 16257 without phrases is one above the last value.
+    EXPECT_FALSE(encode8(eightLinesWithLargestCode(16256), 0, 16257, {}).ok());
+    EXPECT_TRUE(encode8(eightLinesWithLargestCode(9), 0, 10, {127, 0, 0, 0, 0, 0, 0, 0}).ok());
+}
+
+}  // namespace
+}  // namespace kvz
