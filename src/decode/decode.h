@@ -1,0 +1,55 @@
+// Reads a device image the way the device does, independently of the
+// encoder: header, 7-bit stream, phrase table, groups and entries, glyph
+// cells. The driver uses it to check every image it writes.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "common/result.h"
+#include "compress/compress.h"
+#include "glyph/glyph.h"
+#include "input/kvz.h"
+
+namespace kvz {
+
+// A text as the stream stores it: character codes (below codesBefore) and
+// phrase codes (from codesBefore on), as the device numbers them.
+using StoredText = std::vector<std::uint16_t>;
+
+struct DecodedGroup {
+    StoredText name;
+    std::uint16_t firstEntry = 0;
+    std::uint16_t entryCount = 0;
+};
+
+struct DecodedImage {
+    std::uint16_t glyphAreaAddress = 0;  // header bytes 2-3
+    std::uint8_t limit = 0;              // one-byte limit B
+    std::uint16_t codesBefore = 0;       // F
+    std::vector<StoredText> phrases;     // phrase F + j is phrases[j]
+    std::array<DecodedGroup, kGroupCount> groups;
+    std::vector<std::array<StoredText, kFieldsPerEntry>> entries;  // every entry, in order
+    std::vector<GlyphCell> cells;        // cell i belongs to character code i
+    std::size_t streamBytes = 0;         // values the texts took
+};
+
+// Decodes an image placed at `loadAddress`. Fails with the reason on
+// anything the device could not read.
+Result<DecodedImage> decodeImage(std::span<const std::uint8_t> image, std::uint32_t loadAddress);
+
+// The character codes a stored text stands for, phrases expanded (refusing
+// cycles and runaway depth).
+Result<std::vector<std::uint16_t>> expandText(const DecodedImage& image, const StoredText& text);
+
+// Checks that the image says what the deck says: every group name and entry
+// text expands to exactly the characters of the original text (through the
+// character table), group indexes and counts match, and every glyph cell is
+// the one selected for its character.
+Status verifyImage(std::span<const std::uint8_t> image, std::uint32_t loadAddress,
+                   const KvzFile& deck, const CharTable& table);
+
+}  // namespace kvz
