@@ -48,7 +48,7 @@ std::vector<std::uint8_t> deckWithEntries(std::uint16_t count) {
     std::vector<std::uint8_t> file;
     for (int g = 0; g < 8; ++g) appendRecord(file, groupRecord("G", g == 0 ? count : 0));
     for (std::uint16_t e = 0; e < count; ++e) {
-        const std::string word = "w" + std::to_string(e);
+        const std::string word = std::string("w").append(std::to_string(e));
         appendRecord(file, entryRecord({word, "a", "b", "c", "d", "e"}));
     }
     return file;

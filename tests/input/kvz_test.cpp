@@ -22,7 +22,7 @@ constexpr Entry kPlainEntry{"L", "a", "b", "c", "d", "e"};
 std::vector<std::uint8_t> makeFile(const std::array<std::uint16_t, 8>& counts,
                                    const std::vector<Entry>& entries) {
     std::vector<std::uint8_t> file;
-    for (int g = 0; g < 8; ++g) appendRecord(file, groupRecord("G" + std::to_string(g), counts[g]));
+    for (int g = 0; g < 8; ++g) appendRecord(file, groupRecord(std::string("G").append(std::to_string(g)), counts[g]));
     for (const Entry& entry : entries) appendRecord(file, entryRecord(entry));
     return file;
 }

@@ -26,7 +26,7 @@ constexpr std::array<std::size_t, 6> kFieldOffsets{0, 116, 144, 172, 200, 228};
 std::string deckTsv(const std::vector<std::string>& entries) {
     std::string tsv = "G0\n";
     for (const std::string& entry : entries) tsv += entry + "\n";
-    for (int g = 1; g < 8; ++g) tsv += "G" + std::to_string(g) + "\n";
+    for (int g = 1; g < 8; ++g) tsv += std::string("G").append(std::to_string(g)).append("\n");
     return tsv;
 }
 
