@@ -33,16 +33,26 @@ struct DecodedImage {
     std::vector<StoredText> phrases;     // phrase F + j is phrases[j]
     std::array<DecodedGroup, kGroupCount> groups;
     std::vector<std::array<StoredText, kFieldsPerEntry>> entries;  // every entry, in order
-    std::vector<GlyphCell> cells;        // cell i belongs to character code i
-    std::size_t streamBytes = 0;         // values the texts took
+    // Every whole cell of the glyph area: cell i belongs to character code i;
+    // a last cell made only of packing padding is included (and empty).
+    std::vector<GlyphCell> cells;
+    std::size_t streamValues = 0;        // values the header and texts took, padding excluded
+    std::size_t glyphAreaBytes = 0;      // size of the packed glyph area
 };
 
 // Decodes an image placed at `loadAddress`. Fails with the reason on
-// anything the device could not read.
+// anything the device could not read: a header or glyph area address that
+// does not frame a packed stream and glyph area, a value or text running past
+// the stream, a code that is neither a character nor a phrase, a group table
+// whose first-entry indexes are not the running sums of its counts, a stream
+// with more than the zero padding of its last group behind the texts, or
+// glyph padding that is not empty.
 Result<DecodedImage> decodeImage(std::span<const std::uint8_t> image, std::uint32_t loadAddress);
 
 // The character codes a stored text stands for, phrases expanded (refusing
-// cycles and runaway depth).
+// cycles, codes without a phrase or a glyph cell, and texts of more than
+// kMaxExpandedCodes codes).
+inline constexpr std::size_t kMaxExpandedCodes = 65535;
 Result<std::vector<std::uint16_t>> expandText(const DecodedImage& image, const StoredText& text);
 
 // Checks that the image says what the deck says: every group name and entry
@@ -51,5 +61,11 @@ Result<std::vector<std::uint16_t>> expandText(const DecodedImage& image, const S
 // the one selected for its character.
 Status verifyImage(std::span<const std::uint8_t> image, std::uint32_t loadAddress,
                    const KvzFile& deck, const CharTable& table);
+
+// Reads the Intel HEX file at `path` back (checksums verified), checks that
+// its data begin at `loadAddress`, and verifies the image it holds with
+// verifyImage.
+Status verifyHexFile(const std::string& path, std::uint32_t loadAddress, const KvzFile& deck,
+                     const CharTable& table);
 
 }  // namespace kvz

@@ -1,0 +1,290 @@
+// The image as the device reads it: 4-byte header (two zero bytes, the glyph
+// area address, low byte first), the packed stream of 7-bit values, the
+// packed glyph area. Both packed parts hold eight 7-bit values in every seven
+// bytes: byte k of a group holds bit 6 - k of the group's values, value j in
+// bit j.
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "decode/decode.h"
+#include "decode/expand.h"
+
+namespace kvz {
+namespace {
+
+constexpr std::size_t kHeaderSize = 4;
+constexpr std::size_t kGroupBytes = 7;
+constexpr std::size_t kGroupValues = 8;
+constexpr std::uint32_t kAddressSpace = 0x10000;
+
+// The 7-bit values of a packed area (a whole number of groups).
+std::vector<std::uint8_t> unpack7(std::span<const std::uint8_t> packed) {
+    std::vector<std::uint8_t> values(packed.size() / kGroupBytes * kGroupValues, 0);
+    for (std::size_t group = 0; group * kGroupBytes < packed.size(); ++group) {
+        const std::uint8_t* bytes = packed.data() + group * kGroupBytes;
+        std::uint8_t* out = values.data() + group * kGroupValues;
+        for (std::size_t k = 0; k < kGroupBytes; ++k) {
+            const unsigned bit = static_cast<unsigned>(6 - k);
+            for (std::size_t j = 0; j < kGroupValues; ++j)
+                out[j] = static_cast<std::uint8_t>(out[j] | ((bytes[k] >> j) & 1u) << bit);
+        }
+    }
+    return values;
+}
+
+std::string hex4(std::uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%04X", static_cast<unsigned>(value));
+    return text;
+}
+
+// Where a stored line stands, for messages.
+struct LinePlace {
+    int phrase = -1;  // phrase line j of the stream, else a text of the deck
+    TextPlace text;
+    std::string describe() const {
+        if (phrase >= 0) return "phrase line " + std::to_string(phrase);
+        return describeTextPlace(text);
+    }
+};
+
+// Reads the stream's values: below the one-byte limit B a value is its byte;
+// from B on it takes a second byte b1 and stands for B + (b0 - B) * 128 + b1.
+class ValueReader {
+public:
+    explicit ValueReader(std::span<const std::uint8_t> values) : values_(values) {}
+
+    void setLimit(std::uint8_t limit) { limit_ = limit; }
+    std::size_t position() const { return at_; }
+    std::size_t remaining() const { return values_.size() - at_; }
+
+    // False when the stream ends before the value does.
+    bool read(std::uint16_t& value) {
+        if (at_ >= values_.size()) return false;
+        const std::uint8_t first = values_[at_];
+        if (first < limit_) {
+            value = first;
+            ++at_;
+            return true;
+        }
+        if (at_ + 1 >= values_.size()) return false;
+        value = static_cast<std::uint16_t>(limit_ + (first - limit_) * 128 + values_[at_ + 1]);
+        at_ += 2;
+        return true;
+    }
+
+private:
+    std::span<const std::uint8_t> values_;
+    std::size_t at_ = 0;
+    std::uint8_t limit_ = 128;  // before the header gives B, every byte is a value
+};
+
+class StreamDecoder {
+public:
+    StreamDecoder(std::span<const std::uint8_t> values, DecodedImage& image)
+        : reader_(values), image_(image) {}
+
+    Status decode() {
+        if (auto status = readHeader(); !status) return status;
+        if (auto status = readPhrases(); !status) return status;
+        if (auto status = readGroups(); !status) return status;
+        if (auto status = readEntries(); !status) return status;
+        image_.streamValues = reader_.position();
+        return checkPadding();
+    }
+
+private:
+    Result<std::uint16_t> value(const std::string& what) {
+        std::uint16_t v = 0;
+        if (!reader_.read(v))
+            return fail("the stream ends inside " + what + " (value " +
+                        std::to_string(reader_.position()) + ")");
+        return v;
+    }
+
+    Status readHeader() {
+        // B - 1 lies below B, so it is one byte whatever B is.
+        auto limitLess1 = value("the header");
+        if (!limitLess1) return limitLess1.failure();
+        image_.limit = static_cast<std::uint8_t>(*limitLess1 + 1);
+        reader_.setLimit(image_.limit);
+        auto codesBefore = value("the header");
+        if (!codesBefore) return codesBefore.failure();
+        image_.codesBefore = *codesBefore;
+        auto phraseCount = value("the header");
+        if (!phraseCount) return phraseCount.failure();
+        if (*phraseCount > reader_.remaining() / 2)
+            return fail("the header announces " + std::to_string(*phraseCount) +
+                        " phrases; the stream holds " + std::to_string(reader_.remaining()) +
+                        " more values");
+        codeCount_ = std::uint32_t{image_.codesBefore} + *phraseCount;
+        image_.phrases.resize(*phraseCount);
+        return success();
+    }
+
+    // A length word n >= 1, then n codes, each a character or a phrase code.
+    Status readLine(const LinePlace& place, StoredText& text) {
+        auto length = value(place.describe());
+        if (!length) return length.failure();
+        if (*length == 0) return fail("empty text in " + place.describe());
+        text.clear();
+        text.reserve(std::min<std::size_t>(*length, reader_.remaining()));
+        for (std::uint16_t i = 0; i < *length; ++i) {
+            std::uint16_t code = 0;
+            if (!reader_.read(code))
+                return fail("the stream ends inside " + place.describe() + " (value " +
+                            std::to_string(reader_.position()) + ")");
+            if (code >= codeCount_)
+                return fail("code " + std::to_string(code) + " in " + place.describe() +
+                            " is neither a character nor a phrase (" +
+                            std::to_string(image_.codesBefore) + " characters, " +
+                            std::to_string(image_.phrases.size()) + " phrases)");
+            text.push_back(code);
+        }
+        return success();
+    }
+
+    Status readPhrases() {
+        for (std::size_t j = 0; j < image_.phrases.size(); ++j) {
+            if (auto status = readLine(LinePlace{static_cast<int>(j), {}}, image_.phrases[j]);
+                !status)
+                return status;
+        }
+        return success();
+    }
+
+    Status readGroups() {
+        std::uint32_t runningIndex = 0;
+        for (std::size_t g = 0; g < kGroupCount; ++g) {
+            DecodedGroup& group = image_.groups[g];
+            const TextPlace name{static_cast<int>(g), -1, 0};
+            if (auto status = readLine(LinePlace{-1, name}, group.name); !status) return status;
+            const std::string where = "group " + std::to_string(g) + "'s entry values";
+            auto first = value(where);
+            if (!first) return first.failure();
+            auto count = value(where);
+            if (!count) return count.failure();
+            if (*first != runningIndex)
+                return fail("group " + std::to_string(g) + " begins at entry " +
+                            std::to_string(*first) + ", the groups before it hold " +
+                            std::to_string(runningIndex) + " entries");
+            group.firstEntry = *first;
+            group.entryCount = *count;
+            runningIndex += *count;
+        }
+        return success();
+    }
+
+    Status readEntries() {
+        std::size_t total = 0;
+        for (const DecodedGroup& group : image_.groups) total += group.entryCount;
+        // Every text takes at least two values (its length and one code).
+        const std::size_t textsLeft = reader_.remaining() / 2;
+        if (total > textsLeft / kFieldsPerEntry)
+            return fail("the group table announces " + std::to_string(total) +
+                        " entries; the stream holds at most " +
+                        std::to_string(textsLeft / kFieldsPerEntry) + " more");
+        image_.entries.resize(total);
+        std::size_t index = 0;
+        for (std::size_t g = 0; g < kGroupCount; ++g) {
+            for (int e = 0; e < image_.groups[g].entryCount; ++e, ++index) {
+                for (std::size_t f = 0; f < kFieldsPerEntry; ++f) {
+                    const TextPlace place{static_cast<int>(g), e, static_cast<int>(f)};
+                    if (auto status = readLine(LinePlace{-1, place}, image_.entries[index][f]);
+                        !status)
+                        return status;
+                }
+            }
+        }
+        return success();
+    }
+
+    // Behind the texts only the zero values that complete the last group.
+    Status checkPadding() {
+        const std::size_t left = reader_.remaining();
+        if (left >= kGroupValues)
+            return fail("the stream holds " + std::to_string(left) +
+                        " values behind the last entry; padding is at most 7");
+        for (std::size_t i = 0; i < left; ++i) {
+            std::uint16_t v = 0;
+            reader_.setLimit(128);
+            reader_.read(v);
+            if (v != 0)
+                return fail("the stream's padding behind the last entry is not zero (value " +
+                            std::to_string(reader_.position() - 1) + ")");
+        }
+        return success();
+    }
+
+    ValueReader reader_;
+    DecodedImage& image_;
+    std::uint32_t codeCount_ = 0;  // F + P: codes from it on name nothing
+};
+
+// The stream lies between the header and the glyph area address.
+Result<std::size_t> glyphAreaOffset(std::span<const std::uint8_t> image,
+                                    std::uint32_t loadAddress, std::uint16_t glyphAddress) {
+    const std::size_t offset = (glyphAddress - loadAddress) % kAddressSpace;
+    if (offset < kHeaderSize || offset > image.size())
+        return fail("the glyph area address " + hex4(glyphAddress) +
+                    " lies outside the image at " + hex4(loadAddress) + "-" +
+                    hex4(loadAddress + static_cast<std::uint32_t>(image.size()) - 1));
+    if ((offset - kHeaderSize) % kGroupBytes != 0)
+        return fail("the glyph area address " + hex4(glyphAddress) +
+                    " leaves a packed stream of " + std::to_string(offset - kHeaderSize) +
+                    " bytes, not a multiple of 7");
+    if ((image.size() - offset) % kGroupBytes != 0)
+        return fail("the glyph area of " + std::to_string(image.size() - offset) +
+                    " bytes is not a multiple of 7");
+    return offset;
+}
+
+Status unpackCells(std::span<const std::uint8_t> packed, DecodedImage& image) {
+    const std::vector<std::uint8_t> columns = unpack7(packed);
+    const std::size_t cellCount = columns.size() / kCellWidth;
+    image.cells.resize(cellCount);
+    for (std::size_t i = 0; i < cellCount; ++i)
+        std::copy_n(columns.begin() + static_cast<std::ptrdiff_t>(i * kCellWidth), kCellWidth,
+                    image.cells[i].begin());
+    const bool paddingEmpty = std::all_of(
+        columns.begin() + static_cast<std::ptrdiff_t>(cellCount * kCellWidth), columns.end(),
+        [](std::uint8_t column) { return column == 0; });
+    if (!paddingEmpty) return fail("the glyph area's padding behind the last cell is not empty");
+    image.glyphAreaBytes = packed.size();
+    return success();
+}
+
+}  // namespace
+
+Result<DecodedImage> decodeImage(std::span<const std::uint8_t> image, std::uint32_t loadAddress) {
+    if (loadAddress >= kAddressSpace || image.size() > kAddressSpace - loadAddress)
+        return fail("an image of " + std::to_string(image.size()) + " bytes at " +
+                    hex4(loadAddress) + " reaches past FFFF");
+    if (image.size() < kHeaderSize)
+        return fail("the image has " + std::to_string(image.size()) +
+                    " bytes, less than its 4-byte header");
+    if (image[0] != 0 || image[1] != 0) return fail("the image's first two bytes are not zero");
+
+    DecodedImage decoded;
+    decoded.glyphAreaAddress = static_cast<std::uint16_t>(image[2] | image[3] << 8);
+    auto offset = glyphAreaOffset(image, loadAddress, decoded.glyphAreaAddress);
+    if (!offset) return offset.failure();
+    const auto packedStream = image.subspan(kHeaderSize, *offset - kHeaderSize);
+    if (packedStream.empty()) return fail("the image holds no stream");
+
+    const std::vector<std::uint8_t> values = unpack7(packedStream);
+    if (auto status = StreamDecoder(values, decoded).decode(); !status) return status.failure();
+    if (auto status = unpackCells(image.subspan(*offset), decoded); !status)
+        return status.failure();
+    return decoded;
+}
+
+Result<std::vector<std::uint16_t>> expandText(const DecodedImage& image, const StoredText& text) {
+    std::vector<std::uint16_t> codes;
+    detail::PhraseExpander expander(image);
+    if (auto status = expander.expand(text, codes); !status) return status.failure();
+    return codes;
+}
+
+}  // namespace kvz

@@ -1,0 +1,38 @@
+// Phrase expansion shared by expandText and verifyImage.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "common/result.h"
+#include "decode/decode.h"
+
+namespace kvz::detail {
+
+// Expands stored texts of one decoded image into character codes. Keeps its
+// bookkeeping between calls, so that expanding every text of an image costs
+// only the expanded lengths.
+class PhraseExpander {
+public:
+    explicit PhraseExpander(const DecodedImage& image);
+
+    // Replaces `codes` with the character codes `text` stands for.
+    Status expand(const StoredText& text, std::vector<std::uint16_t>& codes);
+
+private:
+    struct Frame {
+        const StoredText* text;
+        std::size_t next;
+        std::size_t phrase;  // the phrase being expanded; unused for the text itself
+    };
+
+    // Appends one code of a text, or opens the phrase it names.
+    Status take(std::uint16_t code, std::vector<std::uint16_t>& codes);
+
+    const DecodedImage& image_;
+    // The phrases being expanded: a phrase met again while it is open is a cycle.
+    std::vector<bool> open_;
+    std::vector<Frame> frames_;
+};
+
+}  // namespace kvz::detail

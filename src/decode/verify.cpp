@@ -1,0 +1,192 @@
+// Checks a decoded image against the deck it was made from.
+#include <algorithm>
+#include <cstdio>
+#include <numeric>
+#include <string>
+
+#include "decode/decode.h"
+#include "decode/expand.h"
+#include "hexfile/hex.h"
+
+namespace kvz {
+namespace {
+
+constexpr std::size_t kGroupBytes = 7;
+constexpr std::size_t kGroupValues = 8;
+constexpr int kNoCode = -1;
+
+std::string hexByte(unsigned value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02X", value & 0xFFu);
+    return text;
+}
+
+std::string describeCharacter(std::array<std::uint8_t, 2> code) {
+    std::string text = "0x" + hexByte(code[0]);
+    if (isKanji(code[0])) text += hexByte(code[1]);
+    return text;
+}
+
+// A character's code through the table, by its Shift_JIS bytes; the first
+// entry that holds the character gives it.
+class CodeLookup {
+public:
+    explicit CodeLookup(const CharTable& table) : codes_(0x10000, kNoCode) {
+        for (std::size_t i = 0; i < table.size(); ++i) {
+            int& code = codes_[key(table[i].code)];
+            if (code == kNoCode) code = static_cast<int>(i);
+        }
+    }
+    int codeOf(std::array<std::uint8_t, 2> character) const { return codes_[key(character)]; }
+
+private:
+    static std::size_t key(std::array<std::uint8_t, 2> code) {
+        return std::size_t{code[0]} << 8 | code[1];
+    }
+    std::vector<int> codes_;
+};
+
+// The texts of a TextBlock, each a span of its bytes, up to the first empty text.
+std::vector<std::span<const std::uint8_t>> splitTexts(const TextBlock& block) {
+    std::vector<std::span<const std::uint8_t>> texts;
+    std::size_t at = 0;
+    while (at < block.size() && block[at] != 0) {
+        const auto end = std::find(block.begin() + static_cast<std::ptrdiff_t>(at), block.end(), 0);
+        const auto length = static_cast<std::size_t>(end - block.begin()) - at;
+        texts.push_back(std::span<const std::uint8_t>(block).subspan(at, length));
+        at += length + 1;
+    }
+    return texts;
+}
+
+// The text's characters, walked by the lead-byte test, as table codes.
+Result<std::vector<std::uint16_t>> expectedCodes(std::span<const std::uint8_t> text,
+                                                 const CodeLookup& lookup,
+                                                 const std::string& where) {
+    std::vector<std::uint16_t> codes;
+    codes.reserve(text.size());
+    for (std::size_t at = 0; at < text.size();) {
+        std::array<std::uint8_t, 2> character{text[at], 0};
+        const bool twoBytes = isKanji(text[at]) && at + 1 < text.size();
+        if (twoBytes) character[1] = text[at + 1];
+        at += twoBytes ? 2 : 1;
+        const int code = lookup.codeOf(character);
+        if (code == kNoCode)
+            return fail("character " + describeCharacter(character) + " of " + where +
+                        " is not in the character table");
+        codes.push_back(static_cast<std::uint16_t>(code));
+    }
+    return codes;
+}
+
+Status compareCodes(const std::vector<std::uint16_t>& image,
+                    const std::vector<std::uint16_t>& deck, const std::string& where) {
+    const auto differs = std::mismatch(image.begin(), image.end(), deck.begin(), deck.end());
+    if (differs.first == image.end() && differs.second == deck.end()) return success();
+    const auto at = static_cast<std::size_t>(differs.first - image.begin());
+    if (differs.first == image.end() || differs.second == deck.end())
+        return fail(where + " has " + std::to_string(image.size()) +
+                    " characters in the image, " + std::to_string(deck.size()) + " in the deck");
+    return fail(where + " differs at character " + std::to_string(at) +
+                ": the image has code " + std::to_string(*differs.first) + ", the deck code " +
+                std::to_string(*differs.second));
+}
+
+// Where the t-th text of the TextBlock comes from.
+TextPlace placeOfText(std::size_t t, const GroupCounts& counts) {
+    if (t < kGroupCount) return TextPlace{static_cast<int>(t), -1, 0};
+    std::size_t entry = (t - kGroupCount) / kFieldsPerEntry;
+    const int field = static_cast<int>((t - kGroupCount) % kFieldsPerEntry);
+    int group = 0;
+    while (group + 1 < static_cast<int>(kGroupCount) && entry >= counts[group]) {
+        entry -= counts[group];
+        ++group;
+    }
+    return TextPlace{group, static_cast<int>(entry), field};
+}
+
+Status checkGroups(const DecodedImage& image, const GroupCounts& counts) {
+    for (std::size_t g = 0; g < kGroupCount; ++g) {
+        if (image.groups[g].entryCount != counts[g])
+            return fail("group " + std::to_string(g) + " has " +
+                        std::to_string(image.groups[g].entryCount) + " entries in the image, " +
+                        std::to_string(counts[g]) + " in the deck");
+    }
+    const std::uint64_t deckEntries = std::accumulate(counts.begin(), counts.end(), std::uint64_t{0});
+    if (image.entries.size() != deckEntries)
+        return fail("the image holds " + std::to_string(image.entries.size()) +
+                    " entries, the deck " + std::to_string(deckEntries));
+    return success();
+}
+
+Status checkTexts(const DecodedImage& image, const KvzFile& deck, const CharTable& table) {
+    const auto texts = splitTexts(deck.textBlock);
+    const std::size_t expected = kGroupCount + image.entries.size() * kFieldsPerEntry;
+    if (texts.size() != expected)
+        return fail("the deck has " + std::to_string(texts.size()) + " texts, its groups call for " +
+                    std::to_string(expected));
+    const CodeLookup lookup(table);
+    detail::PhraseExpander expander(image);
+    std::vector<std::uint16_t> expanded;
+    for (std::size_t t = 0; t < texts.size(); ++t) {
+        const std::string where = describeTextPlace(placeOfText(t, deck.groupCounts));
+        const StoredText& stored =
+            t < kGroupCount ? image.groups[t].name
+                            : image.entries[(t - kGroupCount) / kFieldsPerEntry]
+                                           [(t - kGroupCount) % kFieldsPerEntry];
+        if (auto status = expander.expand(stored, expanded); !status)
+            return fail(where + ": " + status.reason());
+        auto codes = expectedCodes(texts[t], lookup, where);
+        if (!codes) return codes.failure();
+        if (auto status = compareCodes(expanded, *codes, where); !status) return status;
+    }
+    return success();
+}
+
+Status checkCells(const DecodedImage& image, const CharTable& table) {
+    const std::size_t columns = table.size() * kCellWidth;
+    const std::size_t packed = (columns + kGroupValues - 1) / kGroupValues * kGroupBytes;
+    if (image.glyphAreaBytes != packed)
+        return fail("the glyph area has " + std::to_string(image.glyphAreaBytes) + " bytes; " +
+                    std::to_string(table.size()) + " characters need " + std::to_string(packed));
+    for (std::size_t i = 0; i < image.cells.size(); ++i) {
+        const GlyphCell expected = i < table.size() ? selectGlyph(table[i].code) : GlyphCell{};
+        if (image.cells[i] == expected) continue;
+        if (i >= table.size())
+            return fail("glyph cell " + std::to_string(i) + " past the " +
+                        std::to_string(table.size()) + " characters is not empty");
+        return fail("glyph cell " + std::to_string(i) + " is not the glyph of character " +
+                    describeCharacter(table[i].code));
+    }
+    return success();
+}
+
+}  // namespace
+
+Status verifyImage(std::span<const std::uint8_t> image, std::uint32_t loadAddress,
+                   const KvzFile& deck, const CharTable& table) {
+    auto decoded = decodeImage(image, loadAddress);
+    if (!decoded) return fail("the image cannot be read back: " + decoded.reason());
+    if (auto status = checkGroups(*decoded, deck.groupCounts); !status) return status;
+    if (auto status = checkCells(*decoded, table); !status) return status;
+    return checkTexts(*decoded, deck, table);
+}
+
+Status verifyHexFile(const std::string& path, std::uint32_t loadAddress, const KvzFile& deck,
+                     const CharTable& table) {
+    std::vector<std::uint8_t> image(0x10000, 0);
+    std::uint32_t lowest = 0xFFFF;
+    const std::uint32_t size =
+        readHexAbs(path, image, &lowest, static_cast<std::uint32_t>(image.size()), true);
+    if (size == 0) return fail(path + " cannot be read back as Intel HEX");
+    if (lowest != loadAddress)
+        return fail(path + " begins at " + hexByte(lowest >> 8) + hexByte(lowest) +
+                    ", not at the load address " + hexByte(loadAddress >> 8) +
+                    hexByte(loadAddress));
+    image.resize(size);
+    if (auto status = verifyImage(image, loadAddress, deck, table); !status)
+        return fail(path + ": " + status.reason());
+    return success();
+}
+
+}  // namespace kvz
