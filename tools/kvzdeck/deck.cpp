@@ -234,7 +234,7 @@ std::optional<std::string> readBackProblem(const Bytes& text, const FieldKind& k
 
 class DeckBuilder {
 public:
-    Status addLine(std::size_t number, std::string_view line);
+    Status addLine(std::string_view line);
     Result<std::vector<std::uint8_t>> finish(std::size_t lastLine) const;
     bool encoderReady() const { return encoder_.ok(); }
 
@@ -263,7 +263,7 @@ std::vector<std::string_view> splitFields(std::string_view line) {
     return fields;
 }
 
-Status DeckBuilder::addLine(std::size_t, std::string_view line) {
+Status DeckBuilder::addLine(std::string_view line) {
     if (line.empty() || line.front() == '#') return success();
     const std::vector<std::string_view> fields = splitFields(line);
     if (fields.size() == 1) return addGroup(fields.front());
@@ -463,7 +463,7 @@ Result<std::vector<std::uint8_t>> buildKvz(std::string_view tsv) {
         std::string_view line = tsv.substr(0, end);
         tsv.remove_prefix(end == std::string_view::npos ? tsv.size() : end + 1);
         if (line.ends_with('\r')) line.remove_suffix(1);
-        if (Status added = builder.addLine(number, line); !added) {
+        if (Status added = builder.addLine(line); !added) {
             return fail(std::to_string(number) + ": " + added.reason());
         }
     }
