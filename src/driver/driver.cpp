@@ -54,12 +54,19 @@ Status refuseInputAsOutput(const std::string& output, std::span<const std::strin
     return success();
 }
 
+// A reason about the temporary file, told about the file the user asked for.
+std::string nameTheFinalFile(std::string reason, const std::string& temporary, const std::string& path) {
+    for (std::size_t at = reason.find(temporary); at != std::string::npos; at = reason.find(temporary, at))
+        reason.replace(at, temporary.size(), path);
+    return reason;
+}
+
 Result<StagedFile> stageHexFile(const std::string& path, const std::vector<std::uint8_t>& image,
                                 bool numbered) {
     auto staged = StagedFile::create(path);
     if (!staged) return staged.failure();
     auto written = writeHexAbs(staged->temporaryPath(), image, kLoadAddress, numbered);
-    if (!written) return fail("cannot write " + path + ": " + written.reason());
+    if (!written) return fail(nameTheFinalFile(written.reason(), staged->temporaryPath(), path));
     return std::move(staged.value());
 }
 
