@@ -58,8 +58,16 @@ std::vector<std::uint8_t> exampleDeck() {
 // A small valid deck: group names G0..G7 and `entries` entries in group 0.
 std::vector<std::uint8_t> smallDeck(int entries = 1) {
     std::string tsv = "G0\n";
-    for (int i = 0; i < entries; ++i) tsv += "long text " + std::to_string(i) + "\ta\tb\tc\td\te\n";
-    for (int g = 1; g < 8; ++g) tsv += "G" + std::to_string(g) + "\n";
+    for (int i = 0; i < entries; ++i) {
+        tsv += "long text ";
+        tsv += std::to_string(i);
+        tsv += "\ta\tb\tc\td\te\n";
+    }
+    for (int g = 1; g < 8; ++g) {
+        tsv += 'G';
+        tsv += std::to_string(g);
+        tsv += '\n';
+    }
     return testing::deckFromTsv(tsv);
 }
 
