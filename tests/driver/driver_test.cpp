@@ -241,7 +241,7 @@ std::vector<std::uint8_t> tooLargeForTheDevice() {
         std::string text;
         for (int c = 0; c < 58; ++c) {
             state = state * 1103515245u + 12345u;
-            const unsigned k = (state >> 8) % (31 * 94);
+            const unsigned k = (state >> 8) % (15 * 188);  // leads 0x89 to 0x97: assigned kanji
             text += static_cast<char>(0x89 + k / 188);
             text += static_cast<char>(0x40 + (k % 188 < 63 ? k % 188 : k % 188 + 1));
         }
@@ -300,7 +300,8 @@ TEST(Program, RefusalsNameTheFileAndTheCauseAndLeaveNothing) {
         testing::writeFile(dir / "bad.ihx", std::string_view("older output"));
         const ProcessResult run = kvzpack(dir, {"bad.kvz", "good.kvz"});
         EXPECT_EQ(run.exitStatus, 1) << c.name;
-        const std::string err = messages(run.err);
+        // Characters without a glyph may be warned about as well.
+        const std::string err = std::regex_replace(messages(run.err), std::regex(".*: warning: .*\n"), "");
         EXPECT_TRUE(std::regex_match(err, std::regex(std::string(c.message) + "\n"))) << c.name << ": " << err;
         EXPECT_EQ(run.out, "good.kvz:05D0-062E\n") << c.name;
         EXPECT_EQ(testing::readFileText(dir / "bad.ihx"), "older output") << c.name;
