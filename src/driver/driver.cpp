@@ -1,15 +1,24 @@
 #include "driver/driver.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
+#include "decode/decode.h"
+#include "driver/cli.h"
 #include "driver/convert.h"
+#include "driver/inspect.h"
 #include "driver/output.h"
+#include "driver/preview.h"
+#include "driver/report.h"
+#include "driver/verify.h"
 #include "glyph/glyph.h"
 #include "hexfile/hex.h"
 
@@ -70,22 +79,6 @@ Result<StagedFile> stageHexFile(const std::string& path, const std::vector<std::
     return std::move(staged.value());
 }
 
-// Writes NAME.ihx and NAME.txt; neither replaces an older file unless both
-// were written completely.
-Status writeOutputs(const std::string& argument, const std::vector<std::uint8_t>& image,
-                    std::span<const std::string> inputs) {
-    const std::string base = getBaseFileName(argument);
-    const std::string hexName = base + ".ihx", numberedName = base + ".txt";
-    for (const std::string& name : {hexName, numberedName})
-        if (auto refused = refuseInputAsOutput(name, inputs); !refused) return refused;
-    auto hex = stageHexFile(hexName, image, false);
-    if (!hex) return hex.failure();
-    auto numbered = stageHexFile(numberedName, image, true);
-    if (!numbered) return numbered.failure();
-    if (auto done = hex->commit(); !done) return done;
-    return numbered->commit();
-}
-
 Status appendLogLine(const std::string& logName, const std::string& line) {
     std::unique_ptr<std::FILE, FileCloser> log(std::fopen(logName.c_str(), "ab"));
     if (!log) return fail(std::strerror(errno));
@@ -97,10 +90,33 @@ Status appendLogLine(const std::string& logName, const std::string& line) {
     return success();
 }
 
+bool isDirectory(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+Failure internalError(const std::string& reason) { return fail("internal error: " + reason); }
+
+Result<StagedFile> stagePreview(const std::string& path, std::span<const std::uint8_t> image) {
+    auto decoded = decodeImage(image, kLoadAddress);
+    if (!decoded) return internalError("the image cannot be decoded for its preview: " + decoded.reason());
+    auto sheet = drawPreviewSheet(*decoded);
+    if (!sheet) return internalError("the preview cannot be drawn: " + sheet.reason());
+    auto staged = StagedFile::create(path);
+    if (!staged) return staged.failure();
+    if (auto written = writePng(staged->temporaryPath(), sheet->bitmap, kPreviewScale); !written)
+        return fail(nameTheFinalFile(written.reason(), staged->temporaryPath(), path));
+    return std::move(staged.value());
+}
+
 class Run {
 public:
-    Run(std::span<const std::string> files, std::ostream& out, std::ostream& err)
-        : files_(files), out_(out), err_(err), logName_(getBaseFileName(files.front()) + ".log") {}
+    Run(const Options& options, std::ostream& out, std::ostream& err)
+        : options_(options),
+          files_(options.files),
+          out_(out),
+          err_(err),
+          logName_(getBaseFileName(options.files.front()) + ".log") {}
 
     int execute() {
         for (const std::string& file : files_) {
@@ -118,15 +134,69 @@ public:
     }
 
 private:
+    using Clock = std::chrono::steady_clock;
+
     bool convertFile(const std::string& file) {
+        const Clock::time_point start = Clock::now();
         auto deck = readKvzFile(file);
         if (!deck) return refuse(file, deck.failure());
+        if (!reportMissingGlyphs(file, *deck)) return false;
         auto conversion = convertKvz(*deck, [this](int stage) { printProgress(err_, stage); });
         if (!conversion) return refuse(file, conversion.failure());
-        if (auto written = writeOutputs(file, conversion->image, files_); !written)
+        if (auto written = writeOutputs(file, *deck, *conversion); !written)
             return refuse(file, written.failure());
+        const std::chrono::duration<double> taken = Clock::now() - start;
         logConversion(formatRange(file, conversion->image.size()));
+        if (options_.verbose)
+            out_ << formatSummary(file, measureConversion(*deck, *conversion), taken.count()) << '\n'
+                 << std::flush;
         return true;
+    }
+
+    // Warns about every character that will not show; under --strict they
+    // fail the file. False when the file must not be converted.
+    bool reportMissingGlyphs(const std::string& file, const KvzFile& deck) {
+        const std::vector<MissingGlyph> missing = findMissingGlyphs(deck);
+        const char* kind = options_.strict ? "error" : "warning";
+        for (const MissingGlyph& glyph : missing)
+            err_ << "kvzpack: " << file << ": " << kind << ": " << describeMissingGlyph(glyph) << '\n';
+        return missing.empty() || !options_.strict;
+    }
+
+    // Writes NAME.ihx and NAME.txt (and NAME.png with --preview); none
+    // replaces an older file unless all were written completely and the
+    // image read back from NAME.ihx says what the deck says.
+    Status writeOutputs(const std::string& argument, const KvzFile& deck, const Conversion& conversion) {
+        const std::string base = getBaseFileName(argument);
+        std::vector<std::string> names{base + ".ihx", base + ".txt"};
+        if (options_.preview) names.push_back(base + ".png");
+        for (const std::string& name : names)
+            if (auto refused = refuseInputAsOutput(name, files_); !refused) return refused;
+        std::vector<StagedFile> staged;
+        for (const bool numbered : {false, true}) {
+            auto hex = stageHexFile(names[numbered ? 1 : 0], conversion.image, numbered);
+            if (!hex) return hex.failure();
+            staged.push_back(std::move(hex.value()));
+        }
+        std::optional<std::vector<std::uint8_t>> readBack;
+        if (options_.verify) {
+            auto checked = verifyWrittenImage(staged.front().temporaryPath(), conversion.image.size(), deck,
+                                              conversion.charTable);
+            if (!checked) return internalError(checked.reason());
+            readBack = std::move(checked.value());
+        }
+        if (options_.preview) {
+            auto preview = stagePreview(names[2], readBack ? *readBack : conversion.image);
+            if (!preview) return preview.failure();
+            staged.push_back(std::move(preview.value()));
+        }
+        // A rename onto a folder fails; find that before any output is
+        // replaced, so that a file's outputs all change or none does.
+        for (const StagedFile& file : staged)
+            if (isDirectory(file.path())) return fail("cannot write " + file.path() + ": " + std::strerror(EISDIR));
+        for (StagedFile& file : staged)
+            if (auto done = file.commit(); !done) return done;
+        return success();
     }
 
     bool refuse(const std::string& file, const Failure& failure) {
@@ -142,11 +212,34 @@ private:
         out_ << line << '\n' << std::flush;
     }
 
+    const Options& options_;
     std::span<const std::string> files_;
     std::ostream& out_;
     std::ostream& err_;
     std::string logName_;
 };
+
+int inspectImage(const std::string& path, const std::optional<EntrySelection>& entry, std::ostream& out,
+                 std::ostream& err) {
+    const auto refuse = [&](const std::string& reason) {
+        err << "kvzpack: " << path << ": " << reason << '\n';
+        return kExitFailure;
+    };
+    auto image = readImageFile(path);
+    if (!image)
+        return refuse(image.failureKind() == FailureKind::cannotOpen ? "cannot open: " + image.reason()
+                                                                     : image.reason());
+    auto decoded = decodeImage(*image, kLoadAddress);
+    if (!decoded) return refuse("not a device image: " + decoded.reason());
+    auto text = entry ? drawSelection(*decoded, *entry) : formatImageSummary(path, *image, *decoded);
+    if (!text) return refuse(text.reason());
+    out << *text << std::flush;
+    return kExitSuccess;
+}
+
+void printUsage(std::ostream& err, const std::string& program) {
+    err << "USAGE: " << program << " [KVZ file] ...\n";
+}
 
 }  // namespace
 
@@ -159,11 +252,34 @@ std::string getBaseFileName(std::string_view path) {
 }
 
 int runKvzpack(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
+    const std::string program = args.empty() ? "kvzpack" : args[0];
     if (args.size() <= 1) {
-        err << "USAGE: " << (args.empty() ? "kvzpack" : args[0]) << " [KVZ file] ...\n";
+        printUsage(err, program);
         return kExitSuccess;
     }
-    return Run(args.subspan(1), out, err).execute();
+    auto options = parseCommandLine(args.subspan(1));
+    if (!options) {
+        err << "kvzpack: " << options.reason() << "\nTry 'kvzpack --help' for more information.\n";
+        return kExitUsage;
+    }
+    if (options->help) {
+        out << helpText() << std::flush;
+        return kExitSuccess;
+    }
+    if (options->version) {
+        out << "kvzpack " KVZPACK_VERSION "\n" << std::flush;
+        return kExitSuccess;
+    }
+    if (options->inspect) return inspectImage(*options->inspect, options->entry, out, err);
+    if (options->files.empty()) {
+        printUsage(err, program);
+        return kExitSuccess;
+    }
+    if (options->preview && !previewAvailable()) {
+        err << "kvzpack: --preview is not available: this kvzpack was built without libpng\n";
+        return kExitUsage;
+    }
+    return Run(*options, out, err).execute();
 }
 
 }  // namespace kvz

@@ -1,0 +1,44 @@
+// kvzpack's command line: options in the GNU style, mixed freely with the
+// file names, "--" ending the options.
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/result.h"
+
+namespace kvz {
+
+// What --entry names: a group's name (entry < 0) or entry N of group G,
+// entries numbered from 0 within their group.
+struct EntrySelection {
+    int group = 0;
+    int entry = -1;
+};
+
+struct Options {
+    bool help = false;
+    bool version = false;
+    bool verbose = false;
+    bool preview = false;
+    bool strict = false;
+    bool verify = true;
+    std::optional<std::string> inspect;       // image to inspect instead of converting
+    std::optional<EntrySelection> entry;      // with inspect
+    std::vector<std::string> files;           // KVZ files, in command-line order
+};
+
+// Parses the arguments behind the program's name. A refusal's reason is one
+// line without the program's name, e.g. "unknown option '--x'".
+Result<Options> parseCommandLine(std::span<const std::string> arguments);
+
+// "G" or "G:N"; G from 0 to 7, N from 0 to 65535.
+Result<EntrySelection> parseEntrySelection(std::string_view text);
+
+// The text of --help.
+std::string helpText();
+
+}  // namespace kvz

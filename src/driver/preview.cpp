@@ -1,0 +1,257 @@
+#include "driver/preview.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+#include "glyph/glyph.h"
+
+#ifdef KVZPACK_HAVE_PNG
+#include <png.h>
+
+#include <csetjmp>
+#endif
+
+namespace kvz {
+namespace {
+
+constexpr std::size_t kMargin = 6;
+constexpr std::size_t kCellPixels = 7;        // glyph cell: 7 columns, 7 rows
+constexpr std::size_t kLabelAdvance = 4;      // narrow glyph, 3 columns and a gap
+constexpr std::size_t kLabelGap = 8;          // between the numbers and the texts
+constexpr std::size_t kColumnGap = 10;        // between two fields
+constexpr std::size_t kHeadingPitch = 9;
+constexpr std::size_t kEntryPitch = 9;       // also for a group's name row
+constexpr std::size_t kGroupGap = 7;         // before a group's name row
+constexpr std::size_t kRuleOffset = 4;       // rule above the name row
+
+constexpr std::array<std::string_view, kFieldsPerEntry> kHeadings{
+    "long", "short 1", "short 2", "short 3", "short 4", "short 5"};
+
+std::size_t labelWidth(std::string_view label) {
+    return label.empty() ? 0 : kLabelAdvance * label.size() - 1;
+}
+
+void drawLabel(GrayBitmap& bitmap, std::size_t x, std::size_t y, std::string_view label) {
+    for (const char c : label) {
+        const auto glyph = static_cast<std::size_t>(static_cast<unsigned char>(c)) * 3;
+        for (std::size_t column = 0; column < 3; ++column)
+            for (std::size_t row = 0; row < 8; ++row)
+                if ((font4x8[glyph + column] >> row) & 1) bitmap.at(x + column, y + row) = kLabelInk;
+        x += kLabelAdvance;
+    }
+}
+
+void drawCodes(GrayBitmap& bitmap, const std::vector<GlyphCell>& cells, const PlacedText& text) {
+    std::size_t x = text.x;
+    for (const std::uint16_t code : text.codes) {
+        for (const std::uint8_t column : cells[code]) {
+            for (std::size_t row = 0; row < kCellPixels; ++row)
+                if ((column >> row) & 1) bitmap.at(x, text.y + row) = kInk;
+            ++x;
+        }
+    }
+}
+
+struct Row {
+    std::size_t y = 0;
+    std::string label;   // "G3" or an entry number
+    bool groupName = false;
+};
+
+// Every text of the image with its codes, group by group; `rows` gets one
+// row per group name and entry (y still 0).
+Result<std::vector<PlacedText>> collectTexts(const DecodedImage& decoded, std::vector<Row>& rows) {
+    std::vector<PlacedText> texts;
+    for (int group = 0; group < static_cast<int>(kGroupCount); ++group) {
+        const int entries = decoded.groups[static_cast<std::size_t>(group)].entryCount;
+        rows.push_back(Row{0, std::string("G").append(std::to_string(group)), true});
+        for (int entry = -1; entry < entries; ++entry) {
+            if (entry >= 0) rows.push_back(Row{0, std::to_string(entry), false});
+            const int fields = entry < 0 ? 1 : static_cast<int>(kFieldsPerEntry);
+            for (int field = 0; field < fields; ++field) {
+                const TextPlace place{group, entry, field};
+                const StoredText* stored = nullptr;
+                const DecodedGroup& g = decoded.groups[static_cast<std::size_t>(group)];
+                if (entry < 0) {
+                    stored = &g.name;
+                } else {
+                    const std::size_t index = std::size_t{g.firstEntry} + static_cast<std::size_t>(entry);
+                    if (index >= decoded.entries.size())
+                        return fail(describeTextPlace(place) + " lies past the image's entries");
+                    stored = &decoded.entries[index][static_cast<std::size_t>(field)];
+                }
+                auto codes = expandText(decoded, *stored);
+                if (!codes) return fail(describeTextPlace(place) + ": " + codes.reason());
+                for (const std::uint16_t code : *codes)
+                    if (code >= decoded.cells.size())
+                        return fail(describeTextPlace(place) + ": character code " + std::to_string(code) +
+                                    " has no glyph cell");
+                texts.push_back(PlacedText{place, 0, 0, std::move(codes.value())});
+            }
+        }
+    }
+    return texts;
+}
+
+}  // namespace
+
+Result<PreviewSheet> drawPreviewSheet(const DecodedImage& decoded) {
+    std::vector<Row> rows;
+    auto collected = collectTexts(decoded, rows);
+    if (!collected) return collected.failure();
+    PreviewSheet sheet;
+    sheet.texts = std::move(collected.value());
+
+    // Column widths: the widest text of each field, at least its heading.
+    std::array<std::size_t, kFieldsPerEntry> columnWidth{};
+    for (std::size_t f = 0; f < kFieldsPerEntry; ++f) columnWidth[f] = labelWidth(kHeadings[f]);
+    std::size_t nameWidth = 0, labelColumn = 0;
+    for (const PlacedText& text : sheet.texts) {
+        const std::size_t width = text.codes.size() * kCellPixels;
+        if (text.place.entry < 0)
+            nameWidth = std::max(nameWidth, width);
+        else
+            columnWidth[static_cast<std::size_t>(text.place.field)] =
+                std::max(columnWidth[static_cast<std::size_t>(text.place.field)], width);
+    }
+    for (const Row& row : rows) labelColumn = std::max(labelColumn, labelWidth(row.label));
+
+    std::array<std::size_t, kFieldsPerEntry> columnX{};
+    columnX[0] = kMargin + labelColumn + kLabelGap;
+    for (std::size_t f = 1; f < kFieldsPerEntry; ++f)
+        columnX[f] = columnX[f - 1] + columnWidth[f - 1] + kColumnGap;
+    const std::size_t textEnd = std::max(columnX[kFieldsPerEntry - 1] + columnWidth[kFieldsPerEntry - 1],
+                                         columnX[0] + nameWidth);
+
+    std::size_t y = kMargin + kHeadingPitch;
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        if (rows[r].groupName) y += kGroupGap;
+        rows[r].y = y;
+        y += kEntryPitch;
+    }
+
+    GrayBitmap& bitmap = sheet.bitmap;
+    bitmap.width = textEnd + kMargin;
+    bitmap.height = y + kMargin;
+    bitmap.pixels.assign(bitmap.width * bitmap.height, kPaper);
+
+    for (std::size_t f = 0; f < kFieldsPerEntry; ++f) drawLabel(bitmap, columnX[f], kMargin, kHeadings[f]);
+    std::size_t text = 0;
+    for (const Row& row : rows) {
+        drawLabel(bitmap, kMargin + labelColumn - labelWidth(row.label), row.y, row.label);
+        if (row.groupName)
+            for (std::size_t x = kMargin; x < textEnd; ++x) bitmap.at(x, row.y - kRuleOffset) = kRuleInk;
+        const std::size_t fields = row.groupName ? 1 : kFieldsPerEntry;
+        for (std::size_t f = 0; f < fields; ++f, ++text) {
+            PlacedText& placed = sheet.texts[text];
+            placed.x = columnX[f];
+            placed.y = row.y;
+            drawCodes(bitmap, decoded.cells, placed);
+        }
+    }
+    return sheet;
+}
+
+#ifdef KVZPACK_HAVE_PNG
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+// libpng reports errors through these; the message is kept for the reason.
+struct PngErrors {
+    char message[256] = {};
+};
+
+[[noreturn]] void onPngError(png_structp png, png_const_charp message) {
+    auto* errors = static_cast<PngErrors*>(png_get_error_ptr(png));
+    std::snprintf(errors->message, sizeof errors->message, "%s", message);
+    png_longjmp(png, 1);
+}
+
+void onPngWarning(png_structp, png_const_charp) {}
+
+class PngWriter {
+public:
+    explicit PngWriter(PngErrors& errors)
+        : png_(png_create_write_struct(PNG_LIBPNG_VER_STRING, &errors, onPngError, onPngWarning)),
+          info_(png_ ? png_create_info_struct(png_) : nullptr) {}
+    ~PngWriter() { png_destroy_write_struct(&png_, &info_); }
+    PngWriter(const PngWriter&) = delete;
+    PngWriter& operator=(const PngWriter&) = delete;
+    bool ok() const { return png_ != nullptr && info_ != nullptr; }
+    png_structp png() const { return png_; }
+    png_infop info() const { return info_; }
+
+private:
+    png_structp png_;
+    png_infop info_;
+};
+
+// Everything that may end in a libpng error, in one frame that holds no
+// objects with destructors after setjmp: libpng leaves by longjmp.
+bool writePngStream(const PngWriter& writer, std::FILE* file, const GrayBitmap& bitmap, int scale,
+                    std::uint8_t* scaledRow) {
+    png_structp png = writer.png();
+    png_infop info = writer.info();
+    if (setjmp(png_jmpbuf(png))) return false;
+    const auto factor = static_cast<std::size_t>(scale);
+    png_init_io(png, file);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(bitmap.width * factor),
+                 static_cast<png_uint_32>(bitmap.height * factor), 8, PNG_COLOR_TYPE_GRAY,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (std::size_t y = 0; y < bitmap.height; ++y) {
+        const std::uint8_t* row = bitmap.pixels.data() + y * bitmap.width;
+        for (std::size_t x = 0; x < bitmap.width; ++x)
+            std::memset(scaledRow + x * factor, row[x], factor);
+        for (std::size_t copy = 0; copy < factor; ++copy) png_write_row(png, scaledRow);
+    }
+    png_write_end(png, info);
+    return true;
+}
+
+}  // namespace
+
+bool previewAvailable() { return true; }
+
+Status writePng(const std::string& path, const GrayBitmap& bitmap, int scale) {
+    if (scale < 1 || bitmap.width == 0 || bitmap.height == 0)
+        return fail("cannot write " + path + ": nothing to draw");
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
+    if (!file) return fail("cannot write " + path + ": " + std::strerror(errno));
+    PngErrors errors;
+    PngWriter writer(errors);
+    if (!writer.ok()) return fail("cannot write " + path + ": out of memory");
+    std::vector<std::uint8_t> scaledRow(bitmap.width * static_cast<std::size_t>(scale));
+    errno = 0;
+    if (!writePngStream(writer, file.get(), bitmap, scale, scaledRow.data())) {
+        // libpng says only "Write Error" when the file system refuses a write.
+        const bool writeRefused = std::string_view(errors.message) == "Write Error" && errno != 0;
+        const std::string cause = writeRefused ? std::strerror(errno) : errors.message;
+        return fail("cannot write " + path + ": " + cause);
+    }
+    if (std::fflush(file.get()) != 0 || std::ferror(file.get()))
+        return fail("cannot write " + path + ": " + std::strerror(errno));
+    if (std::fclose(file.release()) != 0) return fail("cannot write " + path + ": " + std::strerror(errno));
+    return success();
+}
+
+#else
+
+bool previewAvailable() { return false; }
+
+Status writePng(const std::string& path, const GrayBitmap&, int) {
+    return fail("cannot write " + path + ": this kvzpack was built without libpng");
+}
+
+#endif
+
+}  // namespace kvz

@@ -1,0 +1,57 @@
+// --preview: a sheet that shows every group name and every entry's six
+// texts drawn with the image's own glyph cells, written as a PNG file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/result.h"
+#include "decode/decode.h"
+
+namespace kvz {
+
+// 8-bit grey pixels, row by row.
+struct GrayBitmap {
+    std::size_t width = 0;
+    std::size_t height = 0;
+    std::vector<std::uint8_t> pixels;
+    std::uint8_t& at(std::size_t x, std::size_t y) { return pixels[y * width + x]; }
+    std::uint8_t at(std::size_t x, std::size_t y) const { return pixels[y * width + x]; }
+};
+
+inline constexpr std::uint8_t kPaper = 0xFF;     // background
+inline constexpr std::uint8_t kInk = 0x00;       // the device's pixels
+inline constexpr std::uint8_t kLabelInk = 0x60;  // numbers and headings
+inline constexpr std::uint8_t kRuleInk = 0xC0;   // line under each group's name
+// Each sheet pixel becomes a square of this many pixels in the PNG.
+inline constexpr int kPreviewScale = 3;
+
+// A text of the sheet: its character codes, drawn from (x, y) on, one glyph
+// cell (7 x 7 pixels) after the other.
+struct PlacedText {
+    TextPlace place;
+    std::size_t x = 0;
+    std::size_t y = 0;
+    std::vector<std::uint16_t> codes;
+};
+
+struct PreviewSheet {
+    GrayBitmap bitmap;               // unscaled
+    std::vector<PlacedText> texts;   // every group name and entry field
+};
+
+// Lays out and draws the sheet: a heading row, then per group a row with
+// "G<n>" and its name (a rule above it), and one row per entry with its number and six
+// fields in columns. Labels use the narrow 3-column font.
+Result<PreviewSheet> drawPreviewSheet(const DecodedImage& decoded);
+
+// True when this kvzpack can write PNG files.
+bool previewAvailable();
+
+// Writes the bitmap, every pixel scaled to a square of `scale` pixels, as an
+// 8-bit greyscale PNG. Every write and the close are checked.
+Status writePng(const std::string& path, const GrayBitmap& bitmap, int scale);
+
+}  // namespace kvz

@@ -1,0 +1,57 @@
+// What kvzpack tells about a deck besides converting it: the characters
+// that will not show on the device, and the one-line summary of --verbose.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "driver/convert.h"
+#include "input/kvz.h"
+
+namespace kvz {
+
+// The place of text `index` of a TextBlock (0-7 the group names, then six
+// texts per entry, groups in order).
+TextPlace placeOfText(std::size_t index, const GroupCounts& counts);
+
+// The spaces: the one-byte space and the ideographic space. Their cells are
+// empty on purpose.
+bool isSpaceCode(std::array<std::uint8_t, 2> code);
+
+// "0xFA40" for a two-byte character, "0xFD" for a one-byte one.
+std::string formatCharCode(std::array<std::uint8_t, 2> code);
+
+// A character that is no space but whose glyph cell is empty.
+struct MissingGlyph {
+    std::array<std::uint8_t, 2> code{};
+    std::size_t count = 0;    // occurrences in the deck
+    TextPlace firstPlace;     // where it stands first
+};
+
+// Every such character once, in order of first appearance.
+std::vector<MissingGlyph> findMissingGlyphs(const KvzFile& deck);
+
+// "no glyph for 0xFA40 (used 3 times, first in group 1 entry 4 short field 2)"
+std::string describeMissingGlyph(const MissingGlyph& missing);
+
+// What --verbose prints for a converted file, in figures.
+struct ConversionFigures {
+    std::size_t texts = 0;
+    std::size_t characters = 0;
+    std::size_t distinctCharacters = 0;
+    std::size_t phrases = 0;
+    std::size_t streamBytes = 0;  // packed, as in the image
+    std::size_t glyphBytes = 0;   // packed, as in the image
+    std::size_t imageBytes = 0;
+};
+
+ConversionFigures measureConversion(const KvzFile& deck, const Conversion& conversion);
+
+// "deck.kvz: 14 texts, 28 characters (5 distinct), 1 phrase, stream 56 bytes,
+// glyphs 35 bytes, image 95 bytes = 0.1% of 64048, 0.004 s"
+std::string formatSummary(const std::string& file, const ConversionFigures& figures, double seconds);
+
+}  // namespace kvz
