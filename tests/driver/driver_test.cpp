@@ -145,6 +145,12 @@ TEST(Program, ImageIsTheConversionOfTheDeck) {
     auto conversion = convertKvz(*file);
     ASSERT_TRUE(conversion.ok());
     EXPECT_EQ(testing::readFileBytes(dir / "sample.bin"), conversion->image);
+
+    const ProcessResult srecord = testing::runProgram(
+        {"/usr/bin/srec_cat", "sample.ihx", "-intel", "-offset", "-0x05D0", "-o", "srec.bin", "-binary"},
+        dir.path());
+    ASSERT_EQ(srecord.exitStatus, 0) << srecord.err;
+    EXPECT_EQ(testing::readFileBytes(dir / "srec.bin"), conversion->image);
 }
 
 TEST(Program, LogIsNamedAfterTheFirstArgumentEvenWhenItFails) {
@@ -285,12 +291,25 @@ std::vector<std::uint8_t> tooManyCodes() {
     return deck;
 }
 
+// More than 65535 times the same character: 566 long fields of 116 A.
+std::vector<std::uint8_t> characterTooFrequent() {
+    const int entries = 566;
+    std::vector<std::uint8_t> deck;
+    testing::appendRecord(deck, testing::groupRecord("G0", entries));
+    for (int g = 1; g < 8; ++g) testing::appendRecord(deck, testing::groupRecord("G", 0));
+    const std::string text(116, 'A');
+    for (int e = 0; e < entries; ++e) testing::appendRecord(deck, testing::entryRecord({text, "a", "b", "c", "d", "e"}));
+    return deck;
+}
+
 TEST(Program, RefusalsNameTheFileAndTheCauseAndLeaveNothing) {
     const Refusal cases[] = {
         {"truncated", truncatedDeck, R"(kvzpack: bad\.kvz: truncated: 11 records, the group records announce 12)"},
         {"huge count", hugeCountFewRecords, R"(kvzpack: bad\.kvz: truncated: 9 records, the group records announce 524288)"},
         {"empty field", emptyField, R"(kvzpack: bad\.kvz: .*empty text in group 2 entry 1 short field 3.*)"},
         {"too large", tooLargeForTheDevice, R"(kvzpack: bad\.kvz: image of \d+ bytes exceeds the device's 64048 bytes)"},
+        {"character too frequent", characterTooFrequent,
+         R"(kvzpack: bad\.kvz: character 0x8260 occurs 65656 times; at most 65535 fit the character table)"},
         {"too many codes", tooManyCodes, R"(kvzpack: bad\.kvz: the texts need 1\d{4} codes; the stream holds at most 16257)"},
     };
     for (const Refusal& c : cases) {
