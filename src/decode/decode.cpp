@@ -95,11 +95,14 @@ public:
     }
 
 private:
-    Result<std::uint16_t> value(const std::string& what) {
+    Failure endsInside(const std::string& what) const {
+        return fail("the stream ends inside " + what + " (value " +
+                    std::to_string(reader_.position()) + ")");
+    }
+
+    Result<std::uint16_t> value(const char* what) {
         std::uint16_t v = 0;
-        if (!reader_.read(v))
-            return fail("the stream ends inside " + what + " (value " +
-                        std::to_string(reader_.position()) + ")");
+        if (!reader_.read(v)) return endsInside(what);
         return v;
     }
 
@@ -125,16 +128,14 @@ private:
 
     // A length word n >= 1, then n codes, each a character or a phrase code.
     Status readLine(const LinePlace& place, StoredText& text) {
-        auto length = value(place.describe());
-        if (!length) return length.failure();
-        if (*length == 0) return fail("empty text in " + place.describe());
+        std::uint16_t length = 0;
+        if (!reader_.read(length)) return endsInside(place.describe());
+        if (length == 0) return fail("empty text in " + place.describe());
         text.clear();
-        text.reserve(std::min<std::size_t>(*length, reader_.remaining()));
-        for (std::uint16_t i = 0; i < *length; ++i) {
+        text.reserve(std::min<std::size_t>(length, reader_.remaining()));
+        for (std::uint16_t i = 0; i < length; ++i) {
             std::uint16_t code = 0;
-            if (!reader_.read(code))
-                return fail("the stream ends inside " + place.describe() + " (value " +
-                            std::to_string(reader_.position()) + ")");
+            if (!reader_.read(code)) return endsInside(place.describe());
             if (code >= codeCount_)
                 return fail("code " + std::to_string(code) + " in " + place.describe() +
                             " is neither a character nor a phrase (" +
@@ -160,10 +161,9 @@ private:
             DecodedGroup& group = image_.groups[g];
             const TextPlace name{static_cast<int>(g), -1, 0};
             if (auto status = readLine(LinePlace{-1, name}, group.name); !status) return status;
-            const std::string where = "group " + std::to_string(g) + "'s entry values";
-            auto first = value(where);
+            auto first = value("the group table's entry values");
             if (!first) return first.failure();
-            auto count = value(where);
+            auto count = value("the group table's entry values");
             if (!count) return count.failure();
             if (*first != runningIndex)
                 return fail("group " + std::to_string(g) + " begins at entry " +

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "common/result.h"
@@ -26,8 +27,10 @@ private:
         std::size_t phrase;  // the phrase being expanded; unused for the text itself
     };
 
-    // Appends one code of a text, or opens the phrase it names.
-    Status take(std::uint16_t code, std::vector<std::uint16_t>& codes);
+    // Why `code` cannot be taken, or an empty reason when it can.
+    std::string refusal(std::uint16_t code, std::size_t expandedSoFar) const;
+    // Ends an expansion that failed, leaving no phrase marked open.
+    Failure abandon(std::string reason);
 
     const DecodedImage& image_;
     // The phrases being expanded: a phrase met again while it is open is a cycle.

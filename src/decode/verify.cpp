@@ -60,11 +60,11 @@ std::vector<std::span<const std::uint8_t>> splitTexts(const TextBlock& block) {
 }
 
 // The text's characters, walked by the lead-byte test, as table codes.
-Result<std::vector<std::uint16_t>> expectedCodes(std::span<const std::uint8_t> text,
-                                                 const CodeLookup& lookup,
-                                                 const std::string& where) {
-    std::vector<std::uint16_t> codes;
-    codes.reserve(text.size());
+// `where` names the text, for the message.
+template <class Where>
+Status expectedCodes(std::span<const std::uint8_t> text, const CodeLookup& lookup,
+                     const Where& where, std::vector<std::uint16_t>& codes) {
+    codes.clear();
     for (std::size_t at = 0; at < text.size();) {
         std::array<std::uint8_t, 2> character{text[at], 0};
         const bool twoBytes = isKanji(text[at]) && at + 1 < text.size();
@@ -72,22 +72,23 @@ Result<std::vector<std::uint16_t>> expectedCodes(std::span<const std::uint8_t> t
         at += twoBytes ? 2 : 1;
         const int code = lookup.codeOf(character);
         if (code == kNoCode)
-            return fail("character " + describeCharacter(character) + " of " + where +
+            return fail("character " + describeCharacter(character) + " of " + where() +
                         " is not in the character table");
         codes.push_back(static_cast<std::uint16_t>(code));
     }
-    return codes;
+    return success();
 }
 
+template <class Where>
 Status compareCodes(const std::vector<std::uint16_t>& image,
-                    const std::vector<std::uint16_t>& deck, const std::string& where) {
+                    const std::vector<std::uint16_t>& deck, const Where& where) {
     const auto differs = std::mismatch(image.begin(), image.end(), deck.begin(), deck.end());
     if (differs.first == image.end() && differs.second == deck.end()) return success();
     const auto at = static_cast<std::size_t>(differs.first - image.begin());
     if (differs.first == image.end() || differs.second == deck.end())
-        return fail(where + " has " + std::to_string(image.size()) +
+        return fail(where() + " has " + std::to_string(image.size()) +
                     " characters in the image, " + std::to_string(deck.size()) + " in the deck");
-    return fail(where + " differs at character " + std::to_string(at) +
+    return fail(where() + " differs at character " + std::to_string(at) +
                 ": the image has code " + std::to_string(*differs.first) + ", the deck code " +
                 std::to_string(*differs.second));
 }
@@ -121,24 +122,26 @@ Status checkGroups(const DecodedImage& image, const GroupCounts& counts) {
 
 Status checkTexts(const DecodedImage& image, const KvzFile& deck, const CharTable& table) {
     const auto texts = splitTexts(deck.textBlock);
-    const std::size_t expected = kGroupCount + image.entries.size() * kFieldsPerEntry;
-    if (texts.size() != expected)
+    const std::size_t textCount = kGroupCount + image.entries.size() * kFieldsPerEntry;
+    if (texts.size() != textCount)
         return fail("the deck has " + std::to_string(texts.size()) + " texts, its groups call for " +
-                    std::to_string(expected));
+                    std::to_string(textCount));
     const CodeLookup lookup(table);
     detail::PhraseExpander expander(image);
     std::vector<std::uint16_t> expanded;
+    std::vector<std::uint16_t> expected;
     for (std::size_t t = 0; t < texts.size(); ++t) {
-        const std::string where = describeTextPlace(placeOfText(t, deck.groupCounts));
+        // Named only for a message: most texts never need it.
+        const auto where = [&] { return describeTextPlace(placeOfText(t, deck.groupCounts)); };
         const StoredText& stored =
             t < kGroupCount ? image.groups[t].name
                             : image.entries[(t - kGroupCount) / kFieldsPerEntry]
                                            [(t - kGroupCount) % kFieldsPerEntry];
         if (auto status = expander.expand(stored, expanded); !status)
-            return fail(where + ": " + status.reason());
-        auto codes = expectedCodes(texts[t], lookup, where);
-        if (!codes) return codes.failure();
-        if (auto status = compareCodes(expanded, *codes, where); !status) return status;
+            return fail(where() + ": " + status.reason());
+        if (auto status = expectedCodes(texts[t], lookup, where, expected); !status)
+            return status;
+        if (auto status = compareCodes(expanded, expected, where); !status) return status;
     }
     return success();
 }

@@ -1,0 +1,78 @@
+// What verify-after-write costs on the largest realistic deck
+// (examples/large.tsv), to set beside BM_WholeConversion_Large.
+//   build/kvzpack_bench --benchmark_filter='Verify|Decode|WholeConversion'
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "decode/decode.h"
+#include "driver/convert.h"
+#include "hexfile/hex.h"
+#include "kvzdeck/deck.h"
+#include "support/fixtures.h"
+
+namespace {
+
+struct Converted {
+    kvz::KvzFile deck;
+    kvz::Conversion conversion;
+};
+
+const Converted& largeConverted() {
+    static const Converted converted = [] {
+        const std::string tsv =
+            kvz::testing::readFileText(kvz::testing::sourcePath("examples/large.tsv"));
+        auto bytes = kvz::buildKvz(tsv);
+        auto deck = bytes ? kvz::readKvzBytes(*bytes) : kvz::Result<kvz::KvzFile>(bytes.failure());
+        auto conversion = deck ? kvz::convertKvz(*deck) : kvz::Result<kvz::Conversion>(deck.failure());
+        if (!conversion) {
+            std::fprintf(stderr, "examples/large.tsv: %s\n", conversion.reason().c_str());
+            std::exit(1);
+        }
+        return Converted{std::move(deck.value()), std::move(conversion.value())};
+    }();
+    return converted;
+}
+
+void BM_DecodeImage_Large(benchmark::State& state) {
+    const Converted& large = largeConverted();
+    for (auto _ : state) {
+        auto decoded = kvz::decodeImage(large.conversion.image, kvz::kLoadAddress);
+        benchmark::DoNotOptimize(decoded.ok());
+    }
+    state.counters["image_bytes"] = static_cast<double>(large.conversion.image.size());
+}
+
+void BM_VerifyImage_Large(benchmark::State& state) {
+    const Converted& large = largeConverted();
+    for (auto _ : state) {
+        const kvz::Status status = kvz::verifyImage(large.conversion.image, kvz::kLoadAddress,
+                                                    large.deck, large.conversion.charTable);
+        if (!status) state.SkipWithError(status.reason().c_str());
+    }
+}
+
+// Reading the written .ihx back and verifying it, as the driver does after
+// every write.
+void BM_VerifyHexFile_Large(benchmark::State& state) {
+    const Converted& large = largeConverted();
+    kvz::testing::TempDir dir;
+    const std::string path = (dir / "large.ihx").string();
+    if (!kvz::writeHexAbs(path, large.conversion.image, kvz::kLoadAddress, false)) {
+        state.SkipWithError("cannot write the HEX file");
+        return;
+    }
+    for (auto _ : state) {
+        const kvz::Status status = kvz::verifyHexFile(path, kvz::kLoadAddress, large.deck,
+                                                      large.conversion.charTable);
+        if (!status) state.SkipWithError(status.reason().c_str());
+    }
+}
+
+BENCHMARK(BM_DecodeImage_Large)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_VerifyImage_Large)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_VerifyHexFile_Large)->Unit(benchmark::kMillisecond);
+
+}  // namespace
