@@ -1,21 +1,12 @@
 #include <gtest/gtest.h>
 
 #include "compress/compress.h"
+#include "compress/lines.h"
 
 namespace kvz {
 namespace {
 
-// Texts given as byte strings; each gets its zero byte, and an empty text
-// closes the block.
-TextBlock blockOf(std::initializer_list<std::string> texts) {
-    TextBlock block;
-    for (const std::string& text : texts) {
-        block.insert(block.end(), text.begin(), text.end());
-        block.push_back(0);
-    }
-    block.push_back(0);
-    return block;
-}
+TextBlock blockOf(const std::vector<std::string>& texts) { return testing::textBlockOf(texts); }
 
 const std::string X = "\x88\x9F", Y = "\x82\xA0", Z = "\x83\x41";
 

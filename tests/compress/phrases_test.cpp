@@ -3,6 +3,7 @@
 #include <random>
 
 #include "compress/compress.h"
+#include "compress/lines.h"
 #include "reference/phrases_reference.h"
 
 namespace kvz {
@@ -10,15 +11,7 @@ namespace {
 
 using Codes = std::vector<std::uint16_t>;
 
-CodeLines codeLinesOf(const std::vector<Codes>& lines) {
-    CodeLines result;
-    for (const auto& line : lines) {
-        result.push_back(static_cast<std::uint16_t>(line.size()));
-        result.insert(result.end(), line.begin(), line.end());
-    }
-    result.push_back(0);
-    return result;
-}
+using testing::codeLinesOf;
 
 // Both implementations, checked against each other and against `expected`.
 void expectPhrases(const std::vector<Codes>& before, std::uint16_t codesBefore,

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "compress/compress.h"
+#include "compress/lines.h"
 
 namespace kvz {
 namespace {
@@ -11,14 +12,7 @@ TextBlock wholeFileTexts() {
     const std::string A = "\x82\x60", B = "\x82\x61", C = "\x82\x62", D = "\x82\x63",
                       E = "\x82\x64";
     const std::string abcd = A + B + C + D;
-    const std::string texts[] = {A, A, A, A, A, A, A, B, abcd + abcd + abcd, C, C, E, E + E, E + E + E};
-    TextBlock block;
-    for (const std::string& text : texts) {
-        block.insert(block.end(), text.begin(), text.end());
-        block.push_back(0);
-    }
-    block.push_back(0);
-    return block;
+    return testing::textBlockOf({A, A, A, A, A, A, A, B, abcd + abcd + abcd, C, C, E, E + E, E + E + E});
 }
 
 TEST(Pipeline, WholeFileExample) {

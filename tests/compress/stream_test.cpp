@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "compress/compress.h"
+#include "compress/lines.h"
 
 namespace kvz {
 namespace {
@@ -51,15 +52,7 @@ TEST(Stream, EveryFittingValueRoundTrips) {
     }
 }
 
-CodeLines codeLinesOf(std::initializer_list<std::vector<std::uint16_t>> lines) {
-    CodeLines result;
-    for (const auto& line : lines) {
-        result.push_back(static_cast<std::uint16_t>(line.size()));
-        result.insert(result.end(), line.begin(), line.end());
-    }
-    result.push_back(0);
-    return result;
-}
+using testing::codeLinesOf;
 
 TEST(Stream, WorkedExampleWithTwoPhrases) {
     const CodeLines lines = codeLinesOf({{0}, {0}, {0}, {0}, {0}, {0}, {0}, {0},

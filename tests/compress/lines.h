@@ -1,0 +1,35 @@
+// Readable fixtures for the compression tests.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "compress/compress.h"
+
+namespace kvz::testing {
+
+// Code lines from their codes: each line gets its length word, a zero word
+// closes the list.
+inline CodeLines codeLinesOf(const std::vector<std::vector<std::uint16_t>>& lines) {
+    CodeLines result;
+    for (const auto& line : lines) {
+        result.push_back(static_cast<std::uint16_t>(line.size()));
+        result.insert(result.end(), line.begin(), line.end());
+    }
+    result.push_back(0);
+    return result;
+}
+
+// A text block from byte strings: each text gets its zero byte, an empty
+// text closes the block.
+inline TextBlock textBlockOf(const std::vector<std::string>& texts) {
+    TextBlock block;
+    for (const std::string& text : texts) {
+        block.insert(block.end(), text.begin(), text.end());
+        block.push_back(0);
+    }
+    block.push_back(0);
+    return block;
+}
+
+}  // namespace kvz::testing
