@@ -1,0 +1,59 @@
+// Helpers of the option tests: running kvzpack in a folder, its messages
+// without progress lines, and decks made for them.
+#pragma once
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "support/fixtures.h"
+
+namespace kvz::cli_testing {
+
+inline testing::ProcessResult kvzpack(const testing::TempDir& dir, std::vector<std::string> args) {
+    args.insert(args.begin(), testing::kvzpackBinary().string());
+    return testing::runProgram(args, dir.path());
+}
+
+// Standard error without the phrase search's "[nnn]\r" progress lines.
+inline std::string messages(const std::string& err) {
+    return std::regex_replace(err, std::regex(R"(\[\d{3}\]\r)"), "");
+}
+
+inline std::vector<std::uint8_t> exampleDeck() {
+    return testing::readFileBytes(testing::sourcePath("examples/example.kvz"));
+}
+
+inline void copyExample(const testing::TempDir& dir, const std::string& name = "example.kvz") {
+    testing::writeFile(dir / name, exampleDeck());
+}
+
+// Groups 0 and 1 with one and two entries. Group 1 entry 1 holds the
+// user-defined character 0xF040 once (long field) and the IBM extension
+// kanji 0xFA40 three times (first in short field 2), beside an ideographic
+// space; the other texts use ordinary letters.
+inline std::vector<std::uint8_t> deckWithoutSomeGlyphs() {
+    std::vector<std::uint8_t> deck;
+    testing::appendRecord(deck, testing::groupRecord("A", 1));
+    testing::appendRecord(deck, testing::groupRecord("B", 2));
+    for (int g = 2; g < 8; ++g) testing::appendRecord(deck, testing::groupRecord("C", 0));
+    testing::appendRecord(deck, testing::entryRecord({"A", "B", "C", "D", "E", "F"}));
+    testing::appendRecord(deck, testing::entryRecord({"X", "Y", "Z", "W", "V", "U"}));
+    testing::appendRecord(deck, testing::entryRecord(
+                                    {"X\xF0\x40", "a", "\xFA\x40\xFA\x40", "b", "\xFA\x40\x81\x40", "c"}));
+    return deck;
+}
+
+inline std::vector<std::string> splitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    return lines;
+}
+
+}  // namespace kvz::cli_testing
