@@ -1,0 +1,74 @@
+#!/bin/sh
+# Builds the libFuzzer targets with clang and runs each for SECONDS seconds
+# (default 60), printing the executions and time of each; fails on the first
+# finding, whose input is kept under BUILD/fuzz-findings/.
+#
+#   sh fuzz/run.sh            # 60 s per target
+#   sh fuzz/run.sh 3600       # an hour per target
+#   KVZPACK_FUZZ_TARGETS=convert_fuzz sh fuzz/run.sh 600
+#
+# The corpus of each target grows in BUILD/fuzz-corpus/TARGET across runs;
+# it starts from the examples and the decks and HEX texts in fuzz/seeds/.
+# BUILD is build-fuzz beside this folder unless KVZPACK_FUZZ_BUILD names one.
+set -eu
+
+seconds=${1:-60}
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${KVZPACK_FUZZ_BUILD:-$root/build-fuzz}
+targets=${KVZPACK_FUZZ_TARGETS:-"kvz_reader_fuzz hex_reader_fuzz convert_fuzz"}
+jobs=$(nproc 2>/dev/null || echo 2)
+
+KVZPACK_FUZZ_DEPS=1 sh "$root/tools/ensure-deps.sh"
+cmake -S "$root" -B "$build" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKVZPACK_FUZZ=ON -DKVZPACK_TESTS=OFF \
+  -DKVZPACK_BENCH=OFF >/dev/null
+# shellcheck disable=SC2086
+cmake --build "$build" -j "$jobs" --target kvzdeck $targets >/dev/null
+
+findings="$build/fuzz-findings"
+mkdir -p "$findings"
+seeds=$(mktemp -d)
+trap 'rm -rf "$seeds"' EXIT INT TERM
+
+# KVZ seeds: the example decks and the seed decks, built by kvzdeck.
+mkdir -p "$seeds/kvz" "$seeds/hex"
+cp "$root/examples/example.kvz" "$root/examples/sample.kvz" "$seeds/kvz/"
+for tsv in "$root"/fuzz/seeds/kvz/*.tsv; do
+  name=$(basename "$tsv" .tsv)
+  "$build/kvzdeck" build "$tsv" "$seeds/kvz/$name.kvz"
+done
+cp "$root"/fuzz/seeds/hex/*.seed "$seeds/hex/"
+
+# Inputs up to 8 group records and 56 entry records for the reader; 8 and
+# 40 for the whole conversion, whose runs cost more.
+options_for() {
+  case "$1" in
+    kvz_reader_fuzz) echo "-max_len=16384 kvz" ;;
+    convert_fuzz) echo "-max_len=12288 kvz" ;;
+    hex_reader_fuzz) echo "-max_len=4096 hex" ;;
+    *) echo "unknown target $1" >&2; exit 2 ;;
+  esac
+}
+
+status=0
+for target in $targets; do
+  set -- $(options_for "$target")
+  max_len=$1
+  seed_kind=$2
+  corpus="$build/fuzz-corpus/$target"
+  mkdir -p "$corpus"
+  cp "$seeds/$seed_kind"/* "$corpus/"
+  log="$build/fuzz-$target.log"
+  if "$build/fuzz/$target" "$max_len" -max_total_time="$seconds" -print_final_stats=1 \
+      -artifact_prefix="$findings/$target-" "$corpus" >"$log" 2>&1; then
+    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
+    took=$(sed -n 's/^Done [0-9]* runs in \([0-9]*\) second.*/\1/p' "$log" | tail -n 1)
+    echo "$target: ${runs:-?} executions in ${took:-$seconds} s, no finding"
+  else
+    echo "$target: FINDING, see $log; inputs in $findings:" >&2
+    ls "$findings" | grep "^$target-" >&2 || true
+    tail -n 40 "$log" >&2
+    status=1
+  fi
+done
+exit $status
