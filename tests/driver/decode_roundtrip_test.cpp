@@ -60,6 +60,9 @@ const char* const kCornerDecks[] = {
     "A\nB\nC\nD\nx\ty\tz\tw\tv\tu\nE\nF\nG\nH\n1\t2\t3\t4\t5\t6\n7\t8\t9\t0\t1\t2\n",
     // One-byte spaces, half-width and voiced katakana, kanji.
     "名詞\na b c\tｶﾞｷﾞ\tガギグ\t日 本\t　\t~\\\\\nB\nC\nD\nE\nF\nG\nH\n",
+    // Box-drawing characters, whose font glyphs have an eighth pixel row that
+    // the image does not carry (found by convert_fuzz).
+    "罫線\n┃━┏┓┛┗┣┳┫┻╋\t┠┯┨┷┿┝┰┥┸╂\t│─┌┐┘└├┬┤┴┼\t━━━\t┃┃┃\t╋\nB\nC\nD\nE\nF\nG\nH\n",
     // Repetition everywhere: nested phrases.
     "AB\nAB\nAB\nAB\nAB\nAB\nAB\nAB\n"
     "ABCDABCDABCDABCDEFGHEFGHEFGHABCDABCD\tABCDEFGH\tABCDEFGH\tEFGHABCD\tABAB\tCDCD\n"
