@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <optional>
 #include <vector>
 
@@ -129,12 +130,21 @@ public:
         ::unlink(logName_.c_str());
         int failures = 0;
         for (const std::string& file : files_)
-            if (!convertFile(file)) ++failures;
+            if (!convertWithinMemory(file)) ++failures;
         return failures == 0 ? kExitSuccess : kExitFailure;
     }
 
 private:
     using Clock = std::chrono::steady_clock;
+
+    // A deck too large for the memory at hand fails alone; the run goes on.
+    bool convertWithinMemory(const std::string& file) {
+        try {
+            return convertFile(file);
+        } catch (const std::bad_alloc&) {
+            return refuse(file, fail("out of memory"));
+        }
+    }
 
     bool convertFile(const std::string& file) {
         const Clock::time_point start = Clock::now();
