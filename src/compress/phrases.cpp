@@ -74,9 +74,10 @@ int countInLine(const Line& line, Window s) {
     return count;
 }
 
-// Replaces the occurrences that countInLine counts; returns where they began.
-std::vector<std::size_t> replaceInLine(Line& line, Window s, std::uint16_t phraseCode) {
-    std::vector<std::size_t> places;
+// Replaces the occurrences that countInLine counts; `places` receives where
+// they began.
+void replaceInLine(Line& line, Window s, std::uint16_t phraseCode, std::vector<std::size_t>& places) {
+    places.clear();
     const std::size_t n = line.size(), length = s.size();
     std::size_t read = 0, write = 0;
     while (read < n) {
@@ -89,7 +90,6 @@ std::vector<std::size_t> replaceInLine(Line& line, Window s, std::uint16_t phras
         }
     }
     line.resize(write);
-    return places;
 }
 
 // For every line, the length of its longest window that also stands at
@@ -414,7 +414,8 @@ private:
             nextOld = std::max(nextOld, end);
         }
 
-        std::vector<std::uint32_t> ids(windowsIn(lines_[lineNumber]), kNone);
+        std::vector<std::uint32_t>& ids = scratchIds_;
+        ids.assign(windowsIn(lines_[lineNumber]), kNone);
         std::size_t k = 0;  // replaced places left of window j
         for (std::size_t j = 0; j < ids.size(); ++j) {
             while (k < oldPlaces.size() && oldPlaces[k] - k * shrink < j) ++k;
@@ -452,16 +453,18 @@ private:
             index_.remember(bucket, window, count);
         }
         if (!accepted(count, costOf(window, limit_))) return;
-        const Line candidate(window.begin(), window.end());
-        replaceEverywhere(bucket, candidate);
-        appendPhraseLine(candidate);
+        candidate_.assign(window.begin(), window.end());  // its place is about to change
+        replaceEverywhere(bucket, candidate_);
+        appendPhraseLine(candidate_);
     }
 
-    // The distinct lines that the bucket's windows stand in.
-    std::vector<std::uint32_t> linesOf(const WindowIndex::Bucket& bucket) {
+    // The distinct lines that the bucket's windows stand in (valid until the
+    // next call).
+    const std::vector<std::uint32_t>& linesOf(const WindowIndex::Bucket& bucket) {
         if (seen_.size() < lines_.size()) seen_.resize(lines_.size(), 0);
         ++visit_;
-        std::vector<std::uint32_t> result;
+        std::vector<std::uint32_t>& result = scratchLines_;
+        result.clear();
         index_.forEachPosting(bucket, [&](std::uint32_t line) {
             if (seen_[line] != visit_) {
                 seen_[line] = visit_;
@@ -478,10 +481,12 @@ private:
     }
 
     void replaceEverywhere(const WindowIndex::Bucket& bucket, const Line& candidate) {
-        std::vector<Place> phrasePlaces;
+        std::vector<Place>& phrasePlaces = scratchPlaces_;
+        phrasePlaces.clear();
+        std::vector<std::size_t>& oldPlaces = scratchOldPlaces_;
         for (std::uint32_t line : linesOf(bucket)) {
             const std::size_t oldSize = lines_[line].size();
-            const std::vector<std::size_t> oldPlaces = replaceInLine(lines_[line], candidate, nextCode_);
+            replaceInLine(lines_[line], candidate, nextCode_, oldPlaces);
             if (oldPlaces.empty()) continue;
             reindexChangedLine(line, oldPlaces, oldSize);
             for (std::size_t k = 0; k < oldPlaces.size(); ++k)
@@ -509,6 +514,12 @@ private:
     std::vector<std::vector<std::uint32_t>> windowIds_;  // per line: bucket of each window
     std::vector<std::uint32_t> seen_;
     std::uint32_t visit_ = 0;
+    // Reused buffers of the steps above.
+    Line candidate_;
+    std::vector<std::uint32_t> scratchLines_;
+    std::vector<std::uint32_t> scratchIds_;
+    std::vector<std::size_t> scratchOldPlaces_;
+    std::vector<Place> scratchPlaces_;
 };
 
 std::vector<Line> splitCodeLines(const CodeLines& codeLines) {
