@@ -9,6 +9,7 @@
 
 #include "decode/decode.h"
 #include "driver/convert.h"
+#include "driver/verify.h"
 #include "hexfile/hex.h"
 #include "kvzdeck/deck.h"
 #include "support/fixtures.h"
@@ -65,8 +66,8 @@ void BM_VerifyHexFile_Large(benchmark::State& state) {
         return;
     }
     for (auto _ : state) {
-        const kvz::Status status = kvz::verifyHexFile(path, kvz::kLoadAddress, large.deck,
-                                                      large.conversion.charTable);
+        const auto status = kvz::verifyWrittenImage(path, large.conversion.image.size(), large.deck,
+                                                    large.conversion.charTable);
         if (!status) state.SkipWithError(status.reason().c_str());
     }
 }

@@ -62,10 +62,5 @@ Result<std::vector<std::uint16_t>> expandText(const DecodedImage& image, const S
 Status verifyImage(std::span<const std::uint8_t> image, std::uint32_t loadAddress,
                    const KvzFile& deck, const CharTable& table);
 
-// Reads the Intel HEX file at `path` back (checksums verified), checks that
-// its data begin at `loadAddress`, and verifies the image it holds with
-// verifyImage.
-Status verifyHexFile(const std::string& path, std::uint32_t loadAddress, const KvzFile& deck,
-                     const CharTable& table);
 
 }  // namespace kvz

@@ -6,7 +6,6 @@
 
 #include "decode/decode.h"
 #include "decode/expand.h"
-#include "hexfile/hex.h"
 
 namespace kvz {
 namespace {
@@ -181,23 +180,6 @@ Status verifyImage(std::span<const std::uint8_t> image, std::uint32_t loadAddres
     if (auto status = checkGroups(*decoded, deck.groupCounts); !status) return status;
     if (auto status = checkCells(*decoded, table); !status) return status;
     return checkTexts(*decoded, deck, table);
-}
-
-Status verifyHexFile(const std::string& path, std::uint32_t loadAddress, const KvzFile& deck,
-                     const CharTable& table) {
-    std::vector<std::uint8_t> image(0x10000, 0);
-    std::uint32_t lowest = 0xFFFF;
-    const std::uint32_t size =
-        readHexAbs(path, image, &lowest, static_cast<std::uint32_t>(image.size()), true);
-    if (size == 0) return fail(path + " cannot be read back as Intel HEX");
-    if (lowest != loadAddress)
-        return fail(path + " begins at " + hexByte(lowest >> 8) + hexByte(lowest) +
-                    ", not at the load address " + hexByte(loadAddress >> 8) +
-                    hexByte(loadAddress));
-    image.resize(size);
-    if (auto status = verifyImage(image, loadAddress, deck, table); !status)
-        return fail(path + ": " + status.reason());
-    return success();
 }
 
 }  // namespace kvz

@@ -8,6 +8,7 @@
 
 #include "decode/decode.h"
 #include "driver/convert.h"
+#include "driver/verify.h"
 #include "hexfile/hex.h"
 #include "input/kvz.h"
 #include "kvzdeck/deck.h"
@@ -99,7 +100,7 @@ TEST_P(ExampleDecks, WrittenHexFileVerifies) {
     testing::TempDir dir;
     const std::string path = (dir / "deck.ihx").string();
     ASSERT_TRUE(writeHexAbs(path, conversion.image, kLoadAddress, false).ok());
-    const Status status = verifyHexFile(path, kLoadAddress, deck, conversion.charTable);
+    const auto status = verifyWrittenImage(path, conversion.image.size(), deck, conversion.charTable);
     EXPECT_TRUE(status.ok()) << status.reason();
 }
 
@@ -155,14 +156,14 @@ TEST_F(SampleImage, DamagedHexFilesAreCaught) {
     Bytes flipped = conversion_.image;
     flipped[flipped.size() / 2] ^= 0x04;
     const std::vector<Case> cases = {
-        {"placed elsewhere", conversion_.image, kLoadAddress + 16, "begins at 05E0"},
-        {"last glyph group missing", shortImage, kLoadAddress, "sample.ihx: "},
-        {"one bit changed, checksums right", flipped, kLoadAddress, "sample.ihx: "},
+        {"placed elsewhere", conversion_.image, kLoadAddress + 16, "starts at 0x05E0"},
+        {"last glyph group missing", shortImage, kLoadAddress, "does not say what the deck says"},
+        {"one bit changed, checksums right", flipped, kLoadAddress, "does not say what the deck says"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(writeHexAbs(path, c.image, c.base, false).ok());
-        const Status status = verifyHexFile(path, kLoadAddress, deck_, conversion_.charTable);
+        const auto status = verifyWrittenImage(path, c.image.size(), deck_, conversion_.charTable);
         ASSERT_FALSE(status.ok());
         EXPECT_NE(status.reason().find(c.reason), std::string::npos) << status.reason();
     }
@@ -171,11 +172,11 @@ TEST_F(SampleImage, DamagedHexFilesAreCaught) {
     std::string text = testing::readFileText(path);
     text[text.find('\n') - 2] = text[text.find('\n') - 2] == '0' ? '1' : '0';
     testing::writeFile(path, text);
-    const Status status = verifyHexFile(path, kLoadAddress, deck_, conversion_.charTable);
+    const auto status = verifyWrittenImage(path, conversion_.image.size(), deck_, conversion_.charTable);
     ASSERT_FALSE(status.ok());
-    EXPECT_NE(status.reason().find("cannot be read back"), std::string::npos) << status.reason();
-    EXPECT_FALSE(verifyHexFile((dir / "missing.ihx").string(), kLoadAddress, deck_,
-                               conversion_.charTable)
+    EXPECT_NE(status.reason().find("cannot read back"), std::string::npos) << status.reason();
+    EXPECT_FALSE(verifyWrittenImage((dir / "missing.ihx").string(), conversion_.image.size(), deck_,
+                                    conversion_.charTable)
                      .ok());
 }
 
