@@ -12,6 +12,7 @@
 
 #include <regex>
 
+#include "cli_support.h"
 #include "driver/convert.h"
 #include "driver/driver.h"
 #include "input/kvz.h"
@@ -41,19 +42,9 @@ TEST(BaseFileName, RemovesTheLastExtensionOfTheLastComponent) {
     for (auto [path, base] : cases) EXPECT_EQ(getBaseFileName(path), base) << path;
 }
 
-// Standard error without the phrase search's progress lines.
-std::string messages(const std::string& err) {
-    return std::regex_replace(err, std::regex(R"(\[\d{3}\]\r)"), "");
-}
-
-ProcessResult kvzpack(const TempDir& dir, std::vector<std::string> args) {
-    args.insert(args.begin(), testing::kvzpackBinary().string());
-    return testing::runProgram(args, dir.path());
-}
-
-std::vector<std::uint8_t> exampleDeck() {
-    return testing::readFileBytes(testing::sourcePath("examples/example.kvz"));
-}
+using cli_testing::exampleDeck;
+using cli_testing::kvzpack;
+using cli_testing::messages;
 
 // A small valid deck: group names G0..G7 and `entries` entries in group 0.
 std::vector<std::uint8_t> smallDeck(int entries = 1) {
