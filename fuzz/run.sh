@@ -19,7 +19,7 @@ targets=${KVZPACK_FUZZ_TARGETS:-"kvz_reader_fuzz hex_reader_fuzz convert_fuzz"}
 jobs=$(nproc 2>/dev/null || echo 2)
 
 KVZPACK_FUZZ_DEPS=1 sh "$root/tools/ensure-deps.sh"
-cmake -S "$root" -B "$build" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+cmake -S "$root" -B "$build" -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKVZPACK_FUZZ=ON -DKVZPACK_TESTS=OFF \
   -DKVZPACK_BENCH=OFF >/dev/null
 # shellcheck disable=SC2086
