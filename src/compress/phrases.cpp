@@ -184,7 +184,6 @@ std::vector<std::uint32_t> repeatBounds(const std::vector<Line>& lines) {
     return bounds;
 }
 
-
 // The windows of one stage's length, by hash. Buckets are numbered densely
 // and keep their number for the stage; each lists its windows' lines in a
 // linked list of postings.
@@ -331,8 +330,18 @@ private:
     // every line takes its length and the index holds everything.
     void refreshBounds() {
         if (bounds_.empty()) bounds_ = repeatBounds(lines_);
-        if (nextCode_ < firstPhraseCode_)
+        if (codesWrapped_)
             for (std::size_t i = 0; i < lines_.size(); ++i) loosenBound(i);
+    }
+
+    // From the wrap on, every line takes part, this stage included.
+    void noteWrapAround() {
+        codesWrapped_ = true;
+        for (std::size_t i = 0; i < lines_.size(); ++i) {
+            if (active(i)) continue;
+            loosenBound(i);
+            if (active(i)) indexWholeLine(static_cast<std::uint32_t>(i));
+        }
     }
 
     void loosenBound(std::size_t line) {
@@ -501,11 +510,12 @@ private:
         loosenBound(lines_.size() - 1);
         indexWholeLine(static_cast<std::uint32_t>(lines_.size() - 1));
         nextCode_ = static_cast<std::uint16_t>(nextCode_ + 1);
+        if (nextCode_ == 0) noteWrapAround();
     }
 
     std::vector<Line> lines_;
     std::uint16_t nextCode_;
-    const std::uint16_t firstPhraseCode_ = nextCode_;
+    bool codesWrapped_ = false;  // phrase codes went past 65535: see refreshBounds
     std::uint8_t limit_;
     std::vector<std::uint32_t> bounds_;  // see refreshBounds
     std::size_t length_ = 0;

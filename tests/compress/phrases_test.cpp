@@ -207,3 +207,27 @@ TEST(PhrasesProperty, RepeatedLongestLines) {
 
 }  // namespace
 }  // namespace kvz
+
+namespace kvz {
+namespace {
+
+// Phrase codes are 16 bits wide: from F = 65530 on, the seventh phrase wraps
+// to code 0, which the lines already use. The search must stay exact then.
+TEST(PhrasesProperty, PhraseCodesWrappingAround) {
+    Generator generate{std::mt19937(65536)};
+    int wrapped = 0;
+    for (int round = 0; round < 60; ++round) {
+        auto [lines, codesBefore] = generate.codeLines(24, 60);
+        // Move every code up to just below 65530, keeping their differences.
+        CodeLines shifted = lines;
+        for (std::size_t at = 0; at < shifted.size() && shifted[at] != 0; at += shifted[at] + 1u)
+            for (std::size_t i = at + 1; i <= at + shifted[at]; ++i)
+                shifted[i] = static_cast<std::uint16_t>(65529 - (codesBefore - 1 - shifted[i]) % 64);
+        wrapped += expectSameAsReference(shifted, 65530, "round " + std::to_string(round)) > 6;
+        if (HasFailure()) return;
+    }
+    EXPECT_GT(wrapped, 10);
+}
+
+}  // namespace
+}  // namespace kvz
