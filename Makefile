@@ -4,8 +4,9 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_ARGS ?=
+CLI_CASES  ?= tests/cli/cases/*
 
-.PHONY: all deps build demo test test-asan bench clean
+.PHONY: all deps build demo test test-asan cli-expect bench clean
 
 all: build
 
@@ -28,6 +29,11 @@ test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKVZPACK_SANITIZE=ON -DKVZPACK_BENCH=OFF $(CMAKE_ARGS)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+# Rewrites the expected outputs of the command-line cases (all, or those
+# named in CLI_CASES) from what the current build does; review with git diff.
+cli-expect: build
+	sh tests/cli/run.sh --update $(BUILD) $(CLI_CASES)
 
 bench: build
 	$(BUILD)/kvzpack_bench
