@@ -144,11 +144,11 @@ private:
             {base + ".ihx", bytesOf(packed.hexText)}, {base + ".txt", bytesOf(packed.numberedHexText)}};
         if (options_.preview) outputs.emplace_back(base + ".png", packed.png);
         for (const auto& output : outputs)
-            if (auto refused = refuseInputAsOutput(output.first, files_); !refused) return refused;
+            KVZ_TRY(refuseInputAsOutput(output.first, files_));
         std::vector<io::StagedFile> staged;
         for (const auto& [name, contents] : outputs) {
             auto written = stageOutput(name, contents);
-            if (!written) return written.failure();
+            KVZ_TRY(written);
             staged.push_back(std::move(written.value()));
         }
         // A rename onto a folder fails; find that before any output is

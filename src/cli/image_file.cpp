@@ -7,7 +7,7 @@ namespace kvz {
 
 Result<std::vector<std::uint8_t>> readImageFile(const std::string& path) {
     Result<std::string> text = io::readTextFile(path);
-    if (!text) return text.failure();
+    KVZ_TRY(text);
     return imageFromHexText(*text);
 }
 
