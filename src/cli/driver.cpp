@@ -65,10 +65,6 @@ Result<io::StagedFile> stageOutput(const std::string& path, std::span<const std:
     return std::move(staged.value());
 }
 
-std::span<const std::uint8_t> bytesOf(const std::string& text) {
-    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
-}
-
 Status appendLogLine(const std::string& logName, const std::string& line) {
     return io::appendToFile(logName, line + "\r\n");
 }
@@ -141,7 +137,7 @@ private:
     Status writeOutputs(const std::string& argument, const PackedDeck& packed) {
         const std::string base = getBaseFileName(argument);
         std::vector<std::pair<std::string, std::span<const std::uint8_t>>> outputs{
-            {base + ".ihx", bytesOf(packed.hexText)}, {base + ".txt", bytesOf(packed.numberedHexText)}};
+            {base + ".ihx", io::asBytes(packed.hexText)}, {base + ".txt", io::asBytes(packed.numberedHexText)}};
         if (options_.preview) outputs.emplace_back(base + ".png", packed.png);
         for (const auto& output : outputs)
             KVZ_TRY(refuseInputAsOutput(output.first, files_));
