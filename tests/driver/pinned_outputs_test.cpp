@@ -8,7 +8,7 @@
 
 #include "decode/decode.h"
 #include "decode/example_image.h"
-#include "driver/convert.h"
+#include "core/convert.h"
 #include "glyph/glyph.h"
 #include "support/fixtures.h"
 

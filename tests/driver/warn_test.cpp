@@ -3,7 +3,7 @@
 // pinned in tests/cli (missing-glyph-*).
 #include <gtest/gtest.h>
 
-#include "driver/report.h"
+#include "core/report.h"
 
 namespace kvz {
 namespace {
