@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
+#include <utility>
 
 #include "decode/decode.h"
 #include "glyph/glyph.h"
@@ -18,6 +20,17 @@ struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
+std::optional<std::string> readWholeFile(const std::string& path) {
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    if (!file) return std::nullopt;
+    std::string text;
+    char buffer[4096];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) text.append(buffer, got);
+    if (std::ferror(file.get())) return std::nullopt;
+    return text;
+}
+
 std::string hex4(std::uint32_t value) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>(value));
@@ -26,18 +39,18 @@ std::string hex4(std::uint32_t value) {
 
 }  // namespace
 
-Result<std::vector<std::uint8_t>> readImageFile(const std::string& path) {
-    if (!std::unique_ptr<std::FILE, FileCloser>(std::fopen(path.c_str(), "rb")))
-        return fail(std::strerror(errno), FailureKind::cannotOpen);
-    std::vector<std::uint8_t> image(kAddressSpace);
-    std::uint32_t lowest = 0;
-    const std::uint32_t span = readHexAbs(path, image, &lowest, kAddressSpace, true);
-    if (span == 0)
-        return fail("no Intel HEX data could be read from it (damaged, or not an Intel HEX file)");
-    if (lowest != kLoadAddress)
-        return fail("not a device image: its data starts at " + hex4(lowest) + ", not at " +
+Result<ImageFile> readImageFile(const std::string& path) {
+    const auto text = readWholeFile(path);
+    if (!text) return fail(std::strerror(errno), FailureKind::cannotOpen);
+    ImageFile image{std::vector<std::uint8_t>(kAddressSpace - kLoadAddress), {}};
+    const HexReadOptions options{HexReading::image, true, kLoadAddress, kAddressSpace - kLoadAddress};
+    auto data = readHexText(*text, image.bytes, options);
+    if (!data) return data.failure();
+    if (data->lowest != kLoadAddress)
+        return fail("not a device image: its data starts at " + hex4(data->lowest) + ", not at " +
                     hex4(kLoadAddress));
-    image.resize(span);
+    image.bytes.resize(data->span);
+    image.warnings = std::move(data->warnings);
     return image;
 }
 
@@ -45,12 +58,14 @@ Result<std::vector<std::uint8_t>> verifyWrittenImage(const std::string& path, st
                                                      const KvzFile& deck, const CharTable& table) {
     auto image = readImageFile(path);
     if (!image) return fail("cannot read back the image written: " + image.reason());
-    if (image->size() != imageSize)
-        return fail("the image read back has " + std::to_string(image->size()) + " bytes, " +
+    if (!image->warnings.empty())
+        return fail("cannot read back the image written: " + image->warnings.front());
+    if (image->bytes.size() != imageSize)
+        return fail("the image read back has " + std::to_string(image->bytes.size()) + " bytes, " +
                     std::to_string(imageSize) + " were written");
-    if (auto checked = verifyImage(*image, kLoadAddress, deck, table); !checked)
+    if (auto checked = verifyImage(image->bytes, kLoadAddress, deck, table); !checked)
         return fail("the image read back does not say what the deck says: " + checked.reason());
-    return image;
+    return std::move(image->bytes);
 }
 
 }  // namespace kvz

@@ -13,10 +13,17 @@
 
 namespace kvz {
 
-// The image bytes of an Intel HEX file, every record's checksum verified;
-// refused unless its data starts at the load address. Fails with
-// FailureKind::cannotOpen when the file cannot be opened.
-Result<std::vector<std::uint8_t>> readImageFile(const std::string& path);
+struct ImageFile {
+    std::vector<std::uint8_t> bytes;
+    std::vector<std::string> warnings;  // "line N: ...": records the image does not need
+};
+
+// The image held by an Intel HEX file, read once and in the image reading
+// (every record whole and checksummed, the data one block with an end record;
+// the first fault is named by its line); refused unless its data starts at
+// the load address. Fails with FailureKind::cannotOpen when the file cannot
+// be opened.
+Result<ImageFile> readImageFile(const std::string& path);
 
 // Reads back the image written to `path` (expected: `imageSize` bytes) and
 // checks that every text, group and glyph cell in it is the deck's. Gives
