@@ -67,12 +67,14 @@ struct HexData {
 
 // Reads the data records of `text` into the window of `destination`.
 // The first fault fails the read with "line N: what is wrong" (N counted from
-// 1); the destination then keeps what the records before it stored.
+// 1; "no records" for a text without any).
 // lenient: lowest and span cover the records accepted; in the window a record
 //   is read only as far as the window reaches (the rest of a record that
 //   crosses its end is still verified when verify is set), and without a
-//   destination every record counts whole.
-// image: lowest and span cover every data record, inside the window or not.
+//   destination every record counts whole. After a fault the destination
+//   keeps what the records before it stored.
+// image: lowest and span cover every data record, inside the window or not;
+//   after a fault nothing has been stored.
 Result<HexData> readHexText(std::string_view text, std::span<std::uint8_t> destination,
                             const HexReadOptions& options);
 
