@@ -36,12 +36,12 @@ void readArbitraryText(const std::uint8_t* data, std::size_t size) {
     std::vector<std::uint8_t> destination(destinationSize, 0xA5);
     const std::string_view text(reinterpret_cast<const char*>(data + kHeader), size - kHeader);
     const kvz::HexReadOptions options{kvz::HexReading::lenient, verify, 0, limit};
-    auto data = kvz::readHexText(text, destination, options);
-    if (!data) {
-        if (data.reason().rfind("line ", 0) != 0) finding("a fault without its line");
+    auto read = kvz::readHexText(text, destination, options);
+    if (!read) {
+        if (read.reason().rfind("line ", 0) != 0) finding("a fault without its line");
         return;
     }
-    if (data->span > 0 && data->lowest > 0xFFFF) finding("data read without a lowest address");
+    if (read->span > 0 && read->lowest > 0xFFFF) finding("data read without a lowest address");
 }
 
 bool linesFitTheLenientReading(std::string_view text) {
