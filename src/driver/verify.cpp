@@ -1,35 +1,17 @@
 #include "driver/verify.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <memory>
-#include <optional>
 #include <utility>
 
 #include "decode/decode.h"
 #include "glyph/glyph.h"
 #include "hexfile/hex.h"
+#include "io/io.h"
 
 namespace kvz {
 namespace {
 
 constexpr std::uint32_t kAddressSpace = 0x10000;
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-std::optional<std::string> readWholeFile(const std::string& path) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file) return std::nullopt;
-    std::string text;
-    char buffer[4096];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) text.append(buffer, got);
-    if (std::ferror(file.get())) return std::nullopt;
-    return text;
-}
 
 std::string hex4(std::uint32_t value) {
     char text[16];
@@ -40,8 +22,8 @@ std::string hex4(std::uint32_t value) {
 }  // namespace
 
 Result<ImageFile> readImageFile(const std::string& path) {
-    const auto text = readWholeFile(path);
-    if (!text) return fail(std::strerror(errno), FailureKind::cannotOpen);
+    const auto text = io::readTextFile(path);
+    if (!text) return text.failure();
     ImageFile image{std::vector<std::uint8_t>(kAddressSpace - kLoadAddress), {}};
     const HexReadOptions options{HexReading::image, true, kLoadAddress, kAddressSpace - kLoadAddress};
     auto data = readHexText(*text, image.bytes, options);

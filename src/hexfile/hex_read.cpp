@@ -1,14 +1,12 @@
 // The lenient reading, and the dispatch between the two readings.
 #include <algorithm>
-#include <cstdio>
-#include <memory>
-#include <optional>
 #include <string>
 
 #include "hexfile/hex.h"
 #include "hexfile/hex_detail.h"
 #include "hexfile/hex_image.h"
 #include "hexfile/hex_reading.h"
+#include "io/io.h"
 
 namespace kvz {
 
@@ -139,21 +137,6 @@ Result<HexData> readLenient(std::string_view text, const Window& window, bool ve
     return data;
 }
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-std::optional<std::string> readWholeFile(const std::string& path) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file) return std::nullopt;
-    std::string text;
-    char buffer[4096];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) text.append(buffer, got);
-    if (std::ferror(file.get())) return std::nullopt;
-    return text;
-}
-
 // The lenient reading of `text` as readHex and readHexAbs answer it.
 std::uint32_t spanOfLenientRead(std::string_view text, std::span<std::uint8_t> destination,
                                 std::uint32_t* lowest, std::uint32_t windowStart, std::uint32_t limit,
@@ -176,14 +159,14 @@ Result<HexData> readHexText(std::string_view text, std::span<std::uint8_t> desti
 
 std::uint32_t readHex(const std::string& path, std::span<std::uint8_t> destination,
                       std::uint32_t* lowest, std::uint32_t limit, bool verify) {
-    const auto text = readWholeFile(path);
+    const auto text = io::readTextFile(path);
     if (!text) return 0;
     return spanOfLenientRead(*text, destination, lowest, 0, limit, verify);
 }
 
 std::uint32_t readHexAbs(const std::string& path, std::span<std::uint8_t> destination,
                          std::uint32_t* lowest, std::uint32_t limit, bool verify) {
-    const auto text = readWholeFile(path);
+    const auto text = io::readTextFile(path);
     if (!text) return 0;
     std::uint32_t low = 0;
     if (spanOfLenientRead(*text, {}, &low, 0, 0xFFFF, verify) == 0) return 0;
