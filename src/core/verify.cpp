@@ -1,44 +1,36 @@
-#include "driver/verify.h"
+#include "core/verify.h"
 
-#include <cstdio>
 #include <utility>
 
+#include "common/text.h"
 #include "decode/decode.h"
 #include "glyph/glyph.h"
 #include "hexfile/hex.h"
-#include "io/io.h"
 
 namespace kvz {
 namespace {
 
+// The device's memory: the image lies between the load address and 0xFFFF.
 constexpr std::uint32_t kAddressSpace = 0x10000;
-
-std::string hex4(std::uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>(value));
-    return text;
-}
 
 }  // namespace
 
-Result<ImageFile> readImageFile(const std::string& path) {
-    const auto text = io::readTextFile(path);
-    if (!text) return text.failure();
-    ImageFile image{std::vector<std::uint8_t>(kAddressSpace - kLoadAddress), {}};
+Result<HexImage> imageFromHexText(std::string_view text) {
     const HexReadOptions options{HexReading::image, true, kLoadAddress, kAddressSpace - kLoadAddress};
-    auto data = readHexText(*text, image.bytes, options);
-    if (!data) return data.failure();
-    if (data->lowest != kLoadAddress)
-        return fail("not a device image: its data starts at " + hex4(data->lowest) + ", not at " +
+    HexImage image{std::vector<std::uint8_t>(kAddressSpace - kLoadAddress), {}};
+    auto read = readHexText(text, image.bytes, options);
+    KVZ_TRY(read);
+    if (read->lowest != kLoadAddress)
+        return fail("not a device image: its data starts at 0x" + hex4(read->lowest) + ", not at 0x" +
                     hex4(kLoadAddress));
-    image.bytes.resize(data->span);
-    image.warnings = std::move(data->warnings);
+    image.bytes.resize(read->span);
+    image.warnings = std::move(read->warnings);
     return image;
 }
 
-Result<std::vector<std::uint8_t>> verifyWrittenImage(const std::string& path, std::size_t imageSize,
-                                                     const KvzFile& deck, const CharTable& table) {
-    auto image = readImageFile(path);
+Result<std::vector<std::uint8_t>> verifyHexText(std::string_view hexText, std::size_t imageSize,
+                                                const KvzFile& deck, const CharTable& table) {
+    auto image = imageFromHexText(hexText);
     if (!image) return fail("cannot read back the image written: " + image.reason());
     if (!image->warnings.empty())
         return fail("cannot read back the image written: " + image->warnings.front());

@@ -1,27 +1,23 @@
-#include "driver/driver.h"
-
-#include <sys/stat.h>
-#include <unistd.h>
+#include "cli/driver.h"
 
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <new>
 #include <optional>
+#include <utility>
 #include <vector>
 
+#include "cli/cli.h"
+#include "cli/image_file.h"
+#include "core/inspect.h"
+#include "core/pack.h"
+#include "core/preview.h"
+#include "core/report.h"
 #include "decode/decode.h"
-#include "driver/cli.h"
-#include "driver/convert.h"
-#include "driver/inspect.h"
-#include "driver/output.h"
-#include "driver/preview.h"
-#include "driver/report.h"
-#include "driver/verify.h"
 #include "glyph/glyph.h"
-#include "hexfile/hex.h"
+#include "io/io.h"
 
 namespace kvz {
 namespace {
@@ -31,10 +27,6 @@ constexpr std::string_view kPathSeparators = "/\\";
 #else
 constexpr std::string_view kPathSeparators = "/";
 #endif
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 std::string formatRange(const std::string& argument, std::size_t imageSize) {
     char range[32];
@@ -58,56 +50,23 @@ void printProgress(std::ostream& err, int stage) {
 
 Status refuseInputAsOutput(const std::string& output, std::span<const std::string> inputs) {
     for (const std::string& input : inputs)
-        if (sameFile(output, input))
+        if (io::sameFile(output, input))
             return fail("its output " + output + " is the input file " + input +
                         "; it would be overwritten");
     return success();
 }
 
-// A reason about the temporary file, told about the file the user asked for.
-std::string nameTheFinalFile(std::string reason, const std::string& temporary, const std::string& path) {
-    for (std::size_t at = reason.find(temporary); at != std::string::npos; at = reason.find(temporary, at))
-        reason.replace(at, temporary.size(), path);
-    return reason;
-}
-
-Result<StagedFile> stageHexFile(const std::string& path, const std::vector<std::uint8_t>& image,
-                                bool numbered) {
-    auto staged = StagedFile::create(path);
-    if (!staged) return staged.failure();
-    auto written = writeHexAbs(staged->temporaryPath(), image, kLoadAddress, numbered);
-    if (!written) return fail(nameTheFinalFile(written.reason(), staged->temporaryPath(), path));
+// Writes `contents` under a temporary name beside `path`; committed later.
+Result<io::StagedFile> stageOutput(const std::string& path, std::span<const std::uint8_t> contents) {
+    auto staged = io::StagedFile::create(path);
+    if (!staged) return fail("cannot create a file beside " + path + ": " + staged.reason());
+    if (auto written = staged->write(contents); !written)
+        return fail("cannot write " + path + ": " + written.reason());
     return std::move(staged.value());
 }
 
 Status appendLogLine(const std::string& logName, const std::string& line) {
-    std::unique_ptr<std::FILE, FileCloser> log(std::fopen(logName.c_str(), "ab"));
-    if (!log) return fail(std::strerror(errno));
-    const std::string text = line + "\r\n";
-    if (std::fwrite(text.data(), 1, text.size(), log.get()) != text.size() ||
-        std::fflush(log.get()) != 0)
-        return fail(std::strerror(errno));
-    if (std::fclose(log.release()) != 0) return fail(std::strerror(errno));
-    return success();
-}
-
-bool isDirectory(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-Failure internalError(const std::string& reason) { return fail("internal error: " + reason); }
-
-Result<StagedFile> stagePreview(const std::string& path, std::span<const std::uint8_t> image) {
-    auto decoded = decodeImage(image, kLoadAddress);
-    if (!decoded) return internalError("the image cannot be decoded for its preview: " + decoded.reason());
-    auto sheet = drawPreviewSheet(*decoded);
-    if (!sheet) return internalError("the preview cannot be drawn: " + sheet.reason());
-    auto staged = StagedFile::create(path);
-    if (!staged) return staged.failure();
-    if (auto written = writePng(staged->temporaryPath(), sheet->bitmap, kPreviewScale); !written)
-        return fail(nameTheFinalFile(written.reason(), staged->temporaryPath(), path));
-    return std::move(staged.value());
+    return io::appendToFile(logName, line + "\r\n");
 }
 
 class Run {
@@ -121,13 +80,13 @@ public:
 
     int execute() {
         for (const std::string& file : files_) {
-            if (sameFile(logName_, file)) {
+            if (io::sameFile(logName_, file)) {
                 err_ << "kvzpack: the log " << logName_ << " is the input file " << file
                      << "; nothing converted\n";
                 return kExitUsage;
             }
         }
-        ::unlink(logName_.c_str());
+        io::removeFile(logName_);
         int failures = 0;
         for (const std::string& file : files_)
             if (!convertWithinMemory(file)) ++failures;
@@ -148,25 +107,25 @@ private:
 
     bool convertFile(const std::string& file) {
         const Clock::time_point start = Clock::now();
-        auto deck = readKvzFile(file);
+        auto bytes = readKvzRecords(file);
+        if (!bytes) return refuse(file, bytes.failure());
+        auto deck = readDeck(*bytes);
         if (!deck) return refuse(file, deck.failure());
-        if (!reportMissingGlyphs(file, *deck)) return false;
-        auto conversion = convertKvz(*deck, [this](int stage) { printProgress(err_, stage); });
-        if (!conversion) return refuse(file, conversion.failure());
-        if (auto written = writeOutputs(file, *deck, *conversion); !written)
-            return refuse(file, written.failure());
+        if (!reportMissingGlyphs(file, deck->missingGlyphs)) return false;
+        const PackOptions packOptions{options_.verify, options_.preview};
+        auto packed = packDeck(deck->file, packOptions, [this](int stage) { printProgress(err_, stage); });
+        if (!packed) return refuse(file, packed.failure());
+        if (auto written = writeOutputs(file, *packed); !written) return refuse(file, written.failure());
         const std::chrono::duration<double> taken = Clock::now() - start;
-        logConversion(formatRange(file, conversion->image.size()));
+        logConversion(formatRange(file, packed->image.size()));
         if (options_.verbose)
-            out_ << formatSummary(file, measureConversion(*deck, *conversion), taken.count()) << '\n'
-                 << std::flush;
+            out_ << formatSummary(file, packed->figures, taken.count()) << '\n' << std::flush;
         return true;
     }
 
     // Warns about every character that will not show; under --strict they
     // fail the file. False when the file must not be converted.
-    bool reportMissingGlyphs(const std::string& file, const KvzFile& deck) {
-        const std::vector<MissingGlyph> missing = findMissingGlyphs(deck);
+    bool reportMissingGlyphs(const std::string& file, const std::vector<MissingGlyph>& missing) {
         const char* kind = options_.strict ? "error" : "warning";
         for (const MissingGlyph& glyph : missing)
             err_ << "kvzpack: " << file << ": " << kind << ": " << describeMissingGlyph(glyph) << '\n';
@@ -174,38 +133,26 @@ private:
     }
 
     // Writes NAME.ihx and NAME.txt (and NAME.png with --preview); none
-    // replaces an older file unless all were written completely and the
-    // image read back from NAME.ihx says what the deck says.
-    Status writeOutputs(const std::string& argument, const KvzFile& deck, const Conversion& conversion) {
+    // replaces an older file unless all were written completely.
+    Status writeOutputs(const std::string& argument, const PackedDeck& packed) {
         const std::string base = getBaseFileName(argument);
-        std::vector<std::string> names{base + ".ihx", base + ".txt"};
-        if (options_.preview) names.push_back(base + ".png");
-        for (const std::string& name : names)
-            if (auto refused = refuseInputAsOutput(name, files_); !refused) return refused;
-        std::vector<StagedFile> staged;
-        for (const bool numbered : {false, true}) {
-            auto hex = stageHexFile(names[numbered ? 1 : 0], conversion.image, numbered);
-            if (!hex) return hex.failure();
-            staged.push_back(std::move(hex.value()));
-        }
-        std::optional<std::vector<std::uint8_t>> readBack;
-        if (options_.verify) {
-            auto checked = verifyWrittenImage(staged.front().temporaryPath(), conversion.image.size(), deck,
-                                              conversion.charTable);
-            if (!checked) return internalError(checked.reason());
-            readBack = std::move(checked.value());
-        }
-        if (options_.preview) {
-            auto preview = stagePreview(names[2], readBack ? *readBack : conversion.image);
-            if (!preview) return preview.failure();
-            staged.push_back(std::move(preview.value()));
+        std::vector<std::pair<std::string, std::span<const std::uint8_t>>> outputs{
+            {base + ".ihx", io::asBytes(packed.hexText)}, {base + ".txt", io::asBytes(packed.numberedHexText)}};
+        if (options_.preview) outputs.emplace_back(base + ".png", packed.png);
+        for (const auto& output : outputs)
+            KVZ_TRY(refuseInputAsOutput(output.first, files_));
+        std::vector<io::StagedFile> staged;
+        for (const auto& [name, contents] : outputs) {
+            auto written = stageOutput(name, contents);
+            KVZ_TRY(written);
+            staged.push_back(std::move(written.value()));
         }
         // A rename onto a folder fails; find that before any output is
         // replaced, so that a file's outputs all change or none does.
-        for (const StagedFile& file : staged)
-            if (isDirectory(file.path())) return fail("cannot write " + file.path() + ": " + std::strerror(EISDIR));
-        for (StagedFile& file : staged)
-            if (auto done = file.commit(); !done) return done;
+        for (const io::StagedFile& file : staged)
+            if (io::isDirectory(file.path())) return fail("cannot write " + file.path() + ": " + std::strerror(EISDIR));
+        for (io::StagedFile& file : staged)
+            if (auto done = file.commit(); !done) return fail("cannot write " + file.path() + ": " + done.reason());
         return success();
     }
 
