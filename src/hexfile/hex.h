@@ -51,7 +51,7 @@ enum class HexReading { lenient, image };
 
 struct HexReadOptions {
     HexReading reading = HexReading::image;
-    bool verify = true;  // check every data record's checksum
+    bool verify = true;  // check the checksums (the lenient reading: of data records only)
     // The window: the byte of address a goes to destination[a - windowStart]
     // when windowStart <= a and a - windowStart < limit, and it lies within the
     // destination (an empty destination stores nothing).
@@ -67,7 +67,8 @@ struct HexData {
 
 // Reads the data records of `text` into the window of `destination`.
 // The first fault fails the read with "line N: what is wrong" (N counted from
-// 1; "no records" for a text without any).
+// 1). A text without records is read as no data by the lenient reading and
+// refused with "no records" by the image reading.
 // lenient: lowest and span cover the records accepted; in the window a record
 //   is read only as far as the window reaches (the rest of a record that
 //   crosses its end is still verified when verify is set), and without a
