@@ -1,11 +1,12 @@
 // What verify-after-write costs on the largest realistic deck
 // (examples/large.tsv), to set beside BM_WholeConversion_Large.
-//   build/kvzpack_bench --benchmark_filter='Verify|Decode|WholeConversion'
+//   build/kvzpack_bench --benchmark_filter='Verify|Decode|ReadHex|WholeConversion'
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "decode/decode.h"
 #include "core/convert.h"
@@ -72,7 +73,24 @@ void BM_VerifyHexFile_Large(benchmark::State& state) {
     }
 }
 
+// The HEX text of the image read into memory, in the lenient reading
+// (argument 0) and in the image reading that verification uses (1).
+void BM_ReadHexText_Large(benchmark::State& state) {
+    const Converted& large = largeConverted();
+    auto text = kvz::formatHexAbs(large.conversion.image, kvz::kLoadAddress, false);
+    const kvz::HexReadOptions options{state.range(0) == 0 ? kvz::HexReading::lenient : kvz::HexReading::image,
+                                      true, 0, 0x10000};
+    std::vector<std::uint8_t> memory(0x10000);
+    for (auto _ : state) {
+        auto read = kvz::readHexText(*text, memory, options);
+        if (!read) state.SkipWithError(read.reason().c_str());
+        benchmark::DoNotOptimize(memory.data());
+    }
+    state.counters["text_bytes"] = static_cast<double>(text->size());
+}
+
 BENCHMARK(BM_DecodeImage_Large)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadHexText_Large)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_VerifyImage_Large)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_VerifyHexFile_Large)->Unit(benchmark::kMillisecond);
 

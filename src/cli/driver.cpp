@@ -186,9 +186,11 @@ int inspectImage(const std::string& path, const std::optional<EntrySelection>& e
     if (!image)
         return refuse(image.failureKind() == FailureKind::cannotOpen ? "cannot open: " + image.reason()
                                                                      : image.reason());
-    auto decoded = decodeImage(*image, kLoadAddress);
+    for (const std::string& warning : image->warnings)
+        err << "kvzpack: " << path << ": warning: " << warning << '\n';
+    auto decoded = decodeImage(image->bytes, kLoadAddress);
     if (!decoded) return refuse("not a device image: " + decoded.reason());
-    auto text = entry ? drawSelection(*decoded, *entry) : formatImageSummary(path, *image, *decoded);
+    auto text = entry ? drawSelection(*decoded, *entry) : formatImageSummary(path, image->bytes, *decoded);
     if (!text) return refuse(text.reason());
     out << *text << std::flush;
     return kExitSuccess;

@@ -5,7 +5,7 @@
 
 namespace kvz {
 
-Result<std::vector<std::uint8_t>> readImageFile(const std::string& path) {
+Result<HexImage> readImageFile(const std::string& path) {
     Result<std::string> text = io::readTextFile(path);
     if (!text && text.failureKind() == FailureKind::cannotOpen) return text.failure();
     // A folder is read as holding no records at all.

@@ -8,14 +8,15 @@
 
 #include "common/result.h"
 #include "compress/compress.h"
+#include "core/verify.h"
 #include "input/kvz.h"
 
 namespace kvz {
 
-// The image bytes of an Intel HEX file (imageFromHexText on its contents; a
-// folder reads as holding no records).
-// Fails with FailureKind::cannotOpen when the file cannot be opened or read.
-Result<std::vector<std::uint8_t>> readImageFile(const std::string& path);
+// The image held by an Intel HEX file (imageFromHexText on its contents,
+// read once; a folder reads as holding no records). Fails with
+// FailureKind::cannotOpen when the file cannot be opened or read.
+Result<HexImage> readImageFile(const std::string& path);
 
 // Reads the image file at `path` back and checks it (verifyHexText). Gives
 // the bytes read.

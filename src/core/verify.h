@@ -1,10 +1,11 @@
-// Reading images back from their Intel HEX text: the image as the device's
-// loader reads it, and the check that a freshly formatted image says what
-// its deck says.
+// Reading images back from their Intel HEX text, strictly, as one device
+// image, and the check that a freshly formatted image says what its deck
+// says.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -14,13 +15,20 @@
 
 namespace kvz {
 
-// The image bytes of an Intel HEX text, every record's checksum verified;
-// refused unless its data starts at the load address.
-Result<std::vector<std::uint8_t>> imageFromHexText(std::string_view text);
+struct HexImage {
+    std::vector<std::uint8_t> bytes;
+    std::vector<std::string> warnings;  // "line N: ...": records the image does not need
+};
 
-// Reads back the image from `hexText` (expected: `imageSize` bytes) and
-// checks that every text, group and glyph cell in it is the deck's. Gives
-// the bytes read.
+// The image held by an Intel HEX text in the image reading (every record
+// whole and checksummed, the data one block ended by an end record; the first
+// fault is named by its line); refused unless its data starts at the load
+// address.
+Result<HexImage> imageFromHexText(std::string_view text);
+
+// Reads back the image from `hexText` (expected: `imageSize` bytes, and no
+// warning) and checks that every text, group and glyph cell in it is the
+// deck's. Gives the bytes read.
 Result<std::vector<std::uint8_t>> verifyHexText(std::string_view hexText, std::size_t imageSize,
                                                 const KvzFile& deck, const CharTable& table);
 

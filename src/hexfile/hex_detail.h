@@ -1,6 +1,6 @@
 // The digit and record helpers behind the Intel HEX writer and reader. Not
-// part of the module's interface: only hex_write.cpp, hex_read.cpp and the
-// module's tests use them.
+// part of the module's interface: only the module's sources and its tests
+// use them.
 #pragma once
 
 #include <cstddef>
@@ -13,8 +13,9 @@ namespace kvz::detail {
 
 inline constexpr std::string_view int_to_ascii = "0123456789ABCDEF";
 
-// Longest record the writer puts out, and the room one read of the reader
-// has: a record and its line end must fit into maxLineLength characters.
+// Longest record the writer puts out, and the room one read of the lenient
+// reading has: a record and its line end must fit into maxLineLength
+// characters.
 inline constexpr std::size_t recordBytes = 16;
 inline constexpr std::size_t maxLineLength = 255;
 

@@ -1,58 +1,93 @@
+// The lenient reading, and the dispatch between the two readings.
 #include <algorithm>
-#include <cstdio>
-#include <memory>
 #include <string>
 
 #include "hexfile/hex.h"
 #include "hexfile/hex_detail.h"
+#include "hexfile/hex_image.h"
+#include "hexfile/hex_reading.h"
+#include "io/io.h"
 
 namespace kvz {
 
 namespace {
 
 using detail::hex2i;
+using detail::Window;
 
-// The addresses whose bytes are kept: address a goes to destination[a - offset]
-// when offset <= a and a - offset < size. Without a destination nothing is
-// stored, but the window still decides which data digits are read.
-struct Window {
-    std::span<std::uint8_t> destination;
-    std::uint32_t offset = 0;
-    std::uint64_t size = 0;
-
-    bool contains(std::uint32_t address) const {
-        return address >= offset && address - offset < size;
-    }
+// One read of the lenient reading: at most maxLineLength characters, stopping
+// after a line end. A line longer than that arrives in several pieces.
+struct Piece {
+    std::string_view text;
+    unsigned line = 0;          // from 1
+    bool continued = false;     // a later piece of a line that did not fit
+    bool cut = false;           // the line goes on in the next piece
 };
 
-Window makeWindow(std::span<std::uint8_t> destination, std::uint32_t offset, std::uint32_t limit) {
-    std::uint64_t size = limit;
-    if (!destination.empty()) size = std::min<std::uint64_t>(size, destination.size());
-    return Window{destination, offset, size};
-}
+class Pieces {
+public:
+    explicit Pieces(std::string_view text) : rest_(text) {}
+    bool next(Piece& piece) {
+        if (rest_.empty()) return false;
+        std::size_t length = std::min(rest_.size(), detail::maxLineLength);
+        const std::size_t lineEnd = rest_.substr(0, length).find('\n');
+        if (lineEnd != std::string_view::npos) length = lineEnd + 1;
+        piece.text = rest_.substr(0, length);
+        piece.continued = cut_;
+        piece.line = line_;
+        rest_.remove_prefix(length);
+        cut_ = piece.text.back() != '\n' && !rest_.empty();
+        piece.cut = cut_;
+        if (!cut_) ++line_;
+        return true;
+    }
+
+private:
+    std::string_view rest_;
+    unsigned line_ = 1;
+    bool cut_ = false;
+};
 
 struct Bounds {
     std::uint32_t lowest = 0xFFFF;
     std::uint32_t highestEnd = 0;
 };
 
-enum class Outcome { more, dataEnd, failed };
+enum class Outcome { more, dataEnd };
 
-std::uint8_t checksumOf(unsigned sum) { return static_cast<std::uint8_t>(0x100 - (sum & 0xFF)); }
+// Why the hex byte at `position` of the piece could not be read. `count` is
+// the record's byte count, if read yet.
+Failure byteFault(const Piece& piece, std::size_t position, int count) {
+    for (std::size_t at = position; at < position + 2; ++at) {
+        if (at >= piece.text.size()) {
+            if (piece.cut) return detail::lineTooLong(piece.line, detail::maxLineLength);
+            break;
+        }
+        const char c = piece.text[at];
+        if (detail::h2i(c) >= 0) continue;
+        if (c != '\r' && c != '\n') return detail::notHexDigit(piece.line, at + 1, c);
+        break;
+    }
+    return detail::wrongRecordLength(piece.line, detail::leadingDigits(piece.text), count);
+}
 
-// Judges one line of at most maxLineLength characters; digits are never taken
-// from beyond it. Characters after the last one examined are ignored.
-Outcome readRecord(std::string_view line, const Window& window, bool verify, Bounds& bounds) {
-    if (line.empty() || line[0] != ':') return Outcome::failed;
+// Judges one piece; digits are never taken from beyond it. Characters after
+// the last one examined are ignored.
+Result<Outcome> readRecord(const Piece& piece, const Window& window, bool verify, Bounds& bounds) {
+    const std::string_view line = piece.text;
+    if (piece.continued) return detail::lineTooLong(piece.line, detail::maxLineLength);
+    if (line[0] != ':') return detail::notRecordStart(piece.line);
     const int count = hex2i(line, 1);
-    if (count < 0) return Outcome::failed;
+    if (count < 0) return byteFault(piece, 1, count);
     if (count == 0) return Outcome::dataEnd;
     const int high = hex2i(line, 3);
+    if (high < 0) return byteFault(piece, 3, count);
     const int low = hex2i(line, 5);
-    if (high < 0 || low < 0) return Outcome::failed;
+    if (low < 0) return byteFault(piece, 5, count);
     const int type = hex2i(line, 7);
+    if (type < 0) return byteFault(piece, 7, count);
     if (type == 1) return Outcome::dataEnd;
-    if (type != 0) return Outcome::failed;
+    if (type != 0) return detail::unsupportedType(piece.line, type);
 
     const auto address = static_cast<std::uint32_t>(high * 256 + low);
     unsigned sum = static_cast<unsigned>(count + high + low);
@@ -63,18 +98,21 @@ Outcome readRecord(std::string_view line, const Window& window, bool verify, Bou
         windowEnded = windowEnded || !window.contains(byteAddress);
         // Past the window's end a record is read on only to verify its checksum.
         if (windowEnded && !verify) break;
-        const int value = hex2i(line, 9 + 2 * static_cast<std::size_t>(i));
-        if (value < 0) return Outcome::failed;
+        const std::size_t position = 9 + 2 * static_cast<std::size_t>(i);
+        const int value = hex2i(line, position);
+        if (value < 0) return byteFault(piece, position, count);
         sum += static_cast<unsigned>(value);
         if (windowEnded) continue;
-        if (!window.destination.empty()) {
-            window.destination[byteAddress - window.offset] = static_cast<std::uint8_t>(value);
-        }
+        window.store(byteAddress, static_cast<std::uint8_t>(value));
         ++stored;
     }
     if (verify) {
-        const int checksum = hex2i(line, 9 + 2 * static_cast<std::size_t>(count));
-        if (checksum < 0 || checksum != checksumOf(sum)) return Outcome::failed;
+        const std::size_t position = 9 + 2 * static_cast<std::size_t>(count);
+        const int checksum = hex2i(line, position);
+        if (checksum < 0) return byteFault(piece, position, count);
+        if (checksum != detail::checksumOf(sum))
+            return detail::wrongChecksum(piece.line, static_cast<std::uint8_t>(checksum),
+                                         detail::checksumOf(sum));
     }
 
     const auto length = static_cast<std::uint32_t>(window.destination.empty() ? count : stored);
@@ -84,97 +122,56 @@ Outcome readRecord(std::string_view line, const Window& window, bool verify, Bou
     return Outcome::more;
 }
 
-enum class Piece { line, end, failed };
-
-// Lines as the reader takes them: at most maxLineLength characters a piece,
-// a piece stopping after its line end.
-class TextLines {
-public:
-    explicit TextLines(std::string_view text) : rest_(text) {}
-    Piece next(std::string_view& line) {
-        if (rest_.empty()) return Piece::end;
-        std::size_t length = std::min(rest_.size(), detail::maxLineLength);
-        const std::size_t lineEnd = rest_.substr(0, length).find('\n');
-        if (lineEnd != std::string_view::npos) length = lineEnd + 1;
-        line = rest_.substr(0, length);
-        rest_.remove_prefix(length);
-        return Piece::line;
-    }
-
-private:
-    std::string_view rest_;
-};
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
-
-class FileLines {
-public:
-    explicit FileLines(std::FILE* file) : file_(file) { buffer_.reserve(detail::maxLineLength); }
-    Piece next(std::string_view& line) {
-        buffer_.clear();
-        while (buffer_.size() < detail::maxLineLength) {
-            const int c = std::getc(file_);
-            if (c == EOF) break;
-            buffer_ += static_cast<char>(c);
-            if (c == '\n') break;
-        }
-        if (std::ferror(file_)) return Piece::failed;
-        if (buffer_.empty()) return Piece::end;
-        line = buffer_;
-        return Piece::line;
-    }
-
-private:
-    std::FILE* file_;
-    std::string buffer_;
-};
-
-template <class Lines>
-std::uint32_t readRecords(Lines& lines, const Window& window, std::uint32_t* lowest, bool verify) {
+Result<HexData> readLenient(std::string_view text, const Window& window, bool verify) {
     Bounds bounds;
-    std::string_view line;
-    for (;;) {
-        const Piece piece = lines.next(line);
-        if (piece == Piece::failed) return 0;
-        if (piece == Piece::end) break;
-        const Outcome outcome = readRecord(line, window, verify, bounds);
-        if (outcome == Outcome::failed) return 0;
-        if (outcome == Outcome::dataEnd) break;
+    Pieces pieces(text);
+    Piece piece;
+    while (pieces.next(piece)) {
+        auto outcome = readRecord(piece, window, verify, bounds);
+        if (!outcome) return outcome.failure();
+        if (*outcome == Outcome::dataEnd) break;
     }
-    if (lowest != nullptr) *lowest = bounds.lowest;
-    return bounds.lowest <= bounds.highestEnd ? bounds.highestEnd - bounds.lowest : 0;
+    HexData data;
+    data.lowest = bounds.lowest;
+    if (bounds.lowest <= bounds.highestEnd) data.span = bounds.highestEnd - bounds.lowest;
+    return data;
 }
 
-std::uint32_t readFile(const std::string& path, const Window& window, std::uint32_t* lowest,
-                       bool verify) {
-    FileHandle file(std::fopen(path.c_str(), "rb"));
-    if (!file) return 0;
-    FileLines lines(file.get());
-    return readRecords(lines, window, lowest, verify);
+// The lenient reading of `text` as readHex and readHexAbs answer it.
+std::uint32_t spanOfLenientRead(std::string_view text, std::span<std::uint8_t> destination,
+                                std::uint32_t* lowest, std::uint32_t windowStart, std::uint32_t limit,
+                                bool verify) {
+    const HexReadOptions options{HexReading::lenient, verify, windowStart, limit};
+    auto data = readHexText(text, destination, options);
+    if (!data) return 0;
+    if (lowest != nullptr) *lowest = data->lowest;
+    return data->span;
 }
 
 }  // namespace
 
-std::uint32_t readHexText(std::string_view text, std::span<std::uint8_t> destination,
-                          std::uint32_t* lowest, std::uint32_t limit, bool verify) {
-    TextLines lines(text);
-    return readRecords(lines, makeWindow(destination, 0, limit), lowest, verify);
+Result<HexData> readHexText(std::string_view text, std::span<std::uint8_t> destination,
+                            const HexReadOptions& options) {
+    const Window window(destination, options.windowStart, options.limit);
+    if (options.reading == HexReading::image) return detail::readImageText(text, window, options.verify);
+    return readLenient(text, window, options.verify);
 }
 
 std::uint32_t readHex(const std::string& path, std::span<std::uint8_t> destination,
                       std::uint32_t* lowest, std::uint32_t limit, bool verify) {
-    return readFile(path, makeWindow(destination, 0, limit), lowest, verify);
+    const auto text = io::readTextFile(path);
+    if (!text) return 0;
+    return spanOfLenientRead(*text, destination, lowest, 0, limit, verify);
 }
 
 std::uint32_t readHexAbs(const std::string& path, std::span<std::uint8_t> destination,
                          std::uint32_t* lowest, std::uint32_t limit, bool verify) {
+    const auto text = io::readTextFile(path);
+    if (!text) return 0;
     std::uint32_t low = 0;
-    if (readFile(path, makeWindow({}, 0, 0xFFFF), &low, verify) == 0) return 0;
+    if (spanOfLenientRead(*text, {}, &low, 0, 0xFFFF, verify) == 0) return 0;
     if (lowest != nullptr) *lowest = low;
-    return readFile(path, makeWindow(destination, low, limit), nullptr, verify);
+    return spanOfLenientRead(*text, destination, nullptr, low, limit, verify);
 }
 
 }  // namespace kvz

@@ -88,6 +88,29 @@ TEST(CliVerifyAfterWrite, CatchesADamagedOrMissingFile) {
     }
 }
 
+// The written file is read as strictly as --inspect reads: a file the lenient
+// reading would take whole is still refused, with the line at fault.
+TEST(CliVerifyAfterWrite, ReadsTheFileAsOneImage) {
+    TempDir dir;
+    const Converted example = convertExample();
+    const std::string text = testing::readFileText(writeImage(dir, "x.ihx", example.conversion.image));
+    const std::size_t secondLine = text.find("\r\n") + 2;
+    const std::size_t thirdLine = text.find("\r\n", secondLine) + 2;
+    const std::pair<std::string, std::string> cases[] = {
+        {text + ":0105D0000129\r\n", "line 8: records after the end record, not read"},
+        {text.substr(0, secondLine) + ":0105D0000129\r\n" + text.substr(secondLine),
+         "line 2: address 0x05D0 holds 01 here but 00 on line 1"},
+        {text.substr(0, secondLine) + text.substr(thirdLine), "line 2: gap before this record: no data for 0x05E0-0x05EF"},
+    };
+    for (const auto& [damaged, reason] : cases) {
+        testing::writeFile(dir / "damaged.ihx", damaged);
+        auto checked = verifyWrittenImage((dir / "damaged.ihx").string(), example.conversion.image.size(),
+                                          example.deck, example.conversion.charTable);
+        ASSERT_FALSE(checked.ok()) << reason;
+        EXPECT_EQ(checked.reason(), "cannot read back the image written: " + reason);
+    }
+}
+
 TEST(CliVerifyAfterWrite, AnotherDecksTableIsCaught) {
     TempDir dir;
     Converted example = convertExample();

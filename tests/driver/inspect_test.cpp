@@ -146,9 +146,9 @@ TEST(InspectRefusal, DamagedForeignAndMissingFilesGetOneLine) {
     fs::create_directory(dir / "folder.ihx");
 
     const std::pair<const char*, const char*> cases[] = {
-        {"damaged.ihx", "kvzpack: damaged.ihx: no Intel HEX data could be read from it (damaged, or not an Intel HEX file)\n"},
+        {"damaged.ihx", "kvzpack: damaged.ihx: line 1: checksum F0, expected F1\n"},
         {"cut.ihx", nullptr},
-        {"deck.kvz", "kvzpack: deck.kvz: no Intel HEX data could be read from it (damaged, or not an Intel HEX file)\n"},
+        {"deck.kvz", "kvzpack: deck.kvz: line 1: does not begin with ':'\n"},
         {"foreign.ihx", "kvzpack: foreign.ihx: not a device image: its data starts at 0x0000, not at 0x05D0\n"},
         {"junk.ihx", nullptr},
         {"missing.ihx", "kvzpack: missing.ihx: cannot open: No such file or directory\n"},
@@ -165,6 +165,60 @@ TEST(InspectRefusal, DamagedForeignAndMissingFilesGetOneLine) {
             EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
         }
     }
+}
+
+// The example's image has seven lines: six data records from 0x05D0, the last
+// one of 15 bytes, and the end record; line 3 begins with the byte 00.
+TEST(InspectRefusal, ADamagedImageIsNamedByItsLine) {
+    TempDir dir;
+    const std::string image = exampleHexText();
+    std::vector<std::string> lines;
+    for (std::size_t start = 0; start < image.size();) {
+        const std::size_t end = image.find("\r\n", start) + 2;
+        lines.push_back(image.substr(start, end - start));
+        start = end;
+    }
+    ASSERT_EQ(lines.size(), 7u);
+    ASSERT_EQ(lines[6], ":00000001FF\r\n");
+    ASSERT_EQ(lines[2].substr(0, 11), ":1005F00000");
+    const auto joined = [&](std::initializer_list<std::size_t> order) {
+        std::string text;
+        for (std::size_t i : order) text += lines[i];
+        return text;
+    };
+    const std::pair<std::string, std::string> cases[] = {
+        {joined({0, 1, 3, 4, 5, 6}), "line 3: gap before this record: no data for 0x05F0-0x05FF"},
+        {joined({0, 1, 2, 3, 4, 5}), "line 6: no end record after this last record"},
+        {joined({0, 1, 2, 3}) + ":0000000000\r\n" + joined({4, 5, 6}),
+         "line 5: data record without bytes, with more data after it"},
+        {joined({0, 1, 2}) + ":0105F000FF0B\r\n" + joined({3, 4, 5, 6}),
+         "line 4: address 0x05F0 holds FF here but 00 on line 3"},
+        {joined({0, 1}) + ":020000040000FA\r\n" + joined({2, 3, 4, 5, 6}),
+         "line 3: record type 04 is not supported (only 00 data and 01 end)"},
+        {"1:" + lines[0], "line 1: does not begin with ':'"},
+    };
+    for (const auto& [text, reason] : cases) {
+        testing::writeFile(dir / "bad.ihx", text);
+        const ProcessResult run = kvzpack(dir, {"--inspect", "bad.ihx"});
+        EXPECT_EQ(run.exitStatus, 1) << reason;
+        EXPECT_EQ(run.err, std::string("kvzpack: bad.ihx: ") + reason + "\n");
+        EXPECT_EQ(run.out, "");
+    }
+}
+
+TEST(InspectRefusal, RecordsAfterTheEndGiveAWarningAndTheSummary) {
+    TempDir dir;
+    const std::string image = exampleHexText();
+    testing::writeFile(dir / "clean.ihx", image);
+    testing::writeFile(dir / "trailing.ihx", image + "\r\n" + image);
+    const ProcessResult clean = kvzpack(dir, {"--inspect", "clean.ihx"});
+    const ProcessResult trailing = kvzpack(dir, {"--inspect", "trailing.ihx"});
+    EXPECT_EQ(trailing.exitStatus, 0);
+    EXPECT_EQ(trailing.err, "kvzpack: trailing.ihx: warning: line 9: records after the end record, not read\n");
+    std::string expected = clean.out;
+    for (std::size_t at = expected.find("clean.ihx"); at != std::string::npos; at = expected.find("clean.ihx", at))
+        expected.replace(at, 9, "trailing.ihx");
+    EXPECT_EQ(trailing.out, expected);
 }
 
 }  // namespace

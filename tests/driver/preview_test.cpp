@@ -40,7 +40,7 @@ GrayBitmap readPng(const fs::path& path) {
 DecodedImage decodeWritten(const fs::path& hexPath) {
     auto bytes = readImageFile(hexPath.string());
     EXPECT_TRUE(bytes.ok()) << bytes.reason();
-    auto decoded = decodeImage(*bytes, kLoadAddress);
+    auto decoded = decodeImage(bytes->bytes, kLoadAddress);
     EXPECT_TRUE(decoded.ok()) << decoded.reason();
     return std::move(decoded.value());
 }

@@ -77,7 +77,7 @@ void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.name; }
 class HexRead : public ::testing::TestWithParam<ReadCase> {};
 
 void expectRead(const ReadCase& c, bool fromFile) {
-    SCOPED_TRACE(fromFile ? "readHex" : "readHexText");
+    SCOPED_TRACE(fromFile ? "readHex" : "readHexText, lenient");
     Bytes destination(c.destinationSize, fill);
     std::uint32_t lowest = untouched;
     std::uint32_t result = 0;
@@ -86,7 +86,11 @@ void expectRead(const ReadCase& c, bool fromFile) {
         test::writeFile(dir.file("in.ihx"), c.text);
         result = readHex(dir.file("in.ihx"), destination, &lowest, c.limit, c.verify);
     } else {
-        result = readHexText(c.text, destination, &lowest, c.limit, c.verify);
+        auto data = readHexText(c.text, destination, {HexReading::lenient, c.verify, 0, c.limit});
+        if (data) {
+            result = data->span;
+            lowest = data->lowest;
+        }
     }
     EXPECT_EQ(result, c.result);
     EXPECT_EQ(lowest, c.lowest);
@@ -100,8 +104,10 @@ TEST_P(HexRead, FromTextAndFromFile) {
     expectRead(GetParam(), false);
     expectRead(GetParam(), true);
     // Without a pointer for the lowest address the result is the same.
+    test::TempDir dir;
+    test::writeFile(dir.file("in.ihx"), GetParam().text);
     Bytes destination(GetParam().destinationSize, fill);
-    EXPECT_EQ(readHexText(GetParam().text, destination, nullptr, GetParam().limit, GetParam().verify),
+    EXPECT_EQ(readHex(dir.file("in.ihx"), destination, nullptr, GetParam().limit, GetParam().verify),
               GetParam().result);
 }
 
