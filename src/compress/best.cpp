@@ -2,20 +2,21 @@
 //
 // Phrases are handled as the character sequences they spell. The candidates
 // come from the default path's phrases and from repeated pairing of frequent
-// neighbours. Then, until nothing changes: every phrase line (shortest phrase
-// first, so that a phrase holds only shorter ones and no cycle can form, and
-// only phrases shallow enough to keep the default's nesting depth) and every
-// text line is parsed into the fewest bytes by dynamic programming over the
-// value widths of the last round; phrases that do not pay for their line are
-// dropped; characters and phrases are ranked by how often they are now
-// written, which gives the widths of the next round. Last, a local search
-// inlines one phrase at a time wherever that makes the exact stream smaller.
+// neighbours. Every phrase line (shortest phrase first, so that a phrase holds
+// only shorter ones and no cycle can form, and only phrases shallow enough to
+// keep the default's nesting depth) and every text line is parsed into the
+// fewest bytes by dynamic programming over value widths; characters and
+// phrases are then ranked by how often they are written, which gives the
+// widths of the next round. Round by round the phrases that do not pay for
+// their line are dropped, the worst few first. Then sweeps over the
+// candidates drop or add single phrases wherever re-parsing the lines they
+// stand in saves bytes, the repeated pairs of the parse join the candidates,
+// and a last local search inlines single phrases wherever that makes the
+// exact stream smaller.
 #include "compress/best.h"
 
 #include <algorithm>
 #include <numeric>
-#include <cstdio>
-#include <cstdlib>
 
 #include "compress/best_detail.h"
 #include "compress/best_search.h"
@@ -299,8 +300,8 @@ public:
     // Searches with `candidates`, then with what the parse suggests, and
     // returns the best encoding found.
     Encoding run(std::vector<Chars> candidates) {
-        std::int64_t bestBytes = 0;
         Encoding best;
+        std::int64_t bestBytes = 0;
         for (int refresh = 0; refresh <= kCandidateRefreshes; ++refresh) {
             setCandidates(std::move(candidates));
             dropUntilStable();
@@ -308,7 +309,6 @@ public:
                 if (!sweepMoves()) break;
                 rankWidths();
                 parseAll();
-                if (getenv("BEST_DEBUG")) { Encoding copy = encoding_; StreamTally t(copy, frame_); fprintf(stderr, "sweep %d used=%zu bytes=%ld\n", sweep, encoding_.usedPhrases().size(), (long)t.bytes()); }
             }
             Encoding found = encoding_;
             StreamTally tally(found, frame_);
@@ -319,10 +319,9 @@ public:
                 if (!changed) break;
             }
             const std::int64_t bytes = tally.bytes();
-            if (getenv("BEST_DEBUG")) fprintf(stderr, "refresh %d: %ld bytes, %zu phrases\n", refresh, (long)bytes, found.usedPhrases().size());
             if (refresh > 0 && bytes >= bestBytes) break;
-            bestBytes = bytes;
             best = std::move(found);
+            bestBytes = bytes;
             candidates = refreshedCandidates();
         }
         return best;
@@ -394,7 +393,8 @@ private:
                 continue;
             }
             const std::uint32_t r = line - static_cast<std::uint32_t>(textCount);
-            if (adding || !alive_[r] || encoding_.phraseUses[r] == 0) continue;
+            if (!alive_[r] || encoding_.phraseUses[r] == 0 || r == p) continue;
+            if (adding && depth_[p] >= depth_[r]) continue;
             const int cost = parse(candidates_[r], phraseMatches_[r],
                                    [&](std::uint32_t q) { return alive_[q] && depth_[q] < depth_[r]; },
                                    commit ? encoding_.phrases[r] : scratchTokens_);
@@ -644,19 +644,11 @@ TextEncoding encodeBest(const TextEncoding& standard, const EncodingFrame& frame
     auto depth = phraseNestingDepth(standard.codeLines, frame);
     if (!depth || *depth == 0) return standard;
     auto standardBytes = measureStream(standard.codeLines, frame);
-    if (!standardBytes) return standard;
-    if (standard.charTable.size() > frame.codesBefore) return standard;
+    if (!standardBytes || standard.charTable.size() > frame.codesBefore) return standard;
     Spelled spelled = spellStandard(standard.codeLines, frame);
     std::vector<Chars> candidates = gatherCandidates(spelled);
-    if (getenv("BEST_DEBUG")) fprintf(stderr, "candidates %zu depth %u\n", candidates.size(), *depth);
-    std::vector<Chars> stdPhrases = spelled.phrases; std::sort(stdPhrases.begin(), stdPhrases.end());
-    std::vector<Chars> cands = candidates;
     Optimizer optimizer(std::move(spelled.texts), standard.charTable.size(), frame, *depth);
-    Encoding enc = optimizer.run(std::move(candidates));
-    if (getenv("BEST_DEBUG")) { 
-      size_t textTok=0, phraseTok=0; for (auto& t : enc.texts) textTok += t.size(); for (auto& t : enc.phrases) phraseTok += t.size(); fprintf(stderr, "textTok %zu phraseTok %zu\n", textTok, phraseTok); }
-    TextEncoding best = writeEncoding(enc, standard.charTable, frame);
-    if (getenv("BEST_DEBUG")) fprintf(stderr, "F=%u chars=%zu stdP=%d bestP=%d std=%zu best=%zu\n", frame.codesBefore, standard.charTable.size(), countPhraseLines(standard.codeLines, frame), countPhraseLines(best.codeLines, frame), *standardBytes, *measureStream(best.codeLines, frame));
+    TextEncoding best = writeEncoding(optimizer.run(std::move(candidates)), standard.charTable, frame);
     auto bestBytes = measureStream(best.codeLines, frame);
     if (!bestBytes || *bestBytes >= *standardBytes) return standard;
     if (!checkEncodingLimits(best, standard, frame)) return standard;

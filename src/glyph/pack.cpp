@@ -13,9 +13,6 @@ constexpr std::size_t kHeaderSize = 4;
 // The image buffer the device format allows, whatever the load address.
 constexpr std::uint64_t kLargestImage = 65535;
 
-std::uint64_t packedSize(std::uint64_t values) {
-    return (values + kGroupValues - 1) / kGroupValues * kGroupBytes;
-}
 
 // Bytes that fit from the load address up to 0xFFFF.
 std::uint64_t capacityFrom(std::uint32_t loadAddress) {
@@ -50,6 +47,14 @@ std::vector<std::uint8_t> cellStrip(const CharTable& table) {
 
 }  // namespace
 
+std::uint64_t packedSize(std::uint64_t values) {
+    return (values + kGroupValues - 1) / kGroupValues * kGroupBytes;
+}
+
+std::uint64_t imageSizeFor(std::uint64_t streamValues, std::uint64_t characters) {
+    return kHeaderSize + packedSize(streamValues) + packedSize(characters * kCellWidth);
+}
+
 std::size_t write7(std::vector<std::uint8_t>& destination, std::span<const std::uint8_t> values) {
     const std::size_t written = packedSize(values.size());
     destination.reserve(destination.size() + written);
@@ -65,8 +70,7 @@ std::size_t write7(std::vector<std::uint8_t>& destination, std::span<const std::
 Result<std::vector<std::uint8_t>> encode7(std::uint32_t loadAddress, const CharTable& table,
                                           std::span<const std::uint8_t> stream) {
     const std::uint64_t streamBytes = packedSize(stream.size());
-    const std::uint64_t imageSize =
-        kHeaderSize + streamBytes + packedSize(std::uint64_t{table.size()} * kCellWidth);
+    const std::uint64_t imageSize = imageSizeFor(stream.size(), table.size());
     const std::uint64_t capacity = capacityFrom(loadAddress);
     if (imageSize > capacity) {
         return fail("image of " + std::to_string(imageSize) + " bytes exceeds the device's " +
