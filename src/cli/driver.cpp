@@ -127,7 +127,8 @@ private:
         auto deck = readKvzFile(file);
         if (!deck) return refuse(file, deck.failure());
         if (!reportMissingGlyphs(file, *deck)) return false;
-        auto conversion = convertKvz(*deck, [this](int stage) { printProgress(err_, stage); });
+        auto conversion = convertKvz(*deck, [this](int stage) { printProgress(err_, stage); },
+                                     options_.best ? Encoder::best : Encoder::standard);
         if (!conversion) return refuse(file, conversion.failure());
         if (auto written = writeOutputs(file, *deck, *conversion); !written)
             return refuse(file, written.failure());

@@ -30,7 +30,7 @@ using detail::MatchTable;
 constexpr std::size_t kLongestPhrase = 116;
 constexpr std::uint32_t kPhraseToken = 0x10000;  // tokens from here on are phrases
 constexpr int kMostParseRounds = 400;
-constexpr std::size_t kDroppedShare = 3;  // percent of the losing phrases dropped per round
+constexpr std::size_t kDroppedShare = 10;  // percent of the losing phrases dropped per round
 constexpr std::size_t kFewestDropped = 2;
 constexpr int kSearchPasses = 2;
 constexpr int kCandidateRefreshes = 4;

@@ -10,6 +10,10 @@ constexpr std::uint32_t kFirstPair = 0x10000;  // symbols from here on are pairs
 constexpr int kPairingRounds = 400;
 constexpr std::uint32_t kFewestPairs = 3;       // a pair seen less often is left alone
 constexpr std::size_t kPairsPerRound = 16;
+// Once the most frequent pair is this rare, rounds take many more pairs: the
+// order among rare pairs matters little, and rounds cost time.
+constexpr std::uint32_t kRarePairs = 8;
+constexpr std::size_t kRarePairsPerRound = 256;
 
 std::uint64_t pairKey(std::uint32_t left, std::uint32_t right) {
     return static_cast<std::uint64_t>(left) << 32 | right;
@@ -58,8 +62,9 @@ std::vector<Chars> pairingCandidates(const std::vector<Chars>& texts) {
         // The most frequent pairs, down to three quarters of the top count.
         std::vector<std::pair<std::uint64_t, std::uint32_t>> chosen;  // key, symbol
         const std::uint32_t floor = std::max(kFewestPairs, pairs.front().first * 3 / 4);
+        const std::size_t most = pairs.front().first < kRarePairs ? kRarePairsPerRound : kPairsPerRound;
         for (const auto& [count, key] : pairs) {
-            if (chosen.size() >= kPairsPerRound || (count < floor && !chosen.empty())) break;
+            if (chosen.size() >= most || (count < floor && !chosen.empty())) break;
             Chars spelled;
             spell(static_cast<std::uint32_t>(key >> 32), spelled);
             spell(static_cast<std::uint32_t>(key & 0xFFFFFFFFu), spelled);

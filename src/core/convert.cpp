@@ -1,5 +1,8 @@
 #include "core/convert.h"
 
+#include <algorithm>
+#include <map>
+#include <optional>
 #include <string>
 
 #include "compress/best.h"
@@ -52,16 +55,75 @@ std::uint64_t imageSizeOf(const EncodedTexts& texts) {
     return imageSizeFor(texts.stream.size(), texts.encoding.charTable.size());
 }
 
+// How many of a deck's first entries fit: the image grows about evenly with
+// the entries, so each step guesses the boundary from the sizes at both ends
+// of the interval (halving it every other step, so that it shrinks surely).
+class FitSearch {
+public:
+    FitSearch(const KvzFile& file, Encoder encoder) : file_(file), encoder_(encoder) {}
+
+    bool fits(std::size_t entries) { return sizeOf(entries) <= kImageCapacity; }
+    void remember(std::size_t entries, std::uint64_t imageBytes) { sizes_[entries] = imageBytes; }
+
+    // The last count that fits, given that `fitting` fits (or is 0) and
+    // `failing` does not.
+    std::size_t lastFitting(std::size_t fitting, std::size_t failing) {
+        if (!fits(fitting)) return fitting;  // only when 0: the group names alone are too large
+        std::size_t previous = fitting, latest = failing;
+        for (int step = 0; failing - fitting > 1; ++step) {
+            std::size_t guess = fitting + (failing - fitting) / 2;
+            if (step < kGuessingSteps) guess = std::clamp(secantGuess(previous, latest), fitting + 1, failing - 1);
+            (fits(guess) ? fitting : failing) = guess;
+            previous = latest;
+            latest = guess;
+        }
+        return fitting;
+    }
+
+private:
+    static constexpr std::uint64_t kTooLarge = ~std::uint64_t{0};
+    static constexpr int kGuessingSteps = 6;  // then plain halving
+
+    // Where the line through the sizes at a and b reaches the capacity.
+    std::size_t secantGuess(std::size_t a, std::size_t b) {
+        const auto sa = static_cast<double>(sizeOf(a)), sb = static_cast<double>(sizeOf(b));
+        if (sizeOf(a) == kTooLarge || sizeOf(b) == kTooLarge || sa == sb) return (a + b) / 2;
+        const double at = static_cast<double>(a) + (kImageCapacity - sa) * (static_cast<double>(b) - static_cast<double>(a)) / (sb - sa);
+        return at <= 0 ? 0 : static_cast<std::size_t>(at);
+    }
+
+    std::uint64_t sizeOf(std::size_t entries) {
+        if (auto known = sizes_.find(entries); known != sizes_.end()) return known->second;
+        auto sizes = measureImage(firstEntries(file_, entries), encoder_);
+        return sizes_[entries] = sizes ? sizes->imageBytes : kTooLarge;
+    }
+
+    const KvzFile& file_;
+    Encoder encoder_;
+    std::map<std::size_t, std::uint64_t> sizes_;
+};
+
+// entriesThatFit, told the whole deck's image size when it is known.
+std::size_t fittingEntries(const KvzFile& file, Encoder encoder, std::optional<std::uint64_t> wholeDeckBytes) {
+    const std::size_t entries = countEntries(file);
+    FitSearch search(file, encoder);
+    if (wholeDeckBytes) search.remember(entries, *wholeDeckBytes);
+    if (search.fits(entries)) return entries;
+    // --best never makes an image larger, so whatever fits the default fits it.
+    const std::size_t known = encoder == Encoder::best ? fittingEntries(file, Encoder::standard, {}) : 0;
+    return search.lastFitting(known, entries);
+}
+
 bool fitsTheDevice(const KvzFile& file, Encoder encoder) {
-    auto texts = encodeTexts(file, {}, encoder);
-    return texts && imageSizeOf(*texts) <= kImageCapacity;
+    auto sizes = measureImage(file, encoder);
+    return sizes && sizes->imageBytes <= kImageCapacity;
 }
 
 std::string tooLargeReason(const KvzFile& file, std::uint64_t imageSize, Encoder encoder) {
     const std::size_t entries = countEntries(file);
     std::string reason = "image of " + std::to_string(imageSize) + " bytes exceeds the device's " +
                          std::to_string(kImageCapacity) + " bytes; the first " +
-                         std::to_string(entriesThatFit(file, encoder)) + " of " + std::to_string(entries) +
+                         std::to_string(fittingEntries(file, encoder, imageSize)) + " of " + std::to_string(entries) +
                          " entries fit";
     if (encoder == Encoder::standard)
         reason += fitsTheDevice(file, Encoder::best) ? "; with --best all of them fit"
@@ -70,6 +132,12 @@ std::string tooLargeReason(const KvzFile& file, std::uint64_t imageSize, Encoder
 }
 
 }  // namespace
+
+Result<ImageSizes> measureImage(const KvzFile& file, Encoder encoder) {
+    auto texts = encodeTexts(file, {}, encoder);
+    if (!texts) return texts.failure();
+    return ImageSizes{packedSize(texts->stream.size()), imageSizeOf(*texts)};
+}
 
 std::size_t countEntries(const KvzFile& file) {
     std::size_t entries = 0;
@@ -94,19 +162,7 @@ KvzFile firstEntries(const KvzFile& file, std::size_t entries) {
     return cut;
 }
 
-std::size_t entriesThatFit(const KvzFile& file, Encoder encoder) {
-    std::size_t fitting = 0, failing = countEntries(file) + 1;  // fitting fits (or is 0), failing does not
-    if (fitsTheDevice(file, encoder)) return failing - 1;
-    failing -= 1;
-    while (failing - fitting > 1) {
-        const std::size_t middle = fitting + (failing - fitting) / 2;
-        if (fitsTheDevice(firstEntries(file, middle), encoder))
-            fitting = middle;
-        else
-            failing = middle;
-    }
-    return fitting;
-}
+std::size_t entriesThatFit(const KvzFile& file, Encoder encoder) { return fittingEntries(file, encoder, {}); }
 
 Result<Conversion> convertKvz(const KvzFile& file, const PhraseProgress& progress, Encoder encoder) {
     auto texts = encodeTexts(file, progress, encoder);
@@ -119,6 +175,7 @@ Result<Conversion> convertKvz(const KvzFile& file, const PhraseProgress& progres
     result.linesBefore = texts->frame.linesBefore;
     result.codesBefore = texts->frame.codesBefore;
     result.stream = std::move(texts->stream);
+    result.encoder = encoder;
     result.standardStreamValues = texts->standardStreamValues;
     auto image = encode7(kLoadAddress, result.charTable, result.stream);
     if (!image) return image.failure();

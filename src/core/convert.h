@@ -23,6 +23,7 @@ struct Conversion {
     std::uint32_t codesBefore = 0;   // F: codes below it are characters
     std::vector<std::uint8_t> stream;
     std::vector<std::uint8_t> image;  // placed at kLoadAddress
+    Encoder encoder = Encoder::standard;
     std::size_t standardStreamValues = 0;  // the default encoding's stream, for comparison
 };
 
@@ -32,6 +33,14 @@ struct Conversion {
 // encoder, whether --best makes the whole deck fit.
 Result<Conversion> convertKvz(const KvzFile& file, const PhraseProgress& progress = {},
                               Encoder encoder = Encoder::standard);
+
+// The packed stream and image sizes that the deck gives, whether or not the
+// image fits the device.
+struct ImageSizes {
+    std::uint64_t streamBytes = 0;
+    std::uint64_t imageBytes = 0;
+};
+Result<ImageSizes> measureImage(const KvzFile& file, Encoder encoder);
 
 // The deck cut to its first `entries` entries in file order (groups in
 // order); the group names stay.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <map>
+#include <random>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -98,6 +99,69 @@ inline Reading readEncoding(const Encoded& e) {
     }
     r.everyPhraseUsed = std::all_of(used.begin(), used.end(), [](bool u) { return u; });
     return r;
+}
+
+// A random deck drawn directly as its texts.
+struct DeckShape {
+    const char* name;
+    int entries;
+    int alphabet;        // distinct two-byte characters to draw from
+    int longestLong;     // characters of a long field (at most 58)
+    int longestShort;    // characters of a short field (at most 14)
+    bool words;          // texts built from a few repeated words
+};
+
+inline std::uint16_t charNumber(int n) {
+    // Two-byte characters 0x8890 on: 60 lead bytes x 188 trail bytes.
+    const int lead = 0x88 + n / 188;
+    const int trailIndex = n % 188;
+    const int trail = 0x40 + trailIndex + (trailIndex >= 0x3F ? 1 : 0);  // skip 0x7F
+    return static_cast<std::uint16_t>((lead > 0x9F ? lead + 0x40 : lead) << 8 | trail);
+}
+
+inline KvzFile randomDeck(const DeckShape& shape, unsigned seed) {
+    std::mt19937 random(seed);
+    auto below = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    std::vector<std::vector<int>> words;
+    for (int w = 0; w < 24; ++w) {
+        std::vector<int> word;
+        const int length = 2 + below(5);
+        for (int i = 0; i < length; ++i) word.push_back(below(shape.alphabet));
+        words.push_back(word);
+    }
+    KvzFile file;
+    auto addText = [&](int longest) {
+        const int length = 1 + below(longest);
+        std::vector<int> chars;
+        while (static_cast<int>(chars.size()) < length) {
+            if (shape.words && below(4) != 0) {
+                const auto& word = words[static_cast<std::size_t>(below(static_cast<int>(words.size())))];
+                chars.insert(chars.end(), word.begin(), word.end());
+            } else {
+                chars.push_back(below(shape.alphabet));
+            }
+        }
+        chars.resize(static_cast<std::size_t>(length));
+        for (int c : chars) {
+            const std::uint16_t code = charNumber(c);
+            file.textBlock.push_back(static_cast<std::uint8_t>(code >> 8));
+            file.textBlock.push_back(static_cast<std::uint8_t>(code & 0xFF));
+        }
+        file.textBlock.push_back(0);
+    };
+    for (int g = 0; g < 8; ++g) addText(8);
+    int left = shape.entries;
+    for (int g = 0; g < 8; ++g) {
+        const int count = g == 7 ? left : below(left / (8 - g) * 2 + 1);
+        file.groupCounts[static_cast<std::size_t>(g)] = static_cast<std::uint32_t>(std::min(count, left));
+        left -= static_cast<int>(file.groupCounts[static_cast<std::size_t>(g)]);
+    }
+    for (int e = 0; e < shape.entries; ++e) {
+        addText(shape.longestLong);
+        for (int f = 0; f < 5; ++f) addText(shape.longestShort);
+    }
+    file.textBlock.push_back(0);
+    return file;
 }
 
 inline std::size_t streamBytes(const Encoded& e) {
