@@ -495,9 +495,11 @@ private:
         cost_.assign(n + 1, 0);
         count_.assign(n + 1, 0);
         choice_.assign(n + 1, 0);
+        popularity_.assign(n + 1, 0);
         for (std::size_t i = n; i-- > 0;) {
             int best = charWidth_[chars[i]] + cost_[i + 1];
             int bestCount = count_[i + 1] + 1;
+            std::int64_t bestPopularity = popularity_[i + 1];
             std::uint32_t bestChoice = chars[i];
             for (std::uint32_t k = matches.start[i]; k < matches.start[i + 1]; ++k) {
                 const std::uint32_t p = matches.ids[k];
@@ -505,14 +507,18 @@ private:
                 const std::size_t end = i + candidates_[p].size();
                 const int cost = phraseWidth_[p] + cost_[end];
                 const int codes = count_[end] + 1;
-                if (cost < best || (cost == best && codes < bestCount)) {
+                const std::int64_t popularity = popularity_[end] + encoding_.phraseUses[p];
+                if (cost < best || (cost == best && (popularity > bestPopularity ||
+                                                     (popularity == bestPopularity && codes < bestCount)))) {
                     best = cost;
                     bestCount = codes;
+                    bestPopularity = popularity;
                     bestChoice = kPhraseToken + p;
                 }
             }
             cost_[i] = best;
             count_[i] = bestCount;
+            popularity_[i] = bestPopularity;
             choice_[i] = bestChoice;
         }
         out.clear();
@@ -607,6 +613,7 @@ private:
     Encoding encoding_;
     std::vector<int> cost_;
     std::vector<int> count_;
+    std::vector<std::int64_t> popularity_;
     std::vector<std::uint32_t> choice_;
 };
 
