@@ -10,9 +10,10 @@
 // widths of the next round. Round by round the phrases that do not pay for
 // their line are dropped, the worst few first. Then sweeps over the
 // candidates drop or add single phrases wherever re-parsing the lines they
-// stand in saves bytes, the repeated pairs of the parse join the candidates,
-// and a last local search inlines single phrases wherever that makes the
-// exact stream smaller.
+// stand in saves bytes, and swap a phrase for a longer or shorter relative
+// where that costs nothing; the repeated pairs of the parse join the
+// candidates and the search goes on while it gains; a last local search
+// inlines single phrases wherever that makes the exact stream smaller.
 #include "compress/best.h"
 
 #include <algorithm>
@@ -34,7 +35,8 @@ constexpr std::size_t kDroppedShare = 10;  // percent of the losing phrases drop
 constexpr std::size_t kFewestDropped = 2;
 constexpr int kSearchPasses = 2;
 constexpr int kCandidateRefreshes = 4;
-constexpr int kSweeps = 4;
+constexpr int kSweeps = 5;
+constexpr std::uint32_t kNoCandidate = 0xFFFFFFFFu;
 
 // A parsed line: characters (below kPhraseToken) and phrases (kPhraseToken + id).
 using Tokens = std::vector<std::uint32_t>;
@@ -306,9 +308,11 @@ public:
             setCandidates(std::move(candidates));
             dropUntilStable();
             for (int sweep = 0; sweep < kSweeps; ++sweep) {
-                if (!sweepMoves()) break;
+                const bool changed = sweepMoves() || swapMoves();
+                // The moves keep costs, not counts: count again.
                 rankWidths();
                 parseAll();
+                if (!changed) break;
             }
             Encoding found = encoding_;
             StreamTally tally(found, frame_);
@@ -355,19 +359,61 @@ private:
 
     // One pass over the candidates: each phrase in use is dropped, each
     // other one added, when the lines it stands in, parsed again, and its
-    // own line cost fewer bytes in all. True when anything changed.
+    // own line cost fewer bytes in all (a drop also when they cost the
+    // same). True when anything changed.
     bool sweepMoves() {
         bool changed = false;
-        usedCount_ = encoding_.usedPhrases().size();
-        charUsesByRank_ = encoding_.charUses;
-        std::sort(charUsesByRank_.begin(), charUsesByRank_.end(), std::greater<>());
+        startMoves();
         for (std::size_t p = candidates_.size(); p-- > 0;) {
             const auto id = static_cast<std::uint32_t>(p);
             const bool adding = !alive_[p] || encoding_.phraseUses[p] == 0;
             if (adding && alive_[p]) continue;  // alive but unused: the parse has no use for it
-            if (moveDelta(id, adding, false) < 0) {
+            if (moveDelta(id, adding, false) < (adding ? 0 : 1)) {
                 moveDelta(id, adding, true);
                 changed = true;
+            }
+        }
+        return changed;
+    }
+
+    void startMoves() {
+        usedCount_ = encoding_.usedPhrases().size();
+        charUsesByRank_ = encoding_.charUses;
+        std::sort(charUsesByRank_.begin(), charUsesByRank_.end(), std::greater<>());
+    }
+
+    // Each phrase in use is swapped for a candidate that stands in it or
+    // that it stands in, when dropping the one and adding the other costs no
+    // bytes though neither move alone would pay. True when anything changed.
+    bool swapMoves() {
+        bool changed = false;
+        startMoves();
+        std::vector<std::uint32_t> related;
+        for (std::size_t p = candidates_.size(); p-- > 0;) {
+            if (!alive_[p] || encoding_.phraseUses[p] == 0) continue;
+            related = phraseMatches_[p].ids;
+            for (std::uint32_t line : linesWith_[p])
+                if (line >= texts_.size()) related.push_back(line - static_cast<std::uint32_t>(texts_.size()));
+            std::erase_if(related, [&](std::uint32_t q) { return alive_[q]; });
+            std::sort(related.begin(), related.end());
+            related.erase(std::unique(related.begin(), related.end()), related.end());
+            if (related.empty()) continue;
+            const auto id = static_cast<std::uint32_t>(p);
+            const std::int64_t dropped = moveDelta(id, false, true);
+            std::int64_t bestAdded = 0;
+            std::uint32_t best = kNoCandidate;
+            for (std::uint32_t q : related) {
+                const std::int64_t added = moveDelta(q, true, false);
+                if (best == kNoCandidate || added < bestAdded) {
+                    bestAdded = added;
+                    best = q;
+                }
+            }
+            if (dropped + bestAdded <= 0) {
+                moveDelta(best, true, true);
+                changed = true;
+            } else {
+                moveDelta(id, true, true);
             }
         }
         return changed;
