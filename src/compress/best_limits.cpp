@@ -12,12 +12,7 @@ namespace detail {
 
 std::vector<std::span<const std::uint16_t>> lineBodies(std::span<const std::uint16_t> codeLines) {
     std::vector<std::span<const std::uint16_t>> bodies;
-    std::size_t at = 0;
-    while (at < codeLines.size() && codeLines[at] != 0) {
-        const std::size_t end = std::min<std::size_t>(codeLines.size(), at + 1u + codeLines[at]);
-        bodies.push_back(codeLines.subspan(at + 1, end - at - 1));
-        at = end;
-    }
+    for (std::span<const std::uint16_t> line : splitCodeLines(codeLines)) bodies.push_back(line.subspan(1));
     return bodies;
 }
 

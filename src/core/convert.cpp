@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "common/layout.h"
 #include "compress/best.h"
 #include "glyph/glyph.h"
 
@@ -178,7 +179,7 @@ Result<Conversion> convertKvz(const KvzFile& file, const PhraseProgress& progres
     result.encoder = encoder;
     result.standardStreamValues = texts->standardStreamValues;
     auto image = encode7(kLoadAddress, result.charTable, result.stream);
-    if (!image) return image.failure();
+    KVZ_TRY(image);
     result.image = std::move(image.value());
     return result;
 }

@@ -34,8 +34,6 @@ GlyphCell selectGlyph(std::array<std::uint8_t, 2> code);
 // last group padded with zeros); returns the number of bytes appended.
 std::size_t write7(std::vector<std::uint8_t>& destination, std::span<const std::uint8_t> values);
 
-// Bytes that `values` values take packed: 7 for every 8 or fewer.
-std::uint64_t packedSize(std::uint64_t values);
 // Bytes of the image that encode7 builds from a stream of `streamValues`
 // values and a table of `characters` characters.
 std::uint64_t imageSizeFor(std::uint64_t streamValues, std::uint64_t characters);
