@@ -8,7 +8,7 @@
 namespace kvz {
 namespace {
 
-enum class Flag { help, version, verbose, preview, strict, noVerify };
+enum class Flag { help, version, verbose, preview, strict, noVerify, best };
 enum class Valued { inspect, entry };
 
 struct FlagOption {
@@ -27,6 +27,7 @@ constexpr std::array kFlags{
     FlagOption{"help", 'h', Flag::help},        FlagOption{"version", 'V', Flag::version},
     FlagOption{"verbose", 'v', Flag::verbose},  FlagOption{"preview", 0, Flag::preview},
     FlagOption{"strict", 0, Flag::strict},      FlagOption{"no-verify", 0, Flag::noVerify},
+    FlagOption{"best", 0, Flag::best},
 };
 
 constexpr std::array kValued{
@@ -42,6 +43,7 @@ void setFlag(Options& options, Flag flag) {
         case Flag::preview: options.preview = true; break;
         case Flag::strict: options.strict = true; break;
         case Flag::noVerify: options.verify = false; break;
+        case Flag::best: options.best = true; break;
     }
 }
 
@@ -163,8 +165,11 @@ std::string helpText() {
            "FILE (FILE.log) and printed.\n"
            "\n"
            "Options:\n"
+           "      --best             write the smallest image this kvzpack can find (slower;\n"
+           "                         the device reads it exactly like the default one)\n"
            "  -v, --verbose          after each file's line, print its texts, characters,\n"
-           "                         phrases, sizes and the time taken\n"
+           "                         phrases, sizes and the time taken; with --best also\n"
+           "                         the default encoding's stream size and the saving\n"
            "      --preview          also write FILE.png: every text drawn with the\n"
            "                         image's own glyphs\n"
            "      --strict           a character without a glyph fails its file\n"

@@ -20,6 +20,7 @@ struct Options {
     bool preview = false;
     bool strict = false;
     bool verify = true;
+    bool best = false;                        // the optimising encoder
     std::optional<std::string> inspect;       // image to inspect instead of converting
     std::optional<EntrySelection> entry;      // with inspect
     std::vector<std::string> files;           // KVZ files, in command-line order

@@ -112,7 +112,8 @@ private:
         auto deck = readDeck(*bytes);
         if (!deck) return refuse(file, deck.failure());
         if (!reportMissingGlyphs(file, deck->missingGlyphs)) return false;
-        const PackOptions packOptions{options_.verify, options_.preview};
+        const PackOptions packOptions{options_.verify, options_.preview,
+                                      options_.best ? Encoder::best : Encoder::standard};
         auto packed = packDeck(deck->file, packOptions, [this](int stage) { printProgress(err_, stage); });
         if (!packed) return refuse(file, packed.failure());
         if (auto written = writeOutputs(file, *packed); !written) return refuse(file, written.failure());

@@ -2,6 +2,7 @@
 // intermediate product kept for reports and checks.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -11,17 +12,43 @@
 
 namespace kvz {
 
+// The default encoding, or the optimising one of --best (same format, the
+// device reads both alike).
+enum class Encoder { standard, best };
+
 struct Conversion {
-    CharTable charTable;             // most frequent first; code = index
+    CharTable charTable;             // code = index
     CodeLines codeLines;             // after phrase substitution
     std::uint32_t linesBefore = 0;   // lines made from texts
     std::uint32_t codesBefore = 0;   // F: codes below it are characters
     std::vector<std::uint8_t> stream;
     std::vector<std::uint8_t> image;  // placed at kLoadAddress
+    Encoder encoder = Encoder::standard;
+    std::size_t standardStreamValues = 0;  // the default encoding's stream, for comparison
 };
 
 // Runs every stage; fails with the reason when the deck does not fit the
-// device's formats.
-Result<Conversion> convertKvz(const KvzFile& file, const PhraseProgress& progress = {});
+// device's formats. An image too large for the device is refused with the
+// number of entries that fit (counted in file order) and, for the default
+// encoder, whether --best makes the whole deck fit.
+Result<Conversion> convertKvz(const KvzFile& file, const PhraseProgress& progress = {},
+                              Encoder encoder = Encoder::standard);
+
+// The packed stream and image sizes that the deck gives, whether or not the
+// image fits the device.
+struct ImageSizes {
+    std::uint64_t streamBytes = 0;
+    std::uint64_t imageBytes = 0;
+};
+Result<ImageSizes> measureImage(const KvzFile& file, Encoder encoder);
+
+// The deck cut to its first `entries` entries in file order (groups in
+// order); the group names stay.
+KvzFile firstEntries(const KvzFile& file, std::size_t entries);
+
+// The number of entries of the deck, and how many of its first entries make
+// an image that fits the device (found by bisection over cut decks).
+std::size_t countEntries(const KvzFile& file);
+std::size_t entriesThatFit(const KvzFile& file, Encoder encoder);
 
 }  // namespace kvz

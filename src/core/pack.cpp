@@ -33,7 +33,7 @@ Result<ReadDeck> readDeck(std::span<const std::uint8_t> bytes) {
 }
 
 Result<PackedDeck> packDeck(const KvzFile& deck, const PackOptions& options, const PhraseProgress& progress) {
-    auto conversion = convertKvz(deck, progress);
+    auto conversion = convertKvz(deck, progress, options.encoder);
     KVZ_TRY(conversion);
     PackedDeck packed;
     auto hexText = formatHexAbs(conversion->image, kLoadAddress, false);

@@ -15,6 +15,7 @@
 
 #include "common/result.h"
 #include "compress/compress.h"
+#include "core/convert.h"
 #include "core/report.h"
 #include "input/kvz.h"
 
@@ -23,6 +24,7 @@ namespace kvz {
 struct PackOptions {
     bool verify = true;    // decode the image back from the .ihx text and check it
     bool preview = false;  // also encode the preview sheet as PNG
+    Encoder encoder = Encoder::standard;  // Encoder::best: the optimising encoder of --best
 };
 
 // A deck read from its bytes, with the characters that will show as empty

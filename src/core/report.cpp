@@ -60,6 +60,7 @@ ConversionFigures measureConversion(const KvzFile& deck, const Conversion& conve
     figures.streamBytes = packedSize(conversion.stream.size());
     figures.imageBytes = conversion.image.size();
     figures.glyphBytes = packedSize(kCellWidth * conversion.charTable.size());
+    if (conversion.encoder == Encoder::best) figures.standardStreamBytes = packedSize(conversion.standardStreamValues);
     return figures;
 }
 
@@ -68,11 +69,20 @@ std::string formatSummary(const std::string& file, const ConversionFigures& figu
     std::snprintf(share, sizeof share, " = %.1f%% of %u, %.3f s",
                   100.0 * static_cast<double>(figures.imageBytes) / kImageCapacity,
                   static_cast<unsigned>(kImageCapacity), seconds);
+    std::string saving;
+    if (figures.standardStreamBytes) {
+        const std::size_t standard = *figures.standardStreamBytes;
+        const std::size_t saved = standard > figures.streamBytes ? standard - figures.streamBytes : 0;
+        char percent[32];
+        std::snprintf(percent, sizeof percent, "%.1f%%",
+                      standard == 0 ? 0.0 : 100.0 * static_cast<double>(saved) / static_cast<double>(standard));
+        saving = " (default " + std::to_string(standard) + ": " + std::to_string(saved) + " saved, " + percent + ")";
+    }
     return file + ": " + plural(figures.texts, "text", "texts") + ", " +
            plural(figures.characters, "character", "characters") + " (" +
            std::to_string(figures.distinctCharacters) + " distinct), " +
            plural(figures.phrases, "phrase", "phrases") + ", stream " +
-           plural(figures.streamBytes, "byte", "bytes") + ", glyphs " +
+           plural(figures.streamBytes, "byte", "bytes") + saving + ", glyphs " +
            plural(figures.glyphBytes, "byte", "bytes") + ", image " +
            plural(figures.imageBytes, "byte", "bytes") + share;
 }

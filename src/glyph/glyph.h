@@ -34,6 +34,10 @@ GlyphCell selectGlyph(std::array<std::uint8_t, 2> code);
 // last group padded with zeros); returns the number of bytes appended.
 std::size_t write7(std::vector<std::uint8_t>& destination, std::span<const std::uint8_t> values);
 
+// Bytes of the image that encode7 builds from a stream of `streamValues`
+// values and a table of `characters` characters.
+std::uint64_t imageSizeFor(std::uint64_t streamValues, std::uint64_t characters);
+
 // Header (0, 0, glyph area address), packed stream, packed glyph cells of
 // every table entry. Fails when the image would not fit below 0x10000.
 Result<std::vector<std::uint8_t>> encode7(std::uint32_t loadAddress, const CharTable& table,

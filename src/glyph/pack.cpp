@@ -44,6 +44,10 @@ std::vector<std::uint8_t> cellStrip(const CharTable& table) {
 
 }  // namespace
 
+std::uint64_t imageSizeFor(std::uint64_t streamValues, std::uint64_t characters) {
+    return kImageHeaderSize + packedSize(streamValues) + packedSize(characters * kCellWidth);
+}
+
 std::size_t write7(std::vector<std::uint8_t>& destination, std::span<const std::uint8_t> values) {
     const std::size_t written = packedSize(values.size());
     destination.reserve(destination.size() + written);
@@ -59,8 +63,7 @@ std::size_t write7(std::vector<std::uint8_t>& destination, std::span<const std::
 Result<std::vector<std::uint8_t>> encode7(std::uint32_t loadAddress, const CharTable& table,
                                           std::span<const std::uint8_t> stream) {
     const std::uint64_t streamBytes = packedSize(stream.size());
-    const std::uint64_t imageSize =
-        kImageHeaderSize + streamBytes + packedSize(std::uint64_t{table.size()} * kCellWidth);
+    const std::uint64_t imageSize = imageSizeFor(stream.size(), table.size());
     const std::uint64_t capacity = capacityFrom(loadAddress);
     if (imageSize > capacity) {
         return fail("image of " + std::to_string(imageSize) + " bytes exceeds the device's " +

@@ -20,6 +20,28 @@ inline std::string messages(const std::string& err) {
     return std::regex_replace(err, std::regex(R"(\[\d{3}\]\r)"), "");
 }
 
+// Group 0 with `entries` entries whose long fields hold 58 random kanji
+// each (a seeded sequence: a deck of fewer entries is the start of one with
+// more); group names and short fields are single letters. From about 700
+// entries on its image is too large for the device.
+inline std::vector<std::uint8_t> randomKanjiDeck(int entries) {
+    std::vector<std::uint8_t> deck;
+    testing::appendRecord(deck, testing::groupRecord("G0", static_cast<std::uint16_t>(entries)));
+    for (int g = 1; g < 8; ++g) testing::appendRecord(deck, testing::groupRecord("G", 0));
+    std::uint32_t state = 12345;
+    for (int e = 0; e < entries; ++e) {
+        std::string text;
+        for (int c = 0; c < 58; ++c) {
+            state = state * 1103515245u + 12345u;
+            const unsigned k = (state >> 8) % (15 * 188);  // leads 0x89 to 0x97: assigned kanji
+            text += static_cast<char>(0x89 + k / 188);
+            text += static_cast<char>(0x40 + (k % 188 < 63 ? k % 188 : k % 188 + 1));
+        }
+        testing::appendRecord(deck, testing::entryRecord({text, "a", "b", "c", "d", "e"}));
+    }
+    return deck;
+}
+
 inline std::vector<std::uint8_t> exampleDeck() {
     return testing::readFileBytes(testing::sourcePath("examples/example.kvz"));
 }
