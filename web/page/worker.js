@@ -1,0 +1,29 @@
+// Runs one file at a time through the converter and posts the report back;
+// the page never waits on a conversion.
+const kvzModule = createKvzModule();
+kvzModule.then(() => self.postMessage({ ready: true }));
+
+function runOnModule(module, kind, bytes, name) {
+  if (kind === 'tsv') return module.buildAndConvertDeck(bytes, name);
+  if (kind === 'ihx') return module.inspectImage(bytes, name);
+  return module.convertDeck(bytes, name);
+}
+
+function transferables(report) {
+  const buffers = [];
+  for (const array of [report.png, report.kvz, report.sheet && report.sheet.pixels, report.sheet && report.sheet.places]) {
+    if (array) buffers.push(array.buffer);
+  }
+  return buffers;
+}
+
+self.onmessage = async (event) => {
+  const { id, kind, name, bytes } = event.data;
+  let report;
+  try {
+    report = runOnModule(await kvzModule, kind, new Uint8Array(bytes), name);
+  } catch (error) {
+    report = { ok: false, messages: [`${name}: the converter stopped: ${error}`] };
+  }
+  self.postMessage({ id, report }, transferables(report));
+};
