@@ -41,6 +41,7 @@ function startWorker() {
   const worker = new Worker(url);
   worker.onmessage = (event) => {
     if (event.data.ready) {
+      elements.status.dataset.readyMs = performance.now().toFixed(1);
       if (elements.status.textContent === 'loading the converter') setStatus('ready');
       return;
     }
@@ -278,20 +279,36 @@ function showEntry(group, entry) {
   }
 }
 
+// Ends a run; the status also tells scripts how many runs ended and how
+// long the last one took.
+function endRun(ok, started) {
+  elements.status.dataset.runMs = (performance.now() - started).toFixed(1);
+  elements.status.dataset.runs = String(Number(elements.status.dataset.runs ?? '0') + 1);
+  setStatus(ok ? 'done' : 'failed');
+}
+
 async function handleFile(file) {
+  const started = performance.now();
   clearResults();
   setStatus(`converting ${file.name}`);
-  const bytes = new Uint8Array(await file.arrayBuffer());
-  const report = await convert(kindOf(file.name, bytes), file.name, bytes);
+  let report;
+  try {
+    const bytes = new Uint8Array(await file.arrayBuffer());
+    report = await convert(kindOf(file.name, bytes), file.name, bytes);
+  } catch (error) {
+    report = { ok: false, messages: [`Cannot open ${file.name}: ${error.message}`] };
+  }
   showMessages(report.messages);
   showSummary(report);
   if (report.sheet) showSheet(report.sheet);
   if (report.ok) offerDownloads(report, file.name);
-  setStatus(report.ok ? 'done' : 'failed');
+  endRun(report.ok, started);
 }
 
 elements.deck.addEventListener('change', () => {
-  if (elements.deck.files.length > 0) handleFile(elements.deck.files[0]);
+  const [file] = elements.deck.files;
+  elements.deck.value = '';  // so that choosing the same file again runs it again
+  if (file) handleFile(file);
 });
 elements.dropZone.addEventListener('dragover', (event) => {
   event.preventDefault();

@@ -39,6 +39,9 @@ public:
             b_ %= kModulus;
         }
     }
+    void addZeros(std::size_t count) {
+        b_ = static_cast<std::uint32_t>((b_ + std::uint64_t{a_} * (count % kModulus)) % kModulus);
+    }
     std::uint32_t value() const { return b_ << 16 | a_; }
 
 private:
@@ -115,19 +118,25 @@ public:
     void add(std::span<const std::uint8_t> bytes) {
         std::size_t i = 0;
         while (i < bytes.size()) {
-            putSymbol(bytes[i]);
             std::size_t run = 1;
             while (i + run < bytes.size() && bytes[i + run] == bytes[i]) ++run;
-            for (std::size_t left = run - 1; left > 0;) {
-                if (left < kMinMatch) {
-                    for (; left > 0; --left) putSymbol(bytes[i]);
-                    break;
-                }
-                const std::size_t length = std::min(left, kMaxMatch);
-                putMatch(length);
-                left -= length;
-            }
+            addRun(bytes[i], run);
             i += run;
+        }
+    }
+
+    // `count` times the same byte.
+    void addRun(std::uint8_t byte, std::size_t count) {
+        if (count == 0) return;
+        putSymbol(byte);
+        for (std::size_t left = count - 1; left > 0;) {
+            if (left < kMinMatch) {
+                for (; left > 0; --left) putSymbol(byte);
+                break;
+            }
+            const std::size_t length = std::min(left, kMaxMatch);
+            putMatch(length);
+            left -= length;
         }
     }
 
@@ -171,28 +180,33 @@ constexpr std::uint8_t kFilterSub = 1;
 constexpr std::uint8_t kFilterUp = 2;
 
 // The zlib stream of the scaled rows, each filtered: a row equal to the one
-// above becomes all zeros (Up), any other row its differences (Sub).
+// above becomes all zeros (Up), any other row its differences from the pixel
+// to its left (Sub). The work follows the unscaled pixels.
 std::vector<std::uint8_t> compressRows(const GrayBitmap& bitmap, std::size_t factor) {
     std::vector<std::uint8_t> stream{0x78, 0x01};
     Adler32 adler;
     RunDeflater deflater(stream);
     const std::size_t width = bitmap.width * factor;
-    std::vector<std::uint8_t> row(width), above(width), filtered(width + 1);
-    for (std::size_t y = 0; y < bitmap.height * factor; ++y) {
-        const std::uint8_t* pixels = bitmap.pixels.data() + (y / factor) * bitmap.width;
-        for (std::size_t x = 0; x < bitmap.width; ++x)
-            std::fill_n(row.begin() + static_cast<std::ptrdiff_t>(x * factor), factor, pixels[x]);
-        if (y > 0 && row == above) {
-            filtered.assign(width + 1, 0);
-            filtered[0] = kFilterUp;
+    const auto putRowAsAbove = [&] {
+        const std::uint8_t filter = kFilterUp;
+        adler.add(std::span(&filter, 1));
+        adler.addZeros(width);
+        deflater.addRun(kFilterUp, 1);
+        deflater.addRun(0, width);
+    };
+    std::vector<std::uint8_t> filtered(width + 1, 0);
+    for (std::size_t y = 0; y < bitmap.height; ++y) {
+        const auto row = std::span(bitmap.pixels).subspan(y * bitmap.width, bitmap.width);
+        if (y > 0 && std::equal(row.begin(), row.end(), bitmap.pixels.begin() + static_cast<std::ptrdiff_t>((y - 1) * bitmap.width))) {
+            putRowAsAbove();
         } else {
             filtered[0] = kFilterSub;
-            for (std::size_t x = 0; x < width; ++x)
-                filtered[x + 1] = static_cast<std::uint8_t>(row[x] - (x > 0 ? row[x - 1] : 0));
+            for (std::size_t x = 0; x < bitmap.width; ++x)
+                filtered[1 + x * factor] = static_cast<std::uint8_t>(row[x] - (x > 0 ? row[x - 1] : 0));
+            adler.add(filtered);
+            deflater.add(filtered);
         }
-        adler.add(filtered);
-        deflater.add(filtered);
-        std::swap(row, above);
+        for (std::size_t copy = 1; copy < factor; ++copy) putRowAsAbove();
     }
     deflater.finish();
     putBigEndian32(stream, adler.value());
