@@ -26,28 +26,19 @@ std::uint32_t crc32(std::span<const std::uint8_t> bytes) {
     return c ^ 0xFFFFFFFFu;
 }
 
+// Adler-32 of a byte sequence given as runs of one byte value.
 class Adler32 {
 public:
-    void add(std::span<const std::uint8_t> bytes) {
-        for (std::size_t i = 0; i < bytes.size();) {
-            const std::size_t end = std::min(bytes.size(), i + kBlockBeforeOverflow);
-            for (; i < end; ++i) {
-                a_ += bytes[i];
-                b_ += a_;
-            }
-            a_ %= kModulus;
-            b_ %= kModulus;
-        }
-    }
-    void addZeros(std::size_t count) {
-        b_ = static_cast<std::uint32_t>((b_ + std::uint64_t{a_} * (count % kModulus)) % kModulus);
+    void addRun(std::uint8_t byte, std::size_t count) {
+        const std::uint64_t n = count % kModulus;
+        const std::uint64_t triangle = (std::uint64_t{count} * (count + 1) / 2) % kModulus;
+        b_ = static_cast<std::uint32_t>((b_ + n * a_ + byte * triangle) % kModulus);
+        a_ = static_cast<std::uint32_t>((a_ + byte * n) % kModulus);
     }
     std::uint32_t value() const { return b_ << 16 | a_; }
 
 private:
     static constexpr std::uint32_t kModulus = 65521;
-    // The most bytes that can be summed before b_ could pass 2^32.
-    static constexpr std::size_t kBlockBeforeOverflow = 5552;
     std::uint32_t a_ = 1;
     std::uint32_t b_ = 0;
 };
@@ -115,16 +106,6 @@ public:
         bits_.put(1, 2);  // fixed codes
     }
 
-    void add(std::span<const std::uint8_t> bytes) {
-        std::size_t i = 0;
-        while (i < bytes.size()) {
-            std::size_t run = 1;
-            while (i + run < bytes.size() && bytes[i + run] == bytes[i]) ++run;
-            addRun(bytes[i], run);
-            i += run;
-        }
-    }
-
     // `count` times the same byte.
     void addRun(std::uint8_t byte, std::size_t count) {
         if (count == 0) return;
@@ -179,32 +160,56 @@ void appendChunk(std::vector<std::uint8_t>& png, std::string_view type, std::spa
 constexpr std::uint8_t kFilterSub = 1;
 constexpr std::uint8_t kFilterUp = 2;
 
+// The filtered rows as runs of equal bytes, into the checksum and the
+// compressor.
+class RowRuns {
+public:
+    RowRuns(Adler32& adler, RunDeflater& deflater) : adler_(adler), deflater_(deflater) {}
+    void add(std::uint8_t byte, std::size_t count) {
+        if (count == 0) return;
+        if (length_ > 0 && byte != byte_) flush();
+        byte_ = byte;
+        length_ += count;
+    }
+    void flush() {
+        adler_.addRun(byte_, length_);
+        deflater_.addRun(byte_, length_);
+        length_ = 0;
+    }
+
+private:
+    Adler32& adler_;
+    RunDeflater& deflater_;
+    std::uint8_t byte_ = 0;
+    std::size_t length_ = 0;
+};
+
 // The zlib stream of the scaled rows, each filtered: a row equal to the one
 // above becomes all zeros (Up), any other row its differences from the pixel
-// to its left (Sub). The work follows the unscaled pixels.
+// to its left (Sub), which are zero inside every scaled pixel. The work
+// follows the unscaled pixels.
 std::vector<std::uint8_t> compressRows(const GrayBitmap& bitmap, std::size_t factor) {
     std::vector<std::uint8_t> stream{0x78, 0x01};
     Adler32 adler;
     RunDeflater deflater(stream);
-    const std::size_t width = bitmap.width * factor;
+    RowRuns runs(adler, deflater);
     const auto putRowAsAbove = [&] {
-        const std::uint8_t filter = kFilterUp;
-        adler.add(std::span(&filter, 1));
-        adler.addZeros(width);
-        deflater.addRun(kFilterUp, 1);
-        deflater.addRun(0, width);
+        runs.add(kFilterUp, 1);
+        runs.add(0, bitmap.width * factor);
+        runs.flush();
     };
-    std::vector<std::uint8_t> filtered(width + 1, 0);
+    const auto* pixels = bitmap.pixels.data();
     for (std::size_t y = 0; y < bitmap.height; ++y) {
-        const auto row = std::span(bitmap.pixels).subspan(y * bitmap.width, bitmap.width);
-        if (y > 0 && std::equal(row.begin(), row.end(), bitmap.pixels.begin() + static_cast<std::ptrdiff_t>((y - 1) * bitmap.width))) {
+        const std::uint8_t* row = pixels + y * bitmap.width;
+        if (y > 0 && std::equal(row, row + bitmap.width, row - bitmap.width)) {
             putRowAsAbove();
         } else {
-            filtered[0] = kFilterSub;
-            for (std::size_t x = 0; x < bitmap.width; ++x)
-                filtered[1 + x * factor] = static_cast<std::uint8_t>(row[x] - (x > 0 ? row[x - 1] : 0));
-            adler.add(filtered);
-            deflater.add(filtered);
+            runs.add(kFilterSub, 1);
+            for (std::size_t x = 0; x < bitmap.width; ++x) {
+                runs.add(static_cast<std::uint8_t>(row[x] - (x > 0 ? row[x - 1] : 0)), 1);
+                runs.add(0, factor - 1);
+            }
+            runs.flush();
         }
         for (std::size_t copy = 1; copy < factor; ++copy) putRowAsAbove();
     }
