@@ -1,17 +1,19 @@
 #include "support/fixtures.h"
 
 #include <fcntl.h>
-#include <iconv.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <stdexcept>
 #include <system_error>
 
+#include "kvzdeck/cp932.h"
 #include "kvzdeck/deck.h"
+#include "kvzdeck/utf8.h"
 
 namespace kvz::testing {
 namespace {
@@ -35,18 +37,14 @@ std::vector<std::uint8_t> deckFromTsv(std::string_view tsv) {
 }
 
 std::string sjis(std::string_view utf8) {
-    const iconv_t cd = ::iconv_open("CP932", "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("no CP932 conversion");
-    std::string in(utf8);
-    std::string out(in.size() * 2 + 4, '\0');
-    char* inPtr = in.data();
-    std::size_t inLeft = in.size();
-    char* outPtr = out.data();
-    std::size_t outLeft = out.size();
-    const std::size_t result = ::iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-    ::iconv_close(cd);
-    if (result == static_cast<std::size_t>(-1)) throw std::runtime_error("no Shift_JIS form: " + in);
-    out.resize(out.size() - outLeft);
+    std::string out;
+    for (std::string_view rest = utf8; !rest.empty();) {
+        const std::optional<Utf8Character> character = decodeUtf8(rest);
+        const std::optional<std::string> bytes = character ? unicodeToCp932(character->codePoint) : std::nullopt;
+        if (!bytes) throw std::runtime_error("no Shift_JIS form: " + std::string(utf8));
+        out += *bytes;
+        rest.remove_prefix(character->length);
+    }
     return out;
 }
 

@@ -15,7 +15,8 @@ namespace kvz::testing {
 // throws std::runtime_error with kvzdeck's reason when the TSV is refused.
 std::vector<std::uint8_t> deckFromTsv(std::string_view tsv);
 
-// The Shift_JIS (CP932) bytes of a UTF-8 text, through iconv; throws
+// The Shift_JIS (CP932) bytes of a UTF-8 text, character by character as
+// kvzdeck's CP932 table gives them (none of kvzdeck's own mappings); throws
 // std::runtime_error when a character has no Shift_JIS form.
 std::string sjis(std::string_view utf8);
 

@@ -147,6 +147,16 @@ INSTANTIATE_TEST_SUITE_P(
                   "second byte"},
         ErrorCase{"StartsWithZeroByte", deckTsv({"\\x00L\ta\tb\tc\td\te"}),
                   "2: long field starts with a zero byte, which reads as an empty text"},
+        ErrorCase{"ZeroByteInside", deckTsv({"L\ta\\x00b\tb\tc\td\te"}),
+                  "2: short field 1 holds a zero byte, which would end the text there on the device"},
+        ErrorCase{"ZeroByteAtTheEnd", deckTsv({"L\ta\tb\tc\td\te\\x00"}),
+                  "2: short field 5 holds a zero byte, which would end the text there on the device"},
+        ErrorCase{"LiteralZeroByte", deckTsv({"L" + std::string(1, '\0') + "M\ta\tb\tc\td\te"}),
+                  "2: long field holds a zero byte, which would end the text there on the device"},
+        ErrorCase{"ZeroTrailByte", deckTsv({"L\ta\tb\tc\\x81\\x00\td\te"}),
+                  "2: short field 3 holds a zero byte, which would end the text there on the device"},
+        ErrorCase{"ZeroByteInGroupName", "# c\nAB\\x00\\x00\n",
+                  "2: group name holds a zero byte, which would end the text there on the device"},
         ErrorCase{"UnknownEscape", deckTsv({"L\ta\\qb\tb\tc\td\te"}), "2: short field 1: unknown escape \\q"},
         ErrorCase{"LoneBackslash", deckTsv({"L\ta\tb\tc\td\te\\"}),
                   "2: short field 5 ends in a lone backslash (write \\\\)"},
@@ -221,23 +231,24 @@ INSTANTIATE_TEST_SUITE_P(
                       StoredCase{"IbmExtensionKanji", "髙", "\xFB\xFC"},
                       StoredCase{"EscapedBackslashTabHash", "\\\\\\t\\#", "\\\t#"},
                       StoredCase{"RawBytes", "\\x80\\xfd\\x81\\x20", "\x80\xFD\x81\x20"},
-                      StoredCase{"SpaceInsideAndAtEnd", "a b ", "a b "},
-                      StoredCase{"ZeroByteInside", "a\\x00b", std::string("a\0b", 3)}),
+                      StoredCase{"SpaceInsideAndAtEnd", "a b ", "a b "}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// A file kvzdeck would not make: zero-padded name, bytes with no Unicode
-// form, duplicates in CP932, a lone lead byte filling a field, an empty text.
-std::vector<std::uint8_t> awkwardKvz() {
+// A file kvzdeck would not make: bytes with no Unicode form, duplicates in
+// CP932, a lone lead byte filling a field, an empty text, and unless
+// `withZeroBytes` is false, zero bytes (a zero-padded name, a zero inside a
+// text), which the device reads as the end of a text.
+std::vector<std::uint8_t> awkwardKvz(bool withZeroBytes = true) {
     std::vector<std::uint8_t> kvz;
     appendRecord(kvz, groupRecord("#tag", 2));
     std::vector<std::uint8_t> zeroPadded = groupRecord("AB", 0);
-    std::fill(zeroPadded.begin() + 2, zeroPadded.begin() + 16, 0);
+    if (withZeroBytes) std::fill(zeroPadded.begin() + 2, zeroPadded.begin() + 16, 0);
     appendRecord(kvz, zeroPadded);
     appendRecord(kvz, groupRecord("\x81\x20x", 0));  // trail byte 0x20 stays inside the name
     for (int g = 3; g < 8; ++g) appendRecord(kvz, groupRecord("\x83\x4B", g == 7 ? 1 : 0));
     appendRecord(kvz, entryRecord({"#a\\b\tc", "\x80\xFDx", "\xEE\xEF\xFA\x40", "\xFA\x54\x81\xCA",
                                    std::string(27, 'x') + "\x82", "\xB6\xDE\x81\x40 "}));
-    appendRecord(kvz, entryRecord({"x", "\x85\x40", "\x87\x90\x81\xE0", std::string_view("z\0z", 3), "y", std::string(28, '\x82')}));
+    appendRecord(kvz, entryRecord({"x", "\x85\x40", "\x87\x90\x81\xE0", withZeroBytes ? std::string_view("z\0z", 3) : "zyz", "y", std::string(28, '\x82')}));
     appendRecord(kvz, entryRecord({"L", "a", "", "c", "d", "e"}));
     return kvz;
 }
@@ -270,7 +281,7 @@ TEST(DumpKvz, DuplicateCodesKeepTheirOwnBytes) {
 }
 
 TEST(DumpKvz, BuildingTheDumpGivesTheSameBytesWhereTheTextAllows) {
-    std::vector<std::uint8_t> kvz = awkwardKvz();
+    std::vector<std::uint8_t> kvz = awkwardKvz(false);
     kvz.resize(kvz.size() - 256);  // the entry with an empty text cannot be built
     kvz[7 * 256 + 18] = 0;
     const Result<std::string> dumped = dumpKvz(kvz);
@@ -280,8 +291,18 @@ TEST(DumpKvz, BuildingTheDumpGivesTheSameBytesWhereTheTextAllows) {
     EXPECT_EQ(*rebuilt, kvz);
 }
 
-TEST(DumpKvz, EmptyTextIsWrittenAsEmptyMarkerAndRefusedByBuild) {
+TEST(DumpKvz, ZeroBytesAreWrittenAsEscapesAndRefusedByBuild) {
     const Result<std::string> dumped = dumpKvz(awkwardKvz());
+    ASSERT_TRUE(dumped.ok());
+    const Result<std::vector<std::uint8_t>> rebuilt = buildKvz(*dumped);
+    ASSERT_FALSE(rebuilt.ok());
+    // Two comment lines, a blank line, group 0's name, its first entry, then
+    // its second entry with "z\0z" in short field 3.
+    EXPECT_EQ(rebuilt.reason(), "6: short field 3 holds a zero byte, which would end the text there on the device");
+}
+
+TEST(DumpKvz, EmptyTextIsWrittenAsEmptyMarkerAndRefusedByBuild) {
+    const Result<std::string> dumped = dumpKvz(awkwardKvz(false));
     ASSERT_TRUE(dumped.ok());
     const Result<std::vector<std::uint8_t>> rebuilt = buildKvz(*dumped);
     ASSERT_FALSE(rebuilt.ok());

@@ -1,8 +1,6 @@
-// UTF-8 TSV <-> KVZ. Texts go through iconv's CP932 (Shift_JIS with the
-// NEC and IBM extensions; 0x5C stays a backslash, 0x7E a tilde).
+// UTF-8 TSV <-> KVZ. Texts are CP932 (Shift_JIS with the NEC and IBM
+// extensions; 0x5C stays a backslash, 0x7E a tilde).
 #include "kvzdeck/deck.h"
-
-#include <iconv.h>
 
 #include <array>
 #include <cstdio>
@@ -10,6 +8,8 @@
 #include <utility>
 
 #include "input/kvz.h"
+#include "kvzdeck/cp932.h"
+#include "kvzdeck/utf8.h"
 
 namespace kvz {
 namespace {
@@ -48,38 +48,6 @@ std::string codePointName(char32_t codePoint) {
     return text.data();
 }
 
-// One iconv conversion, closed when it goes.
-class Converter {
-public:
-    Converter(const char* to, const char* from) : cd_(::iconv_open(to, from)) {}
-    ~Converter() {
-        if (ok()) ::iconv_close(cd_);
-    }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
-    bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
-
-    // The whole of `input` converted, or nothing when any of it fails.
-    std::optional<std::string> convert(std::string_view input) {
-        std::string in(input);
-        std::string out(input.size() * 4 + 8, '\0');
-        char* inPtr = in.data();
-        std::size_t inLeft = in.size();
-        char* outPtr = out.data();
-        std::size_t outLeft = out.size();
-        ::iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-        if (::iconv(cd_, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1) ||
-            inLeft != 0) {
-            return std::nullopt;
-        }
-        out.resize(out.size() - outLeft);
-        return out;
-    }
-
-private:
-    iconv_t cd_;
-};
-
 // Unicode characters that CP932 lacks but that UTF-8 texts often use for
 // the same thing, and the yen sign and overline, which CP932 would turn into
 // backslash and tilde.
@@ -100,71 +68,13 @@ constexpr std::array<Variant, 10> kVariants{{
     {0x00A6, "\xFA\x55"},  // BROKEN BAR -> FULLWIDTH BROKEN BAR
 }};
 
-// Turns one Unicode character into Shift_JIS.
-class SjisEncoder {
-public:
-    SjisEncoder() : toSjis_("CP932", "UTF-8") {}
-    bool ok() const { return toSjis_.ok(); }
-
-    std::optional<Bytes> encode(char32_t codePoint, std::string_view utf8) {
-        if (codePoint < 0x80) return Bytes(1, static_cast<char>(codePoint));
-        for (const Variant& variant : kVariants) {
-            if (variant.codePoint == codePoint) return Bytes(variant.sjis);
-        }
-        return toSjis_.convert(utf8);
+// The Shift_JIS bytes that a Unicode character is stored as, or nothing.
+std::optional<Bytes> encodeCharacter(char32_t codePoint) {
+    if (codePoint < 0x80) return Bytes(1, static_cast<char>(codePoint));
+    for (const Variant& variant : kVariants) {
+        if (variant.codePoint == codePoint) return Bytes(variant.sjis);
     }
-
-private:
-    Converter toSjis_;
-};
-
-// ---------------------------------------------------------------- UTF-8
-
-struct Decoded {
-    char32_t codePoint;
-    std::size_t length;
-};
-
-// The UTF-8 character at the start of `text`, or nothing when it is not
-// well formed (overlong forms and surrogates included).
-std::optional<Decoded> decodeUtf8(std::string_view text) {
-    const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(text[i]); };
-    const std::uint8_t first = byte(0);
-    if (first < 0x80) return Decoded{first, 1};
-    std::size_t length = 0;
-    char32_t codePoint = 0;
-    char32_t minimum = 0;
-    if ((first & 0xE0) == 0xC0) {
-        length = 2, codePoint = first & 0x1F, minimum = 0x80;
-    } else if ((first & 0xF0) == 0xE0) {
-        length = 3, codePoint = first & 0x0F, minimum = 0x800;
-    } else if ((first & 0xF8) == 0xF0) {
-        length = 4, codePoint = first & 0x07, minimum = 0x10000;
-    } else {
-        return std::nullopt;
-    }
-    if (text.size() < length) return std::nullopt;
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(i) & 0xC0) != 0x80) return std::nullopt;
-        codePoint = (codePoint << 6) | (byte(i) & 0x3F);
-    }
-    if (codePoint < minimum || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
-        return std::nullopt;
-    }
-    return Decoded{codePoint, length};
-}
-
-void appendUtf8(std::string& out, char32_t codePoint) {
-    if (codePoint < 0x80) {
-        out += static_cast<char>(codePoint);
-    } else if (codePoint < 0x800) {
-        out += static_cast<char>(0xC0 | (codePoint >> 6));
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (codePoint >> 12));
-        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    }
+    return unicodeToCp932(codePoint);
 }
 
 std::optional<int> hexDigit(char c) {
@@ -236,7 +146,6 @@ class DeckBuilder {
 public:
     Status addLine(std::string_view line);
     Result<std::vector<std::uint8_t>> finish(std::size_t lastLine) const;
-    bool encoderReady() const { return encoder_.ok(); }
 
 private:
     Result<Bytes> fieldText(std::string_view field, const FieldKind& kind);
@@ -249,7 +158,6 @@ private:
         std::vector<std::array<Bytes, kFieldsPerEntry>> entries;
     };
     std::vector<Group> groups_;
-    SjisEncoder encoder_;
 };
 
 std::vector<std::string_view> splitFields(std::string_view line) {
@@ -307,8 +215,9 @@ Result<Bytes> DeckBuilder::fieldText(std::string_view field, const FieldKind& ki
         return fail(label + " is " + std::to_string(text->size()) + " bytes in Shift_JIS, the field holds " +
                     std::to_string(kind.width));
     }
-    if (text->front() == '\0') {
-        return fail(label + " starts with a zero byte, which reads as an empty text");
+    if (const std::size_t zero = text->find('\0'); zero != Bytes::npos) {
+        return fail(label + (zero == 0 ? " starts with a zero byte, which reads as an empty text"
+                                       : " holds a zero byte, which would end the text there on the device"));
     }
     if (std::optional<std::string> problem = readBackProblem(*text, kind)) {
         return fail(label + " " + *problem);
@@ -342,12 +251,12 @@ Result<Bytes> DeckBuilder::unescape(std::string_view field, const FieldKind& kin
             i += 2;
             continue;
         }
-        const std::optional<Decoded> decoded = decodeUtf8(field.substr(i));
+        const std::optional<Utf8Character> decoded = decodeUtf8(field.substr(i));
         if (!decoded) {
             return fail(label + ": invalid UTF-8 (byte 0x" + hexByte(static_cast<std::uint8_t>(field[i])) + ")");
         }
         const std::string_view utf8 = field.substr(i, decoded->length);
-        const std::optional<Bytes> sjis = encoder_.encode(decoded->codePoint, utf8);
+        const std::optional<Bytes> sjis = encodeCharacter(decoded->codePoint);
         if (!sjis) {
             return fail(label + ": '" + std::string(utf8) + "' (" + codePointName(decoded->codePoint) +
                         ") has no Shift_JIS form");
@@ -387,64 +296,40 @@ Result<std::vector<std::uint8_t>> DeckBuilder::finish(std::size_t lastLine) cons
 
 // ---------------------------------------------------------------- dump
 
-class TextWriter {
-public:
-    TextWriter() : toUtf8_("UTF-8", "CP932") {}
-    bool ok() const { return toUtf8_.ok() && encoder_.ok(); }
+std::string rawBytes(std::string_view bytes) {
+    std::string out;
+    for (char byte : bytes) out += "\\x" + hexByte(static_cast<std::uint8_t>(byte));
+    return out;
+}
 
-    // The TSV form of a stored text; `lineStart` when it begins a line.
-    std::string escape(const Bytes& text, bool lineStart) {
-        if (text.empty()) return "\\e";
-        std::string out;
-        for (std::size_t i = 0; i < text.size();) {
-            const auto byte = static_cast<std::uint8_t>(text[i]);
-            if (isKanji(byte) && i + 1 < text.size()) {
-                out += twoByteCharacter(text.substr(i, 2));
-                i += 2;
-            } else {
-                out += oneByteCharacter(byte, lineStart && i == 0);
-                i += 1;
-            }
-        }
-        return out;
-    }
-
-private:
-    static std::string rawBytes(std::string_view bytes) {
-        std::string out;
-        for (char byte : bytes) out += "\\x" + hexByte(static_cast<std::uint8_t>(byte));
-        return out;
-    }
-
-    static std::string oneByteCharacter(std::uint8_t byte, bool lineStart) {
+// The TSV form of one stored character (one byte, or a lead and a trail
+// byte): as Unicode only when building it back gives the same bytes.
+std::string escapeCharacter(std::string_view code, bool lineStart) {
+    if (code.size() == 1) {
+        const auto byte = static_cast<std::uint8_t>(code.front());
         if (byte == '\\') return "\\\\";
         if (byte == '\t') return "\\t";
         if (byte == '#' && lineStart) return "\\#";
-        if (byte >= 0x20 && byte <= 0x7E) return std::string(1, static_cast<char>(byte));
-        if (byte >= 0xA1 && byte <= 0xDF) {  // half-width katakana
-            std::string out;
-            appendUtf8(out, 0xFF61 + (byte - 0xA1));
-            return out;
-        }
-        return rawBytes(std::string_view(reinterpret_cast<const char*>(&byte), 1));
+        if (byte < 0x20 || byte == 0x7F) return rawBytes(code);  // control codes
     }
+    const std::optional<char32_t> character = cp932ToUnicode(code);
+    if (!character || encodeCharacter(*character) != code) return rawBytes(code);
+    std::string out;
+    appendUtf8(out, *character);
+    return out;
+}
 
-    // Written as Unicode only when building it back gives the same bytes.
-    std::string twoByteCharacter(std::string_view sjis) {
-        const std::optional<std::string> utf8 = toUtf8_.convert(sjis);
-        if (utf8) {
-            const std::optional<Decoded> decoded = decodeUtf8(*utf8);
-            if (decoded && decoded->length == utf8->size()) {
-                const std::optional<Bytes> back = encoder_.encode(decoded->codePoint, *utf8);
-                if (back && *back == sjis) return *utf8;
-            }
-        }
-        return rawBytes(sjis);
+// The TSV form of a stored text; `lineStart` when it begins a line.
+std::string escapeText(const Bytes& text, bool lineStart) {
+    if (text.empty()) return "\\e";
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length = isKanji(static_cast<std::uint8_t>(text[i])) && i + 1 < text.size() ? 2 : 1;
+        out += escapeCharacter(std::string_view(text).substr(i, length), lineStart && i == 0);
+        i += length;
     }
-
-    Converter toUtf8_;
-    SjisEncoder encoder_;
-};
+    return out;
+}
 
 constexpr std::string_view kDumpHeader =
     "# KVZ deck: each group name on a line of its own, followed by its entries,\n"
@@ -455,7 +340,6 @@ constexpr std::string_view kDumpHeader =
 Result<std::vector<std::uint8_t>> buildKvz(std::string_view tsv) {
     if (tsv.starts_with("\xEF\xBB\xBF")) tsv.remove_prefix(3);  // byte order mark
     DeckBuilder builder;
-    if (!builder.encoderReady()) return fail("1: iconv cannot convert UTF-8 to CP932 here");
     std::size_t number = 0;
     while (!tsv.empty()) {
         ++number;
@@ -473,8 +357,6 @@ Result<std::vector<std::uint8_t>> buildKvz(std::string_view tsv) {
 Result<std::string> dumpKvz(std::span<const std::uint8_t> kvz) {
     Result<GroupCounts> counts = checkKvzRecords(kvz);
     if (!counts) return counts.failure();
-    TextWriter writer;
-    if (!writer.ok()) return fail("iconv cannot convert CP932 to UTF-8 here");
 
     std::string tsv(kDumpHeader);
     std::size_t record = kGroupCount;
@@ -482,14 +364,14 @@ Result<std::string> dumpKvz(std::span<const std::uint8_t> kvz) {
         const auto group = kvz.subspan(g * kRecordSize, kRecordSize);
         // A blank line sets each group with entries apart from the one before.
         if (g == 0 || (*counts)[g - 1] > 0) tsv += '\n';
-        tsv += writer.escape(storedText(group.first(kGroupNameWidth), 0x00, kSpace), true) + "\n";
+        tsv += escapeText(storedText(group.first(kGroupNameWidth), 0x00, kSpace), true) + "\n";
         for (std::uint32_t e = 0; e < (*counts)[g]; ++e, ++record) {
             const auto entry = kvz.subspan(record * kRecordSize, kRecordSize);
             std::size_t offset = 0;
             for (std::size_t f = 0; f < kFieldsPerEntry; ++f) {
                 const auto field = entry.subspan(offset, kEntryFields[f].width);
                 if (f > 0) tsv += '\t';
-                tsv += writer.escape(storedText(field, 0x80, kEntryTerminator), f == 0);
+                tsv += escapeText(storedText(field, 0x80, kEntryTerminator), f == 0);
                 offset += kEntryFields[f].width;
             }
             tsv += '\n';
