@@ -1,8 +1,4 @@
 // kvzdeck: builds a KVZ deck from UTF-8 TSV and dumps a KVZ deck as TSV.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +7,7 @@
 #include <vector>
 
 #include "input/kvz.h"
+#include "io/io.h"
 #include "kvzdeck/deck.h"
 
 namespace {
@@ -41,91 +38,18 @@ int failure(const std::string& where, const std::string& reason) {
     return kFailed;
 }
 
-std::string systemReason() { return std::strerror(errno); }
-
-// Closes the descriptor it holds.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() { release(); }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    bool release() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
-
-bool readText(const std::string& path, std::string& text) {
-    const Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) return false;
-    struct stat info {};
-    if (::fstat(fd.get(), &info) != 0) return false;
-    if (S_ISDIR(info.st_mode)) {
-        errno = EISDIR;
-        return false;
-    }
-    char buffer[65536];
-    for (;;) {
-        const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return false;
-        if (got == 0) return true;
-        text.append(buffer, static_cast<std::size_t>(got));
-    }
-}
-
-bool sameFile(const std::string& a, const std::string& b) {
-    struct stat first {};
-    struct stat second {};
-    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
-           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
-}
-
-bool writeAll(int fd, const std::vector<std::uint8_t>& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (put < 0 && errno == EINTR) continue;
-        if (put < 0) return false;
-        done += static_cast<std::size_t>(put);
-    }
-    return true;
-}
-
-// Writes through a temporary file beside the target and renames it into
-// place, so that the target is either the old file or the whole new one.
-bool writeAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    std::string temporary = path + ".XXXXXX";
-    Descriptor fd(::mkstemp(temporary.data()));
-    if (fd.get() < 0) return false;
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    const bool written = ::fchmod(fd.get(), 0666 & ~mask) == 0 && writeAll(fd.get(), bytes) &&
-                         ::fsync(fd.get()) == 0;
-    const int savedErrno = errno;
-    if (fd.release() && written && ::rename(temporary.c_str(), path.c_str()) == 0) return true;
-    const int reportedErrno = written ? errno : savedErrno;
-    ::unlink(temporary.c_str());
-    errno = reportedErrno;
-    return false;
-}
-
 int build(const std::string& tsvPath, const std::string& kvzPath) {
-    if (sameFile(tsvPath, kvzPath)) return usageError(kvzPath + " is the input file; not overwriting it");
-    std::string tsv;
-    if (!readText(tsvPath, tsv)) return failure(tsvPath, systemReason());
-    const kvz::Result<std::vector<std::uint8_t>> kvz = kvz::buildKvz(tsv);
+    if (kvz::io::sameFile(tsvPath, kvzPath)) return usageError(kvzPath + " is the input file; not overwriting it");
+    if (kvz::io::isDirectory(tsvPath)) return failure(tsvPath, std::strerror(EISDIR));
+    const kvz::Result<std::string> tsv = kvz::io::readTextFile(tsvPath);
+    if (!tsv) return failure(tsvPath, tsv.reason());
+    const kvz::Result<std::vector<std::uint8_t>> kvz = kvz::buildKvz(*tsv);
     if (!kvz) {  // the reason starts with the line number
         std::fprintf(stderr, "kvzdeck: %s:%s\n", tsvPath.c_str(), kvz.reason().c_str());
         return kFailed;
     }
-    if (!writeAtomically(kvzPath, *kvz)) return failure(kvzPath, systemReason());
+    if (const kvz::Status written = kvz::io::replaceFile(kvzPath, *kvz); !written)
+        return failure(kvzPath, written.reason());
     return 0;
 }
 
@@ -135,7 +59,7 @@ int dump(const std::string& kvzPath) {
     const kvz::Result<std::string> tsv = kvz::dumpKvz(*bytes);
     if (!tsv) return failure(kvzPath, tsv.reason());
     if (std::fwrite(tsv->data(), 1, tsv->size(), stdout) != tsv->size() || std::fflush(stdout) != 0) {
-        return failure("standard output", systemReason());
+        return failure("standard output", std::strerror(errno));
     }
     return 0;
 }
