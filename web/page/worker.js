@@ -3,8 +3,14 @@
 const kvzModule = createKvzModule();
 kvzModule.then(() => self.postMessage({ ready: true }));
 
+// The deck built from NAME.tsv is NAME.kvz, as kvzdeck build names it here.
+function deckName(name) {
+  const dot = name.lastIndexOf('.');
+  return `${dot > 0 ? name.slice(0, dot) : name}.kvz`;
+}
+
 function runOnModule(module, kind, bytes, name) {
-  if (kind === 'tsv') return module.buildAndConvertDeck(bytes, name);
+  if (kind === 'tsv') return module.buildAndConvertDeck(bytes, name, deckName(name));
   if (kind === 'ihx') return module.inspectImage(bytes, name);
   return module.convertDeck(bytes, name);
 }

@@ -13,12 +13,12 @@
 #include <string_view>
 #include <vector>
 
+#include "core/convert.h"
+#include "core/inspect.h"
+#include "core/preview.h"
+#include "core/report.h"
+#include "core/verify.h"
 #include "decode/decode.h"
-#include "driver/convert.h"
-#include "driver/driver.h"
-#include "driver/inspect.h"
-#include "driver/preview.h"
-#include "driver/report.h"
 #include "glyph/glyph.h"
 #include "hexfile/hex.h"
 #include "kvzdeck/deck.h"
@@ -28,8 +28,6 @@ namespace kvz::web {
 namespace {
 
 using emscripten::val;
-
-constexpr std::uint32_t kAddressSpace = 0x10000;
 
 val bytesToJs(std::span<const std::uint8_t> bytes) {
     val array = val::global("Uint8Array").new_(bytes.size());
@@ -98,27 +96,12 @@ val figuresToJs(const ConversionFigures& figures) {
     return object;
 }
 
-// The image an Intel HEX text holds, as kvzpack reads an image file.
-Result<std::vector<std::uint8_t>> readImageText(std::string_view text) {
-    std::vector<std::uint8_t> memory(kAddressSpace);
-    std::uint32_t lowest = 0;
-    const std::uint32_t span = readHexText(text, memory, &lowest, kAddressSpace, true);
-    if (span == 0) return fail("no Intel HEX data could be read from it (damaged, or not an Intel HEX file)");
-    if (lowest != kLoadAddress) {
-        char where[64];
-        std::snprintf(where, sizeof where, "not a device image: its data starts at 0x%04X, not at 0x%04X",
-                      static_cast<unsigned>(lowest), static_cast<unsigned>(kLoadAddress));
-        return fail(where);
-    }
-    return std::vector<std::uint8_t>(memory.begin() + lowest, memory.begin() + lowest + span);
-}
-
 // The sheet of a decoded image and its PNG.
 Status addPreview(Report& report, const DecodedImage& decoded) {
     auto sheet = drawPreviewSheet(decoded);
     if (!sheet) return sheet.failure();
     report.set("sheet", sheetToJs(*sheet));
-    report.set("png", bytesToJs(encodePng(sheet->bitmap, kPreviewScale)));
+    report.set("png", bytesToJs(encodeSheetPng(sheet->bitmap, kPreviewScale)));
     return success();
 }
 
@@ -142,14 +125,8 @@ val convertDeckBytes(Report& report, std::span<const std::uint8_t> bytes, const 
     auto txt = formatHexAbs(conversion->image, kLoadAddress, true);
     if (!ihx) return refuse(ihx.reason());
     if (!txt) return refuse(txt.reason());
-    auto readBack = readImageText(*ihx);
-    if (!readBack) return refuse("internal error: cannot read back the image written: " + readBack.reason());
-    if (readBack->size() != conversion->image.size())
-        return refuse("internal error: the image read back has " + std::to_string(readBack->size()) +
-                      " bytes, " + std::to_string(conversion->image.size()) + " were written");
-    if (auto checked = verifyImage(*readBack, kLoadAddress, *deck, conversion->charTable); !checked)
-        return refuse("internal error: the image read back does not say what the deck says: " +
-                      checked.reason());
+    auto readBack = verifyHexText(*ihx, conversion->image.size(), *deck, conversion->charTable);
+    if (!readBack) return refuse("internal error: " + readBack.reason());
     auto decoded = decodeImage(*readBack, kLoadAddress);
     if (!decoded) return refuse("internal error: the image cannot be decoded for its preview: " + decoded.reason());
     if (auto drawn = addPreview(report, *decoded); !drawn)
@@ -183,7 +160,7 @@ val convertDeck(const std::string& bytes, const std::string& file) {
 }
 
 // kvzdeck build NAME.tsv NAME.kvz, then kvzpack on NAME.kvz.
-val buildAndConvertDeck(const std::string& tsv, const std::string& file) {
+val buildAndConvertDeck(const std::string& tsv, const std::string& file, const std::string& deckFile) {
     return withinMemory("kvzdeck", file, [&](Report& report) {
         auto kvz = buildKvz(tsv);
         if (!kvz) {
@@ -191,14 +168,14 @@ val buildAndConvertDeck(const std::string& tsv, const std::string& file) {
             return report.finish(false);
         }
         report.set("kvz", bytesToJs(*kvz));
-        return convertDeckBytes(report, *kvz, getBaseFileName(file) + ".kvz");
+        return convertDeckBytes(report, *kvz, deckFile);
     });
 }
 
 // kvzpack --inspect NAME.ihx, with the image's sheet.
 val inspectImage(const std::string& text, const std::string& file) {
     return withinMemory("kvzpack", file, [&](Report& report) {
-        auto image = readImageText(text);
+        auto image = imageFromHexText(text);
         if (!image) {
             report.say("kvzpack: " + file + ": " + image.reason());
             return report.finish(false);
@@ -229,7 +206,7 @@ val encodePngOf(const std::string& pixels, double width, double height, int scal
     bitmap.width = static_cast<std::size_t>(width);
     bitmap.height = static_cast<std::size_t>(height);
     bitmap.pixels.assign(pixels.begin(), pixels.end());
-    return bytesToJs(encodePng(bitmap, scale));
+    return bytesToJs(encodeSheetPng(bitmap, scale));
 }
 
 }  // namespace

@@ -220,7 +220,7 @@ std::vector<std::uint8_t> compressRows(const GrayBitmap& bitmap, std::size_t fac
 
 }  // namespace
 
-std::vector<std::uint8_t> encodePng(const GrayBitmap& bitmap, int scale) {
+std::vector<std::uint8_t> encodeSheetPng(const GrayBitmap& bitmap, int scale) {
     const auto factor = static_cast<std::size_t>(std::max(scale, 1));
     std::vector<std::uint8_t> png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     std::vector<std::uint8_t> header;

@@ -5,12 +5,12 @@
 #include <cstdint>
 #include <vector>
 
-#include "driver/preview.h"
+#include "core/preview.h"
 
 namespace kvz::web {
 
 // The bitmap, every pixel scaled to a square of `scale` pixels (scale >= 1),
 // as the bytes of a PNG file. Its pixels are those that writePng writes.
-std::vector<std::uint8_t> encodePng(const GrayBitmap& bitmap, int scale);
+std::vector<std::uint8_t> encodeSheetPng(const GrayBitmap& bitmap, int scale);
 
 }  // namespace kvz::web
