@@ -4,7 +4,7 @@
 // Tallest canvas drawn for the sheet, in device pixels; Chromium refuses
 // canvases over 32767 pixels a side, and big ones are slow to scroll.
 const BAND_HEIGHT = 4096;
-const ENTRY_ZOOM = 8;
+const ENTRY_ZOOM = 6;
 const ROW_PITCH = 9;
 const CELL_PIXELS = 7;
 const FIELD_NAMES = ['long field', 'short field 1', 'short field 2', 'short field 3', 'short field 4',

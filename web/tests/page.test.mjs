@@ -328,12 +328,10 @@ describe('the page', () => {
     });
   });
 
-  test('screenshot of the page after converting the sample deck', async () => {
+  test('screenshot of the page after converting the sample TSV', async () => {
     await withPage(server.url, async ({ page }) => {
-      await page.setViewport({ width: 1100, height: 1300 });
-      assert.equal(await runFile(page, path.join(examples, 'sample.kvz')), 'done');
-      await page.$eval('#entry-number', (input) => { input.value = '0'; });
-      await page.click('#entry-form button');
+      await page.setViewport({ width: 1100, height: 1500 });
+      assert.equal(await runFile(page, path.join(examples, 'sample.tsv')), 'done');
       const file = path.resolve(siteDir, '..', 'web-page.png');
       await page.screenshot({ path: file, fullPage: false });
       assert.ok(fs.statSync(file).size > 0);
