@@ -175,17 +175,14 @@ function offerDownloads(report, name) {
   if (report.png) offerDownload(png, `${base}.png`, report.png, 'image/png');
 }
 
+// Opaque grey pixels in the canvas's RGBA order, four bytes written at once
+// (the same value in red, green and blue, so the byte order does not matter).
 function greyToImageData(sheet, top, height) {
   const data = new ImageData(sheet.width, height);
-  const rgba = data.data;
-  const start = top * sheet.width;
-  for (let i = 0, n = sheet.width * height; i < n; ++i) {
-    const grey = sheet.pixels[start + i];
-    rgba[4 * i] = grey;
-    rgba[4 * i + 1] = grey;
-    rgba[4 * i + 2] = grey;
-    rgba[4 * i + 3] = 255;
-  }
+  const rgba = new Uint32Array(data.data.buffer);
+  const grey = sheet.pixels.subarray(top * sheet.width, (top + height) * sheet.width);
+  const opaque = new Uint32Array(new Uint8Array([0, 0, 0, 255]).buffer)[0];
+  for (let i = 0; i < grey.length; ++i) rgba[i] = opaque | (grey[i] * 0x010101);
   return data;
 }
 
@@ -281,8 +278,9 @@ function showEntry(group, entry) {
 
 // Ends a run; the status also tells scripts how many runs ended and how
 // long the last one took.
-function endRun(ok, started) {
+function endRun(ok, started, converterMs) {
   elements.status.dataset.runMs = (performance.now() - started).toFixed(1);
+  elements.status.dataset.converterMs = (converterMs ?? 0).toFixed(1);
   elements.status.dataset.runs = String(Number(elements.status.dataset.runs ?? '0') + 1);
   setStatus(ok ? 'done' : 'failed');
 }
@@ -302,7 +300,7 @@ async function handleFile(file) {
   showSummary(report);
   if (report.sheet) showSheet(report.sheet);
   if (report.ok) offerDownloads(report, file.name);
-  endRun(report.ok, started);
+  endRun(report.ok, started, report.converterMs);
 }
 
 elements.deck.addEventListener('change', () => {

@@ -26,10 +26,13 @@ function transferables(report) {
 self.onmessage = async (event) => {
   const { id, kind, name, bytes } = event.data;
   let report;
+  const module = await kvzModule;
+  const started = performance.now();
   try {
-    report = runOnModule(await kvzModule, kind, new Uint8Array(bytes), name);
+    report = runOnModule(module, kind, new Uint8Array(bytes), name);
   } catch (error) {
     report = { ok: false, messages: [`${name}: the converter stopped: ${error}`] };
   }
+  report.converterMs = performance.now() - started;
   self.postMessage({ id, report }, transferables(report));
 };
