@@ -13,14 +13,13 @@
 #include <string_view>
 #include <vector>
 
-#include "core/convert.h"
 #include "core/inspect.h"
+#include "core/pack.h"
 #include "core/preview.h"
 #include "core/report.h"
 #include "core/verify.h"
 #include "decode/decode.h"
 #include "glyph/glyph.h"
-#include "hexfile/hex.h"
 #include "kvzdeck/deck.h"
 #include "png.h"
 
@@ -107,7 +106,8 @@ Status addPreview(Report& report, const DecodedImage& decoded) {
 
 // kvzpack --preview -v on one deck: warnings, the outputs once the image
 // read back from the .ihx text says what the deck says, the log and summary
-// lines.
+// lines. The sheet is drawn from the image read back, as the command line
+// draws it; its PNG comes from this front end's own writer.
 val convertDeckBytes(Report& report, std::span<const std::uint8_t> bytes, const std::string& file) {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point start = Clock::now();
@@ -115,32 +115,27 @@ val convertDeckBytes(Report& report, std::span<const std::uint8_t> bytes, const 
         report.say("kvzpack: " + file + ": " + reason);
         return report.finish(false);
     };
-    auto deck = readKvzBytes(bytes);
+    auto deck = readDeck(bytes);
     if (!deck) return refuse(deck.reason());
-    for (const MissingGlyph& missing : findMissingGlyphs(*deck))
+    for (const MissingGlyph& missing : deck->missingGlyphs)
         report.say("kvzpack: " + file + ": warning: " + describeMissingGlyph(missing));
-    auto conversion = convertKvz(*deck);
-    if (!conversion) return refuse(conversion.reason());
-    auto ihx = formatHexAbs(conversion->image, kLoadAddress, false);
-    auto txt = formatHexAbs(conversion->image, kLoadAddress, true);
-    if (!ihx) return refuse(ihx.reason());
-    if (!txt) return refuse(txt.reason());
-    auto readBack = verifyHexText(*ihx, conversion->image.size(), *deck, conversion->charTable);
-    if (!readBack) return refuse("internal error: " + readBack.reason());
+    auto packed = packDeck(deck->file, PackOptions{.verify = true, .preview = false});
+    if (!packed) return refuse(packed.reason());
+    auto readBack = imageFromHexText(packed->hexText);
+    if (!readBack) return refuse("internal error: cannot read back the image written: " + readBack.reason());
     auto decoded = decodeImage(*readBack, kLoadAddress);
     if (!decoded) return refuse("internal error: the image cannot be decoded for its preview: " + decoded.reason());
     if (auto drawn = addPreview(report, *decoded); !drawn)
         return refuse("internal error: the preview cannot be drawn: " + drawn.reason());
     const std::chrono::duration<double> taken = Clock::now() - start;
-    const ConversionFigures figures = measureConversion(*deck, *conversion);
     char range[32];
     std::snprintf(range, sizeof range, ":%04X-%04X", static_cast<unsigned>(kLoadAddress),
-                  static_cast<unsigned>(kLoadAddress + conversion->image.size() - 1));
-    report.set("ihx", *ihx);
-    report.set("txt", *txt);
-    report.set("figures", figuresToJs(figures));
+                  static_cast<unsigned>(kLoadAddress + packed->image.size() - 1));
+    report.set("ihx", packed->hexText);
+    report.set("txt", packed->numberedHexText);
+    report.set("figures", figuresToJs(packed->figures));
     report.set("logLine", file + range);
-    report.set("summaryLine", formatSummary(file, figures, taken.count()));
+    report.set("summaryLine", formatSummary(file, packed->figures, taken.count()));
     return report.finish(true);
 }
 
