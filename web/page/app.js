@@ -33,6 +33,7 @@ const elements = {
 
 let currentSheet = null;
 let nextRunId = 1;
+let latestFile = 0;  // a newer file replaces the results of an older one still running
 const pendingRuns = new Map();
 
 function startWorker() {
@@ -286,6 +287,7 @@ function endRun(ok, started, converterMs) {
 }
 
 async function handleFile(file) {
+  const fileNumber = ++latestFile;
   const started = performance.now();
   clearResults();
   setStatus(`converting ${file.name}`);
@@ -296,6 +298,7 @@ async function handleFile(file) {
   } catch (error) {
     report = { ok: false, messages: [`Cannot open ${file.name}: ${error.message}`] };
   }
+  if (fileNumber !== latestFile) return;
   showMessages(report.messages);
   showSummary(report);
   if (report.sheet) showSheet(report.sheet);

@@ -196,7 +196,14 @@ val inspectImage(const std::string& text, const std::string& file) {
     });
 }
 
+// A PNG of `width` x `height` grey pixels, each scaled to a square of
+// `scale` pixels; null unless the pixels are that many and the scale is 1 to
+// kMaxPngScale.
+constexpr int kMaxPngScale = 16;
 val encodePngOf(const std::string& pixels, double width, double height, int scale) {
+    if (!(width >= 1 && height >= 1 && width * height == static_cast<double>(pixels.size())) || scale < 1 ||
+        scale > kMaxPngScale)
+        return val::null();
     GrayBitmap bitmap;
     bitmap.width = static_cast<std::size_t>(width);
     bitmap.height = static_cast<std::size_t>(height);

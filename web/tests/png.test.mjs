@@ -58,3 +58,11 @@ for (const { width, height, kind, scale } of cases) {
     }
   });
 }
+
+test('pixels that do not fill the size, or a scale out of range, give no PNG', () => {
+  const pixels = new Uint8Array(12);
+  assert.notEqual(converter.encodePng(pixels, 4, 3, 1), null);
+  for (const [width, height, scale] of [[4, 4, 1], [5, 3, 1], [0, 3, 1], [4, 3, 0], [4, 3, 17]]) {
+    assert.equal(converter.encodePng(pixels, width, height, scale), null, `${width} x ${height} at ${scale}`);
+  }
+});
