@@ -62,6 +62,7 @@ try {
   for (let i = 0; i < rounds; ++i) results.push(await pageRound(chrome.browser, server.url));
   const ready = median(results.map((r) => r.ready));
   const first = median(results.map((r) => r.first.ms));
+  const firstConverter = median(results.map((r) => r.first.converterMs));
   const warm = median(results.map((r) => r.warm.ms));
   const warmConverter = median(results.map((r) => r.warm.converterMs));
   const whole = median(results.map((r) => r.ready + r.first.ms));
@@ -72,6 +73,7 @@ try {
   console.log('| Run | Time |\n|---|---|');
   console.log(row('page load until the converter is ready', ready));
   console.log(row('first conversion in the page (file chosen until done)', first));
+  console.log(row('of which the converter in the worker', firstConverter));
   console.log(row('first conversion, page load included', whole));
   console.log(row('warm conversion in the page', warm));
   console.log(row('of which the converter in the worker', warmConverter));
