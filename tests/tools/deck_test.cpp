@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "input/kvz.h"
 #include "kvzdeck/deck.h"
 #include "support/fixtures.h"
 
@@ -307,6 +308,43 @@ TEST(DumpKvz, EmptyTextIsWrittenAsEmptyMarkerAndRefusedByBuild) {
     const Result<std::vector<std::uint8_t>> rebuilt = buildKvz(*dumped);
     ASSERT_FALSE(rebuilt.ok());
     EXPECT_TRUE(rebuilt.reason().ends_with(": short field 2 is empty")) << rebuilt.reason();
+}
+
+// Every code a text can hold, each alone in an entry field: every byte but
+// the zero byte and the terminator 0xA0, and every lead byte with every
+// trail byte but zero.
+std::vector<std::string> everyStorableCode() {
+    std::vector<std::string> codes;
+    for (int byte = 0x01; byte <= 0xFF; ++byte) {
+        if (byte != 0xA0 && !isKanji(static_cast<std::uint8_t>(byte))) codes.emplace_back(1, static_cast<char>(byte));
+    }
+    for (int lead = 0x81; lead <= 0xFC; ++lead) {
+        if (!isKanji(static_cast<std::uint8_t>(lead))) continue;
+        for (int trail = 0x01; trail <= 0xFF; ++trail) {
+            codes.push_back({static_cast<char>(lead), static_cast<char>(trail)});
+        }
+    }
+    return codes;
+}
+
+TEST(DumpKvz, EveryCodeComesBackThroughBuild) {
+    const std::vector<std::string> codes = everyStorableCode();
+    ASSERT_EQ(codes.size(), 254u - 60 + 60 * 255);
+    const std::size_t entries = (codes.size() + 5) / 6;
+    std::vector<std::uint8_t> kvz;
+    appendRecord(kvz, groupRecord("G", static_cast<std::uint16_t>(entries)));
+    for (int g = 1; g < 8; ++g) appendRecord(kvz, groupRecord("G", 0));
+    for (std::size_t e = 0; e < entries; ++e) {
+        std::array<std::string_view, 6> fields{"x", "x", "x", "x", "x", "x"};
+        for (std::size_t f = 0; f < 6 && e * 6 + f < codes.size(); ++f) fields[f] = codes[e * 6 + f];
+        appendRecord(kvz, entryRecord(fields));
+    }
+    const Result<std::string> dumped = dumpKvz(kvz);
+    ASSERT_TRUE(dumped.ok()) << dumped.reason();
+    EXPECT_NE(dumped->find("\tあ\t"), std::string::npos);  // 0x82A0 is written as its character
+    const Result<std::vector<std::uint8_t>> rebuilt = buildKvz(*dumped);
+    ASSERT_TRUE(rebuilt.ok()) << rebuilt.reason();
+    EXPECT_EQ(*rebuilt, kvz);
 }
 
 TEST(DumpKvz, IgnoresWhatLiesBehindTheAnnouncedRecords) {

@@ -296,27 +296,30 @@ Result<std::vector<std::uint8_t>> DeckBuilder::finish(std::size_t lastLine) cons
 
 // ---------------------------------------------------------------- dump
 
-std::string rawBytes(std::string_view bytes) {
-    std::string out;
+void appendRawBytes(std::string& out, std::string_view bytes) {
     for (char byte : bytes) out += "\\x" + hexByte(static_cast<std::uint8_t>(byte));
-    return out;
 }
 
-// The TSV form of one stored character (one byte, or a lead and a trail
-// byte): as Unicode only when building it back gives the same bytes.
-std::string escapeCharacter(std::string_view code, bool lineStart) {
-    if (code.size() == 1) {
-        const auto byte = static_cast<std::uint8_t>(code.front());
-        if (byte == '\\') return "\\\\";
-        if (byte == '\t') return "\\t";
-        if (byte == '#' && lineStart) return "\\#";
-        if (byte < 0x20 || byte == 0x7F) return rawBytes(code);  // control codes
+// Appends the TSV form of one stored character (one byte, or a lead and a
+// trail byte): printable ASCII as it is, other characters as Unicode only
+// when building them back gives the same bytes, control codes as raw bytes.
+void appendCharacter(std::string& out, std::string_view code, bool lineStart) {
+    const bool oneByte = code.size() == 1;
+    const char first = code.front();
+    if (oneByte && first == '\\') {
+        out += "\\\\";
+    } else if (oneByte && first == '\t') {
+        out += "\\t";
+    } else if (oneByte && first == '#' && lineStart) {
+        out += "\\#";
+    } else if (oneByte && first >= 0x20 && first <= 0x7E) {
+        out += first;
+    } else if (const std::optional<char32_t> character = cp932ToUnicode(code);
+               character && *character >= 0x80 && encodeCharacter(*character) == code) {
+        appendUtf8(out, *character);
+    } else {
+        appendRawBytes(out, code);
     }
-    const std::optional<char32_t> character = cp932ToUnicode(code);
-    if (!character || encodeCharacter(*character) != code) return rawBytes(code);
-    std::string out;
-    appendUtf8(out, *character);
-    return out;
 }
 
 // The TSV form of a stored text; `lineStart` when it begins a line.
@@ -325,7 +328,7 @@ std::string escapeText(const Bytes& text, bool lineStart) {
     std::string out;
     for (std::size_t i = 0; i < text.size();) {
         const std::size_t length = isKanji(static_cast<std::uint8_t>(text[i])) && i + 1 < text.size() ? 2 : 1;
-        out += escapeCharacter(std::string_view(text).substr(i, length), lineStart && i == 0);
+        appendCharacter(out, std::string_view(text).substr(i, length), lineStart && i == 0);
         i += length;
     }
     return out;

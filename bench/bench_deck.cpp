@@ -1,0 +1,94 @@
+// kvzdeck on the largest realistic deck (examples/large.tsv), and its CP932
+// table beside the system's iconv, which it replaces, on the deck's own
+// characters.
+//   build/kvzpack_bench --benchmark_filter='Deck|Cp932'
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <vector>
+
+#include "kvzdeck/cp932.h"
+#include "kvzdeck/deck.h"
+#include "kvzdeck/utf8.h"
+#include "support/fixtures.h"
+#include "system_cp932.h"
+
+namespace {
+
+const std::string& largeTsv() {
+    static const std::string tsv = kvz::testing::readFileText(kvz::testing::sourcePath("examples/large.tsv"));
+    return tsv;
+}
+
+// Every character of the deck's texts, in order.
+std::vector<char32_t> largeCharacters() {
+    std::vector<char32_t> characters;
+    for (std::string_view rest = largeTsv(); !rest.empty();) {
+        const auto character = kvz::decodeUtf8(rest);
+        const std::size_t length = character ? character->length : 1;
+        if (character && character->codePoint >= 0x80) characters.push_back(character->codePoint);
+        rest.remove_prefix(length);
+    }
+    return characters;
+}
+
+// The CP932 code of each of them.
+std::vector<std::string> largeCodes() {
+    std::vector<std::string> codes;
+    for (char32_t character : largeCharacters()) {
+        if (auto code = kvz::unicodeToCp932(character)) codes.push_back(std::move(*code));
+    }
+    return codes;
+}
+
+void BM_BuildDeck_Large(benchmark::State& state) {
+    for (auto _ : state) benchmark::DoNotOptimize(kvz::buildKvz(largeTsv()));
+}
+
+void BM_DumpDeck_Large(benchmark::State& state) {
+    const std::vector<std::uint8_t> kvz = kvz::testing::deckFromTsv(largeTsv());
+    for (auto _ : state) benchmark::DoNotOptimize(kvz::dumpKvz(kvz));
+}
+
+void BM_Cp932EncodeTable_Large(benchmark::State& state) {
+    const std::vector<char32_t> characters = largeCharacters();
+    for (auto _ : state) {
+        for (char32_t character : characters) benchmark::DoNotOptimize(kvz::unicodeToCp932(character));
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(characters.size()));
+}
+
+void BM_Cp932EncodeIconv_Large(benchmark::State& state) {
+    const std::vector<char32_t> characters = largeCharacters();
+    cp932gen::SystemCp932 iconv;
+    for (auto _ : state) {
+        for (char32_t character : characters) benchmark::DoNotOptimize(iconv.encode(character));
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(characters.size()));
+}
+
+void BM_Cp932DecodeTable_Large(benchmark::State& state) {
+    const std::vector<std::string> codes = largeCodes();
+    for (auto _ : state) {
+        for (const std::string& code : codes) benchmark::DoNotOptimize(kvz::cp932ToUnicode(code));
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(codes.size()));
+}
+
+void BM_Cp932DecodeIconv_Large(benchmark::State& state) {
+    const std::vector<std::string> codes = largeCodes();
+    cp932gen::SystemCp932 iconv;
+    for (auto _ : state) {
+        for (const std::string& code : codes) benchmark::DoNotOptimize(iconv.decode(code));
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(codes.size()));
+}
+
+}  // namespace
+
+BENCHMARK(BM_BuildDeck_Large)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DumpDeck_Large)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Cp932EncodeTable_Large)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Cp932EncodeIconv_Large)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Cp932DecodeTable_Large)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Cp932DecodeIconv_Large)->Unit(benchmark::kMicrosecond);
