@@ -58,7 +58,6 @@ export async function startBrowser() {
     args: [
       '--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
       '--disable-background-networking', '--disable-component-update', '--disable-sync',
-      '--allow-file-access-from-files',
     ],
   });
   return {
