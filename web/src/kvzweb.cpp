@@ -76,7 +76,6 @@ val sheetToJs(const PreviewSheet& sheet) {
     val object = val::object();
     object.set("width", static_cast<double>(sheet.bitmap.width));
     object.set("height", static_cast<double>(sheet.bitmap.height));
-    object.set("scale", kPreviewScale);
     object.set("pixels", bytesToJs(sheet.bitmap.pixels));
     object.set("places", texts);
     return object;
