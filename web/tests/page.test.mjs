@@ -316,6 +316,23 @@ describe('the page', () => {
     });
   });
 
+  test('a file dropped on the drop zone is converted', async () => {
+    const native = convertNatively(path.join(examples, 'example.kvz'), 'example.kvz');
+    const bytes = [...fs.readFileSync(path.join(examples, 'example.kvz'))];
+    await withPage(server.url, async ({ page }) => {
+      await page.evaluate((content) => {
+        const transfer = new DataTransfer();
+        transfer.items.add(new File([new Uint8Array(content)], 'example.kvz'));
+        const zone = document.querySelector('#drop-zone');
+        zone.dispatchEvent(new DragEvent('dragover', { dataTransfer: transfer, bubbles: true, cancelable: true }));
+        zone.dispatchEvent(new DragEvent('drop', { dataTransfer: transfer, bubbles: true, cancelable: true }));
+      }, bytes);
+      await page.waitForFunction(() => document.querySelector('#status').dataset.runs === '1');
+      assert.equal(await page.$eval('#status', (status) => status.textContent), 'done');
+      assertSameBytes(await download(page, 'ihx'), native.ihx, 'example.ihx');
+    });
+  });
+
   test('the file button is labelled and the results are announced', async () => {
     await withPage(server.url, async ({ page }) => {
       const labels = await page.$eval('input#deck', (input) => [...input.labels].map((label) => label.textContent));
