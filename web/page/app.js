@@ -68,7 +68,7 @@ function setStatus(text) {
 // The file name without its extension, as the command line names outputs.
 function baseName(name) {
   const dot = name.lastIndexOf('.');
-  return dot > 0 ? name.slice(0, dot) : name;
+  return dot >= 0 ? name.slice(0, dot) : name;
 }
 
 function kindOf(name, bytes) {
@@ -83,7 +83,7 @@ function convert(kind, name, bytes) {
   const id = nextRunId++;
   return new Promise((resolve) => {
     pendingRuns.set(id, resolve);
-    worker.postMessage({ id, kind, name, bytes }, [bytes.buffer]);
+    worker.postMessage({ id, kind, name, deckName: `${baseName(name)}.kvz`, bytes }, [bytes.buffer]);
   });
 }
 

@@ -3,14 +3,9 @@
 const kvzModule = createKvzModule();
 kvzModule.then(() => self.postMessage({ ready: true }));
 
-// The deck built from NAME.tsv is NAME.kvz, as kvzdeck build names it here.
-function deckName(name) {
-  const dot = name.lastIndexOf('.');
-  return `${dot > 0 ? name.slice(0, dot) : name}.kvz`;
-}
-
-function runOnModule(module, kind, bytes, name) {
-  if (kind === 'tsv') return module.buildAndConvertDeck(bytes, name, deckName(name));
+// A TSV's deck is named `deckName` (NAME.kvz for NAME.tsv).
+function runOnModule(module, { kind, name, deckName }, bytes) {
+  if (kind === 'tsv') return module.buildAndConvertDeck(bytes, name, deckName);
   if (kind === 'ihx') return module.inspectImage(bytes, name);
   return module.convertDeck(bytes, name);
 }
@@ -24,12 +19,13 @@ function transferables(report) {
 }
 
 self.onmessage = async (event) => {
-  const { id, kind, name, bytes } = event.data;
+  const { id, name, bytes } = event.data;
   let report;
-  const module = await kvzModule;
-  const started = performance.now();
+  let started = performance.now();
   try {
-    report = runOnModule(module, kind, new Uint8Array(bytes), name);
+    const module = await kvzModule;
+    started = performance.now();
+    report = runOnModule(module, event.data, new Uint8Array(bytes));
   } catch (error) {
     report = { ok: false, messages: [`${name}: the converter stopped: ${error}`] };
   }
