@@ -176,15 +176,11 @@ function offerDownloads(report, name) {
   if (report.png) offerDownload(png, `${base}.png`, report.png, 'image/png');
 }
 
-// Opaque grey pixels in the canvas's RGBA order, four bytes written at once
-// (the same value in red, green and blue, so the byte order does not matter).
-function greyToImageData(sheet, top, height) {
-  const data = new ImageData(sheet.width, height);
-  const rgba = new Uint32Array(data.data.buffer);
-  const grey = sheet.pixels.subarray(top * sheet.width, (top + height) * sheet.width);
-  const opaque = new Uint32Array(new Uint8Array([0, 0, 0, 255]).buffer)[0];
-  for (let i = 0; i < grey.length; ++i) rgba[i] = opaque | (grey[i] * 0x010101);
-  return data;
+// Rows top to top + height - 1 of the sheet, as canvas pixels.
+function bandImageData(sheet, top, height) {
+  const rowBytes = 4 * sheet.width;
+  const band = sheet.rgba.subarray(top * rowBytes, (top + height) * rowBytes);
+  return new ImageData(new Uint8ClampedArray(band.buffer, band.byteOffset, band.length), sheet.width, height);
 }
 
 function applyZoom() {
@@ -220,7 +216,7 @@ function showSheet(sheet) {
     canvas.setAttribute('role', 'img');
     canvas.setAttribute('aria-label',
       `Preview sheet, rows ${top} to ${top + height - 1} of ${sheet.height}; name an entry above to hear it`);
-    canvas.getContext('2d').putImageData(greyToImageData(sheet, top, height), 0, 0);
+    canvas.getContext('2d').putImageData(bandImageData(sheet, top, height), 0, 0);
     canvas.addEventListener('click', (event) => {
       const zoom = Number(elements.zoom.value);
       const y = top + Math.floor(event.offsetY / zoom);
@@ -240,11 +236,8 @@ function textCanvas(sheet, text) {
   if (text.cells > 0) {
     const data = new ImageData(canvas.width, CELL_PIXELS);
     for (let row = 0; row < CELL_PIXELS; ++row) {
-      for (let column = 0; column < canvas.width; ++column) {
-        const grey = sheet.pixels[(text.y + row) * sheet.width + text.x + column];
-        const at = 4 * (row * canvas.width + column);
-        data.data.set([grey, grey, grey, 255], at);
-      }
+      const from = 4 * ((text.y + row) * sheet.width + text.x);
+      data.data.set(sheet.rgba.subarray(from, from + 4 * canvas.width), 4 * row * canvas.width);
     }
     context.putImageData(data, 0, 0);
   }

@@ -12,7 +12,7 @@ function runOnModule(module, { kind, name, deckName }, bytes) {
 
 function transferables(report) {
   const buffers = [];
-  for (const array of [report.png, report.kvz, report.sheet && report.sheet.pixels, report.sheet && report.sheet.places]) {
+  for (const array of [report.png, report.kvz, report.sheet && report.sheet.rgba, report.sheet && report.sheet.places]) {
     if (array) buffers.push(array.buffer);
   }
   return buffers;

@@ -62,6 +62,14 @@ private:
     val messages_;
 };
 
+// The grey pixels as a canvas takes them: red, green, blue, opaque alpha,
+// one 32-bit word per pixel (WebAssembly is little-endian: red comes first).
+std::vector<std::uint32_t> toRgba(const std::vector<std::uint8_t>& grey) {
+    std::vector<std::uint32_t> rgba(grey.size());
+    for (std::size_t i = 0; i < grey.size(); ++i) rgba[i] = 0xFF000000u | grey[i] * 0x010101u;
+    return rgba;
+}
+
 // The sheet's pixels, and where each text lies on it: six numbers per text
 // (group, entry or -1 for the name, field, x, y, glyph cells).
 val sheetToJs(const PreviewSheet& sheet) {
@@ -76,7 +84,8 @@ val sheetToJs(const PreviewSheet& sheet) {
     val object = val::object();
     object.set("width", static_cast<double>(sheet.bitmap.width));
     object.set("height", static_cast<double>(sheet.bitmap.height));
-    object.set("pixels", bytesToJs(sheet.bitmap.pixels));
+    const std::vector<std::uint32_t> rgba = toRgba(sheet.bitmap.pixels);
+    object.set("rgba", bytesToJs({reinterpret_cast<const std::uint8_t*>(rgba.data()), rgba.size() * 4}));
     object.set("places", texts);
     return object;
 }
