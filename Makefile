@@ -2,13 +2,14 @@
 # and runs every test. Both install missing Debian packages when run as root.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+WEB_BUILD  ?= build-web
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_ARGS ?=
 CLI_CASES  ?= tests/cli/cases/*
 FONT_BUILD ?= build-fonts
 MISAKI_TTF ?= /usr/share/fonts/truetype/misaki/misaki_gothic.ttf
 
-.PHONY: all deps build demo test test-asan cli-expect check-fonts bench clean
+.PHONY: all deps build demo test test-asan cli-expect check-fonts bench clean web-deps web test-web bench-web
 
 all: build
 
@@ -54,5 +55,30 @@ check-fonts:
 bench: build
 	$(BUILD)/kvzpack_bench
 
+# The page: the converter as WebAssembly, built with Debian's emscripten
+# into $(WEB_BUILD)/site/. Emscripten runs its tools with node; a node that is
+# not Debian's own finds their modules only through NODE_PATH.
+EMSCRIPTEN_ENV = NODE_PATH=/usr/share/nodejs
+
+web-deps:
+	@KVZPACK_WEB_DEPS=1 sh tools/ensure-deps.sh
+
+$(WEB_BUILD)/CMakeCache.txt: | web-deps
+	$(EMSCRIPTEN_ENV) emcmake cmake -S web -B $(WEB_BUILD) -DCMAKE_BUILD_TYPE=Release
+
+web: web-deps $(WEB_BUILD)/CMakeCache.txt
+	$(EMSCRIPTEN_ENV) cmake --build $(WEB_BUILD) -j $(JOBS)
+
+# puppeteer-core as pinned by web/tests/package-lock.json; it drives
+# Debian's Chromium, so it downloads no browser of its own.
+web/tests/node_modules/.package-lock.json: web/tests/package-lock.json | web-deps
+	cd web/tests && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund
+
+test-web: build web web/tests/node_modules/.package-lock.json
+	cd web/tests && KVZPACK_BUILD=$(abspath $(BUILD)) KVZPACK_WEB_SITE=$(abspath $(WEB_BUILD))/site node --test
+
+bench-web: build web web/tests/node_modules/.package-lock.json
+	KVZPACK_BUILD=$(abspath $(BUILD)) KVZPACK_WEB_SITE=$(abspath $(WEB_BUILD))/site node web/tests/bench-page.mjs
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FONT_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FONT_BUILD) $(WEB_BUILD)

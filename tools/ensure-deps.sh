@@ -5,6 +5,12 @@ set -eu
 packages="cmake make g++ pkg-config libgtest-dev libbenchmark-dev libpng-dev binutils srecord"
 [ "${KVZPACK_FUZZ_DEPS:-0}" = 1 ] && packages="$packages clang libclang-rt-dev"
 [ "${KVZPACK_FONTGEN_DEPS:-0}" = 1 ] && packages="$packages libfreetype-dev fonts-misaki"
+if [ "${KVZPACK_WEB_DEPS:-0}" = 1 ]; then
+  packages="$packages emscripten chromium"
+  # Any node with npm will do (node from elsewhere than Debian too).
+  command -v node >/dev/null 2>&1 || packages="$packages nodejs"
+  command -v npm >/dev/null 2>&1 || packages="$packages npm"
+fi
 
 missing=""
 for p in $packages; do

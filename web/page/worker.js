@@ -1,0 +1,34 @@
+// Runs one file at a time through the converter and posts the report back;
+// the page never waits on a conversion.
+const kvzModule = createKvzModule();
+kvzModule.then(() => self.postMessage({ ready: true }));
+
+// A TSV's deck is named `deckName` (NAME.kvz for NAME.tsv).
+function runOnModule(module, { kind, name, deckName }, bytes) {
+  if (kind === 'tsv') return module.buildAndConvertDeck(bytes, name, deckName);
+  if (kind === 'ihx') return module.inspectImage(bytes, name);
+  return module.convertDeck(bytes, name);
+}
+
+function transferables(report) {
+  const buffers = [];
+  for (const array of [report.png, report.kvz, report.sheet && report.sheet.rgba, report.sheet && report.sheet.places]) {
+    if (array) buffers.push(array.buffer);
+  }
+  return buffers;
+}
+
+self.onmessage = async (event) => {
+  const { id, name, bytes } = event.data;
+  let report;
+  let started = performance.now();
+  try {
+    const module = await kvzModule;
+    started = performance.now();
+    report = runOnModule(module, event.data, new Uint8Array(bytes));
+  } catch (error) {
+    report = { ok: false, messages: [`${name}: the converter stopped: ${error}`] };
+  }
+  report.converterMs = performance.now() - started;
+  self.postMessage({ id, report }, transferables(report));
+};

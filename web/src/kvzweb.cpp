@@ -1,0 +1,230 @@
+// The page's way into the converter, for the Web Worker: a deck (KVZ bytes
+// or TSV text) or an Intel HEX image in, a plain object out with what the
+// command line programs would write and say about it.
+#include <emscripten/bind.h>
+#include <emscripten/val.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <new>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/inspect.h"
+#include "core/pack.h"
+#include "core/preview.h"
+#include "core/report.h"
+#include "core/verify.h"
+#include "decode/decode.h"
+#include "glyph/glyph.h"
+#include "kvzdeck/deck.h"
+#include "png.h"
+
+namespace kvz::web {
+namespace {
+
+using emscripten::val;
+
+val bytesToJs(std::span<const std::uint8_t> bytes) {
+    val array = val::global("Uint8Array").new_(bytes.size());
+    array.call<void>("set", val(emscripten::typed_memory_view(bytes.size(), bytes.data())));
+    return array;
+}
+
+std::span<const std::uint8_t> asBytes(const std::string& text) {
+    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+// What a run tells the page; the messages are the lines the command line
+// programs print on standard error, in the same order.
+class Report {
+public:
+    Report() : object_(val::object()), messages_(val::array()) {
+        object_.set("ok", false);
+        object_.set("messages", messages_);
+    }
+    void say(const std::string& line) { messages_.call<void>("push", line); }
+    void set(const char* key, const val& value) { object_.set(key, value); }
+    template <class T>
+    void set(const char* key, const T& value) {
+        object_.set(key, val(value));
+    }
+    val finish(bool ok) {
+        object_.set("ok", ok);
+        return object_;
+    }
+
+private:
+    val object_;
+    val messages_;
+};
+
+// The grey pixels as a canvas takes them: red, green, blue, opaque alpha,
+// one 32-bit word per pixel (WebAssembly is little-endian: red comes first).
+std::vector<std::uint32_t> toRgba(const std::vector<std::uint8_t>& grey) {
+    std::vector<std::uint32_t> rgba(grey.size());
+    for (std::size_t i = 0; i < grey.size(); ++i) rgba[i] = 0xFF000000u | grey[i] * 0x010101u;
+    return rgba;
+}
+
+// The sheet's pixels, and where each text lies on it: six numbers per text
+// (group, entry or -1 for the name, field, x, y, glyph cells).
+val sheetToJs(const PreviewSheet& sheet) {
+    std::vector<std::int32_t> places;
+    places.reserve(sheet.texts.size() * 6);
+    for (const PlacedText& text : sheet.texts)
+        places.insert(places.end(), {text.place.group, text.place.entry, text.place.field,
+                                     static_cast<std::int32_t>(text.x), static_cast<std::int32_t>(text.y),
+                                     static_cast<std::int32_t>(text.codes.size())});
+    val texts = val::global("Int32Array").new_(places.size());
+    texts.call<void>("set", val(emscripten::typed_memory_view(places.size(), places.data())));
+    val object = val::object();
+    object.set("width", static_cast<double>(sheet.bitmap.width));
+    object.set("height", static_cast<double>(sheet.bitmap.height));
+    const std::vector<std::uint32_t> rgba = toRgba(sheet.bitmap.pixels);
+    object.set("rgba", bytesToJs({reinterpret_cast<const std::uint8_t*>(rgba.data()), rgba.size() * 4}));
+    object.set("places", texts);
+    return object;
+}
+
+val figuresToJs(const ConversionFigures& figures) {
+    val object = val::object();
+    object.set("texts", static_cast<double>(figures.texts));
+    object.set("characters", static_cast<double>(figures.characters));
+    object.set("distinctCharacters", static_cast<double>(figures.distinctCharacters));
+    object.set("phrases", static_cast<double>(figures.phrases));
+    object.set("streamBytes", static_cast<double>(figures.streamBytes));
+    object.set("glyphBytes", static_cast<double>(figures.glyphBytes));
+    object.set("imageBytes", static_cast<double>(figures.imageBytes));
+    object.set("capacity", static_cast<double>(kImageCapacity));
+    return object;
+}
+
+// The sheet of a decoded image and its PNG.
+Status addPreview(Report& report, const DecodedImage& decoded) {
+    auto sheet = drawPreviewSheet(decoded);
+    if (!sheet) return sheet.failure();
+    report.set("sheet", sheetToJs(*sheet));
+    report.set("png", bytesToJs(encodeSheetPng(sheet->bitmap, kPreviewScale)));
+    return success();
+}
+
+// kvzpack --preview -v on one deck: warnings, the outputs once the image
+// read back from the .ihx text says what the deck says, the log and summary
+// lines. The sheet is drawn from the image read back, as the command line
+// draws it; its PNG comes from this front end's own writer.
+val convertDeckBytes(Report& report, std::span<const std::uint8_t> bytes, const std::string& file) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point start = Clock::now();
+    const auto refuse = [&](const std::string& reason) {
+        report.say("kvzpack: " + file + ": " + reason);
+        return report.finish(false);
+    };
+    auto deck = readDeck(bytes);
+    if (!deck) return refuse(deck.reason());
+    for (const MissingGlyph& missing : deck->missingGlyphs)
+        report.say("kvzpack: " + file + ": warning: " + describeMissingGlyph(missing));
+    auto packed = packDeck(deck->file, PackOptions{.verify = true, .preview = false});
+    if (!packed) return refuse(packed.reason());
+    auto readBack = imageFromHexText(packed->hexText);
+    if (!readBack) return refuse("internal error: cannot read back the image written: " + readBack.reason());
+    auto decoded = decodeImage(*readBack, kLoadAddress);
+    if (!decoded) return refuse("internal error: the image cannot be decoded for its preview: " + decoded.reason());
+    if (auto drawn = addPreview(report, *decoded); !drawn)
+        return refuse("internal error: the preview cannot be drawn: " + drawn.reason());
+    const std::chrono::duration<double> taken = Clock::now() - start;
+    char range[32];
+    std::snprintf(range, sizeof range, ":%04X-%04X", static_cast<unsigned>(kLoadAddress),
+                  static_cast<unsigned>(kLoadAddress + packed->image.size() - 1));
+    report.set("ihx", packed->hexText);
+    report.set("txt", packed->numberedHexText);
+    report.set("figures", figuresToJs(packed->figures));
+    report.set("logLine", file + range);
+    report.set("summaryLine", formatSummary(file, packed->figures, taken.count()));
+    return report.finish(true);
+}
+
+template <class Run>
+val withinMemory(const std::string& program, const std::string& file, Run run) {
+    Report report;
+    try {
+        return run(report);
+    } catch (const std::bad_alloc&) {
+        report.say(program + ": " + file + ": out of memory");
+        return report.finish(false);
+    }
+}
+
+val convertDeck(const std::string& bytes, const std::string& file) {
+    return withinMemory("kvzpack", file, [&](Report& report) { return convertDeckBytes(report, asBytes(bytes), file); });
+}
+
+// kvzdeck build NAME.tsv NAME.kvz, then kvzpack on NAME.kvz.
+val buildAndConvertDeck(const std::string& tsv, const std::string& file, const std::string& deckFile) {
+    return withinMemory("kvzdeck", file, [&](Report& report) {
+        auto kvz = buildKvz(tsv);
+        if (!kvz) {
+            report.say("kvzdeck: " + file + ":" + kvz.reason());
+            return report.finish(false);
+        }
+        report.set("kvz", bytesToJs(*kvz));
+        return convertDeckBytes(report, *kvz, deckFile);
+    });
+}
+
+// kvzpack --inspect NAME.ihx, with the image's sheet.
+val inspectImage(const std::string& text, const std::string& file) {
+    return withinMemory("kvzpack", file, [&](Report& report) {
+        auto image = imageFromHexText(text);
+        if (!image) {
+            report.say("kvzpack: " + file + ": " + image.reason());
+            return report.finish(false);
+        }
+        auto decoded = decodeImage(*image, kLoadAddress);
+        if (!decoded) {
+            report.say("kvzpack: " + file + ": not a device image: " + decoded.reason());
+            return report.finish(false);
+        }
+        auto summary = formatImageSummary(file, *image, *decoded);
+        if (!summary) {
+            report.say("kvzpack: " + file + ": " + summary.reason());
+            return report.finish(false);
+        }
+        report.set("inspection", *summary);
+        report.set("imageBytes", static_cast<double>(image->size()));
+        report.set("capacity", static_cast<double>(kImageCapacity));
+        if (auto drawn = addPreview(report, *decoded); !drawn) {
+            report.say("kvzpack: " + file + ": the preview cannot be drawn: " + drawn.reason());
+            return report.finish(false);
+        }
+        return report.finish(true);
+    });
+}
+
+// A PNG of `width` x `height` grey pixels, each scaled to a square of
+// `scale` pixels; null unless the pixels are that many and the scale is 1 to
+// kMaxPngScale.
+constexpr int kMaxPngScale = 16;
+val encodePngOf(const std::string& pixels, double width, double height, int scale) {
+    if (!(width >= 1 && height >= 1 && width * height == static_cast<double>(pixels.size())) || scale < 1 ||
+        scale > kMaxPngScale)
+        return val::null();
+    GrayBitmap bitmap;
+    bitmap.width = static_cast<std::size_t>(width);
+    bitmap.height = static_cast<std::size_t>(height);
+    bitmap.pixels.assign(pixels.begin(), pixels.end());
+    return bytesToJs(encodeSheetPng(bitmap, scale));
+}
+
+}  // namespace
+}  // namespace kvz::web
+
+EMSCRIPTEN_BINDINGS(kvzweb) {
+    emscripten::function("convertDeck", &kvz::web::convertDeck);
+    emscripten::function("buildAndConvertDeck", &kvz::web::buildAndConvertDeck);
+    emscripten::function("inspectImage", &kvz::web::inspectImage);
+    emscripten::function("encodePng", &kvz::web::encodePngOf);
+}

@@ -1,0 +1,236 @@
+#include "png.h"
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <span>
+#include <string_view>
+
+namespace kvz::web {
+namespace {
+
+constexpr std::array<std::uint32_t, 256> makeCrcTable() {
+    std::array<std::uint32_t, 256> table{};
+    for (std::uint32_t n = 0; n < 256; ++n) {
+        std::uint32_t c = n;
+        for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+        table[n] = c;
+    }
+    return table;
+}
+constexpr std::array<std::uint32_t, 256> kCrcTable = makeCrcTable();
+
+std::uint32_t crc32(std::span<const std::uint8_t> bytes) {
+    std::uint32_t c = 0xFFFFFFFFu;
+    for (const std::uint8_t byte : bytes) c = kCrcTable[(c ^ byte) & 0xFF] ^ (c >> 8);
+    return c ^ 0xFFFFFFFFu;
+}
+
+// Adler-32 of a byte sequence given as runs of one byte value.
+class Adler32 {
+public:
+    void addRun(std::uint8_t byte, std::size_t count) {
+        const std::uint64_t n = count % kModulus;
+        const std::uint64_t triangle = (std::uint64_t{count} * (count + 1) / 2) % kModulus;
+        b_ = static_cast<std::uint32_t>((b_ + n * a_ + byte * triangle) % kModulus);
+        a_ = static_cast<std::uint32_t>((a_ + byte * n) % kModulus);
+    }
+    std::uint32_t value() const { return b_ << 16 | a_; }
+
+private:
+    static constexpr std::uint32_t kModulus = 65521;
+    std::uint32_t a_ = 1;
+    std::uint32_t b_ = 0;
+};
+
+void putBigEndian32(std::vector<std::uint8_t>& out, std::uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(value >> shift));
+}
+
+// Bits go out least significant first.
+class BitWriter {
+public:
+    explicit BitWriter(std::vector<std::uint8_t>& out) : out_(out) {}
+    void put(std::uint32_t value, int count) {
+        bits_ |= value << pending_;
+        pending_ += count;
+        for (; pending_ >= 8; pending_ -= 8, bits_ >>= 8) out_.push_back(static_cast<std::uint8_t>(bits_));
+    }
+    void flush() {
+        if (pending_ > 0) out_.push_back(static_cast<std::uint8_t>(bits_));
+        bits_ = 0;
+        pending_ = 0;
+    }
+
+private:
+    std::vector<std::uint8_t>& out_;
+    std::uint32_t bits_ = 0;
+    int pending_ = 0;
+};
+
+// A Huffman code as it goes out: most significant bit first, so reversed.
+struct Code {
+    std::uint16_t bits = 0;
+    std::uint8_t length = 0;
+};
+
+constexpr Code reversedCode(std::uint32_t code, int length) {
+    std::uint32_t reversed = 0;
+    for (int i = 0; i < length; ++i) reversed |= ((code >> i) & 1) << (length - 1 - i);
+    return Code{static_cast<std::uint16_t>(reversed), static_cast<std::uint8_t>(length)};
+}
+
+// The fixed literal/length codes of deflate.
+constexpr std::array<Code, 288> makeFixedCodes() {
+    std::array<Code, 288> codes{};
+    for (std::uint32_t symbol = 0; symbol < codes.size(); ++symbol) {
+        if (symbol < 144)
+            codes[symbol] = reversedCode(0x30 + symbol, 8);
+        else if (symbol < 256)
+            codes[symbol] = reversedCode(0x190 + symbol - 144, 9);
+        else if (symbol < 280)
+            codes[symbol] = reversedCode(symbol - 256, 7);
+        else
+            codes[symbol] = reversedCode(0xC0 + symbol - 280, 8);
+    }
+    return codes;
+}
+constexpr std::array<Code, 288> kFixedCodes = makeFixedCodes();
+
+// One deflate block with the fixed Huffman codes; every match repeats the
+// byte before it (distance 1), which is what filtered sheet rows are made of.
+class RunDeflater {
+public:
+    explicit RunDeflater(std::vector<std::uint8_t>& out) : bits_(out) {
+        bits_.put(1, 1);  // the last block
+        bits_.put(1, 2);  // fixed codes
+    }
+
+    // `count` times the same byte.
+    void addRun(std::uint8_t byte, std::size_t count) {
+        if (count == 0) return;
+        putSymbol(byte);
+        for (std::size_t left = count - 1; left > 0;) {
+            if (left < kMinMatch) {
+                for (; left > 0; --left) putSymbol(byte);
+                break;
+            }
+            const std::size_t length = std::min(left, kMaxMatch);
+            putMatch(length);
+            left -= length;
+        }
+    }
+
+    void finish() {
+        putSymbol(kEndOfBlock);
+        bits_.flush();
+    }
+
+private:
+    static constexpr std::size_t kMinMatch = 3;
+    static constexpr std::size_t kMaxMatch = 258;
+    static constexpr unsigned kEndOfBlock = 256;
+    static constexpr std::array<std::uint16_t, 29> kLengthBase{
+        3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+        31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+    static constexpr std::array<std::uint8_t, 29> kLengthExtraBits{
+        0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+
+    void putSymbol(unsigned symbol) { bits_.put(kFixedCodes[symbol].bits, kFixedCodes[symbol].length); }
+
+    void putMatch(std::size_t length) {
+        std::size_t index = kLengthBase.size() - 1;
+        while (kLengthBase[index] > length) --index;
+        putSymbol(257 + static_cast<unsigned>(index));
+        bits_.put(static_cast<std::uint32_t>(length - kLengthBase[index]), kLengthExtraBits[index]);
+        bits_.put(0, 5);  // distance code 0: distance 1
+    }
+
+    BitWriter bits_;
+};
+
+void appendChunk(std::vector<std::uint8_t>& png, std::string_view type, std::span<const std::uint8_t> data) {
+    putBigEndian32(png, static_cast<std::uint32_t>(data.size()));
+    const std::size_t typeAt = png.size();
+    png.insert(png.end(), type.begin(), type.end());
+    png.insert(png.end(), data.begin(), data.end());
+    putBigEndian32(png, crc32(std::span(png).subspan(typeAt)));
+}
+
+constexpr std::uint8_t kFilterSub = 1;
+constexpr std::uint8_t kFilterUp = 2;
+
+// The filtered rows as runs of equal bytes, into the checksum and the
+// compressor.
+class RowRuns {
+public:
+    RowRuns(Adler32& adler, RunDeflater& deflater) : adler_(adler), deflater_(deflater) {}
+    void add(std::uint8_t byte, std::size_t count) {
+        if (count == 0) return;
+        if (length_ > 0 && byte != byte_) flush();
+        byte_ = byte;
+        length_ += count;
+    }
+    void flush() {
+        adler_.addRun(byte_, length_);
+        deflater_.addRun(byte_, length_);
+        length_ = 0;
+    }
+
+private:
+    Adler32& adler_;
+    RunDeflater& deflater_;
+    std::uint8_t byte_ = 0;
+    std::size_t length_ = 0;
+};
+
+// The zlib stream of the scaled rows, each filtered: a row equal to the one
+// above becomes all zeros (Up), any other row its differences from the pixel
+// to its left (Sub), which are zero inside every scaled pixel. The work
+// follows the unscaled pixels.
+std::vector<std::uint8_t> compressRows(const GrayBitmap& bitmap, std::size_t factor) {
+    std::vector<std::uint8_t> stream{0x78, 0x01};
+    Adler32 adler;
+    RunDeflater deflater(stream);
+    RowRuns runs(adler, deflater);
+    const auto putRowAsAbove = [&] {
+        runs.add(kFilterUp, 1);
+        runs.add(0, bitmap.width * factor);
+        runs.flush();
+    };
+    const auto* pixels = bitmap.pixels.data();
+    for (std::size_t y = 0; y < bitmap.height; ++y) {
+        const std::uint8_t* row = pixels + y * bitmap.width;
+        if (y > 0 && std::equal(row, row + bitmap.width, row - bitmap.width)) {
+            putRowAsAbove();
+        } else {
+            runs.add(kFilterSub, 1);
+            for (std::size_t x = 0; x < bitmap.width; ++x) {
+                runs.add(static_cast<std::uint8_t>(row[x] - (x > 0 ? row[x - 1] : 0)), 1);
+                runs.add(0, factor - 1);
+            }
+            runs.flush();
+        }
+        for (std::size_t copy = 1; copy < factor; ++copy) putRowAsAbove();
+    }
+    deflater.finish();
+    putBigEndian32(stream, adler.value());
+    return stream;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> encodeSheetPng(const GrayBitmap& bitmap, int scale) {
+    const auto factor = static_cast<std::size_t>(std::max(scale, 1));
+    std::vector<std::uint8_t> png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    std::vector<std::uint8_t> header;
+    putBigEndian32(header, static_cast<std::uint32_t>(bitmap.width * factor));
+    putBigEndian32(header, static_cast<std::uint32_t>(bitmap.height * factor));
+    header.insert(header.end(), {8, 0, 0, 0, 0});  // 8-bit grey, deflate, filtered rows, not interlaced
+    appendChunk(png, "IHDR", header);
+    appendChunk(png, "IDAT", compressRows(bitmap, factor));
+    appendChunk(png, "IEND", {});
+    return png;
+}
+
+}  // namespace kvz::web

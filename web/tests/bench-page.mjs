@@ -1,0 +1,86 @@
+// The page's speed on examples/large.kvz in headless Chromium, beside the
+// native kvzpack: `make bench-web`. Each round opens the page in a fresh
+// browser context (nothing cached), waits until the converter is loaded,
+// converts the deck once (first) and again (warm). The native figures are
+// whole runs of kvzpack, with and without --preview (the page always draws
+// the sheet and its PNG). Medians of ROUNDS rounds (default 5).
+import fs from 'node:fs';
+import path from 'node:path';
+
+import { kvzpack, root, runNative, startBrowser, startServer, tempDir } from './support.mjs';
+
+const rounds = Number(process.env.ROUNDS ?? 5);
+const deck = path.join(root, 'examples', 'large.kvz');
+
+function median(values) {
+  const sorted = [...values].sort((a, b) => a - b);
+  const middle = Math.floor(sorted.length / 2);
+  return sorted.length % 2 ? sorted[middle] : (sorted[middle - 1] + sorted[middle]) / 2;
+}
+
+function nativeMilliseconds(args) {
+  const dir = tempDir();
+  fs.copyFileSync(deck, path.join(dir, 'large.kvz'));
+  const times = [];
+  for (let i = 0; i < rounds; ++i) {
+    const start = process.hrtime.bigint();
+    const run = runNative(kvzpack, [...args, 'large.kvz'], dir);
+    times.push(Number(process.hrtime.bigint() - start) / 1e6);
+    if (run.status !== 0) throw new Error(`kvzpack failed: ${run.stderr}`);
+  }
+  fs.rmSync(dir, { recursive: true, force: true });
+  return median(times);
+}
+
+async function convertOnce(page) {
+  const before = await page.$eval('#status', (status) => status.dataset.runs ?? '0');
+  await (await page.$('input#deck')).uploadFile(deck);
+  await page.waitForFunction((runs) => (document.querySelector('#status').dataset.runs ?? '0') !== runs,
+    { timeout: 60000 }, before);
+  const { text, ms, converterMs } = await page.$eval('#status',
+    (status) => ({ text: status.textContent, ms: status.dataset.runMs, converterMs: status.dataset.converterMs }));
+  if (text !== 'done') throw new Error(`the page says ${text}`);
+  return { ms: Number(ms), converterMs: Number(converterMs) };
+}
+
+async function pageRound(browser, url) {
+  const context = await browser.createBrowserContext();
+  const page = await context.newPage();
+  await page.goto(url, { waitUntil: 'load' });
+  await page.waitForFunction(() => document.querySelector('#status').dataset.readyMs !== undefined);
+  const ready = Number(await page.$eval('#status', (status) => status.dataset.readyMs));
+  const first = await convertOnce(page);
+  const warm = await convertOnce(page);
+  await context.close();
+  return { ready, first, warm };
+}
+
+const server = await startServer();
+const chrome = await startBrowser();
+try {
+  const results = [];
+  for (let i = 0; i < rounds; ++i) results.push(await pageRound(chrome.browser, server.url));
+  const ready = median(results.map((r) => r.ready));
+  const first = median(results.map((r) => r.first.ms));
+  const firstConverter = median(results.map((r) => r.first.converterMs));
+  const warm = median(results.map((r) => r.warm.ms));
+  const warmConverter = median(results.map((r) => r.warm.converterMs));
+  const whole = median(results.map((r) => r.ready + r.first.ms));
+  const native = nativeMilliseconds([]);
+  const nativePreview = nativeMilliseconds(['--preview']);
+  const row = (what, ms) => `| ${what} | ${ms.toFixed(0)} ms |`;
+  console.log(`examples/large.kvz, median of ${rounds} rounds\n`);
+  console.log('| Run | Time |\n|---|---|');
+  console.log(row('page load until the converter is ready', ready));
+  console.log(row('first conversion in the page (file chosen until done)', first));
+  console.log(row('of which the converter in the worker', firstConverter));
+  console.log(row('first conversion, page load included', whole));
+  console.log(row('warm conversion in the page', warm));
+  console.log(row('of which the converter in the worker', warmConverter));
+  console.log(row('native kvzpack (whole run)', native));
+  console.log(row('native kvzpack --preview (whole run)', nativePreview));
+  console.log(`\nwarm / native: ${(warm / native).toFixed(2)}; warm / native --preview: ${(warm / nativePreview).toFixed(2)}`);
+} finally {
+  await chrome.close();
+  await server.close();
+}
