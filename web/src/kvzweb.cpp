@@ -131,7 +131,7 @@ val convertDeckBytes(Report& report, std::span<const std::uint8_t> bytes, const 
     if (!packed) return refuse(packed.reason());
     auto readBack = imageFromHexText(packed->hexText);
     if (!readBack) return refuse("internal error: cannot read back the image written: " + readBack.reason());
-    auto decoded = decodeImage(*readBack, kLoadAddress);
+    auto decoded = decodeImage(readBack->bytes, kLoadAddress);
     if (!decoded) return refuse("internal error: the image cannot be decoded for its preview: " + decoded.reason());
     if (auto drawn = addPreview(report, *decoded); !drawn)
         return refuse("internal error: the preview cannot be drawn: " + drawn.reason());
@@ -183,18 +183,20 @@ val inspectImage(const std::string& text, const std::string& file) {
             report.say("kvzpack: " + file + ": " + image.reason());
             return report.finish(false);
         }
-        auto decoded = decodeImage(*image, kLoadAddress);
+        for (const std::string& warning : image->warnings)
+            report.say("kvzpack: " + file + ": warning: " + warning);
+        auto decoded = decodeImage(image->bytes, kLoadAddress);
         if (!decoded) {
             report.say("kvzpack: " + file + ": not a device image: " + decoded.reason());
             return report.finish(false);
         }
-        auto summary = formatImageSummary(file, *image, *decoded);
+        auto summary = formatImageSummary(file, image->bytes, *decoded);
         if (!summary) {
             report.say("kvzpack: " + file + ": " + summary.reason());
             return report.finish(false);
         }
         report.set("inspection", *summary);
-        report.set("imageBytes", static_cast<double>(image->size()));
+        report.set("imageBytes", static_cast<double>(image->bytes.size()));
         report.set("capacity", static_cast<double>(kImageCapacity));
         if (auto drawn = addPreview(report, *decoded); !drawn) {
             report.say("kvzpack: " + file + ": the preview cannot be drawn: " + drawn.reason());
