@@ -1,15 +1,11 @@
 // KVZ records: field extraction, the TextBlock and reading files.
 #include "input/kvz.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <numeric>
 #include <optional>
+
+#include "io/io.h"
 
 namespace kvz {
 namespace {
@@ -105,63 +101,6 @@ Failure emptyText(const TextPlace& place) {
     return fail("empty text in " + describeTextPlace(place));
 }
 
-// Closes the descriptor it holds.
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
-Failure systemFailure() {
-    return fail(std::strerror(errno), FailureKind::cannotOpen);
-}
-
-// Appends up to `count` bytes to `bytes`, reading until they are all there
-// or the file ends. Memory grows only by what was actually read.
-Status readAppend(int fd, std::vector<std::uint8_t>& bytes, std::size_t count) {
-    constexpr std::size_t kChunk = 64 * 1024;
-    while (count > 0) {
-        const std::size_t want = std::min(count, kChunk);
-        const std::size_t before = bytes.size();
-        bytes.resize(before + want);
-        const ssize_t got = ::read(fd, bytes.data() + before, want);
-        if (got < 0) {
-            bytes.resize(before);
-            if (errno == EINTR) continue;
-            return systemFailure();
-        }
-        bytes.resize(before + static_cast<std::size_t>(got));
-        if (got == 0) break;
-        count -= static_cast<std::size_t>(got);
-    }
-    return success();
-}
-
-Result<int> openForReading(const std::string& path) {
-    // O_NONBLOCK so that opening a FIFO without a writer does not wait; it is
-    // cleared again below so that reads wait for a writer's data.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return systemFailure();
-    return fd;
-}
-
-Status prepareForReading(int fd) {
-    struct stat info {};
-    if (::fstat(fd, &info) != 0) return systemFailure();
-    if (S_ISDIR(info.st_mode)) return fail("is a directory");
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return systemFailure();
-    return success();
-}
-
 }  // namespace
 
 std::size_t getKvzText(std::span<std::uint8_t> destination,
@@ -241,16 +180,13 @@ Result<KvzFile> readKvzBytes(std::span<const std::uint8_t> bytes) {
 }
 
 Result<std::vector<std::uint8_t>> readKvzRecords(const std::string& path) {
-    Result<int> opened = openForReading(path);
-    if (!opened) return opened.failure();
-    const FileDescriptor fd(*opened);
-    if (Status ready = prepareForReading(fd.get()); !ready) return ready.failure();
-
+    Result<io::FileDescriptor> file = io::openForReading(path);
+    if (!file) return file.failure();
     std::vector<std::uint8_t> bytes;
-    if (Status read = readAppend(fd.get(), bytes, kGroupRecordsBytes); !read) return read.failure();
+    if (Status read = io::readUpTo(*file, bytes, kGroupRecordsBytes); !read) return read.failure();
     if (bytes.size() < kGroupRecordsBytes) return bytes;
     const std::size_t announced = announcedRecords(readGroupCounts(bytes)) * kRecordSize;
-    if (Status read = readAppend(fd.get(), bytes, announced - bytes.size()); !read) {
+    if (Status read = io::readUpTo(*file, bytes, announced - bytes.size()); !read) {
         return read.failure();
     }
     return bytes;

@@ -1,0 +1,194 @@
+#include "io/io.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <utility>
+
+namespace kvz::io {
+namespace {
+
+constexpr std::size_t kReadChunk = 64 * 1024;
+
+Failure systemFailure(int error, FailureKind kind = FailureKind::invalid) {
+    return fail(std::strerror(error), kind);
+}
+
+Failure cannotRead() { return systemFailure(errno, FailureKind::cannotOpen); }
+
+// Some file systems report a failed write only when the data reach the
+// device. Devices and pipes have nothing to flush.
+Status syncRegularFile(const FileDescriptor& file) {
+    struct stat info {};
+    if (::fstat(file.get(), &info) != 0) return systemFailure(errno);
+    if (S_ISREG(info.st_mode) && ::fsync(file.get()) != 0) return systemFailure(errno);
+    return success();
+}
+
+Status writeSyncClose(FileDescriptor& file, std::span<const std::uint8_t> bytes) {
+    if (Status written = writeAll(file, bytes); !written) return written;
+    if (Status synced = syncRegularFile(file); !synced) return synced;
+    return file.close();
+}
+
+// The permissions a newly created file gets (mkstemp makes it private).
+mode_t usualFileMode() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+std::span<const std::uint8_t> asBytes(std::string_view text) {
+    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+}  // namespace
+
+FileDescriptor::FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+}
+
+FileDescriptor::~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+Status FileDescriptor::close() {
+    if (::close(std::exchange(fd_, -1)) != 0) return systemFailure(errno);
+    return success();
+}
+
+Result<FileDescriptor> openForReading(const std::string& path) {
+    // O_NONBLOCK so that opening a FIFO without a writer does not wait; it is
+    // cleared again so that reads wait for a writer's data.
+    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!file.isOpen()) return cannotRead();
+    struct stat info {};
+    if (::fstat(file.get(), &info) != 0) return cannotRead();
+    if (S_ISDIR(info.st_mode)) return fail("is a directory");
+    const int flags = ::fcntl(file.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(file.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return cannotRead();
+    return file;
+}
+
+Status readUpTo(const FileDescriptor& file, std::vector<std::uint8_t>& bytes, std::size_t count) {
+    while (count > 0) {
+        const std::size_t want = std::min(count, kReadChunk);
+        const std::size_t before = bytes.size();
+        bytes.resize(before + want);
+        const ssize_t got = ::read(file.get(), bytes.data() + before, want);
+        if (got < 0) {
+            bytes.resize(before);
+            if (errno == EINTR) continue;
+            return cannotRead();
+        }
+        bytes.resize(before + static_cast<std::size_t>(got));
+        if (got == 0) break;
+        count -= static_cast<std::size_t>(got);
+    }
+    return success();
+}
+
+Result<std::vector<std::uint8_t>> readFile(const std::string& path) {
+    Result<FileDescriptor> file = openForReading(path);
+    if (!file) return file.failure();
+    std::vector<std::uint8_t> bytes;
+    if (Status read = readUpTo(*file, bytes, std::numeric_limits<std::size_t>::max()); !read)
+        return read.failure();
+    return bytes;
+}
+
+Result<std::string> readTextFile(const std::string& path) {
+    Result<std::vector<std::uint8_t>> bytes = readFile(path);
+    if (!bytes) return bytes.failure();
+    return std::string(bytes->begin(), bytes->end());
+}
+
+Status writeAll(const FileDescriptor& file, std::span<const std::uint8_t> bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(file.get(), bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return systemFailure(errno);
+        }
+        bytes = bytes.subspan(static_cast<std::size_t>(written));
+    }
+    return success();
+}
+
+Status appendToFile(const std::string& path, std::span<const std::uint8_t> bytes) {
+    FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
+    if (!file.isOpen()) return systemFailure(errno);
+    return writeSyncClose(file, bytes);
+}
+
+Status appendToFile(const std::string& path, std::string_view text) {
+    return appendToFile(path, asBytes(text));
+}
+
+Result<StagedFile> StagedFile::create(const std::string& path) {
+    std::vector<char> name(path.begin(), path.end());
+    const char suffix[] = ".partXXXXXX";
+    name.insert(name.end(), suffix, suffix + sizeof suffix);  // with its zero
+    FileDescriptor file(::mkstemp(name.data()));
+    if (!file.isOpen()) return systemFailure(errno);
+    StagedFile staged(path, std::string(name.data()), std::move(file));
+    if (::fchmod(staged.file_.get(), usualFileMode()) != 0) return systemFailure(errno);
+    return staged;
+}
+
+StagedFile::StagedFile(std::string path, std::string temporary, FileDescriptor file)
+    : path_(std::move(path)), temporary_(std::move(temporary)), file_(std::move(file)) {}
+
+StagedFile::StagedFile(StagedFile&& other) noexcept
+    : path_(std::move(other.path_)),
+      temporary_(std::move(other.temporary_)),
+      file_(std::move(other.file_)),
+      pending_(std::exchange(other.pending_, false)) {}
+
+StagedFile::~StagedFile() {
+    if (pending_) ::unlink(temporary_.c_str());
+}
+
+Status StagedFile::write(std::span<const std::uint8_t> bytes) { return writeSyncClose(file_, bytes); }
+
+Status StagedFile::write(std::string_view text) { return write(asBytes(text)); }
+
+Status StagedFile::commit() {
+    if (std::rename(temporary_.c_str(), path_.c_str()) != 0) return systemFailure(errno);
+    pending_ = false;
+    return success();
+}
+
+Status replaceFile(const std::string& path, std::span<const std::uint8_t> bytes) {
+    Result<StagedFile> staged = StagedFile::create(path);
+    if (!staged) return staged.failure();
+    if (Status written = staged->write(bytes); !written) return written;
+    return staged->commit();
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat first {}, second {};
+    if (::stat(a.c_str(), &first) != 0 || ::stat(b.c_str(), &second) != 0) return false;
+    return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+bool isDirectory(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+void removeFile(const std::string& path) { ::unlink(path.c_str()); }
+
+}  // namespace kvz::io

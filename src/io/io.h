@@ -1,0 +1,108 @@
+// Every file access of kvzpack and its tools: reading whole files (pipes and
+// FIFOs included), bounded reads, checked writes, staged outputs that appear
+// complete or not at all, and the same-file test. The format modules work on
+// bytes only; front ends read and write through these functions.
+//
+// A failure's reason is the system's own cause ("No such file or directory"),
+// with nothing added; the caller names the file. Reading fails with
+// FailureKind::cannotOpen when a file cannot be opened or read, and with
+// FailureKind::invalid and the reason "is a directory" for a folder.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/result.h"
+
+namespace kvz::io {
+
+// Owns an open file descriptor and closes it when destroyed. -1 holds none.
+class FileDescriptor {
+public:
+    FileDescriptor() = default;
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    FileDescriptor(FileDescriptor&& other) noexcept;
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept;
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor();
+
+    int get() const { return fd_; }
+    bool isOpen() const { return fd_ >= 0; }
+    // Closes the descriptor now, reporting a failed close (some file systems
+    // report a failed write only here). Holds none afterwards.
+    Status close();
+
+private:
+    int fd_ = -1;
+};
+
+// Opens `path` for reading. Opening a FIFO that has no writer yet does not
+// wait, and reads from it then wait for data (no writer at all reads as an
+// empty file). A folder is refused.
+Result<FileDescriptor> openForReading(const std::string& path);
+
+// Appends up to `count` more bytes of `file` to `bytes`, reading on after
+// short reads and interruptions until they are all there or the file ends.
+// Memory grows with the bytes actually read, never with `count`.
+Status readUpTo(const FileDescriptor& file, std::vector<std::uint8_t>& bytes, std::size_t count);
+
+// The whole contents of `path`, read until its end (openForReading's rules).
+Result<std::vector<std::uint8_t>> readFile(const std::string& path);
+Result<std::string> readTextFile(const std::string& path);
+
+// Writes all of `bytes`, going on after short writes and interruptions.
+Status writeAll(const FileDescriptor& file, std::span<const std::uint8_t> bytes);
+
+// Appends `bytes` to `path`, creating it when missing. The write, the flush
+// to the device (regular files only) and the close are checked.
+Status appendToFile(const std::string& path, std::span<const std::uint8_t> bytes);
+Status appendToFile(const std::string& path, std::string_view text);
+
+// A file written under a temporary name beside its final one and renamed
+// into place on commit, so that the final name holds either its older file
+// or the complete new one. Destroyed uncommitted, it removes its temporary.
+class StagedFile {
+public:
+    // Creates the temporary file "PATH.partXXXXXX" with the usual
+    // permissions of a new file.
+    static Result<StagedFile> create(const std::string& path);
+    StagedFile(StagedFile&& other) noexcept;
+    StagedFile& operator=(StagedFile&&) = delete;
+    StagedFile(const StagedFile&) = delete;
+    ~StagedFile();
+
+    const std::string& path() const { return path_; }
+    const std::string& temporaryPath() const { return temporary_; }
+    // Writes the whole contents, flushes them to the device and closes the
+    // temporary file; called once.
+    Status write(std::span<const std::uint8_t> bytes);
+    Status write(std::string_view text);
+    // Renames the written temporary file to the final name.
+    Status commit();
+
+private:
+    StagedFile(std::string path, std::string temporary, FileDescriptor file);
+    std::string path_;
+    std::string temporary_;
+    FileDescriptor file_;
+    bool pending_ = true;
+};
+
+// Writes `bytes` to `path` through a StagedFile and commits it.
+Status replaceFile(const std::string& path, std::span<const std::uint8_t> bytes);
+
+// True when both names lead to the same existing file.
+bool sameFile(const std::string& a, const std::string& b);
+
+// True when `path` names an existing folder.
+bool isDirectory(const std::string& path);
+
+// Removes `path` if it exists; whether it did is not reported.
+void removeFile(const std::string& path);
+
+}  // namespace kvz::io
