@@ -28,17 +28,17 @@ Failure cannotWrite(const std::string& path, int error) {
 
 class Publication {
 public:
-    Publication(std::span<const Replacement> set, TemporaryFiles& temporaries, const NameOperations& operations)
-        : set_(set), temporaries_(temporaries), operations_(operations) {}
+    Publication(std::span<StagedFile> files, TemporaryFiles& temporaries, const NameOperations& operations)
+        : files_(files), temporaries_(temporaries), operations_(operations) {}
 
     Status run() {
-        for (const Replacement& replacement : set_) {
-            if (Status kept = keepOlder(replacement.path); !kept) return undo(kept.failure());
+        for (const StagedFile& file : files_) {
+            if (Status kept = keepOlder(file.path()); !kept) return undo(kept.failure());
         }
-        for (const Replacement& replacement : set_) {
-            if (operations_.rename(replacement.temporary.c_str(), replacement.path.c_str()) != 0)
-                return undo(cannotWrite(replacement.path, errno));
-            temporaries_.forget(replacement.temporary);
+        for (StagedFile& file : files_) {
+            if (operations_.rename(file.temporaryPath().c_str(), file.path().c_str()) != 0)
+                return undo(cannotWrite(file.path(), errno));
+            file.markPublished();
             ++replaced_;
         }
         for (const std::optional<std::string>& backup : backups_)
@@ -78,7 +78,7 @@ private:
     // none; a backup that cannot be put back is kept and named.
     Failure undo(Failure failure) {
         for (std::size_t i = 0; i < backups_.size(); ++i) {
-            const std::string& path = set_[i].path;
+            const std::string& path = files_[i].path();
             if (!backups_[i]) {
                 if (i < replaced_) ::unlink(path.c_str());
                 continue;
@@ -100,7 +100,7 @@ private:
         temporaries_.forget(backup);
     }
 
-    std::span<const Replacement> set_;
+    std::span<StagedFile> files_;
     TemporaryFiles& temporaries_;
     const NameOperations& operations_;
     std::vector<std::optional<std::string>> backups_;  // per path: its older file's backup name
@@ -109,9 +109,9 @@ private:
 
 }  // namespace
 
-Status publishTogether(std::span<const Replacement> set, TemporaryFiles& temporaries,
+Status publishTogether(std::span<StagedFile> files, TemporaryFiles& temporaries,
                        const NameOperations& operations) {
-    return temporaries.exclusively([&] { return Publication(set, temporaries, operations).run(); });
+    return temporaries.exclusively([&] { return Publication(files, temporaries, operations).run(); });
 }
 
 }  // namespace kvz::io

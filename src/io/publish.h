@@ -10,15 +10,10 @@
 #include <string>
 
 #include "common/result.h"
+#include "io/io.h"
 #include "io/temporary.h"
 
 namespace kvz::io {
-
-// A written temporary file and the name it is to replace.
-struct Replacement {
-    std::string temporary;
-    std::string path;
-};
 
 // The system calls publishing makes to change names, each returning 0 or -1
 // with errno set. Tests replace them to make any one of them fail.
@@ -27,15 +22,15 @@ struct NameOperations {
     std::function<int(const char* from, const char* to)> rename = ::rename;
 };
 
-// Renames every temporary file onto its path, all under `temporaries`'s lock.
+// Renames every written file onto its path, all under `temporaries`'s lock.
 // First each existing path is kept reachable as a hard link under a
-// temporary name (moved aside where the file system has no hard links).
-// When a step fails, every path already replaced gets its older file back
-// (or is removed when it had none), the backups go, and the failure reads
-// "cannot write PATH: REASON". On success the backups are removed. The
-// temporary files stay registered in `temporaries` until they are renamed;
-// the caller removes those left over after a failure.
-Status publishTogether(std::span<const Replacement> set, TemporaryFiles& temporaries,
+// temporary name (moved aside where the file system has no hard links),
+// registered in `temporaries` while it exists. When a step fails, every path
+// already replaced gets its older file back (or is removed when it had
+// none), the backups go, and the failure reads "cannot write PATH: REASON";
+// the files not renamed stay staged (their destructors remove them). On
+// success the backups are removed and every file is published.
+Status publishTogether(std::span<StagedFile> files, TemporaryFiles& temporaries,
                        const NameOperations& operations = {});
 
 }  // namespace kvz::io

@@ -48,18 +48,22 @@ const Contents kOlder{{"deck.ihx", "older image"}, {"deck.txt", "older numbered"
 const Contents kNewer{{"deck.ihx", "new image"}, {"deck.txt", "new numbered"}, {"deck.png", "new sheet"}};
 
 // The older deck.ihx and deck.txt, no deck.png; the three new files
-// written under temporary names and registered.
-std::vector<Replacement> prepare(const testing::TempDir& dir, TemporaryFiles& temporaries) {
+// staged.
+std::vector<StagedFile> prepare(const testing::TempDir& dir, TemporaryFiles& temporaries) {
     for (const auto& [name, text] : kOlder) testing::writeFile(dir / name, text);
-    std::vector<Replacement> set;
+    std::vector<StagedFile> files;
     for (const auto& [name, text] : kNewer) {
-        const std::string path = (dir / name).string();
-        const std::string temporary = unusedTemporaryName(path);
-        testing::writeFile(temporary, text);
-        temporaries.add(temporary);
-        set.push_back({temporary, path});
+        auto staged = StagedFile::create((dir / name).string(), &temporaries);
+        EXPECT_TRUE(staged.ok() && staged->write(text).ok());
+        files.push_back(std::move(staged.value()));
     }
-    return set;
+    return files;
+}
+
+// Publishes the staged set and lets it go, as a file's conversion does.
+Status publish(const testing::TempDir& dir, TemporaryFiles& temporaries, const NameOperations& operations) {
+    std::vector<StagedFile> files = prepare(dir, temporaries);
+    return publishTogether(files, temporaries, operations);
 }
 
 class PublishTogether : public ::testing::TestWithParam<bool> {};
@@ -70,10 +74,8 @@ TEST_P(PublishTogether, EveryFailingStepLeavesTheOlderSetAndNoTemporary) {
     for (int failAt = 0;; ++failAt) {
         const testing::TempDir dir;
         TemporaryFiles temporaries;
-        const std::vector<Replacement> set = prepare(dir, temporaries);
         FaultyOperations faults{failAt, noHardLinks};
-        const Status published = publishTogether(set, temporaries, faults.operations());
-        temporaries.removeAll();  // what the caller does with temporary files left over
+        const Status published = publish(dir, temporaries, faults.operations());
         if (published) {
             EXPECT_EQ(filesIn(dir.path()), kNewer) << "all calls succeeded";
             break;
@@ -94,11 +96,36 @@ INSTANTIATE_TEST_SUITE_P(FileSystems, PublishTogether, ::testing::Values(false, 
 TEST(PublishTogether, RegistryHoldsNothingAfterSuccess) {
     const testing::TempDir dir;
     TemporaryFiles temporaries;
-    const std::vector<Replacement> set = prepare(dir, temporaries);
-    ASSERT_TRUE(publishTogether(set, temporaries).ok());
+    ASSERT_TRUE(publish(dir, temporaries, {}).ok());
     // Nothing registered is left to remove: a later removeAll touches no output.
     temporaries.removeAll();
     EXPECT_EQ(filesIn(dir.path()), kNewer);
+}
+
+TEST(TemporaryFiles, RemoveAllTakesEveryStagedFileAndNoOutput) {
+    const testing::TempDir dir;
+    TemporaryFiles temporaries;
+    testing::writeFile(dir / "kept.ihx", std::string_view("older"));
+    auto first = StagedFile::create((dir / "kept.ihx").string(), &temporaries);
+    auto second = StagedFile::create((dir / "new.txt").string(), &temporaries);
+    ASSERT_TRUE(first.ok() && second.ok());
+    EXPECT_EQ(filesIn(dir.path()).size(), 3u);
+    temporaries.removeAll();
+    EXPECT_EQ(filesIn(dir.path()), (Contents{{"kept.ihx", "older"}}));
+}
+
+TEST(StagedFile, NamesUpToTheLimitAreWrittenAndCommitted) {
+    const testing::TempDir dir;
+    const long limit = ::pathconf(dir.path().c_str(), _PC_NAME_MAX);
+    for (const long length : {limit - 11, limit - 4, limit}) {
+        const std::string name(static_cast<std::size_t>(length), 'd');
+        auto staged = StagedFile::create((dir / name).string());
+        ASSERT_TRUE(staged.ok()) << length << ": " << staged.reason();
+        ASSERT_TRUE(staged->write(std::string_view("content")).ok());
+        ASSERT_TRUE(staged->commit().ok());
+        EXPECT_EQ(testing::readFileText(dir / name), "content");
+    }
+    EXPECT_EQ(filesIn(dir.path()).size(), 3u);
 }
 
 TEST(TemporaryPattern, FitsTheFoldersNameLimit) {
