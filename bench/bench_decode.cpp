@@ -8,8 +8,8 @@
 #include <string>
 
 #include "decode/decode.h"
-#include "driver/convert.h"
-#include "driver/verify.h"
+#include "core/convert.h"
+#include "cli/image_file.h"
 #include "hexfile/hex.h"
 #include "kvzdeck/deck.h"
 #include "support/fixtures.h"

@@ -8,7 +8,7 @@
 #include <cstdlib>
 
 #include "compress/compress.h"
-#include "driver/convert.h"
+#include "core/convert.h"
 #include "kvzdeck/deck.h"
 #include "reference/phrases_reference.h"
 #include "support/fixtures.h"

@@ -8,7 +8,7 @@
 #include <span>
 
 #include "decode/decode.h"
-#include "driver/convert.h"
+#include "core/convert.h"
 #include "glyph/glyph.h"
 #include "input/kvz.h"
 

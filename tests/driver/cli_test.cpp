@@ -5,7 +5,7 @@
 
 #include <regex>
 
-#include "driver/cli.h"
+#include "cli/cli.h"
 #include "cli_support.h"
 
 namespace kvz {

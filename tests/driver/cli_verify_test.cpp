@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "cli_support.h"
-#include "driver/convert.h"
-#include "driver/verify.h"
+#include "core/convert.h"
+#include "cli/image_file.h"
 #include "glyph/glyph.h"
 #include "hexfile/hex.h"
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "decode/decode.h"
-#include "driver/convert.h"
-#include "driver/verify.h"
+#include "core/convert.h"
+#include "cli/image_file.h"
 #include "hexfile/hex.h"
 #include "input/kvz.h"
 #include "kvzdeck/deck.h"

@@ -13,8 +13,8 @@
 #include <regex>
 
 #include "cli_support.h"
-#include "driver/convert.h"
-#include "driver/driver.h"
+#include "core/convert.h"
+#include "cli/driver.h"
 #include "input/kvz.h"
 #include "support/fixtures.h"
 

@@ -8,8 +8,8 @@
 
 #include "cli_support.h"
 #include "decode/decode.h"
-#include "driver/preview.h"
-#include "driver/verify.h"
+#include "core/preview.h"
+#include "cli/image_file.h"
 #include "glyph/glyph.h"
 
 namespace kvz {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "cli_support.h"
-#include "driver/report.h"
+#include "core/report.h"
 
 namespace kvz {
 namespace {

@@ -1,9 +1,6 @@
-#include "driver/verify.h"
+#include "core/verify.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <memory>
 
 #include "decode/decode.h"
 #include "glyph/glyph.h"
@@ -12,11 +9,8 @@
 namespace kvz {
 namespace {
 
-constexpr std::uint32_t kAddressSpace = 0x10000;
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
+// Room for every address a record can reach: up to 255 bytes from 0xFFFF.
+constexpr std::uint32_t kReachableAddresses = 0x10000 + 0xFF;
 
 std::string hex4(std::uint32_t value) {
     char text[16];
@@ -26,24 +20,22 @@ std::string hex4(std::uint32_t value) {
 
 }  // namespace
 
-Result<std::vector<std::uint8_t>> readImageFile(const std::string& path) {
-    if (!std::unique_ptr<std::FILE, FileCloser>(std::fopen(path.c_str(), "rb")))
-        return fail(std::strerror(errno), FailureKind::cannotOpen);
-    std::vector<std::uint8_t> image(kAddressSpace);
+Result<std::vector<std::uint8_t>> imageFromHexText(std::string_view text) {
+    std::vector<std::uint8_t> memory(kReachableAddresses);
     std::uint32_t lowest = 0;
-    const std::uint32_t span = readHexAbs(path, image, &lowest, kAddressSpace, true);
+    const std::uint32_t span = readHexText(text, memory, &lowest, kReachableAddresses, true);
     if (span == 0)
         return fail("no Intel HEX data could be read from it (damaged, or not an Intel HEX file)");
     if (lowest != kLoadAddress)
         return fail("not a device image: its data starts at " + hex4(lowest) + ", not at " +
                     hex4(kLoadAddress));
-    image.resize(span);
-    return image;
+    const auto first = memory.begin() + lowest;
+    return std::vector<std::uint8_t>(first, first + span);
 }
 
-Result<std::vector<std::uint8_t>> verifyWrittenImage(const std::string& path, std::size_t imageSize,
-                                                     const KvzFile& deck, const CharTable& table) {
-    auto image = readImageFile(path);
+Result<std::vector<std::uint8_t>> verifyHexText(std::string_view hexText, std::size_t imageSize,
+                                                const KvzFile& deck, const CharTable& table) {
+    auto image = imageFromHexText(hexText);
     if (!image) return fail("cannot read back the image written: " + image.reason());
     if (image->size() != imageSize)
         return fail("the image read back has " + std::to_string(image->size()) + " bytes, " +

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/convert.h"
+#include "core/convert.h"
 #include "input/kvz.h"
 
 namespace kvz {

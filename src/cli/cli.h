@@ -9,15 +9,9 @@
 #include <vector>
 
 #include "common/result.h"
+#include "core/inspect.h"
 
 namespace kvz {
-
-// What --entry names: a group's name (entry < 0) or entry N of group G,
-// entries numbered from 0 within their group.
-struct EntrySelection {
-    int group = 0;
-    int entry = -1;
-};
 
 struct Options {
     bool help = false;

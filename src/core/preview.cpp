@@ -1,12 +1,9 @@
-#include "driver/preview.h"
+#include "core/preview.h"
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <memory>
-#include <string_view>
 
 #include "glyph/glyph.h"
 
@@ -161,10 +158,6 @@ Result<PreviewSheet> drawPreviewSheet(const DecodedImage& decoded) {
 
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 // libpng reports errors through these; the message is kept for the reason.
 struct PngErrors {
     char message[256] = {};
@@ -197,13 +190,20 @@ private:
 
 // Everything that may end in a libpng error, in one frame that holds no
 // objects with destructors after setjmp: libpng leaves by longjmp.
-bool writePngStream(const PngWriter& writer, std::FILE* file, const GrayBitmap& bitmap, int scale,
-                    std::uint8_t* scaledRow) {
+void appendPngBytes(png_structp png, png_bytep data, png_size_t length) {
+    auto* out = static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(png));
+    out->insert(out->end(), data, data + length);
+}
+
+void flushNothing(png_structp) {}
+
+bool writePngStream(const PngWriter& writer, std::vector<std::uint8_t>& out, const GrayBitmap& bitmap,
+                    int scale, std::uint8_t* scaledRow) {
     png_structp png = writer.png();
     png_infop info = writer.info();
     if (setjmp(png_jmpbuf(png))) return false;
     const auto factor = static_cast<std::size_t>(scale);
-    png_init_io(png, file);
+    png_set_write_fn(png, &out, appendPngBytes, flushNothing);
     png_set_IHDR(png, info, static_cast<png_uint_32>(bitmap.width * factor),
                  static_cast<png_uint_32>(bitmap.height * factor), 8, PNG_COLOR_TYPE_GRAY,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
@@ -222,34 +222,23 @@ bool writePngStream(const PngWriter& writer, std::FILE* file, const GrayBitmap& 
 
 bool previewAvailable() { return true; }
 
-Status writePng(const std::string& path, const GrayBitmap& bitmap, int scale) {
-    if (scale < 1 || bitmap.width == 0 || bitmap.height == 0)
-        return fail("cannot write " + path + ": nothing to draw");
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
-    if (!file) return fail("cannot write " + path + ": " + std::strerror(errno));
+Result<std::vector<std::uint8_t>> encodePng(const GrayBitmap& bitmap, int scale) {
+    if (scale < 1 || bitmap.width == 0 || bitmap.height == 0) return fail("nothing to draw");
     PngErrors errors;
     PngWriter writer(errors);
-    if (!writer.ok()) return fail("cannot write " + path + ": out of memory");
+    if (!writer.ok()) return fail("out of memory");
     std::vector<std::uint8_t> scaledRow(bitmap.width * static_cast<std::size_t>(scale));
-    errno = 0;
-    if (!writePngStream(writer, file.get(), bitmap, scale, scaledRow.data())) {
-        // libpng says only "Write Error" when the file system refuses a write.
-        const bool writeRefused = std::string_view(errors.message) == "Write Error" && errno != 0;
-        const std::string cause = writeRefused ? std::strerror(errno) : errors.message;
-        return fail("cannot write " + path + ": " + cause);
-    }
-    if (std::fflush(file.get()) != 0 || std::ferror(file.get()))
-        return fail("cannot write " + path + ": " + std::strerror(errno));
-    if (std::fclose(file.release()) != 0) return fail("cannot write " + path + ": " + std::strerror(errno));
-    return success();
+    std::vector<std::uint8_t> png;
+    if (!writePngStream(writer, png, bitmap, scale, scaledRow.data())) return fail(errors.message);
+    return png;
 }
 
 #else
 
 bool previewAvailable() { return false; }
 
-Status writePng(const std::string& path, const GrayBitmap&, int) {
-    return fail("cannot write " + path + ": this kvzpack was built without libpng");
+Result<std::vector<std::uint8_t>> encodePng(const GrayBitmap&, int) {
+    return fail("this kvzpack was built without libpng");
 }
 
 #endif

@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/driver.h"
+#include "cli/driver.h"
 
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);

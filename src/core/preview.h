@@ -1,5 +1,5 @@
-// --preview: a sheet that shows every group name and every entry's six
-// texts drawn with the image's own glyph cells, written as a PNG file.
+// The preview sheet: every group name and every entry's six texts drawn with
+// the image's own glyph cells, and its PNG encoding.
 #pragma once
 
 #include <cstddef>
@@ -47,11 +47,11 @@ struct PreviewSheet {
 // fields in columns. Labels use the narrow 3-column font.
 Result<PreviewSheet> drawPreviewSheet(const DecodedImage& decoded);
 
-// True when this kvzpack can write PNG files.
+// True when this build can encode PNG files.
 bool previewAvailable();
 
-// Writes the bitmap, every pixel scaled to a square of `scale` pixels, as an
-// 8-bit greyscale PNG. Every write and the close are checked.
-Status writePng(const std::string& path, const GrayBitmap& bitmap, int scale);
+// The bitmap, every pixel scaled to a square of `scale` pixels, as the bytes
+// of an 8-bit greyscale PNG file.
+Result<std::vector<std::uint8_t>> encodePng(const GrayBitmap& bitmap, int scale);
 
 }  // namespace kvz

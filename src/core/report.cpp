@@ -1,4 +1,4 @@
-#include "driver/report.h"
+#include "core/report.h"
 
 #include <cstdio>
 #include <unordered_map>

@@ -1,4 +1,4 @@
-#include "driver/cli.h"
+#include "cli/cli.h"
 
 #include <array>
 #include <charconv>

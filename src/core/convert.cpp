@@ -1,4 +1,4 @@
-#include "driver/convert.h"
+#include "core/convert.h"
 
 #include "glyph/glyph.h"
 

@@ -1,4 +1,4 @@
-#include "driver/inspect.h"
+#include "core/inspect.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,27 +1,24 @@
-#include "driver/driver.h"
-
-#include <sys/stat.h>
-#include <unistd.h>
+#include "cli/driver.h"
 
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <new>
 #include <optional>
 #include <vector>
 
+#include "cli/cli.h"
+#include "cli/image_file.h"
+#include "core/convert.h"
+#include "core/inspect.h"
+#include "core/preview.h"
+#include "core/report.h"
+#include "core/verify.h"
 #include "decode/decode.h"
-#include "driver/cli.h"
-#include "driver/convert.h"
-#include "driver/inspect.h"
-#include "driver/output.h"
-#include "driver/preview.h"
-#include "driver/report.h"
-#include "driver/verify.h"
 #include "glyph/glyph.h"
 #include "hexfile/hex.h"
+#include "io/io.h"
 
 namespace kvz {
 namespace {
@@ -31,10 +28,6 @@ constexpr std::string_view kPathSeparators = "/\\";
 #else
 constexpr std::string_view kPathSeparators = "/";
 #endif
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 std::string formatRange(const std::string& argument, std::size_t imageSize) {
     char range[32];
@@ -58,56 +51,39 @@ void printProgress(std::ostream& err, int stage) {
 
 Status refuseInputAsOutput(const std::string& output, std::span<const std::string> inputs) {
     for (const std::string& input : inputs)
-        if (sameFile(output, input))
+        if (io::sameFile(output, input))
             return fail("its output " + output + " is the input file " + input +
                         "; it would be overwritten");
     return success();
 }
 
-// A reason about the temporary file, told about the file the user asked for.
-std::string nameTheFinalFile(std::string reason, const std::string& temporary, const std::string& path) {
-    for (std::size_t at = reason.find(temporary); at != std::string::npos; at = reason.find(temporary, at))
-        reason.replace(at, temporary.size(), path);
-    return reason;
-}
-
-Result<StagedFile> stageHexFile(const std::string& path, const std::vector<std::uint8_t>& image,
-                                bool numbered) {
-    auto staged = StagedFile::create(path);
-    if (!staged) return staged.failure();
-    auto written = writeHexAbs(staged->temporaryPath(), image, kLoadAddress, numbered);
-    if (!written) return fail(nameTheFinalFile(written.reason(), staged->temporaryPath(), path));
+// Writes `contents` under a temporary name beside `path`; committed later.
+Result<io::StagedFile> stageOutput(const std::string& path, std::span<const std::uint8_t> contents) {
+    auto staged = io::StagedFile::create(path);
+    if (!staged) return fail("cannot create a file beside " + path + ": " + staged.reason());
+    if (auto written = staged->write(contents); !written)
+        return fail("cannot write " + path + ": " + written.reason());
     return std::move(staged.value());
 }
 
-Status appendLogLine(const std::string& logName, const std::string& line) {
-    std::unique_ptr<std::FILE, FileCloser> log(std::fopen(logName.c_str(), "ab"));
-    if (!log) return fail(std::strerror(errno));
-    const std::string text = line + "\r\n";
-    if (std::fwrite(text.data(), 1, text.size(), log.get()) != text.size() ||
-        std::fflush(log.get()) != 0)
-        return fail(std::strerror(errno));
-    if (std::fclose(log.release()) != 0) return fail(std::strerror(errno));
-    return success();
+std::span<const std::uint8_t> bytesOf(const std::string& text) {
+    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
-bool isDirectory(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+Status appendLogLine(const std::string& logName, const std::string& line) {
+    return io::appendToFile(logName, line + "\r\n");
 }
 
 Failure internalError(const std::string& reason) { return fail("internal error: " + reason); }
 
-Result<StagedFile> stagePreview(const std::string& path, std::span<const std::uint8_t> image) {
+Result<std::vector<std::uint8_t>> previewPng(const std::string& path, std::span<const std::uint8_t> image) {
     auto decoded = decodeImage(image, kLoadAddress);
     if (!decoded) return internalError("the image cannot be decoded for its preview: " + decoded.reason());
     auto sheet = drawPreviewSheet(*decoded);
     if (!sheet) return internalError("the preview cannot be drawn: " + sheet.reason());
-    auto staged = StagedFile::create(path);
-    if (!staged) return staged.failure();
-    if (auto written = writePng(staged->temporaryPath(), sheet->bitmap, kPreviewScale); !written)
-        return fail(nameTheFinalFile(written.reason(), staged->temporaryPath(), path));
-    return std::move(staged.value());
+    auto png = encodePng(sheet->bitmap, kPreviewScale);
+    if (!png) return fail("cannot write " + path + ": " + png.reason());
+    return png;
 }
 
 class Run {
@@ -121,13 +97,13 @@ public:
 
     int execute() {
         for (const std::string& file : files_) {
-            if (sameFile(logName_, file)) {
+            if (io::sameFile(logName_, file)) {
                 err_ << "kvzpack: the log " << logName_ << " is the input file " << file
                      << "; nothing converted\n";
                 return kExitUsage;
             }
         }
-        ::unlink(logName_.c_str());
+        io::removeFile(logName_);
         int failures = 0;
         for (const std::string& file : files_)
             if (!convertWithinMemory(file)) ++failures;
@@ -182,30 +158,37 @@ private:
         if (options_.preview) names.push_back(base + ".png");
         for (const std::string& name : names)
             if (auto refused = refuseInputAsOutput(name, files_); !refused) return refused;
-        std::vector<StagedFile> staged;
+        std::vector<std::string> hexTexts;
         for (const bool numbered : {false, true}) {
-            auto hex = stageHexFile(names[numbered ? 1 : 0], conversion.image, numbered);
+            auto text = formatHexAbs(conversion.image, kLoadAddress, numbered);
+            if (!text) return text.failure();
+            hexTexts.push_back(std::move(text.value()));
+        }
+        std::vector<io::StagedFile> staged;
+        for (std::size_t i = 0; i < hexTexts.size(); ++i) {
+            auto hex = stageOutput(names[i], bytesOf(hexTexts[i]));
             if (!hex) return hex.failure();
             staged.push_back(std::move(hex.value()));
         }
         std::optional<std::vector<std::uint8_t>> readBack;
         if (options_.verify) {
-            auto checked = verifyWrittenImage(staged.front().temporaryPath(), conversion.image.size(), deck,
-                                              conversion.charTable);
+            auto checked = verifyHexText(hexTexts.front(), conversion.image.size(), deck, conversion.charTable);
             if (!checked) return internalError(checked.reason());
             readBack = std::move(checked.value());
         }
         if (options_.preview) {
-            auto preview = stagePreview(names[2], readBack ? *readBack : conversion.image);
+            auto png = previewPng(names[2], readBack ? *readBack : conversion.image);
+            if (!png) return png.failure();
+            auto preview = stageOutput(names[2], *png);
             if (!preview) return preview.failure();
             staged.push_back(std::move(preview.value()));
         }
         // A rename onto a folder fails; find that before any output is
         // replaced, so that a file's outputs all change or none does.
-        for (const StagedFile& file : staged)
-            if (isDirectory(file.path())) return fail("cannot write " + file.path() + ": " + std::strerror(EISDIR));
-        for (StagedFile& file : staged)
-            if (auto done = file.commit(); !done) return done;
+        for (const io::StagedFile& file : staged)
+            if (io::isDirectory(file.path())) return fail("cannot write " + file.path() + ": " + std::strerror(EISDIR));
+        for (io::StagedFile& file : staged)
+            if (auto done = file.commit(); !done) return fail("cannot write " + file.path() + ": " + done.reason());
         return success();
     }
 

@@ -1,5 +1,5 @@
-// --inspect: the summary of an image written earlier, and its texts drawn
-// in the terminal with block characters.
+// What an image holds, as text: its summary, and its texts drawn for a
+// terminal with block characters.
 #pragma once
 
 #include <cstddef>
@@ -10,9 +10,15 @@
 
 #include "common/result.h"
 #include "decode/decode.h"
-#include "driver/cli.h"
 
 namespace kvz {
+
+// What is drawn of an image: a group's name (entry < 0) or entry N of group G,
+// entries numbered from 0 within their group.
+struct EntrySelection {
+    int group = 0;
+    int entry = -1;
+};
 
 // How many glyph cells a drawn line holds before it wraps (77 columns).
 inline constexpr std::size_t kCellsPerTerminalLine = 11;

@@ -1,5 +1,4 @@
-// Reading images back: an image file as the device's loader reads it, and
-// the check that a freshly written image says what its deck says.
+// Image files written earlier or just now, read back through their text.
 #pragma once
 
 #include <cstddef>
@@ -13,13 +12,11 @@
 
 namespace kvz {
 
-// The image bytes of an Intel HEX file, every record's checksum verified;
-// refused unless its data starts at the load address. Fails with
-// FailureKind::cannotOpen when the file cannot be opened.
+// The image bytes of an Intel HEX file (imageFromHexText on its contents).
+// Fails with FailureKind::cannotOpen when the file cannot be opened or read.
 Result<std::vector<std::uint8_t>> readImageFile(const std::string& path);
 
-// Reads back the image written to `path` (expected: `imageSize` bytes) and
-// checks that every text, group and glyph cell in it is the deck's. Gives
+// Reads the image file at `path` back and checks it (verifyHexText). Gives
 // the bytes read.
 Result<std::vector<std::uint8_t>> verifyWrittenImage(const std::string& path, std::size_t imageSize,
                                                      const KvzFile& deck, const CharTable& table);
