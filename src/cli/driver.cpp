@@ -19,6 +19,7 @@
 #include "glyph/glyph.h"
 #include "hexfile/hex.h"
 #include "io/io.h"
+#include "io/publish.h"
 
 namespace kvz {
 namespace {
@@ -36,9 +37,19 @@ std::string formatRange(const std::string& argument, std::size_t imageSize) {
     return argument + range;
 }
 
+// For a deck written as text and given as it is: the command that turns it
+// into a deck.
+std::string howToBuild(const std::string& file) {
+    if (!file.ends_with(".tsv")) return "";
+    return "; a deck written as text becomes one with 'kvzdeck build " + file + " " + getBaseFileName(file) +
+           ".kvz'";
+}
+
 void reportFailure(std::ostream& err, const std::string& file, const Failure& failure) {
     if (failure.kind == FailureKind::cannotOpen)
         err << "Cannot open " << file << '\n';
+    else if (failure.kind == FailureKind::notADeck)
+        err << "kvzpack: " << file << ": " << failure.reason << howToBuild(file) << '\n';
     else
         err << "kvzpack: " << file << ": " << failure.reason << '\n';
 }
@@ -57,9 +68,10 @@ Status refuseInputAsOutput(const std::string& output, std::span<const std::strin
     return success();
 }
 
-// Writes `contents` under a temporary name beside `path`; committed later.
-Result<io::StagedFile> stageOutput(const std::string& path, std::span<const std::uint8_t> contents) {
-    auto staged = io::StagedFile::create(path);
+// Writes `contents` under a temporary name beside `path`; published later.
+Result<io::StagedFile> stageOutput(const std::string& path, std::span<const std::uint8_t> contents,
+                                   io::TemporaryFiles& temporaries) {
+    auto staged = io::StagedFile::create(path, &temporaries);
     if (!staged) return fail("cannot create a file beside " + path + ": " + staged.reason());
     if (auto written = staged->write(contents); !written)
         return fail("cannot write " + path + ": " + written.reason());
@@ -88,11 +100,12 @@ Result<std::vector<std::uint8_t>> previewPng(const std::string& path, std::span<
 
 class Run {
 public:
-    Run(const Options& options, std::ostream& out, std::ostream& err)
+    Run(const Options& options, std::ostream& out, std::ostream& err, io::TemporaryFiles& temporaries)
         : options_(options),
           files_(options.files),
           out_(out),
           err_(err),
+          temporaries_(temporaries),
           logName_(getBaseFileName(options.files.front()) + ".log") {}
 
     int execute() {
@@ -107,7 +120,7 @@ public:
         int failures = 0;
         for (const std::string& file : files_)
             if (!convertWithinMemory(file)) ++failures;
-        return failures == 0 ? kExitSuccess : kExitFailure;
+        return failures == 0 && !logFailed_ ? kExitSuccess : kExitFailure;
     }
 
 private:
@@ -126,7 +139,7 @@ private:
         const Clock::time_point start = Clock::now();
         auto deck = readKvzFile(file);
         if (!deck) return refuse(file, deck.failure());
-        if (!reportMissingGlyphs(file, *deck)) return false;
+        if (!reportLosses(file, *deck)) return false;
         auto conversion = convertKvz(*deck, [this](int stage) { printProgress(err_, stage); });
         if (!conversion) return refuse(file, conversion.failure());
         if (auto written = writeOutputs(file, *deck, *conversion); !written)
@@ -139,14 +152,18 @@ private:
         return true;
     }
 
-    // Warns about every character that will not show; under --strict they
-    // fail the file. False when the file must not be converted.
-    bool reportMissingGlyphs(const std::string& file, const KvzFile& deck) {
+    // Warns about every text that a zero byte cuts short and every character
+    // that will not show; under --strict they fail the file. False when the
+    // file must not be converted.
+    bool reportLosses(const std::string& file, const KvzFile& deck) {
         const std::vector<MissingGlyph> missing = findMissingGlyphs(deck);
         const char* kind = options_.strict ? "error" : "warning";
-        for (const MissingGlyph& glyph : missing)
-            err_ << "kvzpack: " << file << ": " << kind << ": " << describeMissingGlyph(glyph) << '\n';
-        return missing.empty() || !options_.strict;
+        const auto report = [&](const std::string& loss) {
+            err_ << "kvzpack: " << file << ": " << kind << ": " << loss << '\n';
+        };
+        for (const TruncatedText& truncated : deck.truncatedTexts) report(describeTruncatedText(truncated));
+        for (const MissingGlyph& glyph : missing) report(describeMissingGlyph(glyph));
+        return (missing.empty() && deck.truncatedTexts.empty()) || !options_.strict;
     }
 
     // Writes NAME.ihx and NAME.txt (and NAME.png with --preview); none
@@ -166,7 +183,7 @@ private:
         }
         std::vector<io::StagedFile> staged;
         for (std::size_t i = 0; i < hexTexts.size(); ++i) {
-            auto hex = stageOutput(names[i], bytesOf(hexTexts[i]));
+            auto hex = stageOutput(names[i], bytesOf(hexTexts[i]), temporaries_);
             if (!hex) return hex.failure();
             staged.push_back(std::move(hex.value()));
         }
@@ -179,7 +196,7 @@ private:
         if (options_.preview) {
             auto png = previewPng(names[2], readBack ? *readBack : conversion.image);
             if (!png) return png.failure();
-            auto preview = stageOutput(names[2], *png);
+            auto preview = stageOutput(names[2], *png, temporaries_);
             if (!preview) return preview.failure();
             staged.push_back(std::move(preview.value()));
         }
@@ -187,9 +204,7 @@ private:
         // replaced, so that a file's outputs all change or none does.
         for (const io::StagedFile& file : staged)
             if (io::isDirectory(file.path())) return fail("cannot write " + file.path() + ": " + std::strerror(EISDIR));
-        for (io::StagedFile& file : staged)
-            if (auto done = file.commit(); !done) return fail("cannot write " + file.path() + ": " + done.reason());
-        return success();
+        return io::publishTogether(staged, temporaries_);
     }
 
     bool refuse(const std::string& file, const Failure& failure) {
@@ -197,10 +212,12 @@ private:
         return false;
     }
 
+    // The line goes to standard output even when the log fails; that failure
+    // is told once per run and fails the run, whose record is incomplete.
     void logConversion(const std::string& line) {
-        if (auto logged = appendLogLine(logName_, line); !logged) {
+        if (auto logged = appendLogLine(logName_, line); !logged && !logFailed_) {
             err_ << "kvzpack: cannot append to the log " << logName_ << ": " << logged.reason() << '\n';
-            return;
+            logFailed_ = true;
         }
         out_ << line << '\n' << std::flush;
     }
@@ -209,7 +226,9 @@ private:
     std::span<const std::string> files_;
     std::ostream& out_;
     std::ostream& err_;
+    io::TemporaryFiles& temporaries_;
     std::string logName_;
+    bool logFailed_ = false;
 };
 
 int inspectImage(const std::string& path, const std::optional<EntrySelection>& entry, std::ostream& out,
@@ -244,7 +263,8 @@ std::string getBaseFileName(std::string_view path) {
     return std::string(path.substr(0, dot));
 }
 
-int runKvzpack(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
+int runKvzpack(std::span<const std::string> args, std::ostream& out, std::ostream& err,
+               io::TemporaryFiles& temporaries) {
     const std::string program = args.empty() ? "kvzpack" : args[0];
     if (args.size() <= 1) {
         printUsage(err, program);
@@ -272,7 +292,7 @@ int runKvzpack(std::span<const std::string> args, std::ostream& out, std::ostrea
         err << "kvzpack: --preview is not available: this kvzpack was built without libpng\n";
         return kExitUsage;
     }
-    return Run(*options, out, err).execute();
+    return Run(*options, out, err, temporaries).execute();
 }
 
 }  // namespace kvz

@@ -433,7 +433,8 @@ TEST(Program, UnwritableLogIsReportedAndTheOutputsKept) {
     fs::create_directory(dir / "x.log");
     const ProcessResult run = kvzpack(dir, {"x.kvz"});
     EXPECT_EQ(messages(run.err), "kvzpack: cannot append to the log x.log: Is a directory\n");
-    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.out, "x.kvz:05D0-062E\n");  // the run's record stays on standard output
+    EXPECT_EQ(run.exitStatus, 1);
     EXPECT_TRUE(fs::exists(dir / "x.ihx"));
     EXPECT_TRUE(fs::exists(dir / "x.txt"));
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "input/kvz.h"
+#include "io/io.h"
 #include "kvzdeck/deck.h"
 
 namespace {
@@ -87,35 +88,6 @@ bool sameFile(const std::string& a, const std::string& b) {
            first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
-bool writeAll(int fd, const std::vector<std::uint8_t>& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (put < 0 && errno == EINTR) continue;
-        if (put < 0) return false;
-        done += static_cast<std::size_t>(put);
-    }
-    return true;
-}
-
-// Writes through a temporary file beside the target and renames it into
-// place, so that the target is either the old file or the whole new one.
-bool writeAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    std::string temporary = path + ".XXXXXX";
-    Descriptor fd(::mkstemp(temporary.data()));
-    if (fd.get() < 0) return false;
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    const bool written = ::fchmod(fd.get(), 0666 & ~mask) == 0 && writeAll(fd.get(), bytes) &&
-                         ::fsync(fd.get()) == 0;
-    const int savedErrno = errno;
-    if (fd.release() && written && ::rename(temporary.c_str(), path.c_str()) == 0) return true;
-    const int reportedErrno = written ? errno : savedErrno;
-    ::unlink(temporary.c_str());
-    errno = reportedErrno;
-    return false;
-}
-
 int build(const std::string& tsvPath, const std::string& kvzPath) {
     if (sameFile(tsvPath, kvzPath)) return usageError(kvzPath + " is the input file; not overwriting it");
     std::string tsv;
@@ -125,7 +97,10 @@ int build(const std::string& tsvPath, const std::string& kvzPath) {
         std::fprintf(stderr, "kvzdeck: %s:%s\n", tsvPath.c_str(), kvz.reason().c_str());
         return kFailed;
     }
-    if (!writeAtomically(kvzPath, *kvz)) return failure(kvzPath, systemReason());
+    // Through a temporary file beside it, renamed into place: the target is
+    // either the old file or the whole new one.
+    if (const kvz::Status written = kvz::io::replaceFile(kvzPath, *kvz); !written)
+        return failure(kvzPath, written.reason());
     return 0;
 }
 
@@ -134,10 +109,15 @@ int dump(const std::string& kvzPath) {
     if (!bytes) return failure(kvzPath, bytes.reason());
     const kvz::Result<std::string> tsv = kvz::dumpKvz(*bytes);
     if (!tsv) return failure(kvzPath, tsv.reason());
-    if (std::fwrite(tsv->data(), 1, tsv->size(), stdout) != tsv->size() || std::fflush(stdout) != 0) {
-        return failure("standard output", systemReason());
-    }
+    std::fwrite(tsv->data(), 1, tsv->size(), stdout);
     return 0;
+}
+
+// Every program checks that what it wrote on standard output arrived.
+int checkStandardOutput(int status) {
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return status;
+    std::fprintf(stderr, "kvzdeck: cannot write to standard output: %s\n", systemReason().c_str());
+    return status == 0 ? kFailed : status;
 }
 
 }  // namespace
@@ -153,10 +133,10 @@ int main(int argc, char** argv) {
             optionsEnded = true;
         } else if (arg == "-h" || arg == "--help") {
             std::fputs(kUsage, stdout);
-            return 0;
+            return checkStandardOutput(0);
         } else if (arg == "--version") {
             std::printf("kvzdeck %s\n", KVZPACK_VERSION);
-            return 0;
+            return checkStandardOutput(0);
         } else {
             return usageError("unknown option '" + std::string(arg) + "'");
         }
@@ -169,7 +149,7 @@ int main(int argc, char** argv) {
     }
     if (command == "dump") {
         if (operands.size() != 2) return usageError("dump takes one DECK.kvz");
-        return dump(operands[1]);
+        return checkStandardOutput(dump(operands[1]));
     }
     return usageError("unknown command '" + command + "'");
 }
