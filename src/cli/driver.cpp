@@ -6,18 +6,17 @@
 #include <cstring>
 #include <new>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "cli/cli.h"
 #include "cli/image_file.h"
-#include "core/convert.h"
 #include "core/inspect.h"
+#include "core/pack.h"
 #include "core/preview.h"
 #include "core/report.h"
-#include "core/verify.h"
 #include "decode/decode.h"
 #include "glyph/glyph.h"
-#include "hexfile/hex.h"
 #include "io/io.h"
 #include "io/publish.h"
 
@@ -86,18 +85,6 @@ Status appendLogLine(const std::string& logName, const std::string& line) {
     return io::appendToFile(logName, line + "\r\n");
 }
 
-Failure internalError(const std::string& reason) { return fail("internal error: " + reason); }
-
-Result<std::vector<std::uint8_t>> previewPng(const std::string& path, std::span<const std::uint8_t> image) {
-    auto decoded = decodeImage(image, kLoadAddress);
-    if (!decoded) return internalError("the image cannot be decoded for its preview: " + decoded.reason());
-    auto sheet = drawPreviewSheet(*decoded);
-    if (!sheet) return internalError("the preview cannot be drawn: " + sheet.reason());
-    auto png = encodePng(sheet->bitmap, kPreviewScale);
-    if (!png) return fail("cannot write " + path + ": " + png.reason());
-    return png;
-}
-
 class Run {
 public:
     Run(const Options& options, std::ostream& out, std::ostream& err, io::TemporaryFiles& temporaries)
@@ -137,68 +124,51 @@ private:
 
     bool convertFile(const std::string& file) {
         const Clock::time_point start = Clock::now();
-        auto deck = readKvzFile(file);
+        auto bytes = readKvzRecords(file);
+        if (!bytes) return refuse(file, bytes.failure());
+        auto deck = readDeck(*bytes);
         if (!deck) return refuse(file, deck.failure());
         if (!reportLosses(file, *deck)) return false;
-        auto conversion = convertKvz(*deck, [this](int stage) { printProgress(err_, stage); });
-        if (!conversion) return refuse(file, conversion.failure());
-        if (auto written = writeOutputs(file, *deck, *conversion); !written)
-            return refuse(file, written.failure());
+        const PackOptions packOptions{options_.verify, options_.preview};
+        auto packed = packDeck(deck->file, packOptions, [this](int stage) { printProgress(err_, stage); });
+        if (!packed) return refuse(file, packed.failure());
+        if (auto written = writeOutputs(file, *packed); !written) return refuse(file, written.failure());
         const std::chrono::duration<double> taken = Clock::now() - start;
-        logConversion(formatRange(file, conversion->image.size()));
+        logConversion(formatRange(file, packed->image.size()));
         if (options_.verbose)
-            out_ << formatSummary(file, measureConversion(*deck, *conversion), taken.count()) << '\n'
-                 << std::flush;
+            out_ << formatSummary(file, packed->figures, taken.count()) << '\n' << std::flush;
         return true;
     }
 
     // Warns about every text that a zero byte cuts short and every character
     // that will not show; under --strict they fail the file. False when the
     // file must not be converted.
-    bool reportLosses(const std::string& file, const KvzFile& deck) {
-        const std::vector<MissingGlyph> missing = findMissingGlyphs(deck);
+    bool reportLosses(const std::string& file, const ReadDeck& deck) {
+        const std::vector<TruncatedText>& truncated = deck.file.truncatedTexts;
+        const std::vector<MissingGlyph>& missing = deck.missingGlyphs;
         const char* kind = options_.strict ? "error" : "warning";
         const auto report = [&](const std::string& loss) {
             err_ << "kvzpack: " << file << ": " << kind << ": " << loss << '\n';
         };
-        for (const TruncatedText& truncated : deck.truncatedTexts) report(describeTruncatedText(truncated));
+        for (const TruncatedText& text : truncated) report(describeTruncatedText(text));
         for (const MissingGlyph& glyph : missing) report(describeMissingGlyph(glyph));
-        return (missing.empty() && deck.truncatedTexts.empty()) || !options_.strict;
+        return (missing.empty() && truncated.empty()) || !options_.strict;
     }
 
     // Writes NAME.ihx and NAME.txt (and NAME.png with --preview); none
-    // replaces an older file unless all were written completely and the
-    // image read back from NAME.ihx says what the deck says.
-    Status writeOutputs(const std::string& argument, const KvzFile& deck, const Conversion& conversion) {
+    // replaces an older file unless all were written completely.
+    Status writeOutputs(const std::string& argument, const PackedDeck& packed) {
         const std::string base = getBaseFileName(argument);
-        std::vector<std::string> names{base + ".ihx", base + ".txt"};
-        if (options_.preview) names.push_back(base + ".png");
-        for (const std::string& name : names)
-            if (auto refused = refuseInputAsOutput(name, files_); !refused) return refused;
-        std::vector<std::string> hexTexts;
-        for (const bool numbered : {false, true}) {
-            auto text = formatHexAbs(conversion.image, kLoadAddress, numbered);
-            if (!text) return text.failure();
-            hexTexts.push_back(std::move(text.value()));
-        }
+        std::vector<std::pair<std::string, std::span<const std::uint8_t>>> outputs{
+            {base + ".ihx", bytesOf(packed.hexText)}, {base + ".txt", bytesOf(packed.numberedHexText)}};
+        if (options_.preview) outputs.emplace_back(base + ".png", packed.png);
+        for (const auto& output : outputs)
+            if (auto refused = refuseInputAsOutput(output.first, files_); !refused) return refused;
         std::vector<io::StagedFile> staged;
-        for (std::size_t i = 0; i < hexTexts.size(); ++i) {
-            auto hex = stageOutput(names[i], bytesOf(hexTexts[i]), temporaries_);
-            if (!hex) return hex.failure();
-            staged.push_back(std::move(hex.value()));
-        }
-        std::optional<std::vector<std::uint8_t>> readBack;
-        if (options_.verify) {
-            auto checked = verifyHexText(hexTexts.front(), conversion.image.size(), deck, conversion.charTable);
-            if (!checked) return internalError(checked.reason());
-            readBack = std::move(checked.value());
-        }
-        if (options_.preview) {
-            auto png = previewPng(names[2], readBack ? *readBack : conversion.image);
-            if (!png) return png.failure();
-            auto preview = stageOutput(names[2], *png, temporaries_);
-            if (!preview) return preview.failure();
-            staged.push_back(std::move(preview.value()));
+        for (const auto& [name, contents] : outputs) {
+            auto written = stageOutput(name, contents, temporaries_);
+            if (!written) return written.failure();
+            staged.push_back(std::move(written.value()));
         }
         // A rename onto a folder fails; find that before any output is
         // replaced, so that a file's outputs all change or none does.

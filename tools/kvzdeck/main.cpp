@@ -1,8 +1,4 @@
 // kvzdeck: builds a KVZ deck from UTF-8 TSV and dumps a KVZ deck as TSV.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -42,63 +38,16 @@ int failure(const std::string& where, const std::string& reason) {
     return kFailed;
 }
 
-std::string systemReason() { return std::strerror(errno); }
-
-// Closes the descriptor it holds.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() { release(); }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    bool release() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
-
-bool readText(const std::string& path, std::string& text) {
-    const Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) return false;
-    struct stat info {};
-    if (::fstat(fd.get(), &info) != 0) return false;
-    if (S_ISDIR(info.st_mode)) {
-        errno = EISDIR;
-        return false;
-    }
-    char buffer[65536];
-    for (;;) {
-        const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return false;
-        if (got == 0) return true;
-        text.append(buffer, static_cast<std::size_t>(got));
-    }
-}
-
-bool sameFile(const std::string& a, const std::string& b) {
-    struct stat first {};
-    struct stat second {};
-    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
-           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
-}
-
 int build(const std::string& tsvPath, const std::string& kvzPath) {
-    if (sameFile(tsvPath, kvzPath)) return usageError(kvzPath + " is the input file; not overwriting it");
-    std::string tsv;
-    if (!readText(tsvPath, tsv)) return failure(tsvPath, systemReason());
-    const kvz::Result<std::vector<std::uint8_t>> kvz = kvz::buildKvz(tsv);
+    if (kvz::io::sameFile(tsvPath, kvzPath)) return usageError(kvzPath + " is the input file; not overwriting it");
+    if (kvz::io::isDirectory(tsvPath)) return failure(tsvPath, std::strerror(EISDIR));
+    const kvz::Result<std::string> tsv = kvz::io::readTextFile(tsvPath);
+    if (!tsv) return failure(tsvPath, tsv.reason());
+    const kvz::Result<std::vector<std::uint8_t>> kvz = kvz::buildKvz(*tsv);
     if (!kvz) {  // the reason starts with the line number
         std::fprintf(stderr, "kvzdeck: %s:%s\n", tsvPath.c_str(), kvz.reason().c_str());
         return kFailed;
     }
-    // Through a temporary file beside it, renamed into place: the target is
-    // either the old file or the whole new one.
     if (const kvz::Status written = kvz::io::replaceFile(kvzPath, *kvz); !written)
         return failure(kvzPath, written.reason());
     return 0;
@@ -116,7 +65,7 @@ int dump(const std::string& kvzPath) {
 // Every program checks that what it wrote on standard output arrived.
 int checkStandardOutput(int status) {
     if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return status;
-    std::fprintf(stderr, "kvzdeck: cannot write to standard output: %s\n", systemReason().c_str());
+    std::fprintf(stderr, "kvzdeck: cannot write to standard output: %s\n", std::strerror(errno));
     return status == 0 ? kFailed : status;
 }
 

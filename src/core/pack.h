@@ -1,0 +1,61 @@
+// The conversion core's entry for every front end (the command line, a
+// browser page): a deck's bytes in; the image, its two Intel HEX texts, the
+// warnings, the summary's figures and the preview's PNG bytes out. Nothing
+// here touches a file or prints; the front end decides where the products go.
+//
+// A front end that shows warnings before the conversion starts (as the
+// command line does, which may also refuse a deck for them) calls
+// readDeck and then packDeck; any other calls packDeckBytes.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "common/result.h"
+#include "compress/compress.h"
+#include "core/report.h"
+#include "input/kvz.h"
+
+namespace kvz {
+
+struct PackOptions {
+    bool verify = true;    // decode the image back from the .ihx text and check it
+    bool preview = false;  // also encode the preview sheet as PNG
+};
+
+// A deck read from its bytes, with the characters that will show as empty
+// cells, each once, with its first place (group, entry, field).
+struct ReadDeck {
+    KvzFile file;
+    std::vector<MissingGlyph> missingGlyphs;
+};
+
+struct PackedDeck {
+    std::vector<std::uint8_t> image;          // placed at kLoadAddress
+    std::string hexText;                      // NAME.ihx: the Intel HEX lines
+    std::string numberedHexText;              // NAME.txt: the same lines, numbered
+    std::vector<MissingGlyph> missingGlyphs;  // filled by packDeckBytes only
+    std::vector<TruncatedText> truncatedTexts;  // texts cut by a zero byte; packDeckBytes only
+    ConversionFigures figures;                // what the --verbose summary tells
+    std::vector<std::uint8_t> png;            // the preview sheet, when asked
+};
+
+// readKvzBytes, and the characters without a glyph.
+Result<ReadDeck> readDeck(std::span<const std::uint8_t> bytes);
+
+// Converts the deck and formats both texts. With options.verify, the image
+// is read back from hexText (not from the converted bytes) and checked
+// against the deck; a difference fails with "internal error: ...". The
+// preview is drawn from the image as read back (as converted without
+// verify). Fails with the reason when the deck does not fit the device.
+Result<PackedDeck> packDeck(const KvzFile& deck, const PackOptions& options,
+                            const PhraseProgress& progress = {});
+
+// readDeck, then packDeck; the warnings are in the result's missingGlyphs
+// and truncatedTexts.
+Result<PackedDeck> packDeckBytes(std::span<const std::uint8_t> bytes, const PackOptions& options,
+                                 const PhraseProgress& progress = {});
+
+}  // namespace kvz
