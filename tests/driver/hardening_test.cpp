@@ -276,7 +276,7 @@ TEST_P(Interrupted, RemovesEveryTemporaryFileAndKeepsOutputsWhole) {
 INSTANTIATE_TEST_SUITE_P(Signals, Interrupted, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
                          [](const auto& info) { return std::string(sigabbrev_np(info.param)); });
 
-TEST(Interrupted, WhileReadingABlockedFifo) {
+TEST(InterruptedRun, WhileReadingABlockedFifo) {
     TempDir dir;
     ASSERT_EQ(::mkfifo((dir / "pipe.kvz").c_str(), 0600), 0);
     const int writer = ::open((dir / "pipe.kvz").c_str(), O_RDWR);  // a writer that never writes
