@@ -53,7 +53,7 @@ Status setValue(Options& options, Valued option, const std::string& value) {
         return success();
     }
     auto entry = parseEntrySelection(value);
-    if (!entry) return entry.failure();
+    KVZ_TRY(entry);
     options.entry = *entry;
     return success();
 }
@@ -178,10 +178,10 @@ Result<Options> parseCommandLine(std::span<const std::string> arguments) {
         }
         const Status parsed = argument[1] == '-' ? parseLongOption(arguments, next, options)
                                                  : parseShortOptions(argument, options);
-        if (!parsed) return parsed.failure();
+        KVZ_TRY(parsed);
     }
     if (options.help || options.version) return options;
-    if (auto combined = checkCombination(options); !combined) return combined.failure();
+    KVZ_TRY(checkCombination(options));
     return options;
 }
 

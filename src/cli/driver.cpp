@@ -77,10 +77,6 @@ Result<io::StagedFile> stageOutput(const std::string& path, std::span<const std:
     return std::move(staged.value());
 }
 
-std::span<const std::uint8_t> bytesOf(const std::string& text) {
-    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
-}
-
 Status appendLogLine(const std::string& logName, const std::string& line) {
     return io::appendToFile(logName, line + "\r\n");
 }
@@ -160,14 +156,14 @@ private:
     Status writeOutputs(const std::string& argument, const PackedDeck& packed) {
         const std::string base = getBaseFileName(argument);
         std::vector<std::pair<std::string, std::span<const std::uint8_t>>> outputs{
-            {base + ".ihx", bytesOf(packed.hexText)}, {base + ".txt", bytesOf(packed.numberedHexText)}};
+            {base + ".ihx", io::asBytes(packed.hexText)}, {base + ".txt", io::asBytes(packed.numberedHexText)}};
         if (options_.preview) outputs.emplace_back(base + ".png", packed.png);
         for (const auto& output : outputs)
-            if (auto refused = refuseInputAsOutput(output.first, files_); !refused) return refused;
+            KVZ_TRY(refuseInputAsOutput(output.first, files_));
         std::vector<io::StagedFile> staged;
         for (const auto& [name, contents] : outputs) {
             auto written = stageOutput(name, contents, temporaries_);
-            if (!written) return written.failure();
+            KVZ_TRY(written);
             staged.push_back(std::move(written.value()));
         }
         // A rename onto a folder fails; find that before any output is

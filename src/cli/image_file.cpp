@@ -7,8 +7,9 @@ namespace kvz {
 
 Result<std::vector<std::uint8_t>> readImageFile(const std::string& path) {
     Result<std::string> text = io::readTextFile(path);
-    if (!text) return text.failure();
-    return imageFromHexText(*text);
+    if (!text && text.failureKind() == FailureKind::cannotOpen) return text.failure();
+    // A folder is read as holding no records at all.
+    return imageFromHexText(text ? *text : std::string());
 }
 
 Result<std::vector<std::uint8_t>> verifyWrittenImage(const std::string& path, std::size_t imageSize,

@@ -12,7 +12,8 @@
 
 namespace kvz {
 
-// The image bytes of an Intel HEX file (imageFromHexText on its contents).
+// The image bytes of an Intel HEX file (imageFromHexText on its contents; a
+// folder reads as holding no records).
 // Fails with FailureKind::cannotOpen when the file cannot be opened or read.
 Result<std::vector<std::uint8_t>> readImageFile(const std::string& path);
 

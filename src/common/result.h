@@ -1,5 +1,6 @@
 // A value or the reason it could not be produced. Library code returns these;
-// only the driver turns a reason into a message.
+// only front ends turn a reason into a message. Neither may be dropped
+// unread: a failure that nobody looks at is a failure lost.
 #pragma once
 
 #include <string>
@@ -8,7 +9,7 @@
 
 namespace kvz {
 
-// cannotOpen: the file could not be opened or read at all (the driver reports
+// cannotOpen: the file could not be opened or read at all (kvzpack reports
 // it as "Cannot open <file>"); invalid: the input was read but is refused;
 // notADeck: what was read is plainly no KVZ file (the front end may say what
 // the user likely meant).
@@ -24,7 +25,7 @@ inline Failure fail(std::string reason, FailureKind kind = FailureKind::invalid)
 }
 
 template <class T>
-class Result {
+class [[nodiscard]] Result {
 public:
     Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}
     Result(Failure failure) : state_(std::in_place_index<1>, std::move(failure)) {}
@@ -54,3 +55,16 @@ using Status = Result<Done>;
 inline Status success() { return Done{}; }
 
 }  // namespace kvz
+
+// Forwards a failure: evaluates `result` (a Result or a Status, named or
+// computed in place) and, when it failed, returns its Failure from the
+// calling function, which must itself return a Result or a Status.
+//     auto table = countChars(text);
+//     KVZ_TRY(table);
+//     KVZ_TRY(checkHeader(bytes));
+// Where the caller adds to the reason, it writes the test out instead.
+#define KVZ_TRY(result)                                                  \
+    do {                                                                 \
+        if (auto&& kvz_try_result_ = (result); !kvz_try_result_)         \
+            return kvz_try_result_.failure();                            \
+    } while (false)

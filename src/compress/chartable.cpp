@@ -1,7 +1,6 @@
 // The character table (distinct characters by frequency) and the texts as
 // lines of character codes.
 #include <algorithm>
-#include <cstdio>
 #include <limits>
 
 #include "compress/compress.h"
@@ -14,48 +13,7 @@ constexpr std::int32_t kNoEntry = -1;
 
 // A character as a 16-bit key: lead and trail byte, or the byte and 0. A
 // one-byte character is never a lead byte, so keys never collide.
-std::uint16_t charKey(std::uint8_t first, std::uint8_t second) {
-    return static_cast<std::uint16_t>(first << 8 | second);
-}
-
-// Calls visit(key) for every character of the texts up to the first empty
-// text, and endText(characters) after each text. A lead byte whose trail
-// byte would be the text's zero byte ends the text.
-template <class Visit, class EndText>
-void forEachCharacter(const TextBlock& textBlock, Visit visit, EndText endText) {
-    std::size_t i = 0;
-    const std::size_t size = textBlock.size();
-    while (i < size && textBlock[i] != 0) {
-        std::size_t characters = 0;
-        while (i < size && textBlock[i] != 0) {
-            const std::uint8_t first = textBlock[i];
-            if (isKanji(first)) {
-                if (i + 1 >= size || textBlock[i + 1] == 0) {
-                    ++i;
-                    break;
-                }
-                visit(charKey(first, textBlock[i + 1]));
-                i += 2;
-            } else {
-                visit(charKey(first, 0));
-                i += 1;
-            }
-            ++characters;
-        }
-        while (i < size && textBlock[i] != 0) ++i;  // rest of a cut text
-        ++i;                                          // its zero byte
-        endText(characters);
-    }
-}
-
-std::string describeChar(std::uint16_t key) {
-    char text[16];
-    if ((key & 0xFF) == 0 && !isKanji(static_cast<std::uint8_t>(key >> 8)))
-        std::snprintf(text, sizeof text, "0x%02X", key >> 8);
-    else
-        std::snprintf(text, sizeof text, "0x%04X", key);
-    return text;
-}
+std::uint16_t charKey(CharCode code) { return static_cast<std::uint16_t>(code[0] << 8 | code[1]); }
 
 }  // namespace
 
@@ -65,13 +23,11 @@ Result<CharTable> countChars(const TextBlock& textBlock) {
     CharTable table;
     forEachCharacter(
         textBlock,
-        [&](std::uint16_t key) {
-            std::int32_t& index = indexOf[key];
+        [&](CharCode code) {
+            std::int32_t& index = indexOf[charKey(code)];
             if (index == kNoEntry) {
                 index = static_cast<std::int32_t>(table.size());
-                table.push_back(CharEntry{{static_cast<std::uint8_t>(key >> 8),
-                                           static_cast<std::uint8_t>(key & 0xFF)},
-                                          0});
+                table.push_back(CharEntry{code, 0});
                 counts.push_back(0);
             }
             ++counts[static_cast<std::size_t>(index)];
@@ -79,8 +35,7 @@ Result<CharTable> countChars(const TextBlock& textBlock) {
         [](std::size_t) {});
     for (std::size_t i = 0; i < table.size(); ++i) {
         if (counts[i] > kMaxCharCount) {
-            const auto& code = table[i].code;
-            return fail("character " + describeChar(charKey(code[0], code[1])) + " occurs " +
+            return fail("character " + formatCharCode(table[i].code) + " occurs " +
                         std::to_string(counts[i]) + " times; at most " +
                         std::to_string(kMaxCharCount) + " fit the character table");
         }
@@ -102,7 +57,7 @@ CodeLines encode16(const CharTable& table, const TextBlock& textBlock) {
     std::vector<std::uint16_t> codeOf(1 << 16, 0);
     std::vector<bool> known(1 << 16, false);
     for (std::size_t i = 0; i < table.size(); ++i) {
-        const std::uint16_t key = charKey(table[i].code[0], table[i].code[1]);
+        const std::uint16_t key = charKey(table[i].code);
         if (!known[key]) {  // the first matching entry wins
             known[key] = true;
             codeOf[key] = static_cast<std::uint16_t>(i);
@@ -113,13 +68,34 @@ CodeLines encode16(const CharTable& table, const TextBlock& textBlock) {
     std::size_t lengthAt = 0;
     lines.push_back(0);
     forEachCharacter(
-        textBlock, [&](std::uint16_t key) { lines.push_back(codeOf[key]); },
+        textBlock, [&](CharCode code) { lines.push_back(codeOf[charKey(code)]); },
         [&](std::size_t characters) {
             lines[lengthAt] = static_cast<std::uint16_t>(characters);
             lengthAt = lines.size();
             lines.push_back(0);
         });
     return lines;
+}
+
+std::vector<std::span<const std::uint16_t>> splitCodeLines(std::span<const std::uint16_t> codeLines) {
+    std::vector<std::span<const std::uint16_t>> lines;
+    std::size_t at = 0;
+    while (at < codeLines.size() && codeLines[at] != 0) {
+        const std::size_t length = std::min<std::size_t>(codeLines[at] + 1u, codeLines.size() - at);
+        lines.push_back(codeLines.subspan(at, length));
+        at += length;
+    }
+    return lines;
+}
+
+CodeLines joinCodeLines(std::span<const std::vector<std::uint16_t>> lines) {
+    CodeLines codeLines;
+    for (const auto& line : lines) {
+        codeLines.push_back(static_cast<std::uint16_t>(line.size()));
+        codeLines.insert(codeLines.end(), line.begin(), line.end());
+    }
+    codeLines.push_back(0);
+    return codeLines;
 }
 
 std::uint32_t getLines16(std::span<const std::uint16_t> codeLines) {

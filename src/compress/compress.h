@@ -42,6 +42,13 @@ void sortCharTable(CharTable& table);
 // its index in the table (0 when the table lacks it).
 CodeLines encode16(const CharTable& table, const TextBlock& textBlock);
 
+// Every line, its length word included; a line cut short by the end of
+// `codeLines` keeps what there is of it.
+std::vector<std::span<const std::uint16_t>> splitCodeLines(std::span<const std::uint16_t> codeLines);
+// Code lines from lines of codes: each line gets its length word, a zero
+// word closes the list.
+CodeLines joinCodeLines(std::span<const std::vector<std::uint16_t>> lines);
+
 // Number of lines.
 std::uint32_t getLines16(std::span<const std::uint16_t> codeLines);
 // One more than the largest word of any line, length words included; 0 when

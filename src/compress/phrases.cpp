@@ -532,38 +532,23 @@ private:
     std::vector<Place> scratchPlaces_;
 };
 
-std::vector<Line> splitCodeLines(const CodeLines& codeLines) {
+// The codes of every line, without the length words.
+std::vector<Line> linesOf(const CodeLines& codeLines) {
     std::vector<Line> lines;
-    std::size_t at = 0;
-    while (at < codeLines.size() && codeLines[at] != 0) {
-        const std::size_t end = std::min(codeLines.size(), at + 1 + codeLines[at]);
-        lines.emplace_back(codeLines.begin() + static_cast<std::ptrdiff_t>(at + 1),
-                           codeLines.begin() + static_cast<std::ptrdiff_t>(end));
-        at = end;
-    }
+    for (const auto line : splitCodeLines(codeLines)) lines.emplace_back(line.begin() + 1, line.end());
     return lines;
-}
-
-CodeLines joinLines(const std::vector<Line>& lines) {
-    CodeLines codeLines;
-    for (const Line& line : lines) {
-        codeLines.push_back(static_cast<std::uint16_t>(line.size()));
-        codeLines.insert(codeLines.end(), line.begin(), line.end());
-    }
-    codeLines.push_back(0);
-    return codeLines;
 }
 
 }  // namespace
 
 void substitutePhrases(CodeLines& codeLines, std::uint16_t codesBefore,
                        const PhraseProgress& progress) {
-    PhraseFinder finder(splitCodeLines(codeLines), codesBefore);
+    PhraseFinder finder(linesOf(codeLines), codesBefore);
     for (int length = kLongestPhrase; length >= kShortestPhrase; --length) {
         if (progress) progress(length - 2);
         finder.runStage(length);
     }
-    codeLines = joinLines(finder.takeLines());
+    codeLines = joinCodeLines(finder.takeLines());
 }
 
 }  // namespace kvz

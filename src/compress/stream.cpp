@@ -28,18 +28,6 @@ struct StreamWriter {
     void writeValue(std::uint16_t value) const { encode8_1(bytes, limit, value); }
 };
 
-// Every line of the code lines, length word included.
-std::vector<std::span<const std::uint16_t>> splitLines(std::span<const std::uint16_t> codeLines) {
-    std::vector<std::span<const std::uint16_t>> lines;
-    std::size_t at = 0;
-    while (at < codeLines.size() && codeLines[at] != 0) {
-        const std::size_t length = std::min<std::size_t>(codeLines[at] + 1u, codeLines.size() - at);
-        lines.push_back(codeLines.subspan(at, length));
-        at += length;
-    }
-    return lines;
-}
-
 // What the user can do about a value that does not fit.
 constexpr std::string_view kSplitTheDeck = "split the deck";
 constexpr std::string_view kSplitTheGroup = "split the group, or the deck";
@@ -76,7 +64,7 @@ Result<std::vector<std::uint8_t>> encode8(std::span<const std::uint16_t> codeLin
                                           std::int32_t phraseLines, std::uint16_t codesBefore,
                                           const GroupCounts& groupCounts) {
     const std::uint32_t codeCount = getCodes16(codeLines);
-    const auto lines = splitLines(codeLines);
+    const auto lines = splitCodeLines(codeLines);
     if (codeCount > kLargestCodeCount)
         return fail("the texts need " + std::to_string(codeCount) +
                     " codes; the stream holds at most " + std::to_string(kLargestCodeCount) + "; " +
@@ -89,12 +77,9 @@ Result<std::vector<std::uint8_t>> encode8(std::span<const std::uint16_t> codeLin
         return fail("fewer than 8 group texts before the phrase lines");
 
     const std::uint8_t limit = getC2Code(static_cast<std::int32_t>(codeCount));
-    if (auto fits = checkFits("the character count", codesBefore, limit, codeCount, kSplitTheDeck); !fits)
-        return fits.failure();
-    if (auto fits = checkFits("the phrase count", static_cast<std::uint32_t>(phraseLines), limit,
-                              codeCount, kSplitTheDeck);
-        !fits)
-        return fits.failure();
+    KVZ_TRY(checkFits("the character count", codesBefore, limit, codeCount, kSplitTheDeck));
+    KVZ_TRY(checkFits("the phrase count", static_cast<std::uint32_t>(phraseLines), limit, codeCount,
+                      kSplitTheDeck));
 
     std::vector<std::uint8_t> bytes;
     bytes.reserve(codeLines.size() * 2 + 64);
@@ -109,10 +94,8 @@ Result<std::vector<std::uint8_t>> encode8(std::span<const std::uint16_t> codeLin
     std::uint64_t firstEntry = 0;
     for (std::size_t g = 0; g < kGroupLines; ++g) {
         const std::string group = "group " + std::to_string(g) + "'s ";
-        if (auto fits = checkFits(group + "first-entry index", firstEntry, limit, codeCount, kSplitTheDeck); !fits)
-            return fits.failure();
-        if (auto fits = checkFits(group + "entry count", groupCounts[g], limit, codeCount, kSplitTheGroup); !fits)
-            return fits.failure();
+        KVZ_TRY(checkFits(group + "first-entry index", firstEntry, limit, codeCount, kSplitTheDeck));
+        KVZ_TRY(checkFits(group + "entry count", groupCounts[g], limit, codeCount, kSplitTheGroup));
         writer.writeLine(lines[g]);
         writer.writeValue(static_cast<std::uint16_t>(firstEntry));
         writer.writeValue(static_cast<std::uint16_t>(groupCounts[g]));

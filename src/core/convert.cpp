@@ -7,7 +7,7 @@ namespace kvz {
 Result<Conversion> convertKvz(const KvzFile& file, const PhraseProgress& progress) {
     Conversion result;
     auto table = countChars(file.textBlock);
-    if (!table) return table.failure();
+    KVZ_TRY(table);
     result.charTable = std::move(table.value());
     sortCharTable(result.charTable);
 
@@ -23,11 +23,11 @@ Result<Conversion> convertKvz(const KvzFile& file, const PhraseProgress& progres
     const auto phraseLines =
         static_cast<std::int32_t>(getLines16(result.codeLines) - result.linesBefore);
     auto stream = encode8(result.codeLines, phraseLines, codesBefore, file.groupCounts);
-    if (!stream) return stream.failure();
+    KVZ_TRY(stream);
     result.stream = std::move(stream.value());
 
     auto image = encode7(kLoadAddress, result.charTable, result.stream);
-    if (!image) return image.failure();
+    KVZ_TRY(image);
     result.image = std::move(image.value());
     return result;
 }

@@ -3,13 +3,15 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "common/layout.h"
+#include "common/text.h"
 #include "glyph/glyph.h"
 
 namespace kvz {
 namespace {
 
 constexpr std::size_t kPixelRows = 7;
-constexpr std::uint32_t kStreamAddress = kLoadAddress + 4;
+constexpr std::uint32_t kStreamAddress = kLoadAddress + kImageHeaderSize;
 
 std::string hexRange(std::uint32_t first, std::size_t bytes) {
     if (bytes == 0) return "none";
@@ -17,10 +19,6 @@ std::string hexRange(std::uint32_t first, std::size_t bytes) {
     std::snprintf(text, sizeof text, "%04X-%04X", static_cast<unsigned>(first),
                   static_cast<unsigned>(first + bytes - 1));
     return text;
-}
-
-std::string plural(std::size_t count, const char* singular, const char* pluralForm) {
-    return std::to_string(count) + " " + (count == 1 ? singular : pluralForm);
 }
 
 const char* fieldName(int field) {
@@ -52,13 +50,13 @@ std::string drawLine(const std::vector<GlyphCell>& cells, std::span<const std::u
 
 Result<std::size_t> countCharacters(const DecodedImage& decoded, const StoredText& text) {
     auto expanded = expandText(decoded, text);
-    if (!expanded) return expanded.failure();
+    KVZ_TRY(expanded);
     return expanded->size();
 }
 
 Result<std::string> drawText(const DecodedImage& decoded, const TextPlace& place, const char* heading) {
     auto stored = storedTextAt(decoded, place);
-    if (!stored) return stored.failure();
+    KVZ_TRY(stored);
     auto codes = expandText(decoded, *stored);
     if (!codes) return fail(describeTextPlace(place) + ": " + codes.reason());
     auto lines = drawCells(decoded.cells, *codes);
@@ -90,17 +88,17 @@ Result<std::string> formatImageSummary(const std::string& name, std::span<const 
                                        const DecodedImage& decoded) {
     const std::size_t streamBytes =
         decoded.glyphAreaAddress >= kStreamAddress ? decoded.glyphAreaAddress - kStreamAddress : 0;
-    const std::size_t glyphBytes = image.size() >= 4 + streamBytes ? image.size() - 4 - streamBytes : 0;
+    const std::size_t glyphBytes = image.size() >= kImageHeaderSize + streamBytes ? image.size() - kImageHeaderSize - streamBytes : 0;
     std::size_t characters = 0;
     for (const DecodedGroup& group : decoded.groups) {
         auto count = countCharacters(decoded, group.name);
-        if (!count) return count.failure();
+        KVZ_TRY(count);
         characters += *count;
     }
     for (const auto& entry : decoded.entries) {
         for (const StoredText& text : entry) {
             auto count = countCharacters(decoded, text);
-            if (!count) return count.failure();
+            KVZ_TRY(count);
             characters += *count;
         }
     }
@@ -121,7 +119,7 @@ Result<std::string> formatImageSummary(const std::string& name, std::span<const 
     for (std::size_t g = 0; g < kGroupCount; ++g) {
         const DecodedGroup& group = decoded.groups[g];
         auto nameLength = countCharacters(decoded, group.name);
-        if (!nameLength) return nameLength.failure();
+        KVZ_TRY(nameLength);
         text += "group " + std::to_string(g) + ": " + plural(group.entryCount, "entry", "entries") +
                 " from index " + std::to_string(group.firstEntry) + ", name of " +
                 plural(*nameLength, "character", "characters") + "\n";
@@ -148,13 +146,13 @@ Result<std::string> drawSelection(const DecodedImage& decoded, const EntrySelect
     const std::string where = "group " + std::to_string(selection.group);
     if (selection.entry < 0) {
         auto name = drawText(decoded, TextPlace{selection.group, -1, 0}, "name");
-        if (!name) return name.failure();
+        KVZ_TRY(name);
         return where + "\n" + *name;
     }
     std::string text = where + " entry " + std::to_string(selection.entry) + "\n";
     for (int field = 0; field < static_cast<int>(kFieldsPerEntry); ++field) {
         auto drawn = drawText(decoded, TextPlace{selection.group, selection.entry, field}, fieldName(field));
-        if (!drawn) return drawn.failure();
+        KVZ_TRY(drawn);
         text += *drawn;
     }
     return text;

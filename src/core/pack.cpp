@@ -26,7 +26,7 @@ Result<std::vector<std::uint8_t>> previewPng(std::span<const std::uint8_t> image
 
 Result<ReadDeck> readDeck(std::span<const std::uint8_t> bytes) {
     auto file = readKvzBytes(bytes);
-    if (!file) return file.failure();
+    KVZ_TRY(file);
     ReadDeck deck{std::move(file.value()), {}};
     deck.missingGlyphs = findMissingGlyphs(deck.file);
     return deck;
@@ -34,13 +34,13 @@ Result<ReadDeck> readDeck(std::span<const std::uint8_t> bytes) {
 
 Result<PackedDeck> packDeck(const KvzFile& deck, const PackOptions& options, const PhraseProgress& progress) {
     auto conversion = convertKvz(deck, progress);
-    if (!conversion) return conversion.failure();
+    KVZ_TRY(conversion);
     PackedDeck packed;
     auto hexText = formatHexAbs(conversion->image, kLoadAddress, false);
-    if (!hexText) return hexText.failure();
+    KVZ_TRY(hexText);
     packed.hexText = std::move(hexText.value());
     auto numbered = formatHexAbs(conversion->image, kLoadAddress, true);
-    if (!numbered) return numbered.failure();
+    KVZ_TRY(numbered);
     packed.numberedHexText = std::move(numbered.value());
     packed.figures = measureConversion(deck, *conversion);
     packed.image = std::move(conversion->image);
@@ -52,7 +52,7 @@ Result<PackedDeck> packDeck(const KvzFile& deck, const PackOptions& options, con
     }
     if (options.preview) {
         auto png = previewPng(options.verify ? readBack : packed.image);
-        if (!png) return png.failure();
+        KVZ_TRY(png);
         packed.png = std::move(png.value());
     }
     return packed;
@@ -61,9 +61,9 @@ Result<PackedDeck> packDeck(const KvzFile& deck, const PackOptions& options, con
 Result<PackedDeck> packDeckBytes(std::span<const std::uint8_t> bytes, const PackOptions& options,
                                  const PhraseProgress& progress) {
     auto deck = readDeck(bytes);
-    if (!deck) return deck.failure();
+    KVZ_TRY(deck);
     auto packed = packDeck(deck->file, options, progress);
-    if (!packed) return packed.failure();
+    KVZ_TRY(packed);
     packed->missingGlyphs = std::move(deck->missingGlyphs);
     packed->truncatedTexts = std::move(deck->file.truncatedTexts);
     return packed;

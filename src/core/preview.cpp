@@ -100,7 +100,7 @@ Result<std::vector<PlacedText>> collectTexts(const DecodedImage& decoded, std::v
 Result<PreviewSheet> drawPreviewSheet(const DecodedImage& decoded) {
     std::vector<Row> rows;
     auto collected = collectTexts(decoded, rows);
-    if (!collected) return collected.failure();
+    KVZ_TRY(collected);
     PreviewSheet sheet;
     sheet.texts = std::move(collected.value());
 

@@ -13,16 +13,9 @@
 
 namespace kvz {
 
-// The place of text `index` of a TextBlock (0-7 the group names, then six
-// texts per entry, groups in order).
-TextPlace placeOfText(std::size_t index, const GroupCounts& counts);
-
 // The spaces: the one-byte space and the ideographic space. Their cells are
 // empty on purpose.
 bool isSpaceCode(std::array<std::uint8_t, 2> code);
-
-// "0xFA40" for a two-byte character, "0xFD" for a one-byte one.
-std::string formatCharCode(std::array<std::uint8_t, 2> code);
 
 // A character that is no space but whose glyph cell is empty.
 struct MissingGlyph {

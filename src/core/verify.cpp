@@ -1,6 +1,6 @@
 #include "core/verify.h"
 
-#include <cstdio>
+#include "common/text.h"
 
 #include "decode/decode.h"
 #include "glyph/glyph.h"
@@ -12,12 +12,6 @@ namespace {
 // Room for every address a record can reach: up to 255 bytes from 0xFFFF.
 constexpr std::uint32_t kReachableAddresses = 0x10000 + 0xFF;
 
-std::string hex4(std::uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>(value));
-    return text;
-}
-
 }  // namespace
 
 Result<std::vector<std::uint8_t>> imageFromHexText(std::string_view text) {
@@ -27,7 +21,7 @@ Result<std::vector<std::uint8_t>> imageFromHexText(std::string_view text) {
     if (span == 0)
         return fail("no Intel HEX data could be read from it (damaged, or not an Intel HEX file)");
     if (lowest != kLoadAddress)
-        return fail("not a device image: its data starts at " + hex4(lowest) + ", not at " +
+        return fail("not a device image: its data starts at 0x" + hex4(lowest) + ", not at 0x" +
                     hex4(kLoadAddress));
     const auto first = memory.begin() + lowest;
     return std::vector<std::uint8_t>(first, first + span);

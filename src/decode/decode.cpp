@@ -1,42 +1,32 @@
-// The image as the device reads it: 4-byte header (two zero bytes, the glyph
-// area address, low byte first), the packed stream of 7-bit values, the
-// packed glyph area. Both packed parts hold eight 7-bit values in every seven
-// bytes: byte k of a group holds bit 6 - k of the group's values, value j in
-// bit j.
+// The image as the device reads it: the header, the packed stream of 7-bit
+// values and the packed glyph area, laid out as common/layout.h says.
 #include <algorithm>
 #include <cstdio>
 #include <string>
 
+#include "common/layout.h"
+#include "common/text.h"
 #include "decode/decode.h"
 #include "decode/expand.h"
 
 namespace kvz {
 namespace {
 
-constexpr std::size_t kHeaderSize = 4;
-constexpr std::size_t kGroupBytes = 7;
-constexpr std::size_t kGroupValues = 8;
 constexpr std::uint32_t kAddressSpace = 0x10000;
 
 // The 7-bit values of a packed area (a whole number of groups).
 std::vector<std::uint8_t> unpack7(std::span<const std::uint8_t> packed) {
-    std::vector<std::uint8_t> values(packed.size() / kGroupBytes * kGroupValues, 0);
-    for (std::size_t group = 0; group * kGroupBytes < packed.size(); ++group) {
-        const std::uint8_t* bytes = packed.data() + group * kGroupBytes;
-        std::uint8_t* out = values.data() + group * kGroupValues;
-        for (std::size_t k = 0; k < kGroupBytes; ++k) {
+    std::vector<std::uint8_t> values(packed.size() / kPackedGroupBytes * kPackedGroupValues, 0);
+    for (std::size_t group = 0; group * kPackedGroupBytes < packed.size(); ++group) {
+        const std::uint8_t* bytes = packed.data() + group * kPackedGroupBytes;
+        std::uint8_t* out = values.data() + group * kPackedGroupValues;
+        for (std::size_t k = 0; k < kPackedGroupBytes; ++k) {
             const unsigned bit = static_cast<unsigned>(6 - k);
-            for (std::size_t j = 0; j < kGroupValues; ++j)
+            for (std::size_t j = 0; j < kPackedGroupValues; ++j)
                 out[j] = static_cast<std::uint8_t>(out[j] | ((bytes[k] >> j) & 1u) << bit);
         }
     }
     return values;
-}
-
-std::string hex4(std::uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%04X", static_cast<unsigned>(value));
-    return text;
 }
 
 // Where a stored line stands, for messages.
@@ -86,10 +76,10 @@ public:
         : reader_(values), image_(image) {}
 
     Status decode() {
-        if (auto status = readHeader(); !status) return status;
-        if (auto status = readPhrases(); !status) return status;
-        if (auto status = readGroups(); !status) return status;
-        if (auto status = readEntries(); !status) return status;
+        KVZ_TRY(readHeader());
+        KVZ_TRY(readPhrases());
+        KVZ_TRY(readGroups());
+        KVZ_TRY(readEntries());
         image_.streamValues = reader_.position();
         return checkPadding();
     }
@@ -109,14 +99,14 @@ private:
     Status readHeader() {
         // B - 1 lies below B, so it is one byte whatever B is.
         auto limitLess1 = value("the header");
-        if (!limitLess1) return limitLess1.failure();
+        KVZ_TRY(limitLess1);
         image_.limit = static_cast<std::uint8_t>(*limitLess1 + 1);
         reader_.setLimit(image_.limit);
         auto codesBefore = value("the header");
-        if (!codesBefore) return codesBefore.failure();
+        KVZ_TRY(codesBefore);
         image_.codesBefore = *codesBefore;
         auto phraseCount = value("the header");
-        if (!phraseCount) return phraseCount.failure();
+        KVZ_TRY(phraseCount);
         if (*phraseCount > reader_.remaining() / 2)
             return fail("the header announces " + std::to_string(*phraseCount) +
                         " phrases; the stream holds " + std::to_string(reader_.remaining()) +
@@ -148,9 +138,7 @@ private:
 
     Status readPhrases() {
         for (std::size_t j = 0; j < image_.phrases.size(); ++j) {
-            if (auto status = readLine(LinePlace{static_cast<int>(j), {}}, image_.phrases[j]);
-                !status)
-                return status;
+            KVZ_TRY(readLine(LinePlace{static_cast<int>(j), {}}, image_.phrases[j]));
         }
         return success();
     }
@@ -160,11 +148,11 @@ private:
         for (std::size_t g = 0; g < kGroupCount; ++g) {
             DecodedGroup& group = image_.groups[g];
             const TextPlace name{static_cast<int>(g), -1, 0};
-            if (auto status = readLine(LinePlace{-1, name}, group.name); !status) return status;
+            KVZ_TRY(readLine(LinePlace{-1, name}, group.name));
             auto first = value("the group table's entry values");
-            if (!first) return first.failure();
+            KVZ_TRY(first);
             auto count = value("the group table's entry values");
-            if (!count) return count.failure();
+            KVZ_TRY(count);
             if (*first != runningIndex)
                 return fail("group " + std::to_string(g) + " begins at entry " +
                             std::to_string(*first) + ", the groups before it hold " +
@@ -191,9 +179,7 @@ private:
             for (int e = 0; e < image_.groups[g].entryCount; ++e, ++index) {
                 for (std::size_t f = 0; f < kFieldsPerEntry; ++f) {
                     const TextPlace place{static_cast<int>(g), e, static_cast<int>(f)};
-                    if (auto status = readLine(LinePlace{-1, place}, image_.entries[index][f]);
-                        !status)
-                        return status;
+                    KVZ_TRY(readLine(LinePlace{-1, place}, image_.entries[index][f]));
                 }
             }
         }
@@ -203,7 +189,7 @@ private:
     // Behind the texts only the zero values that complete the last group.
     Status checkPadding() {
         const std::size_t left = reader_.remaining();
-        if (left >= kGroupValues)
+        if (left >= kPackedGroupValues)
             return fail("the stream holds " + std::to_string(left) +
                         " values behind the last entry; padding is at most 7");
         for (std::size_t i = 0; i < left; ++i) {
@@ -226,15 +212,15 @@ private:
 Result<std::size_t> glyphAreaOffset(std::span<const std::uint8_t> image,
                                     std::uint32_t loadAddress, std::uint16_t glyphAddress) {
     const std::size_t offset = (glyphAddress - loadAddress) % kAddressSpace;
-    if (offset < kHeaderSize || offset > image.size())
+    if (offset < kImageHeaderSize || offset > image.size())
         return fail("the glyph area address " + hex4(glyphAddress) +
                     " lies outside the image at " + hex4(loadAddress) + "-" +
                     hex4(loadAddress + static_cast<std::uint32_t>(image.size()) - 1));
-    if ((offset - kHeaderSize) % kGroupBytes != 0)
+    if ((offset - kImageHeaderSize) % kPackedGroupBytes != 0)
         return fail("the glyph area address " + hex4(glyphAddress) +
-                    " leaves a packed stream of " + std::to_string(offset - kHeaderSize) +
+                    " leaves a packed stream of " + std::to_string(offset - kImageHeaderSize) +
                     " bytes, not a multiple of 7");
-    if ((image.size() - offset) % kGroupBytes != 0)
+    if ((image.size() - offset) % kPackedGroupBytes != 0)
         return fail("the glyph area of " + std::to_string(image.size() - offset) +
                     " bytes is not a multiple of 7");
     return offset;
@@ -261,7 +247,7 @@ Result<DecodedImage> decodeImage(std::span<const std::uint8_t> image, std::uint3
     if (loadAddress >= kAddressSpace || image.size() > kAddressSpace - loadAddress)
         return fail("an image of " + std::to_string(image.size()) + " bytes at " +
                     hex4(loadAddress) + " reaches past FFFF");
-    if (image.size() < kHeaderSize)
+    if (image.size() < kImageHeaderSize)
         return fail("the image has " + std::to_string(image.size()) +
                     " bytes, less than its 4-byte header");
     if (image[0] != 0 || image[1] != 0) return fail("the image's first two bytes are not zero");
@@ -269,21 +255,20 @@ Result<DecodedImage> decodeImage(std::span<const std::uint8_t> image, std::uint3
     DecodedImage decoded;
     decoded.glyphAreaAddress = static_cast<std::uint16_t>(image[2] | image[3] << 8);
     auto offset = glyphAreaOffset(image, loadAddress, decoded.glyphAreaAddress);
-    if (!offset) return offset.failure();
-    const auto packedStream = image.subspan(kHeaderSize, *offset - kHeaderSize);
+    KVZ_TRY(offset);
+    const auto packedStream = image.subspan(kImageHeaderSize, *offset - kImageHeaderSize);
     if (packedStream.empty()) return fail("the image holds no stream");
 
     const std::vector<std::uint8_t> values = unpack7(packedStream);
-    if (auto status = StreamDecoder(values, decoded).decode(); !status) return status.failure();
-    if (auto status = unpackCells(image.subspan(*offset), decoded); !status)
-        return status.failure();
+    KVZ_TRY(StreamDecoder(values, decoded).decode());
+    KVZ_TRY(unpackCells(image.subspan(*offset), decoded));
     return decoded;
 }
 
 Result<std::vector<std::uint16_t>> expandText(const DecodedImage& image, const StoredText& text) {
     std::vector<std::uint16_t> codes;
     detail::PhraseExpander expander(image);
-    if (auto status = expander.expand(text, codes); !status) return status.failure();
+    KVZ_TRY(expander.expand(text, codes));
     return codes;
 }
 

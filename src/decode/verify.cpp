@@ -1,30 +1,16 @@
 // Checks a decoded image against the deck it was made from.
 #include <algorithm>
-#include <cstdio>
 #include <numeric>
 #include <string>
 
+#include "common/layout.h"
 #include "decode/decode.h"
 #include "decode/expand.h"
 
 namespace kvz {
 namespace {
 
-constexpr std::size_t kGroupBytes = 7;
-constexpr std::size_t kGroupValues = 8;
 constexpr int kNoCode = -1;
-
-std::string hexByte(unsigned value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%02X", value & 0xFFu);
-    return text;
-}
-
-std::string describeCharacter(std::array<std::uint8_t, 2> code) {
-    std::string text = "0x" + hexByte(code[0]);
-    if (isKanji(code[0])) text += hexByte(code[1]);
-    return text;
-}
 
 // A character's code through the table, by its Shift_JIS bytes; the first
 // entry that holds the character gives it.
@@ -71,7 +57,7 @@ Status expectedCodes(std::span<const std::uint8_t> text, const CodeLookup& looku
         at += twoBytes ? 2 : 1;
         const int code = lookup.codeOf(character);
         if (code == kNoCode)
-            return fail("character " + describeCharacter(character) + " of " + where() +
+            return fail("character " + formatCharCode(character) + " of " + where() +
                         " is not in the character table");
         codes.push_back(static_cast<std::uint16_t>(code));
     }
@@ -90,19 +76,6 @@ Status compareCodes(const std::vector<std::uint16_t>& image,
     return fail(where() + " differs at character " + std::to_string(at) +
                 ": the image has code " + std::to_string(*differs.first) + ", the deck code " +
                 std::to_string(*differs.second));
-}
-
-// Where the t-th text of the TextBlock comes from.
-TextPlace placeOfText(std::size_t t, const GroupCounts& counts) {
-    if (t < kGroupCount) return TextPlace{static_cast<int>(t), -1, 0};
-    std::size_t entry = (t - kGroupCount) / kFieldsPerEntry;
-    const int field = static_cast<int>((t - kGroupCount) % kFieldsPerEntry);
-    int group = 0;
-    while (group + 1 < static_cast<int>(kGroupCount) && entry >= counts[group]) {
-        entry -= counts[group];
-        ++group;
-    }
-    return TextPlace{group, static_cast<int>(entry), field};
 }
 
 Status checkGroups(const DecodedImage& image, const GroupCounts& counts) {
@@ -138,9 +111,8 @@ Status checkTexts(const DecodedImage& image, const KvzFile& deck, const CharTabl
                                            [(t - kGroupCount) % kFieldsPerEntry];
         if (auto status = expander.expand(stored, expanded); !status)
             return fail(where() + ": " + status.reason());
-        if (auto status = expectedCodes(texts[t], lookup, where, expected); !status)
-            return status;
-        if (auto status = compareCodes(expanded, expected, where); !status) return status;
+        KVZ_TRY(expectedCodes(texts[t], lookup, where, expected));
+        KVZ_TRY(compareCodes(expanded, expected, where));
     }
     return success();
 }
@@ -154,7 +126,7 @@ GlyphCell carriedPart(GlyphCell cell) {
 
 Status checkCells(const DecodedImage& image, const CharTable& table) {
     const std::size_t columns = table.size() * kCellWidth;
-    const std::size_t packed = (columns + kGroupValues - 1) / kGroupValues * kGroupBytes;
+    const std::uint64_t packed = packedSize(columns);
     if (image.glyphAreaBytes != packed)
         return fail("the glyph area has " + std::to_string(image.glyphAreaBytes) + " bytes; " +
                     std::to_string(table.size()) + " characters need " + std::to_string(packed));
@@ -166,7 +138,7 @@ Status checkCells(const DecodedImage& image, const CharTable& table) {
             return fail("glyph cell " + std::to_string(i) + " past the " +
                         std::to_string(table.size()) + " characters is not empty");
         return fail("glyph cell " + std::to_string(i) + " is not the glyph of character " +
-                    describeCharacter(table[i].code));
+                    formatCharCode(table[i].code));
     }
     return success();
 }
@@ -177,8 +149,8 @@ Status verifyImage(std::span<const std::uint8_t> image, std::uint32_t loadAddres
                    const KvzFile& deck, const CharTable& table) {
     auto decoded = decodeImage(image, loadAddress);
     if (!decoded) return fail("the image cannot be read back: " + decoded.reason());
-    if (auto status = checkGroups(*decoded, deck.groupCounts); !status) return status;
-    if (auto status = checkCells(*decoded, table); !status) return status;
+    KVZ_TRY(checkGroups(*decoded, deck.groupCounts));
+    KVZ_TRY(checkCells(*decoded, table));
     return checkTexts(*decoded, deck, table);
 }
 

@@ -2,20 +2,14 @@
 #include <algorithm>
 #include <string>
 
+#include "common/layout.h"
 #include "glyph/glyph.h"
 
 namespace kvz {
 namespace {
 
-constexpr std::size_t kGroupValues = 8;
-constexpr std::size_t kGroupBytes = 7;
-constexpr std::size_t kHeaderSize = 4;
 // The image buffer the device format allows, whatever the load address.
 constexpr std::uint64_t kLargestImage = 65535;
-
-std::uint64_t packedSize(std::uint64_t values) {
-    return (values + kGroupValues - 1) / kGroupValues * kGroupBytes;
-}
 
 // Bytes that fit from the load address up to 0xFFFF.
 std::uint64_t capacityFrom(std::uint32_t loadAddress) {
@@ -27,11 +21,11 @@ std::uint64_t capacityFrom(std::uint32_t loadAddress) {
 
 // Byte k of a group holds bit 6 - k of the eight values, value j in bit j.
 void appendGroup(std::vector<std::uint8_t>& destination,
-                 const std::array<std::uint8_t, kGroupValues>& values) {
-    for (std::size_t k = 0; k < kGroupBytes; ++k) {
+                 const std::array<std::uint8_t, kPackedGroupValues>& values) {
+    for (std::size_t k = 0; k < kPackedGroupBytes; ++k) {
         const unsigned bit = static_cast<unsigned>(6 - k);
         std::uint8_t byte = 0;
-        for (std::size_t j = 0; j < kGroupValues; ++j) {
+        for (std::size_t j = 0; j < kPackedGroupValues; ++j) {
             byte = static_cast<std::uint8_t>(byte | ((values[j] >> bit) & 1u) << j);
         }
         destination.push_back(byte);
@@ -53,9 +47,9 @@ std::vector<std::uint8_t> cellStrip(const CharTable& table) {
 std::size_t write7(std::vector<std::uint8_t>& destination, std::span<const std::uint8_t> values) {
     const std::size_t written = packedSize(values.size());
     destination.reserve(destination.size() + written);
-    for (std::size_t i = 0; i < values.size(); i += kGroupValues) {
-        std::array<std::uint8_t, kGroupValues> group{};  // a short last group is padded with 0
-        const std::size_t n = std::min(kGroupValues, values.size() - i);
+    for (std::size_t i = 0; i < values.size(); i += kPackedGroupValues) {
+        std::array<std::uint8_t, kPackedGroupValues> group{};  // a short last group is padded with 0
+        const std::size_t n = std::min(kPackedGroupValues, values.size() - i);
         std::copy_n(values.begin() + static_cast<std::ptrdiff_t>(i), n, group.begin());
         appendGroup(destination, group);
     }
@@ -66,7 +60,7 @@ Result<std::vector<std::uint8_t>> encode7(std::uint32_t loadAddress, const CharT
                                           std::span<const std::uint8_t> stream) {
     const std::uint64_t streamBytes = packedSize(stream.size());
     const std::uint64_t imageSize =
-        kHeaderSize + streamBytes + packedSize(std::uint64_t{table.size()} * kCellWidth);
+        kImageHeaderSize + streamBytes + packedSize(std::uint64_t{table.size()} * kCellWidth);
     const std::uint64_t capacity = capacityFrom(loadAddress);
     if (imageSize > capacity) {
         return fail("image of " + std::to_string(imageSize) + " bytes exceeds the device's " +
@@ -74,7 +68,7 @@ Result<std::vector<std::uint8_t>> encode7(std::uint32_t loadAddress, const CharT
     }
     std::vector<std::uint8_t> image;
     image.reserve(imageSize);
-    const std::uint64_t glyphAddress = loadAddress + kHeaderSize + streamBytes;
+    const std::uint64_t glyphAddress = loadAddress + kImageHeaderSize + streamBytes;
     image.push_back(0);
     image.push_back(0);
     image.push_back(static_cast<std::uint8_t>(glyphAddress & 0xFF));

@@ -2,9 +2,11 @@
 #include "input/kvz.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <numeric>
 #include <optional>
 
+#include "common/text.h"
 #include "io/io.h"
 
 namespace kvz {
@@ -132,9 +134,29 @@ std::string describeTextPlace(const TextPlace& place) {
 }
 
 std::string describeTruncatedText(const TruncatedText& truncated) {
-    return describeTextPlace(truncated.place) + " is cut by a zero byte: " + std::to_string(truncated.kept) +
-           (truncated.kept == 1 ? " byte" : " bytes") + " kept, " + std::to_string(truncated.dropped) +
-           " dropped";
+    return describeTextPlace(truncated.place) + " is cut by a zero byte: " +
+           plural(truncated.kept, "byte", "bytes") + " kept, " + std::to_string(truncated.dropped) + " dropped";
+}
+
+TextPlace placeOfText(std::size_t index, const GroupCounts& counts) {
+    if (index < kGroupCount) return TextPlace{static_cast<int>(index), -1, 0};
+    std::size_t entry = (index - kGroupCount) / kFieldsPerEntry;
+    const int field = static_cast<int>((index - kGroupCount) % kFieldsPerEntry);
+    std::size_t group = 0;
+    while (group + 1 < kGroupCount && entry >= counts[group]) {
+        entry -= counts[group];
+        ++group;
+    }
+    return TextPlace{static_cast<int>(group), static_cast<int>(entry), field};
+}
+
+std::string formatCharCode(CharCode code) {
+    char text[16];
+    if (isKanji(code[0]))
+        std::snprintf(text, sizeof text, "0x%02X%02X", code[0], code[1]);
+    else
+        std::snprintf(text, sizeof text, "0x%02X", code[0]);
+    return text;
 }
 
 std::uint32_t groupEntryCount(std::span<const std::uint8_t> groupRecord) {
@@ -154,7 +176,7 @@ Result<GroupCounts> checkKvzRecords(std::span<const std::uint8_t> bytes) {
 
 Result<KvzFile> readKvzBytes(std::span<const std::uint8_t> bytes) {
     Result<GroupCounts> counts = checkKvzRecords(bytes);
-    if (!counts) return counts.failure();
+    KVZ_TRY(counts);
     KvzFile file;
     file.groupCounts = *counts;
     for (std::size_t g = 0; g < kGroupCount; ++g) {
@@ -181,20 +203,18 @@ Result<KvzFile> readKvzBytes(std::span<const std::uint8_t> bytes) {
 
 Result<std::vector<std::uint8_t>> readKvzRecords(const std::string& path) {
     Result<io::FileDescriptor> file = io::openForReading(path);
-    if (!file) return file.failure();
+    KVZ_TRY(file);
     std::vector<std::uint8_t> bytes;
-    if (Status read = io::readUpTo(*file, bytes, kGroupRecordsBytes); !read) return read.failure();
+    KVZ_TRY(io::readUpTo(*file, bytes, kGroupRecordsBytes));
     if (bytes.size() < kGroupRecordsBytes) return bytes;
     const std::size_t announced = announcedRecords(readGroupCounts(bytes)) * kRecordSize;
-    if (Status read = io::readUpTo(*file, bytes, announced - bytes.size()); !read) {
-        return read.failure();
-    }
+    KVZ_TRY(io::readUpTo(*file, bytes, announced - bytes.size()));
     return bytes;
 }
 
 Result<KvzFile> readKvzFile(const std::string& path) {
     Result<std::vector<std::uint8_t>> bytes = readKvzRecords(path);
-    if (!bytes) return bytes.failure();
+    KVZ_TRY(bytes);
     return readKvzBytes(*bytes);
 }
 

@@ -81,6 +81,48 @@ struct KvzFile {
     std::vector<TruncatedText> truncatedTexts;
 };
 
+// The place of text `index` of a TextBlock (0-7 the group names, then six
+// texts per entry, groups in order). An index past the announced entries
+// counts on in the last group.
+TextPlace placeOfText(std::size_t index, const GroupCounts& counts);
+
+// A character: lead and trail byte, or a one-byte character and 0.
+using CharCode = std::array<std::uint8_t, 2>;
+
+// "0xFA40" for a two-byte character, "0xFD" for a one-byte one.
+std::string formatCharCode(CharCode code);
+
+// Calls visit(code) for every character of the texts up to the first empty
+// text, and endText(characters) after each text, with the number of
+// characters it visited in it. A lead byte whose trail byte would be the
+// text's zero byte ends the text.
+template <class Visit, class EndText>
+void forEachCharacter(const TextBlock& textBlock, Visit visit, EndText endText) {
+    std::size_t i = 0;
+    const std::size_t size = textBlock.size();
+    while (i < size && textBlock[i] != 0) {
+        std::size_t characters = 0;
+        while (i < size && textBlock[i] != 0) {
+            const std::uint8_t first = textBlock[i];
+            if (isKanji(first)) {
+                if (i + 1 >= size || textBlock[i + 1] == 0) {
+                    ++i;
+                    break;
+                }
+                visit(CharCode{first, textBlock[i + 1]});
+                i += 2;
+            } else {
+                visit(CharCode{first, 0});
+                i += 1;
+            }
+            ++characters;
+        }
+        while (i < size && textBlock[i] != 0) ++i;  // rest of a cut text
+        ++i;                                          // its zero byte
+        endText(characters);
+    }
+}
+
 // Entry count announced by a group record (bytes 18-19, little-endian).
 std::uint32_t groupEntryCount(std::span<const std::uint8_t> groupRecord);
 

@@ -32,8 +32,8 @@ Status syncRegularFile(const FileDescriptor& file) {
 }
 
 Status writeSyncClose(FileDescriptor& file, std::span<const std::uint8_t> bytes) {
-    if (Status written = writeAll(file, bytes); !written) return written;
-    if (Status synced = syncRegularFile(file); !synced) return synced;
+    KVZ_TRY(writeAll(file, bytes));
+    KVZ_TRY(syncRegularFile(file));
     return file.close();
 }
 
@@ -42,10 +42,6 @@ mode_t usualFileMode() {
     const mode_t mask = ::umask(0);
     ::umask(mask);
     return 0666 & ~mask;
-}
-
-std::span<const std::uint8_t> asBytes(std::string_view text) {
-    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
 }  // namespace
@@ -102,16 +98,15 @@ Status readUpTo(const FileDescriptor& file, std::vector<std::uint8_t>& bytes, st
 
 Result<std::vector<std::uint8_t>> readFile(const std::string& path) {
     Result<FileDescriptor> file = openForReading(path);
-    if (!file) return file.failure();
+    KVZ_TRY(file);
     std::vector<std::uint8_t> bytes;
-    if (Status read = readUpTo(*file, bytes, std::numeric_limits<std::size_t>::max()); !read)
-        return read.failure();
+    KVZ_TRY(readUpTo(*file, bytes, std::numeric_limits<std::size_t>::max()));
     return bytes;
 }
 
 Result<std::string> readTextFile(const std::string& path) {
     Result<std::vector<std::uint8_t>> bytes = readFile(path);
-    if (!bytes) return bytes.failure();
+    KVZ_TRY(bytes);
     return std::string(bytes->begin(), bytes->end());
 }
 
@@ -190,8 +185,8 @@ Status StagedFile::commit() {
 
 Status replaceFile(const std::string& path, std::span<const std::uint8_t> bytes) {
     Result<StagedFile> staged = StagedFile::create(path);
-    if (!staged) return staged.failure();
-    if (Status written = staged->write(bytes); !written) return written;
+    KVZ_TRY(staged);
+    KVZ_TRY(staged->write(bytes));
     return staged->commit();
 }
 

@@ -21,6 +21,11 @@
 
 namespace kvz::io {
 
+// The bytes of a text, for the functions below.
+inline std::span<const std::uint8_t> asBytes(std::string_view text) {
+    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
 // Owns an open file descriptor and closes it when destroyed. -1 holds none.
 class FileDescriptor {
 public:

@@ -130,3 +130,30 @@ TEST(CharTable, UnknownCharacterCodesAsZero) {
 
 }  // namespace
 }  // namespace kvz
+
+namespace kvz {
+namespace {
+
+TEST(CodeLineList, JoinGivesLengthWordsAndTheClosingZero) {
+    const std::vector<std::vector<std::uint16_t>> lines{{5, 6}, {7}, {300, 0, 9}};
+    EXPECT_EQ(joinCodeLines(lines), (CodeLines{2, 5, 6, 1, 7, 3, 300, 0, 9, 0}));
+    EXPECT_EQ(joinCodeLines({}), (CodeLines{0}));
+}
+
+TEST(CodeLineList, SplitGivesEachLineWithItsLengthWord) {
+    const CodeLines codeLines{2, 5, 6, 1, 7, 0, 4, 4};  // nothing after the zero word counts
+    const auto lines = splitCodeLines(codeLines);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(std::vector<std::uint16_t>(lines[0].begin(), lines[0].end()), (std::vector<std::uint16_t>{2, 5, 6}));
+    EXPECT_EQ(std::vector<std::uint16_t>(lines[1].begin(), lines[1].end()), (std::vector<std::uint16_t>{1, 7}));
+}
+
+TEST(CodeLineList, SplitKeepsALineCutShortByTheEnd) {
+    const CodeLines codeLines{1, 8, 5, 1, 2};  // the second line announces 5 codes, 2 are there
+    const auto lines = splitCodeLines(codeLines);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(std::vector<std::uint16_t>(lines[1].begin(), lines[1].end()), (std::vector<std::uint16_t>{5, 1, 2}));
+}
+
+}  // namespace
+}  // namespace kvz

@@ -11,13 +11,7 @@ namespace kvz::testing {
 // Code lines from their codes: each line gets its length word, a zero word
 // closes the list.
 inline CodeLines codeLinesOf(const std::vector<std::vector<std::uint16_t>>& lines) {
-    CodeLines result;
-    for (const auto& line : lines) {
-        result.push_back(static_cast<std::uint16_t>(line.size()));
-        result.insert(result.end(), line.begin(), line.end());
-    }
-    result.push_back(0);
-    return result;
+    return joinCodeLines(lines);
 }
 
 // A text block from byte strings: each text gets its zero byte, an empty

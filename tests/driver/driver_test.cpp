@@ -341,37 +341,44 @@ TEST(Program, FifoWithoutAWriterIsRefusedWithoutWaiting) {
               "kvzpack: pipe.kvz: truncated: 0 records, a KVZ file starts with 8 group records\n");
 }
 
-TEST(Program, NeverWritesOverAnInput) {
-    TempDir dir;
-    // x.ihx is a deck whose outputs would be x.ihx and x.txt.
-    testing::writeFile(dir / "x.ihx", exampleDeck());
-    testing::writeFile(dir / "y.kvz", exampleDeck());
-    const ProcessResult run = kvzpack(dir, {"y.kvz", "x.ihx"});
-    EXPECT_EQ(run.exitStatus, 1);
-    EXPECT_EQ(messages(run.err),
-              "kvzpack: x.ihx: its output x.ihx is the input file x.ihx; it would be overwritten\n");
-    EXPECT_EQ(testing::readFileBytes(dir / "x.ihx"), exampleDeck());
-    EXPECT_FALSE(fs::exists(dir / "x.txt"));
+// Inputs that an output or the log would overwrite: every input is left as
+// it was, and nothing is written where an input stands.
+struct InputInTheWay {
+    const char* name;
+    std::vector<std::string> inputs;  // each written with the example deck
+    int exitStatus;
+    const char* message;
+    std::vector<fs::path> filesAfter;
+};
 
-    // An input named like another input's numbered output.
-    TempDir second;
-    testing::writeFile(second / "z.kvz", exampleDeck());
-    testing::writeFile(second / "z.txt", exampleDeck());
-    const ProcessResult other = kvzpack(second, {"z.kvz", "z.txt"});
-    EXPECT_EQ(other.exitStatus, 1);
-    EXPECT_EQ(testing::readFileBytes(second / "z.txt"), exampleDeck());
+class InputsInTheWay : public ::testing::TestWithParam<InputInTheWay> {};
+
+TEST_P(InputsInTheWay, AreNeverOverwritten) {
+    const InputInTheWay& c = GetParam();
+    TempDir dir;
+    for (const std::string& input : c.inputs) testing::writeFile(dir / input, exampleDeck());
+    const ProcessResult run = kvzpack(dir, c.inputs);
+    EXPECT_EQ(run.exitStatus, c.exitStatus);
+    EXPECT_EQ(messages(run.err), c.message);
+    for (const std::string& input : c.inputs) EXPECT_EQ(testing::readFileBytes(dir / input), exampleDeck()) << input;
+    EXPECT_EQ(filesIn(dir), c.filesAfter);
 }
 
-TEST(Program, LogThatIsAnInputStopsTheRun) {
-    TempDir dir;
-    testing::writeFile(dir / "deck", exampleDeck());
-    testing::writeFile(dir / "deck.log", exampleDeck());
-    const ProcessResult run = kvzpack(dir, {"deck", "deck.log"});
-    EXPECT_EQ(run.exitStatus, 2);
-    EXPECT_EQ(messages(run.err), "kvzpack: the log deck.log is the input file deck.log; nothing converted\n");
-    EXPECT_EQ(testing::readFileBytes(dir / "deck.log"), exampleDeck());
-    EXPECT_EQ(filesIn(dir), (std::vector<fs::path>{"deck", "deck.log"}));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Program, InputsInTheWay,
+    ::testing::Values(
+        // x.ihx is a deck whose outputs would be x.ihx and x.txt.
+        InputInTheWay{"OutputIsThatInput", {"y.kvz", "x.ihx"}, 1,
+                      "kvzpack: x.ihx: its output x.ihx is the input file x.ihx; it would be overwritten\n",
+                      {"x.ihx", "y.ihx", "y.kvz", "y.log", "y.txt"}},
+        InputInTheWay{"OutputIsAnotherInput", {"z.kvz", "z.txt"}, 1,
+                      "kvzpack: z.kvz: its output z.txt is the input file z.txt; it would be overwritten\n"
+                      "kvzpack: z.txt: its output z.txt is the input file z.txt; it would be overwritten\n",
+                      {"z.kvz", "z.txt"}},
+        InputInTheWay{"LogIsAnInput", {"deck", "deck.log"}, 2,
+                      "kvzpack: the log deck.log is the input file deck.log; nothing converted\n",
+                      {"deck", "deck.log"}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Program, UnwritableOutputIsReportedAndLeavesNoPartialFiles) {
     TempDir dir;

@@ -247,6 +247,11 @@ TEST_P(Interrupted, RemovesEveryTemporaryFileAndKeepsOutputsWhole) {
             testing::writeFile(dir / (name + ".txt"), std::string_view("older numbered"));
             args.push_back(name + ".kvz");
         }
+        // A last input that never ends: the run cannot finish before the signal.
+        ASSERT_EQ(::mkfifo((dir / "pipe.kvz").c_str(), 0600), 0);
+        const int writer = ::open((dir / "pipe.kvz").c_str(), O_RDWR);
+        ASSERT_GE(writer, 0);
+        args.push_back("pipe.kvz");
         TemporaryFileWatch watch(dir.path());
         testing::StartedProgram program = testing::startProgram(args, dir.path());
         int seen = 0;
@@ -254,22 +259,20 @@ TEST_P(Interrupted, RemovesEveryTemporaryFileAndKeepsOutputsWhole) {
         ASSERT_EQ(seen, interruptAt) << "the run made fewer temporary files";
         ::kill(program.pid, signal);
         const ProcessResult run = testing::finishProgram(program);
+        ::close(writer);
         EXPECT_FALSE(run.signalled);
         EXPECT_EQ(run.exitStatus, 128 + signal);
-        int converted = 0;
         for (const auto& [name, contents] : filesIn(dir)) {
             EXPECT_EQ(name.find(".part"), std::string::npos) << name;
-            if (!name.ends_with(".ihx")) continue;
+            if (!name.ends_with(".ihx")) continue;  // each deck's pair, looked at through its .ihx
             const std::string numbered = testing::readFileText(dir / (name.substr(0, name.size() - 4) + ".txt"));
             if (contents == newImage) {
-                ++converted;
                 EXPECT_EQ(numbered, newNumbered) << name;
             } else {
                 EXPECT_EQ(contents, "older image") << name;
                 EXPECT_EQ(numbered, "older numbered") << name;
             }
         }
-        EXPECT_LT(converted, kDecks);
     }
 }
 

@@ -56,32 +56,45 @@ TEST_P(ReadFileSizes, GivesTheWholeContents) {
 INSTANTIATE_TEST_SUITE_P(Io, ReadFileSizes,
                          ::testing::Values(0, 1, 65535, 65536, 65537, 3 * 65536 + 17));
 
-TEST(ReadFile, MissingFileCannotBeOpened) {
+struct ReadRefusal {
+    const char* name;
+    // Makes the file to read in `dir`; gives its path, or "" to skip the case.
+    std::string (*prepare)(const std::filesystem::path& dir);
+    FailureKind kind;
+    const char* reason;
+};
+
+class ReadRefusals : public ::testing::TestWithParam<ReadRefusal> {};
+
+TEST_P(ReadRefusals, GiveTheKindAndTheSystemsReason) {
     const TempDir dir;
-    const auto read = readFile((dir / "absent").string());
-    ASSERT_FALSE(read.ok());
-    EXPECT_EQ(read.failureKind(), FailureKind::cannotOpen);
-    EXPECT_EQ(read.reason(), "No such file or directory");
+    const std::string path = GetParam().prepare(dir.path());
+    if (path.empty()) GTEST_SKIP() << "root reads every file";
+    const auto bytes = readFile(path);
+    ASSERT_FALSE(bytes.ok());
+    EXPECT_EQ(bytes.failureKind(), GetParam().kind);
+    EXPECT_EQ(bytes.reason(), GetParam().reason);
+    const auto text = readTextFile(path);
+    ASSERT_FALSE(text.ok());
+    EXPECT_EQ(text.reason(), GetParam().reason);
 }
 
-TEST(ReadFile, UnreadableFileCannotBeOpened) {
-    if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
-    const TempDir dir;
-    writeFile(dir / "locked", std::string_view("x"));
-    ::chmod((dir / "locked").c_str(), 0);
-    const auto read = readTextFile((dir / "locked").string());
-    ASSERT_FALSE(read.ok());
-    EXPECT_EQ(read.failureKind(), FailureKind::cannotOpen);
-    EXPECT_EQ(read.reason(), "Permission denied");
-}
-
-TEST(ReadFile, FolderIsRefused) {
-    const TempDir dir;
-    const auto read = readTextFile(dir.path().string());
-    ASSERT_FALSE(read.ok());
-    EXPECT_EQ(read.failureKind(), FailureKind::invalid);
-    EXPECT_EQ(read.reason(), "is a directory");
-}
+INSTANTIATE_TEST_SUITE_P(
+    Io, ReadRefusals,
+    ::testing::Values(
+        ReadRefusal{"Missing", [](const std::filesystem::path& dir) { return (dir / "absent").string(); },
+                    FailureKind::cannotOpen, "No such file or directory"},
+        ReadRefusal{"Unreadable",
+                    [](const std::filesystem::path& dir) {
+                        if (::geteuid() == 0) return std::string();
+                        writeFile(dir / "locked", std::string_view("x"));
+                        ::chmod((dir / "locked").c_str(), 0);
+                        return (dir / "locked").string();
+                    },
+                    FailureKind::cannotOpen, "Permission denied"},
+        ReadRefusal{"Folder", [](const std::filesystem::path& dir) { return dir.string(); },
+                    FailureKind::invalid, "is a directory"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ReadFile, FifoWithoutWriterReadsAsEmpty) {
     const TempDir dir;
@@ -174,35 +187,41 @@ INSTANTIATE_TEST_SUITE_P(
                       "No space left on device"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(StagedFile, FinalNameChangesOnlyOnCommit) {
-    const TempDir dir;
-    const std::string path = (dir / "out.ihx").string();
-    writeFile(path, std::string_view("old"));
-    auto staged = StagedFile::create(path);
+// A staged replacement of out.ihx, which holds "old".
+class StagedOverOlder : public ::testing::Test {
+protected:
+    void SetUp() override { writeFile(path_, std::string_view("old")); }
+    Result<StagedFile> stage(std::string_view contents) const {
+        auto staged = StagedFile::create(path_);
+        if (!staged) return staged;
+        KVZ_TRY(staged->write(contents));
+        return staged;
+    }
+    const TempDir dir_;
+    const std::string path_ = (dir_ / "out.ihx").string();
+};
+
+TEST_F(StagedOverOlder, FinalNameChangesOnlyOnCommit) {
+    auto staged = stage("new contents");
     ASSERT_TRUE(staged.ok()) << staged.reason();
-    EXPECT_EQ(staged->path(), path);
-    EXPECT_EQ(staged->temporaryPath().rfind(path + ".part", 0), 0u);
-    ASSERT_TRUE(staged->write(std::string_view("new contents")).ok());
-    EXPECT_EQ(readFileText(path), "old");
+    EXPECT_EQ(staged->path(), path_);
+    EXPECT_EQ(staged->temporaryPath().rfind(path_ + ".part", 0), 0u);
+    EXPECT_EQ(readFileText(path_), "old");
     EXPECT_EQ(readFileText(staged->temporaryPath()), "new contents");
     ASSERT_TRUE(staged->commit().ok());
-    EXPECT_EQ(readFileText(path), "new contents");
-    EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"out.ihx"});
+    EXPECT_EQ(readFileText(path_), "new contents");
+    EXPECT_EQ(namesIn(dir_.path()), std::vector<std::string>{"out.ihx"});
 }
 
-TEST(StagedFile, UncommittedLeavesTheOlderFileAndNoTemporary) {
-    const TempDir dir;
-    const std::string path = (dir / "out.ihx").string();
-    writeFile(path, std::string_view("old"));
+TEST_F(StagedOverOlder, UncommittedLeavesTheOlderFileAndNoTemporary) {
     {
-        auto staged = StagedFile::create(path);
+        auto staged = stage("new");
         ASSERT_TRUE(staged.ok()) << staged.reason();
-        ASSERT_TRUE(staged->write(std::string_view("new")).ok());
         StagedFile moved(std::move(staged.value()));  // the moved-from one must not remove it
         EXPECT_TRUE(std::filesystem::exists(moved.temporaryPath()));
     }
-    EXPECT_EQ(readFileText(path), "old");
-    EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"out.ihx"});
+    EXPECT_EQ(readFileText(path_), "old");
+    EXPECT_EQ(namesIn(dir_.path()), std::vector<std::string>{"out.ihx"});
 }
 
 TEST(StagedFile, GetsTheUsualPermissionsOfANewFile) {

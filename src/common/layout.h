@@ -1,0 +1,25 @@
+// Plain facts of the device image's layout, shared by the encoder and the
+// decoder. Each side keeps its own logic; only these numbers are common.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace kvz {
+
+// The image starts with a header: two zero bytes, then the glyph area's
+// address, low byte first. The packed stream follows it.
+inline constexpr std::size_t kImageHeaderSize = 4;
+
+// Packed areas hold eight 7-bit values in every seven bytes: byte k of a
+// group holds bit 6 - k of the group's values, value j in bit j. A short
+// last group is padded with zero values.
+inline constexpr std::size_t kPackedGroupValues = 8;
+inline constexpr std::size_t kPackedGroupBytes = 7;
+
+// The bytes that `values` 7-bit values take once packed.
+constexpr std::uint64_t packedSize(std::uint64_t values) {
+    return (values + kPackedGroupValues - 1) / kPackedGroupValues * kPackedGroupBytes;
+}
+
+}  // namespace kvz
