@@ -2,6 +2,7 @@
 
 #include <array>
 #include <charconv>
+#include <optional>
 
 #include "input/kvz.h"
 
@@ -49,6 +50,7 @@ void setFlag(Options& options, Flag flag) {
 
 Status setValue(Options& options, Valued option, const std::string& value) {
     if (option == Valued::inspect) {
+        if (options.inspect) return fail("option '--inspect' given twice: it reads one image");
         options.inspect = value;
         return success();
     }
@@ -109,11 +111,40 @@ Status parseShortOptions(std::string_view argument, Options& options) {
     return success();
 }
 
+// The first option given that only a conversion reads, or none.
+std::optional<std::string_view> conversionOptionOf(const Options& options) {
+    if (options.verbose) return "--verbose";
+    if (options.preview) return "--preview";
+    if (options.strict) return "--strict";
+    if (!options.verify) return "--no-verify";
+    return std::nullopt;
+}
+
+// The name with its line breaks written as \n and \r, so that the message
+// stays on one line.
+std::string showLineBreaks(std::string_view name) {
+    std::string shown;
+    for (const char c : name) {
+        if (c == '\n')
+            shown += "\\n";
+        else if (c == '\r')
+            shown += "\\r";
+        else
+            shown += c;
+    }
+    return shown;
+}
+
 Status checkCombination(const Options& options) {
     if (options.entry && !options.inspect) return fail("option '--entry' needs '--inspect'");
     if (options.inspect && !options.files.empty())
         return fail("'--inspect' reads one image and converts no files: '" + options.files.front() +
                     "' is one too many");
+    if (const auto option = conversionOptionOf(options); option && options.inspect)
+        return fail("option '" + std::string(*option) + "' converts files and does not go with '--inspect'");
+    for (const std::string& file : options.files)
+        if (file.find_first_of("\r\n") != std::string::npos)
+            return fail(showLineBreaks(file) + ": a file name holding a line break would split the log's lines");
     return success();
 }
 
@@ -162,7 +193,8 @@ std::string helpText() {
            "Convert KVZ decks into device images. Each FILE.kvz gives FILE.ihx (Intel HEX,\n"
            "placed at 0x05D0) and FILE.txt (the same lines, numbered) beside it; the\n"
            "address range of each image is appended to the log named after the first\n"
-           "FILE (FILE.log) and printed.\n"
+           "FILE (FILE.log) and printed. A file of that log's name is deleted at the\n"
+           "start of every run.\n"
            "\n"
            "Options:\n"
            "      --best             write the smallest image this kvzpack can find (slower;\n"
@@ -172,7 +204,8 @@ std::string helpText() {
            "                         the default encoding's stream size and the saving\n"
            "      --preview          also write FILE.png: every text drawn with the\n"
            "                         image's own glyphs\n"
-           "      --strict           a character without a glyph fails its file\n"
+           "      --strict           a character without a glyph, or a text cut short by a\n"
+           "                         zero byte, fails its file\n"
            "      --no-verify        do not read back and check each image written\n"
            "      --inspect IMAGE    print the summary of an image written earlier\n"
            "      --entry G[:N]      with --inspect: draw entry N of group G (both from 0),\n"
@@ -184,8 +217,10 @@ std::string helpText() {
            "Options and files may come in any order. Long options are written in full;\n"
            "a value follows as the next argument or after '='.\n"
            "\n"
-           "Exit status: 0 when every file converted, 1 when any file failed,\n"
-           "2 when the command line was refused.\n";
+           "Exit status: 0 when every file converted, 1 when any file failed or the log\n"
+           "or standard output could not be written, 2 when the command line was\n"
+           "refused, 128 + the signal's number when SIGINT, SIGTERM or SIGHUP ended the\n"
+           "run (its temporary files removed, older outputs kept).\n";
 }
 
 }  // namespace kvz

@@ -18,6 +18,7 @@
 #include "decode/decode.h"
 #include "glyph/glyph.h"
 #include "io/io.h"
+#include "io/publish.h"
 
 namespace kvz {
 namespace {
@@ -35,9 +36,19 @@ std::string formatRange(const std::string& argument, std::size_t imageSize) {
     return argument + range;
 }
 
+// For a deck written as text and given as it is: the command that turns it
+// into a deck.
+std::string howToBuild(const std::string& file) {
+    if (!file.ends_with(".tsv")) return "";
+    return "; a deck written as text becomes one with 'kvzdeck build " + file + " " + getBaseFileName(file) +
+           ".kvz'";
+}
+
 void reportFailure(std::ostream& err, const std::string& file, const Failure& failure) {
     if (failure.kind == FailureKind::cannotOpen)
         err << "Cannot open " << file << '\n';
+    else if (failure.kind == FailureKind::notADeck)
+        err << "kvzpack: " << file << ": " << failure.reason << howToBuild(file) << '\n';
     else
         err << "kvzpack: " << file << ": " << failure.reason << '\n';
 }
@@ -56,9 +67,10 @@ Status refuseInputAsOutput(const std::string& output, std::span<const std::strin
     return success();
 }
 
-// Writes `contents` under a temporary name beside `path`; committed later.
-Result<io::StagedFile> stageOutput(const std::string& path, std::span<const std::uint8_t> contents) {
-    auto staged = io::StagedFile::create(path);
+// Writes `contents` under a temporary name beside `path`; published later.
+Result<io::StagedFile> stageOutput(const std::string& path, std::span<const std::uint8_t> contents,
+                                   io::TemporaryFiles& temporaries) {
+    auto staged = io::StagedFile::create(path, &temporaries);
     if (!staged) return fail("cannot create a file beside " + path + ": " + staged.reason());
     if (auto written = staged->write(contents); !written)
         return fail("cannot write " + path + ": " + written.reason());
@@ -71,11 +83,12 @@ Status appendLogLine(const std::string& logName, const std::string& line) {
 
 class Run {
 public:
-    Run(const Options& options, std::ostream& out, std::ostream& err)
+    Run(const Options& options, std::ostream& out, std::ostream& err, io::TemporaryFiles& temporaries)
         : options_(options),
           files_(options.files),
           out_(out),
           err_(err),
+          temporaries_(temporaries),
           logName_(getBaseFileName(options.files.front()) + ".log") {}
 
     int execute() {
@@ -90,7 +103,7 @@ public:
         int failures = 0;
         for (const std::string& file : files_)
             if (!convertWithinMemory(file)) ++failures;
-        return failures == 0 ? kExitSuccess : kExitFailure;
+        return failures == 0 && !logFailed_ ? kExitSuccess : kExitFailure;
     }
 
 private:
@@ -111,7 +124,7 @@ private:
         if (!bytes) return refuse(file, bytes.failure());
         auto deck = readDeck(*bytes);
         if (!deck) return refuse(file, deck.failure());
-        if (!reportMissingGlyphs(file, deck->missingGlyphs)) return false;
+        if (!reportLosses(file, *deck)) return false;
         const PackOptions packOptions{options_.verify, options_.preview,
                                       options_.best ? Encoder::best : Encoder::standard};
         auto packed = packDeck(deck->file, packOptions, [this](int stage) { printProgress(err_, stage); });
@@ -124,13 +137,19 @@ private:
         return true;
     }
 
-    // Warns about every character that will not show; under --strict they
-    // fail the file. False when the file must not be converted.
-    bool reportMissingGlyphs(const std::string& file, const std::vector<MissingGlyph>& missing) {
+    // Warns about every text that a zero byte cuts short and every character
+    // that will not show; under --strict they fail the file. False when the
+    // file must not be converted.
+    bool reportLosses(const std::string& file, const ReadDeck& deck) {
+        const std::vector<TruncatedText>& truncated = deck.file.truncatedTexts;
+        const std::vector<MissingGlyph>& missing = deck.missingGlyphs;
         const char* kind = options_.strict ? "error" : "warning";
-        for (const MissingGlyph& glyph : missing)
-            err_ << "kvzpack: " << file << ": " << kind << ": " << describeMissingGlyph(glyph) << '\n';
-        return missing.empty() || !options_.strict;
+        const auto report = [&](const std::string& loss) {
+            err_ << "kvzpack: " << file << ": " << kind << ": " << loss << '\n';
+        };
+        for (const TruncatedText& text : truncated) report(describeTruncatedText(text));
+        for (const MissingGlyph& glyph : missing) report(describeMissingGlyph(glyph));
+        return (missing.empty() && truncated.empty()) || !options_.strict;
     }
 
     // Writes NAME.ihx and NAME.txt (and NAME.png with --preview); none
@@ -144,7 +163,7 @@ private:
             KVZ_TRY(refuseInputAsOutput(output.first, files_));
         std::vector<io::StagedFile> staged;
         for (const auto& [name, contents] : outputs) {
-            auto written = stageOutput(name, contents);
+            auto written = stageOutput(name, contents, temporaries_);
             KVZ_TRY(written);
             staged.push_back(std::move(written.value()));
         }
@@ -152,9 +171,7 @@ private:
         // replaced, so that a file's outputs all change or none does.
         for (const io::StagedFile& file : staged)
             if (io::isDirectory(file.path())) return fail("cannot write " + file.path() + ": " + std::strerror(EISDIR));
-        for (io::StagedFile& file : staged)
-            if (auto done = file.commit(); !done) return fail("cannot write " + file.path() + ": " + done.reason());
-        return success();
+        return io::publishTogether(staged, temporaries_);
     }
 
     bool refuse(const std::string& file, const Failure& failure) {
@@ -162,10 +179,12 @@ private:
         return false;
     }
 
+    // The line goes to standard output even when the log fails; that failure
+    // is told once per run and fails the run, whose record is incomplete.
     void logConversion(const std::string& line) {
-        if (auto logged = appendLogLine(logName_, line); !logged) {
+        if (auto logged = appendLogLine(logName_, line); !logged && !logFailed_) {
             err_ << "kvzpack: cannot append to the log " << logName_ << ": " << logged.reason() << '\n';
-            return;
+            logFailed_ = true;
         }
         out_ << line << '\n' << std::flush;
     }
@@ -174,7 +193,9 @@ private:
     std::span<const std::string> files_;
     std::ostream& out_;
     std::ostream& err_;
+    io::TemporaryFiles& temporaries_;
     std::string logName_;
+    bool logFailed_ = false;
 };
 
 int inspectImage(const std::string& path, const std::optional<EntrySelection>& entry, std::ostream& out,
@@ -211,7 +232,8 @@ std::string getBaseFileName(std::string_view path) {
     return std::string(path.substr(0, dot));
 }
 
-int runKvzpack(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
+int runKvzpack(std::span<const std::string> args, std::ostream& out, std::ostream& err,
+               io::TemporaryFiles& temporaries) {
     const std::string program = args.empty() ? "kvzpack" : args[0];
     if (args.size() <= 1) {
         printUsage(err, program);
@@ -239,7 +261,7 @@ int runKvzpack(std::span<const std::string> args, std::ostream& out, std::ostrea
         err << "kvzpack: --preview is not available: this kvzpack was built without libpng\n";
         return kExitUsage;
     }
-    return Run(*options, out, err).execute();
+    return Run(*options, out, err, temporaries).execute();
 }
 
 }  // namespace kvz

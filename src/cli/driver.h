@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "io/temporary.h"
+
 namespace kvz {
 
 // Exit statuses.
@@ -19,7 +21,9 @@ inline constexpr int kExitUsage = 2;    // the command line itself was refused
 // and everything behind it removed.
 std::string getBaseFileName(std::string_view path);
 
-// args[0] is the program's name.
-int runKvzpack(std::span<const std::string> args, std::ostream& out, std::ostream& err);
+// args[0] is the program's name. Every temporary file of the run is listed
+// in `temporaries` while it exists.
+int runKvzpack(std::span<const std::string> args, std::ostream& out, std::ostream& err,
+               io::TemporaryFiles& temporaries);
 
 }  // namespace kvz

@@ -10,8 +10,10 @@
 namespace kvz {
 
 // cannotOpen: the file could not be opened or read at all (kvzpack reports
-// it as "Cannot open <file>"); invalid: the input was read but is refused.
-enum class FailureKind { invalid, cannotOpen };
+// it as "Cannot open <file>"); invalid: the input was read but is refused;
+// notADeck: what was read is plainly no KVZ file (the front end may say what
+// the user likely meant).
+enum class FailureKind { invalid, cannotOpen, notADeck };
 
 struct Failure {
     std::string reason;

@@ -74,7 +74,9 @@ std::int32_t largestStreamValue(std::uint8_t limit);
 // The stream: header (B - 1, F, P), phrase table (last phrase line first),
 // group table (8 lines, each with first-entry index and entry count), entry
 // lines. Fails when the file has more codes than the stream can address or a
-// value does not fit in bytes below 128.
+// value does not fit in bytes below 128; such a reason ends with what the
+// user can do ("split the deck", or "split the group, or the deck" for a
+// group's entry count).
 Result<std::vector<std::uint8_t>> encode8(std::span<const std::uint16_t> codeLines,
                                           std::int32_t phraseLines,
                                           std::uint16_t codesBefore,

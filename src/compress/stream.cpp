@@ -1,6 +1,7 @@
 // The stream the device reads: every value in one byte below the file's
 // one-byte limit, or two bytes, every byte below 128.
 #include <string>
+#include <string_view>
 
 #include "compress/compress.h"
 
@@ -27,12 +28,17 @@ struct StreamWriter {
     void writeValue(std::uint16_t value) const { encode8_1(bytes, limit, value); }
 };
 
+// What the user can do about a value that does not fit.
+constexpr std::string_view kSplitTheDeck = "split the deck";
+constexpr std::string_view kSplitTheGroup = "split the group, or the deck";
+
 Status checkFits(const std::string& what, std::uint64_t value, std::uint8_t limit,
-                 std::uint32_t codeCount) {
+                 std::uint32_t codeCount, std::string_view remedy) {
     const std::int32_t largest = largestStreamValue(limit);
     if (value <= static_cast<std::uint64_t>(largest)) return success();
     return fail(what + " " + std::to_string(value) + " does not fit the stream: with " +
-                std::to_string(codeCount) + " codes its values stop at " + std::to_string(largest));
+                std::to_string(codeCount) + " codes its values stop at " + std::to_string(largest) + "; " +
+                std::string(remedy));
 }
 
 }  // namespace
@@ -61,7 +67,8 @@ Result<std::vector<std::uint8_t>> encode8(std::span<const std::uint16_t> codeLin
     const auto lines = splitCodeLines(codeLines);
     if (codeCount > kLargestCodeCount)
         return fail("the texts need " + std::to_string(codeCount) +
-                    " codes; the stream holds at most " + std::to_string(kLargestCodeCount));
+                    " codes; the stream holds at most " + std::to_string(kLargestCodeCount) + "; " +
+                    std::string(kSplitTheDeck));
     if (codeCount < 2)
         return fail("the texts need " + std::to_string(codeCount) +
                     " codes; the stream needs at least 2");
@@ -70,8 +77,9 @@ Result<std::vector<std::uint8_t>> encode8(std::span<const std::uint16_t> codeLin
         return fail("fewer than 8 group texts before the phrase lines");
 
     const std::uint8_t limit = getC2Code(static_cast<std::int32_t>(codeCount));
-    KVZ_TRY(checkFits("the character count", codesBefore, limit, codeCount));
-    KVZ_TRY(checkFits("the phrase count", static_cast<std::uint32_t>(phraseLines), limit, codeCount));
+    KVZ_TRY(checkFits("the character count", codesBefore, limit, codeCount, kSplitTheDeck));
+    KVZ_TRY(checkFits("the phrase count", static_cast<std::uint32_t>(phraseLines), limit, codeCount,
+                      kSplitTheDeck));
 
     std::vector<std::uint8_t> bytes;
     bytes.reserve(codeLines.size() * 2 + 64);
@@ -86,8 +94,8 @@ Result<std::vector<std::uint8_t>> encode8(std::span<const std::uint16_t> codeLin
     std::uint64_t firstEntry = 0;
     for (std::size_t g = 0; g < kGroupLines; ++g) {
         const std::string group = "group " + std::to_string(g) + "'s ";
-        KVZ_TRY(checkFits(group + "first-entry index", firstEntry, limit, codeCount));
-        KVZ_TRY(checkFits(group + "entry count", groupCounts[g], limit, codeCount));
+        KVZ_TRY(checkFits(group + "first-entry index", firstEntry, limit, codeCount, kSplitTheDeck));
+        KVZ_TRY(checkFits(group + "entry count", groupCounts[g], limit, codeCount, kSplitTheGroup));
         writer.writeLine(lines[g]);
         writer.writeValue(static_cast<std::uint16_t>(firstEntry));
         writer.writeValue(static_cast<std::uint16_t>(groupCounts[g]));

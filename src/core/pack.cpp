@@ -65,6 +65,7 @@ Result<PackedDeck> packDeckBytes(std::span<const std::uint8_t> bytes, const Pack
     auto packed = packDeck(deck->file, options, progress);
     KVZ_TRY(packed);
     packed->missingGlyphs = std::move(deck->missingGlyphs);
+    packed->truncatedTexts = std::move(deck->file.truncatedTexts);
     return packed;
 }
 

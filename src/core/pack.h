@@ -39,6 +39,7 @@ struct PackedDeck {
     std::string hexText;                      // NAME.ihx: the Intel HEX lines
     std::string numberedHexText;              // NAME.txt: the same lines, numbered
     std::vector<MissingGlyph> missingGlyphs;  // filled by packDeckBytes only
+    std::vector<TruncatedText> truncatedTexts;  // texts cut by a zero byte; packDeckBytes only
     ConversionFigures figures;                // what the --verbose summary tells
     std::vector<std::uint8_t> png;            // the preview sheet, when asked
 };
@@ -54,7 +55,8 @@ Result<ReadDeck> readDeck(std::span<const std::uint8_t> bytes);
 Result<PackedDeck> packDeck(const KvzFile& deck, const PackOptions& options,
                             const PhraseProgress& progress = {});
 
-// readDeck, then packDeck; the warnings are in the result's missingGlyphs.
+// readDeck, then packDeck; the warnings are in the result's missingGlyphs
+// and truncatedTexts.
 Result<PackedDeck> packDeckBytes(std::span<const std::uint8_t> bytes, const PackOptions& options,
                                  const PhraseProgress& progress = {});
 

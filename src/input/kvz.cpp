@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <numeric>
+#include <optional>
 
+#include "common/text.h"
 #include "io/io.h"
 
 namespace kvz {
@@ -47,13 +49,54 @@ GroupCounts readGroupCounts(std::span<const std::uint8_t> bytes) {
     return counts;
 }
 
-// Extracts one field and appends its normalised text; false when the text
-// is empty.
-bool appendField(TextBlock& block, std::span<const std::uint8_t> source, std::size_t width,
-                 bool inverted) {
+// Where replaceChar stops reading `text` early: at a zero byte found at a
+// character start, or at a lead byte whose trail byte is zero.
+std::optional<std::size_t> findZeroCut(std::span<const std::uint8_t> text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        if (text[i] == 0) return i;
+        if (!isKanji(text[i])) {
+            ++i;
+            continue;
+        }
+        if (i + 1 < text.size() && text[i + 1] == 0) return i;
+        i += 2;
+    }
+    return std::nullopt;
+}
+
+// Notes a text cut at `cut` unless only zero bytes lie behind the cut.
+void noteTruncation(std::vector<TruncatedText>& truncated, std::span<const std::uint8_t> text,
+                    std::size_t cut, const TextPlace& place) {
+    const auto lost = text.subspan(cut);
+    const auto dropped = static_cast<std::size_t>(
+        std::count_if(lost.begin(), lost.end(), [](std::uint8_t byte) { return byte != 0; }));
+    if (dropped > 0) truncated.push_back(TruncatedText{place, cut, dropped});
+}
+
+// Extracts one field, appends its normalised text and notes a cut by a zero
+// byte; false when the text is empty.
+bool appendField(KvzFile& file, std::span<const std::uint8_t> source, std::size_t width, bool inverted,
+                 const TextPlace& place) {
     std::array<std::uint8_t, kLongFieldWidth + 1> field{};
-    getKvzText(field, source, width, inverted);
-    return replaceChar(block, field) > 0;
+    const std::size_t length = getKvzText(field, source, width, inverted);
+    const std::span<const std::uint8_t> text(field.data(), length);
+    if (const auto cut = findZeroCut(text)) noteTruncation(file.truncatedTexts, text, *cut, place);
+    return replaceChar(file.textBlock, field) > 0;
+}
+
+// Plainly no KVZ file: no whole number of records, or far more records
+// announced than present (a text or picture read as group records).
+bool looksLikeNoDeck(std::size_t byteCount, std::size_t announced) {
+    constexpr std::size_t kAnnouncedBeyondReason = 4;
+    return byteCount % kRecordSize != 0 || announced > kAnnouncedBeyondReason * (byteCount / kRecordSize);
+}
+
+Failure shortFile(std::size_t byteCount, std::size_t announced, const std::string& expectation) {
+    const std::string figures = describeRecordCount(byteCount) + ", " + expectation;
+    if (looksLikeNoDeck(byteCount, announced))
+        return fail("does not look like a KVZ deck: " + figures, FailureKind::notADeck);
+    return fail("truncated: " + figures);
 }
 
 Failure emptyText(const TextPlace& place) {
@@ -90,6 +133,11 @@ std::string describeTextPlace(const TextPlace& place) {
     return text + " short field " + std::to_string(place.field);
 }
 
+std::string describeTruncatedText(const TruncatedText& truncated) {
+    return describeTextPlace(truncated.place) + " is cut by a zero byte: " +
+           plural(truncated.kept, "byte", "bytes") + " kept, " + std::to_string(truncated.dropped) + " dropped";
+}
+
 TextPlace placeOfText(std::size_t index, const GroupCounts& counts) {
     if (index < kGroupCount) return TextPlace{static_cast<int>(index), -1, 0};
     std::size_t entry = (index - kGroupCount) / kFieldsPerEntry;
@@ -117,16 +165,12 @@ std::uint32_t groupEntryCount(std::span<const std::uint8_t> groupRecord) {
 }
 
 Result<GroupCounts> checkKvzRecords(std::span<const std::uint8_t> bytes) {
-    if (bytes.size() < kGroupRecordsBytes) {
-        return fail("truncated: " + describeRecordCount(bytes.size()) +
-                    ", a KVZ file starts with 8 group records");
-    }
+    if (bytes.size() < kGroupRecordsBytes)
+        return shortFile(bytes.size(), 0, "a KVZ file starts with 8 group records");  // none announced yet
     const GroupCounts counts = readGroupCounts(bytes);
     const std::size_t announced = announcedRecords(counts);
-    if (bytes.size() < announced * kRecordSize) {
-        return fail("truncated: " + describeRecordCount(bytes.size()) +
-                    ", the group records announce " + std::to_string(announced));
-    }
+    if (bytes.size() < announced * kRecordSize)
+        return shortFile(bytes.size(), announced, "the group records announce " + std::to_string(announced));
     return counts;
 }
 
@@ -136,9 +180,9 @@ Result<KvzFile> readKvzBytes(std::span<const std::uint8_t> bytes) {
     KvzFile file;
     file.groupCounts = *counts;
     for (std::size_t g = 0; g < kGroupCount; ++g) {
-        if (!appendField(file.textBlock, bytes.subspan(g * kRecordSize), kGroupNameWidth, false)) {
-            return emptyText({static_cast<int>(g), -1, 0});
-        }
+        const TextPlace place{static_cast<int>(g), -1, 0};
+        if (!appendField(file, bytes.subspan(g * kRecordSize), kGroupNameWidth, false, place))
+            return emptyText(place);
     }
     std::size_t record = kGroupCount;
     for (std::size_t g = 0; g < kGroupCount; ++g) {
@@ -146,9 +190,9 @@ Result<KvzFile> readKvzBytes(std::span<const std::uint8_t> bytes) {
             const auto entry = bytes.subspan(record * kRecordSize, kRecordSize);
             for (std::size_t f = 0; f < kFieldsPerEntry; ++f) {
                 const FieldLayout& layout = kEntryFields[f];
-                if (!appendField(file.textBlock, entry.subspan(layout.offset), layout.width, true)) {
-                    return emptyText({static_cast<int>(g), static_cast<int>(e), static_cast<int>(f)});
-                }
+                const TextPlace place{static_cast<int>(g), static_cast<int>(e), static_cast<int>(f)};
+                if (!appendField(file, entry.subspan(layout.offset), layout.width, true, place))
+                    return emptyText(place);
             }
         }
     }

@@ -27,10 +27,6 @@ using TextBlock = std::vector<std::uint8_t>;
 // Entry counts of groups 0 to 7 (each read from a 16-bit field).
 using GroupCounts = std::array<std::uint32_t, kGroupCount>;
 
-struct KvzFile {
-    TextBlock textBlock;
-    GroupCounts groupCounts{};
-};
 
 // Shift_JIS lead byte: 0x81-0x9F or 0xE0-0xFC. A lead byte starts a two-byte
 // character; every other byte is a one-byte character.
@@ -64,6 +60,26 @@ struct TextPlace {
 };
 // "group 2 name", "group 2 entry 5 short field 3", ...
 std::string describeTextPlace(const TextPlace& place);
+
+// A text that a zero byte cuts short: the device reads it up to that byte
+// (or up to a lead byte whose trail byte is zero). `kept` counts the bytes
+// of the field before the cut, `dropped` the nonzero bytes behind it up to
+// the text's end.
+struct TruncatedText {
+    TextPlace place;
+    std::size_t kept = 0;
+    std::size_t dropped = 0;
+};
+// "group 1 entry 4 short field 2 is cut by a zero byte: 3 bytes kept, 4 dropped"
+std::string describeTruncatedText(const TruncatedText& truncated);
+
+struct KvzFile {
+    TextBlock textBlock;
+    GroupCounts groupCounts{};
+    // Every text cut by a zero byte with something behind it, in file order.
+    // Zero bytes that only pad a field are no loss and are not listed.
+    std::vector<TruncatedText> truncatedTexts;
+};
 
 // The place of text `index` of a TextBlock (0-7 the group names, then six
 // texts per entry, groups in order). An index past the announced entries
@@ -112,12 +128,17 @@ std::uint32_t groupEntryCount(std::span<const std::uint8_t> groupRecord);
 
 // The GroupCounts of `bytes`, after checking that they hold the 8 group
 // records and every entry record these announce; else the reason, e.g.
-// "truncated: 9 records, the group records announce 12".
+// "truncated: 9 records, the group records announce 12". Bytes that are no
+// whole number of records, or announced records more than four times those
+// present, fail with FailureKind::notADeck: "does not look like a KVZ deck:
+// 16 records and 40 bytes, the group records announce 222824".
 Result<GroupCounts> checkKvzRecords(std::span<const std::uint8_t> bytes);
 
 // Parses the records of a KVZ file held in memory. Bytes behind the last
 // announced record are ignored. Fails, with the reason, on a file that ends
-// before its last announced record and on an empty text.
+// before its last announced record and on an empty text. Lists the texts
+// that zero bytes cut short; the texts themselves stay cut, as the device
+// reads them.
 Result<KvzFile> readKvzBytes(std::span<const std::uint8_t> bytes);
 
 // Reads the 8 group records of a KVZ file and then the entry records they

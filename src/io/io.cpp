@@ -132,28 +132,45 @@ Status appendToFile(const std::string& path, std::string_view text) {
     return appendToFile(path, asBytes(text));
 }
 
-Result<StagedFile> StagedFile::create(const std::string& path) {
-    std::vector<char> name(path.begin(), path.end());
-    const char suffix[] = ".partXXXXXX";
-    name.insert(name.end(), suffix, suffix + sizeof suffix);  // with its zero
-    FileDescriptor file(::mkstemp(name.data()));
+Result<StagedFile> StagedFile::create(const std::string& path, TemporaryFiles* temporaries) {
+    std::string name = temporaryPattern(path);
+    // Created and registered in one step: an interruption never finds the
+    // file made but not yet listed.
+    const auto makeFile = [&] {
+        FileDescriptor file(::mkstemp(name.data()));
+        if (file.isOpen() && temporaries) temporaries->add(name);
+        return file;
+    };
+    FileDescriptor file = temporaries ? temporaries->exclusively(makeFile) : makeFile();
     if (!file.isOpen()) return systemFailure(errno);
-    StagedFile staged(path, std::string(name.data()), std::move(file));
+    StagedFile staged(path, std::move(name), std::move(file), temporaries);
     if (::fchmod(staged.file_.get(), usualFileMode()) != 0) return systemFailure(errno);
     return staged;
 }
 
-StagedFile::StagedFile(std::string path, std::string temporary, FileDescriptor file)
-    : path_(std::move(path)), temporary_(std::move(temporary)), file_(std::move(file)) {}
+StagedFile::StagedFile(std::string path, std::string temporary, FileDescriptor file, TemporaryFiles* temporaries)
+    : path_(std::move(path)), temporary_(std::move(temporary)), file_(std::move(file)), temporaries_(temporaries) {}
 
 StagedFile::StagedFile(StagedFile&& other) noexcept
     : path_(std::move(other.path_)),
       temporary_(std::move(other.temporary_)),
       file_(std::move(other.file_)),
+      temporaries_(other.temporaries_),
       pending_(std::exchange(other.pending_, false)) {}
 
 StagedFile::~StagedFile() {
-    if (pending_) ::unlink(temporary_.c_str());
+    if (!pending_) return;
+    ::unlink(temporary_.c_str());
+    forgetTemporary();
+}
+
+void StagedFile::forgetTemporary() {
+    if (temporaries_) temporaries_->forget(temporary_);
+}
+
+void StagedFile::markPublished() {
+    pending_ = false;
+    forgetTemporary();
 }
 
 Status StagedFile::write(std::span<const std::uint8_t> bytes) { return writeSyncClose(file_, bytes); }
@@ -162,7 +179,7 @@ Status StagedFile::write(std::string_view text) { return write(asBytes(text)); }
 
 Status StagedFile::commit() {
     if (std::rename(temporary_.c_str(), path_.c_str()) != 0) return systemFailure(errno);
-    pending_ = false;
+    markPublished();
     return success();
 }
 

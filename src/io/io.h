@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "common/result.h"
+#include "io/temporary.h"
 
 namespace kvz::io {
 
@@ -73,9 +74,11 @@ Status appendToFile(const std::string& path, std::string_view text);
 // or the complete new one. Destroyed uncommitted, it removes its temporary.
 class StagedFile {
 public:
-    // Creates the temporary file "PATH.partXXXXXX" with the usual
-    // permissions of a new file.
-    static Result<StagedFile> create(const std::string& path);
+    // Creates the temporary file "PATH.partXXXXXX" (temporaryPattern: always
+    // a legal name beside a legal PATH) with the usual permissions of a new
+    // file. With `temporaries`, the name is registered there until it is
+    // renamed or removed, so that an interrupted run can remove it.
+    static Result<StagedFile> create(const std::string& path, TemporaryFiles* temporaries = nullptr);
     StagedFile(StagedFile&& other) noexcept;
     StagedFile& operator=(StagedFile&&) = delete;
     StagedFile(const StagedFile&) = delete;
@@ -89,12 +92,17 @@ public:
     Status write(std::string_view text);
     // Renames the written temporary file to the final name.
     Status commit();
+    // For publishTogether, which renamed the temporary file itself: the
+    // temporary name is no longer this object's to remove.
+    void markPublished();
 
 private:
-    StagedFile(std::string path, std::string temporary, FileDescriptor file);
+    StagedFile(std::string path, std::string temporary, FileDescriptor file, TemporaryFiles* temporaries);
+    void forgetTemporary();
     std::string path_;
     std::string temporary_;
     FileDescriptor file_;
+    TemporaryFiles* temporaries_;  // not owned; may be null
     bool pending_ = true;
 };
 

@@ -152,6 +152,19 @@ TEST(Stream, RefusesWhatTheDeviceCannotRead) {
         EXPECT_NE(stream.reason().find(c.mentions), std::string::npos)
             << c.name << ": " << stream.reason();
     }
+    // A limit refusal tells what the user can do.
+    const std::pair<Refusal, const char*> remedies[] = {
+        {cases[0], "; split the deck"},
+        {cases[1], "; split the deck"},
+        {cases[2], "entry count 200 does not fit the stream: with 10 codes its values stop at 127; "
+                   "split the group, or the deck"},
+        {cases[3], "; split the deck"},
+    };
+    for (const auto& [c, ending] : remedies) {
+        const std::string reason = encode8(c.lines, c.phrases, c.codesBefore, c.counts).reason();
+        const std::string_view end(ending);
+        EXPECT_TRUE(reason.size() >= end.size() && reason.ends_with(end)) << c.name << ": " << reason;
+    }
     // The largest values that still fit are accepted.
     EXPECT_TRUE(encode8(eightLinesWithLargestCode(16255), 0, 16256, {}).ok());
     // 16257 codes fit, but F = 16257 without phrases is one above the last value.

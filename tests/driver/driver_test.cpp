@@ -279,13 +279,13 @@ std::vector<std::uint8_t> characterTooFrequent() {
 TEST(Program, RefusalsNameTheFileAndTheCauseAndLeaveNothing) {
     const Refusal cases[] = {
         {"truncated", truncatedDeck, R"(kvzpack: bad\.kvz: truncated: 11 records, the group records announce 12)"},
-        {"huge count", hugeCountFewRecords, R"(kvzpack: bad\.kvz: truncated: 9 records, the group records announce 524288)"},
+        {"huge count", hugeCountFewRecords, R"(kvzpack: bad\.kvz: does not look like a KVZ deck: 9 records, the group records announce 524288)"},
         {"empty field", emptyField, R"(kvzpack: bad\.kvz: .*empty text in group 2 entry 1 short field 3.*)"},
         {"too large", tooLargeForTheDevice,
          R"(kvzpack: bad\.kvz: image of \d+ bytes exceeds the device's 64048 bytes; the first \d+ of \d+ entries fit; .*)"},
         {"character too frequent", characterTooFrequent,
          R"(kvzpack: bad\.kvz: character 0x8260 occurs 65656 times; at most 65535 fit the character table)"},
-        {"too many codes", tooManyCodes, R"(kvzpack: bad\.kvz: the texts need 1\d{4} codes; the stream holds at most 16257)"},
+        {"too many codes", tooManyCodes, R"(kvzpack: bad\.kvz: the texts need 1\d{4} codes; the stream holds at most 16257; split the deck)"},
     };
     for (const Refusal& c : cases) {
         TempDir dir;
@@ -424,7 +424,8 @@ TEST(Program, UnwritableLogIsReportedAndTheOutputsKept) {
     fs::create_directory(dir / "x.log");
     const ProcessResult run = kvzpack(dir, {"x.kvz"});
     EXPECT_EQ(messages(run.err), "kvzpack: cannot append to the log x.log: Is a directory\n");
-    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.out, "x.kvz:05D0-062E\n");  // the run's record stays on standard output
+    EXPECT_EQ(run.exitStatus, 1);
     EXPECT_TRUE(fs::exists(dir / "x.ihx"));
     EXPECT_TRUE(fs::exists(dir / "x.txt"));
 }

@@ -84,8 +84,8 @@ TEST(ReadKvzFile, TruncatedFileSaysHowManyRecordsItHasAndAnnounces) {
     writeFile(dir / "short.kvz", bytes);
     const Result<KvzFile> read = readKvzFile((dir / "short.kvz").string());
     ASSERT_FALSE(read.ok());
-    EXPECT_EQ(read.reason(), "truncated: 10 records and 100 bytes, the group records announce 12");
-    EXPECT_EQ(read.failureKind(), FailureKind::invalid);
+    EXPECT_EQ(read.reason(), "does not look like a KVZ deck: 10 records and 100 bytes, the group records announce 12");
+    EXPECT_EQ(read.failureKind(), FailureKind::notADeck);
 }
 
 TEST(ReadKvzFile, HugeCountsWithFewRecordsAllocateOnlyWhatIsThere) {
@@ -100,7 +100,7 @@ TEST(ReadKvzFile, HugeCountsWithFewRecordsAllocateOnlyWhatIsThere) {
     const Result<KvzFile> read = readKvzFile((dir / "huge.kvz").string());
     gTrackAllocations = false;
     ASSERT_FALSE(read.ok());
-    EXPECT_EQ(read.reason(), "truncated: 9 records, the group records announce 524288");
+    EXPECT_EQ(read.reason(), "does not look like a KVZ deck: 9 records, the group records announce 524288");
     EXPECT_LT(gLargestAllocation.load(), std::size_t{1} << 20);
 }
 

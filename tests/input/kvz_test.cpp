@@ -117,8 +117,7 @@ TEST(ReadKvzBytes, CountIsLittleEndianAtBytes18And19) {
     EXPECT_EQ(groupEntryCount(std::span(file).first(256)), 0x1234u);
     const Result<KvzFile> read = readKvzBytes(file);
     ASSERT_FALSE(read.ok());
-    EXPECT_EQ(read.reason(), "truncated: 8 records, the group records announce 4668");
-    EXPECT_EQ(read.failureKind(), FailureKind::invalid);
+    EXPECT_EQ(read.reason(), "does not look like a KVZ deck: 8 records, the group records announce 4668");
 }
 
 TEST(ReadKvzBytes, EntriesFollowTheirGroupsInOrder) {
@@ -163,10 +162,67 @@ TEST(ReadKvzBytes, TextBlockGrowsPastTheDevicesBlockSize) {
     EXPECT_GT(read->textBlock.size(), 65536u);
 }
 
+struct TruncationCase {
+    const char* name;
+    std::string_view field;  // short field 2 of group 0 entry 0, or group 3's name
+    bool groupName;
+    std::string text;        // as normalised
+    std::size_t kept;        // 0 with dropped 0: no cut listed
+    std::size_t dropped;
+};
+
+class ZeroByteCuts : public ::testing::TestWithParam<TruncationCase> {};
+
+TEST_P(ZeroByteCuts, TextEndsThereAndTheCutIsListed) {
+    const TruncationCase& c = GetParam();
+    Entry entry = kPlainEntry;
+    if (!c.groupName) entry[2] = c.field;
+    std::vector<std::uint8_t> file = makeFile({1, 0, 0, 0, 0, 0, 0, 0}, {entry});
+    if (c.groupName) std::copy(c.field.begin(), c.field.end(), file.begin() + 3 * 256);
+    const Result<KvzFile> read = readKvzBytes(file);
+    ASSERT_TRUE(read.ok()) << read.reason();
+    EXPECT_EQ(textsOf(read->textBlock).at(c.groupName ? 3 : 8 + 2), c.text);
+    if (c.dropped == 0) {
+        EXPECT_TRUE(read->truncatedTexts.empty());
+        return;
+    }
+    ASSERT_EQ(read->truncatedTexts.size(), 1u);
+    const TruncatedText& cut = read->truncatedTexts[0];
+    EXPECT_EQ(describeTextPlace(cut.place), c.groupName ? "group 3 name" : "group 0 entry 0 short field 2");
+    EXPECT_EQ(cut.kept, c.kept);
+    EXPECT_EQ(cut.dropped, c.dropped);
+}
+
+using namespace std::string_view_literals;
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, ZeroByteCuts,
+    ::testing::Values(
+        TruncationCase{"InTheMiddle", "abc\0def"sv, false, "\x82\x81\x82\x82\x82\x83", 3, 3},
+        TruncationCase{"TwoZerosCountNotAsDropped", "ab\0\0de"sv, false, "\x82\x81\x82\x82", 2, 2},
+        TruncationCase{"ZerosBetweenPiecesAreNotCounted", "a\0b\0c"sv, false, "\x82\x81", 1, 2},
+        TruncationCase{"LeadByteWithAZeroTrailIsDroppedToo", "ab\x82\0cd"sv, false, "\x82\x81\x82\x82", 2, 3},
+        TruncationCase{"AfterATwoByteCharacter", "\x93\xFA\0x"sv, false, "\x93\xFA", 2, 1},
+        TruncationCase{"UpToTheFieldsEnd", "ab\0xxxxxxxxxxxxxxxxxxxxxxyyy"sv, false, "\x82\x81\x82\x82", 2, 25},
+        TruncationCase{"BehindTheTerminatorIsNoLoss", "ab \0cd"sv, true, "\x82\x81\x82\x82", 0, 0},
+        TruncationCase{"ZeroPaddingIsNoLoss", "ab\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0"sv,
+                       false, "\x82\x81\x82\x82", 0, 0},
+        TruncationCase{"GroupNameZeroPaddedIsNoLoss", "AB\0\0\0\0\0\0\0\0\0\0\0\0\0\0"sv, true,
+                       "\x82\x60\x82\x61", 0, 0},
+        TruncationCase{"GroupNameCut", "AB\0CD           "sv, true, "\x82\x60\x82\x61", 2, 2}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(DescribeTruncatedText, PlaceAndFigures) {
+    EXPECT_EQ(describeTruncatedText({{1, 4, 2}, 3, 4}),
+              "group 1 entry 4 short field 2 is cut by a zero byte: 3 bytes kept, 4 dropped");
+    EXPECT_EQ(describeTruncatedText({{0, -1, 0}, 1, 1}), "group 0 name is cut by a zero byte: 1 byte kept, 1 dropped");
+}
+
 struct RefusalCase {
     const char* name;
     std::vector<std::uint8_t> file;
     std::string reason;
+    FailureKind kind = FailureKind::invalid;
 };
 
 class ReadKvzBytesRefusals : public ::testing::TestWithParam<RefusalCase> {};
@@ -175,7 +231,7 @@ TEST_P(ReadKvzBytesRefusals, NamesTheCause) {
     const Result<KvzFile> read = readKvzBytes(GetParam().file);
     ASSERT_FALSE(read.ok());
     EXPECT_EQ(read.reason(), GetParam().reason);
-    EXPECT_EQ(read.failureKind(), FailureKind::invalid);
+    EXPECT_EQ(read.failureKind(), GetParam().kind);
 }
 
 std::vector<std::uint8_t> firstBytes(std::vector<std::uint8_t> file, std::size_t count) {
@@ -200,12 +256,22 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         RefusalCase{"Empty", {}, "truncated: 0 records, a KVZ file starts with 8 group records"},
         RefusalCase{"PartOfTheGroupRecords", firstBytes(makeFile({}, {}), 3 * 256 + 17),
-                    "truncated: 3 records and 17 bytes, a KVZ file starts with 8 group records"},
+                    "does not look like a KVZ deck: 3 records and 17 bytes, a KVZ file starts with 8 group records",
+                    FailureKind::notADeck},
+        RefusalCase{"WholeGroupRecordsMissing", firstBytes(makeFile({}, {}), 3 * 256),
+                    "truncated: 3 records, a KVZ file starts with 8 group records"},
         RefusalCase{"MissingEntries", makeFile({2, 0, 0, 5, 0, 0, 0, 1}, std::vector<Entry>(1, kPlainEntry)),
                     "truncated: 9 records, the group records announce 16"},
         RefusalCase{"LastRecordShort",
                     firstBytes(makeFile({1, 0, 0, 0, 0, 0, 0, 0}, {kPlainEntry}), 9 * 256 - 1),
-                    "truncated: 8 records and 255 bytes, the group records announce 9"},
+                    "does not look like a KVZ deck: 8 records and 255 bytes, the group records announce 9",
+                    FailureKind::notADeck},
+        RefusalCase{"FourTimesThePresentRecordsAnnounced",
+                    makeFile({28, 0, 0, 0, 0, 0, 0, 0}, std::vector<Entry>(1, kPlainEntry)),
+                    "truncated: 9 records, the group records announce 36"},
+        RefusalCase{"MoreThanFourTimesAnnounced",
+                    makeFile({29, 0, 0, 0, 0, 0, 0, 0}, std::vector<Entry>(1, kPlainEntry)),
+                    "does not look like a KVZ deck: 9 records, the group records announce 37", FailureKind::notADeck},
         RefusalCase{"EmptyGroupName", withGroupName(makeFile({}, {}), 3, ""), "empty text in group 3 name"},
         RefusalCase{"ZeroPaddedFromTheStart", withGroupName(makeFile({}, {}), 0, std::string_view("\0AB", 3)),
                     "empty text in group 0 name"},

@@ -112,14 +112,16 @@ std::filesystem::path sourcePath(const std::string& relative) {
 std::filesystem::path kvzpackBinary() { return KVZPACK_BINARY; }
 std::filesystem::path kvzdeckBinary() { return KVZDECK_BINARY; }
 
-ProcessResult runProgram(const std::vector<std::string>& argv, const std::filesystem::path& workdir) {
+StartedProgram startProgram(const std::vector<std::string>& argv, const std::filesystem::path& workdir,
+                            const std::filesystem::path& standardOutput) {
     // Output goes to files, so that a chatty child can never block on a full pipe.
-    const TempDir capture;
-    const std::filesystem::path outPath = capture / "out";
-    const std::filesystem::path errPath = capture / "err";
-    const pid_t child = ::fork();
-    if (child < 0) throw std::system_error(errno, std::generic_category(), "fork");
-    if (child == 0) {
+    StartedProgram program;
+    program.capture = std::make_unique<TempDir>();
+    const std::filesystem::path outPath = standardOutput.empty() ? *program.capture / "out" : standardOutput;
+    const std::filesystem::path errPath = *program.capture / "err";
+    program.pid = ::fork();
+    if (program.pid < 0) throw std::system_error(errno, std::generic_category(), "fork");
+    if (program.pid == 0) {
         const int in = ::open("/dev/null", O_RDONLY);
         const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -134,15 +136,25 @@ ProcessResult runProgram(const std::vector<std::string>& argv, const std::filesy
         ::execv(args[0], args.data());
         ::_exit(127);
     }
+    return program;
+}
+
+ProcessResult finishProgram(StartedProgram& program) {
     int status = 0;
-    while (::waitpid(child, &status, 0) < 0) {
+    while (::waitpid(program.pid, &status, 0) < 0) {
         if (errno != EINTR) throw std::system_error(errno, std::generic_category(), "waitpid");
     }
     ProcessResult result;
+    result.signalled = WIFSIGNALED(status);
     result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    result.out = readFileText(outPath);
-    result.err = readFileText(errPath);
+    if (std::filesystem::exists(*program.capture / "out")) result.out = readFileText(*program.capture / "out");
+    result.err = readFileText(*program.capture / "err");
     return result;
+}
+
+ProcessResult runProgram(const std::vector<std::string>& argv, const std::filesystem::path& workdir) {
+    StartedProgram program = startProgram(argv, workdir);
+    return finishProgram(program);
 }
 
 }  // namespace kvz::testing

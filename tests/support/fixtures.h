@@ -2,9 +2,12 @@
 // records, temporary directories, files and child processes.
 #pragma once
 
+#include <sys/types.h>
+
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,14 +63,25 @@ std::filesystem::path kvzpackBinary();
 std::filesystem::path kvzdeckBinary();
 
 struct ProcessResult {
-    int exitStatus = -1;  // the exit status, or 128 + signal number
-    std::string out;      // standard output
-    std::string err;      // standard error
+    int exitStatus = -1;     // the exit status, or 128 + signal number
+    bool signalled = false;  // ended by a signal rather than by exiting
+    std::string out;         // standard output
+    std::string err;         // standard error
 };
 // Runs argv[0] with the arguments argv[1..] in `workdir` (the current
 // directory when empty), standard input from /dev/null, and collects its
 // output.
 ProcessResult runProgram(const std::vector<std::string>& argv,
                          const std::filesystem::path& workdir = {});
+
+// The same in two steps, for tests that act on the running child: its
+// standard output goes to `standardOutput` when given (e.g. /dev/full).
+struct StartedProgram {
+    pid_t pid = -1;
+    std::unique_ptr<TempDir> capture;  // where standard output and error are collected
+};
+StartedProgram startProgram(const std::vector<std::string>& argv, const std::filesystem::path& workdir = {},
+                            const std::filesystem::path& standardOutput = {});
+ProcessResult finishProgram(StartedProgram& program);
 
 }  // namespace kvz::testing

@@ -58,10 +58,15 @@ int dump(const std::string& kvzPath) {
     if (!bytes) return failure(kvzPath, bytes.reason());
     const kvz::Result<std::string> tsv = kvz::dumpKvz(*bytes);
     if (!tsv) return failure(kvzPath, tsv.reason());
-    if (std::fwrite(tsv->data(), 1, tsv->size(), stdout) != tsv->size() || std::fflush(stdout) != 0) {
-        return failure("standard output", std::strerror(errno));
-    }
+    std::fwrite(tsv->data(), 1, tsv->size(), stdout);
     return 0;
+}
+
+// Every program checks that what it wrote on standard output arrived.
+int checkStandardOutput(int status) {
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return status;
+    std::fprintf(stderr, "kvzdeck: cannot write to standard output: %s\n", std::strerror(errno));
+    return status == 0 ? kFailed : status;
 }
 
 }  // namespace
@@ -77,10 +82,10 @@ int main(int argc, char** argv) {
             optionsEnded = true;
         } else if (arg == "-h" || arg == "--help") {
             std::fputs(kUsage, stdout);
-            return 0;
+            return checkStandardOutput(0);
         } else if (arg == "--version") {
             std::printf("kvzdeck %s\n", KVZPACK_VERSION);
-            return 0;
+            return checkStandardOutput(0);
         } else {
             return usageError("unknown option '" + std::string(arg) + "'");
         }
@@ -93,7 +98,7 @@ int main(int argc, char** argv) {
     }
     if (command == "dump") {
         if (operands.size() != 2) return usageError("dump takes one DECK.kvz");
-        return dump(operands[1]);
+        return checkStandardOutput(dump(operands[1]));
     }
     return usageError("unknown command '" + command + "'");
 }

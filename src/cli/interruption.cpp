@@ -1,0 +1,31 @@
+#include "cli/interruption.h"
+
+#include <unistd.h>
+
+namespace kvz {
+
+InterruptionWatcher::InterruptionWatcher() {
+    sigemptyset(&signals_);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals_, signal);
+    pthread_sigmask(SIG_BLOCK, &signals_, &previousMask_);
+    watcher_ = std::thread([this] { watch(); });
+}
+
+InterruptionWatcher::~InterruptionWatcher() {
+    // SIGHUP wakes the watcher, which then sees that the run is over.
+    stopping_ = true;
+    pthread_kill(watcher_.native_handle(), SIGHUP);
+    watcher_.join();
+    pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr);
+}
+
+void InterruptionWatcher::watch() {
+    int signal = 0;
+    while (sigwait(&signals_, &signal) != 0) {
+    }
+    if (stopping_) return;
+    temporaries_.removeAll();  // waits for a publishing step under way
+    ::_exit(128 + signal);
+}
+
+}  // namespace kvz
