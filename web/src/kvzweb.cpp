@@ -125,6 +125,8 @@ val convertDeckBytes(Report& report, std::span<const std::uint8_t> bytes, const 
     };
     auto deck = readDeck(bytes);
     if (!deck) return refuse(deck.reason());
+    for (const TruncatedText& text : deck->file.truncatedTexts)
+        report.say("kvzpack: " + file + ": warning: " + describeTruncatedText(text));
     for (const MissingGlyph& missing : deck->missingGlyphs)
         report.say("kvzpack: " + file + ": warning: " + describeMissingGlyph(missing));
     auto packed = packDeck(deck->file, PackOptions{.verify = true, .preview = false});
