@@ -2,32 +2,21 @@
 
 #include <algorithm>
 #include <optional>
-#include <stdexcept>
+#include <string_view>
+
+#include "kvzdeck/cp932.h"
 
 namespace fontgen {
 namespace {
 
-iconv_t openToUtf32(const char* from) {
-    iconv_t handle = iconv_open("UTF-32LE", from);
-    if (handle == reinterpret_cast<iconv_t>(-1)) {
-        throw std::runtime_error(std::string("iconv cannot convert from ") + from);
+std::optional<char32_t> decodeShiftJis(cp932gen::IconvHandle& shiftJis, std::string_view code) {
+    const std::optional<std::string> utf32le = shiftJis.convert(code);
+    if (!utf32le || utf32le->size() != 4) return std::nullopt;
+    char32_t c = 0;
+    for (std::size_t b = 0; b < 4; ++b) {
+        c |= static_cast<char32_t>(static_cast<unsigned char>((*utf32le)[b])) << (8 * b);
     }
-    return handle;
-}
-
-std::optional<char32_t> decodeOne(iconv_t handle, std::array<unsigned char, 2> bytes) {
-    iconv(handle, nullptr, nullptr, nullptr, nullptr);  // reset the shift state
-    char input[2] = {static_cast<char>(bytes[0]), static_cast<char>(bytes[1])};
-    unsigned char output[8] = {};
-    char* in = input;
-    char* out = reinterpret_cast<char*>(output);
-    std::size_t inLeft = sizeof input;
-    std::size_t outLeft = sizeof output;
-    if (iconv(handle, &in, &inLeft, &out, &outLeft) == static_cast<std::size_t>(-1) ||
-        inLeft != 0 || sizeof output - outLeft != 4) {
-        return std::nullopt;
-    }
-    return static_cast<char32_t>(output[0] | output[1] << 8 | output[2] << 16 | output[3] << 24);
+    return c;
 }
 
 }  // namespace
@@ -63,24 +52,12 @@ std::string utf8Of(char32_t c) {
     return s;
 }
 
-ShiftJisDecoder::ShiftJisDecoder() : cp932_(openToUtf32("CP932")), shiftJis_(nullptr) {
-    try {
-        shiftJis_ = openToUtf32("SHIFT_JIS");
-    } catch (...) {
-        iconv_close(cp932_);
-        throw;
-    }
-}
-
-ShiftJisDecoder::~ShiftJisDecoder() {
-    iconv_close(shiftJis_);
-    iconv_close(cp932_);
-}
+ShiftJisDecoder::ShiftJisDecoder() : shiftJis_("UTF-32LE", "SHIFT_JIS") {}
 
 std::vector<char32_t> ShiftJisDecoder::candidates(std::array<unsigned char, 2> bytes) {
+    const std::string code{static_cast<char>(bytes[0]), static_cast<char>(bytes[1])};
     std::vector<char32_t> result;
-    for (iconv_t handle : {cp932_, shiftJis_}) {
-        const std::optional<char32_t> c = decodeOne(handle, bytes);
+    for (const std::optional<char32_t> c : {kvz::cp932ToUnicode(code), decodeShiftJis(shiftJis_, code)}) {
         if (c && std::find(result.begin(), result.end(), *c) == result.end()) {
             result.push_back(*c);
         }

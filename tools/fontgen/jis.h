@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include <iconv.h>
+#include "cp932gen/system_cp932.h"
 
 namespace fontgen {
 
@@ -19,21 +19,18 @@ std::array<unsigned char, 2> shiftJisOf(int row, int column);
 // UTF-8 form of a Unicode character.
 std::string utf8Of(char32_t character);
 
-// Decodes Shift_JIS characters with glibc's iconv.
+// Decodes Shift_JIS characters: CP932 from kvzdeck's table, the plain
+// Shift_JIS mapping with the system's iconv.
 class ShiftJisDecoder {
 public:
     ShiftJisDecoder();
-    ~ShiftJisDecoder();
-    ShiftJisDecoder(const ShiftJisDecoder&) = delete;
-    ShiftJisDecoder& operator=(const ShiftJisDecoder&) = delete;
 
     // The character under the CP932 mapping, then under the plain Shift_JIS
     // mapping where that differs; empty where neither maps the bytes.
     std::vector<char32_t> candidates(std::array<unsigned char, 2> bytes);
 
 private:
-    iconv_t cp932_;
-    iconv_t shiftJis_;
+    cp932gen::IconvHandle shiftJis_;
 };
 
 }  // namespace fontgen
