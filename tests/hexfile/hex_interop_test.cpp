@@ -47,12 +47,12 @@ TEST_F(HexInterop, ToolsReadWhatTheWriterWrites) {
 
         const std::string byObjcopy = dir.file("objcopy.bin");
         ASSERT_TRUE(runQuietly("objcopy -I ihex -O binary " + quoted(ihx) + " " + quoted(byObjcopy)));
-        EXPECT_EQ(test::readFile(byObjcopy), test::asText(image));
+        EXPECT_EQ(testing::readFileText(byObjcopy), test::asText(image));
 
         const std::string bySrecCat = dir.file("srec_cat.bin");
         ASSERT_TRUE(runQuietly("srec_cat " + quoted(ihx) + " -intel -offset -0x05D0 -o " +
                                quoted(bySrecCat) + " -binary"));
-        EXPECT_EQ(test::readFile(bySrecCat), test::asText(image));
+        EXPECT_EQ(testing::readFileText(bySrecCat), test::asText(image));
     }
 }
 
@@ -88,7 +88,7 @@ TEST_P(HexInteropRead, ReaderReadsWhatTheToolWrites) {
         const Bytes image = test::randomImage(size, 200 + static_cast<unsigned>(size));
         const std::string bin = dir.file("image.bin");
         const std::string ihx = dir.file("image.ihx");
-        test::writeFile(bin, test::asText(image));
+        testing::writeFile(bin, test::asText(image));
         ASSERT_TRUE(runQuietly(GetParam().command(bin, ihx)));
 
         Bytes memory(0x10000, 0);
@@ -116,7 +116,7 @@ INSTANTIATE_TEST_SUITE_P(Tools, HexInteropRead,
 TEST_F(HexInterop, EmptyImageFromSrecCatHasNoData) {
     const std::string bin = dir.file("empty.bin");
     const std::string ihx = dir.file("empty.ihx");
-    test::writeFile(bin, "");
+    testing::writeFile(bin, "");
     ASSERT_TRUE(runQuietly(srecCatToHex(bin, ihx, 0)));
     std::uint32_t lowest = 0;
     Bytes memory(0x10000, 0);
@@ -127,7 +127,7 @@ TEST_F(HexInterop, EmptyImageFromSrecCatHasNoData) {
 TEST_F(HexInterop, RecordsTooLongForOneReadAreRefused) {
     const std::string bin = dir.file("image.bin");
     const std::string ihx = dir.file("image.ihx");
-    test::writeFile(bin, test::asText(test::randomImage(300, 3)));
+    testing::writeFile(bin, test::asText(test::randomImage(300, 3)));
     ASSERT_TRUE(runQuietly(srecCatToHex(bin, ihx, 122)));
     Bytes memory(0x10000, 0);
     EXPECT_EQ(readHex(ihx, memory, nullptr, 0x10000, false), 0u);
@@ -137,10 +137,10 @@ TEST_F(HexInterop, StartAddressRecordIsRefused) {
     // objcopy adds a start address record (type 03) when the addresses are moved this way.
     const std::string bin = dir.file("image.bin");
     const std::string ihx = dir.file("image.ihx");
-    test::writeFile(bin, test::asText(test::randomImage(40, 4)));
+    testing::writeFile(bin, test::asText(test::randomImage(40, 4)));
     ASSERT_TRUE(runQuietly("objcopy -I binary -O ihex --change-addresses 0x05D0 " + quoted(bin) + " " +
                            quoted(ihx)));
-    ASSERT_NE(test::readFile(ihx).find(":04000003"), std::string::npos);
+    ASSERT_NE(testing::readFileText(ihx).find(":04000003"), std::string::npos);
     Bytes memory(0x10000, 0);
     EXPECT_EQ(readHex(ihx, memory, nullptr, 0x10000, false), 0u);
 }

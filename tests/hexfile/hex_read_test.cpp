@@ -61,18 +61,26 @@ std::string withChecksum(std::string recordLine, const char* checksum) {
     return recordLine.replace(recordLine.size() - 2, 2, checksum);
 }
 
-struct ReadCase {
+// One read of `text` and what it must give: the result, the lowest address
+// (`untouched` when the read must fail) and the destination's bytes.
+template <typename Stored>
+struct ReadCaseOf {
     const char* name;
     std::string text;
     std::size_t destinationSize;
     std::uint32_t limit;
     bool verify;
     std::uint32_t result;
-    std::uint32_t lowest;  // `untouched` when the read must fail
-    std::vector<std::pair<std::size_t, std::uint8_t>> stored;  // address, byte (fill: untouched)
+    std::uint32_t lowest;
+    Stored stored;
 };
 
-void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.name; }
+template <typename Stored>
+void PrintTo(const ReadCaseOf<Stored>& c, std::ostream* os) {
+    *os << c.name;
+}
+
+using ReadCase = ReadCaseOf<std::vector<std::pair<std::size_t, std::uint8_t>>>;  // address, byte (fill: untouched)
 
 class HexRead : public ::testing::TestWithParam<ReadCase> {};
 
@@ -83,7 +91,7 @@ void expectRead(const ReadCase& c, bool fromFile) {
     std::uint32_t result = 0;
     if (fromFile) {
         test::TempDir dir;
-        test::writeFile(dir.file("in.ihx"), c.text);
+        testing::writeFile(dir.file("in.ihx"), c.text);
         result = readHex(dir.file("in.ihx"), destination, &lowest, c.limit, c.verify);
     } else {
         auto data = readHexText(c.text, destination, {HexReading::lenient, c.verify, 0, c.limit});
@@ -105,7 +113,7 @@ TEST_P(HexRead, FromTextAndFromFile) {
     expectRead(GetParam(), true);
     // Without a pointer for the lowest address the result is the same.
     test::TempDir dir;
-    test::writeFile(dir.file("in.ihx"), GetParam().text);
+    testing::writeFile(dir.file("in.ihx"), GetParam().text);
     Bytes destination(GetParam().destinationSize, fill);
     EXPECT_EQ(readHex(dir.file("in.ihx"), destination, nullptr, GetParam().limit, GetParam().verify),
               GetParam().result);
@@ -211,25 +219,14 @@ TEST(HexRead, MissingFileGivesZeroAndLeavesThePointer) {
     EXPECT_EQ(lowest, untouched);
 }
 
-struct AbsCase {
-    const char* name;
-    std::string text;
-    std::size_t destinationSize;
-    std::uint32_t limit;
-    bool verify;
-    std::uint32_t result;
-    std::uint32_t lowest;
-    Bytes stored;  // destination[0..] afterwards
-};
-
-void PrintTo(const AbsCase& c, std::ostream* os) { *os << c.name; }
+using AbsCase = ReadCaseOf<Bytes>;  // destination[0..] afterwards
 
 class HexReadAbs : public ::testing::TestWithParam<AbsCase> {};
 
 TEST_P(HexReadAbs, PlacesTheLowestAddressAtTheStart) {
     const AbsCase& c = GetParam();
     test::TempDir dir;
-    test::writeFile(dir.file("in.ihx"), c.text);
+    testing::writeFile(dir.file("in.ihx"), c.text);
     Bytes destination(c.destinationSize, fill);
     std::uint32_t lowest = untouched;
     EXPECT_EQ(readHexAbs(dir.file("in.ihx"), destination, &lowest, c.limit, c.verify), c.result);

@@ -16,7 +16,7 @@
 namespace kvz {
 namespace {
 
-using test::readFile;
+using testing::readFileText;
 using test::TempDir;
 
 std::vector<std::uint8_t> countingBytes(std::size_t n) {
@@ -33,21 +33,6 @@ const std::string exampleNumbered =
     "1:1005D000000102030405060708090A0B0C0D0E0FA3\r\n"
     "2:0405E00010111213D1\r\n"
     "3:00000001FF\r\n";
-
-std::vector<std::string> splitCrLfLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = text.find("\r\n", start);
-        if (end == std::string::npos) {
-            lines.push_back(text.substr(start));  // an unterminated tail
-            break;
-        }
-        lines.push_back(text.substr(start, end - start));
-        start = end + 2;
-    }
-    return lines;
-}
 
 TEST(HexDigits, Int2cWritesTwoUpperCaseDigitsForEveryByte) {
     for (int value = 0; value < 256; ++value) {
@@ -135,7 +120,7 @@ void expectWellFormed(const std::string& text, const std::vector<std::uint8_t>& 
                       std::uint32_t base, bool numbered) {
     ASSERT_GE(text.size(), 2u);
     EXPECT_EQ(text.substr(text.size() - 2), "\r\n") << "the file ends right after a line end";
-    const auto lines = splitCrLfLines(text);
+    const auto lines = testing::splitLines(text, "\r\n");
     const std::size_t records = (image.size() + 15) / 16;
     ASSERT_EQ(lines.size(), records + 1);
     std::vector<std::uint8_t> decoded;
@@ -192,7 +177,7 @@ TEST_P(HexAddressRange, DataPastFFFFIsRefusedBeforeTheFileIsTouched) {
     const std::vector<std::uint8_t> image(c.size, 0x5A);
     TempDir dir;
     const std::string path = dir.file("out.ihx");
-    test::writeFile(path, "older\r\n");
+    testing::writeFile(path, "older\r\n");
     auto written = writeHexAbs(path, image, c.base, false);
     if (c.lastAddress == nullptr) {
         ASSERT_TRUE(written.ok()) << written.reason();
@@ -201,7 +186,7 @@ TEST_P(HexAddressRange, DataPastFFFFIsRefusedBeforeTheFileIsTouched) {
     }
     ASSERT_FALSE(written.ok());
     EXPECT_NE(written.reason().find(c.lastAddress), std::string::npos) << written.reason();
-    EXPECT_EQ(readFile(path), "older\r\n");
+    EXPECT_EQ(readFileText(path), "older\r\n");
     EXPECT_FALSE(formatHexAbs(image, c.base, true).ok());
 }
 
@@ -223,8 +208,8 @@ TEST(HexWrite, WritesTheWorkedExampleByteForByteAndReturnsTheSize) {
     ASSERT_TRUE(numbered.ok()) << numbered.reason();
     EXPECT_EQ(*plain, 20u);
     EXPECT_EQ(*numbered, 20u);
-    EXPECT_EQ(readFile(dir.file("example.ihx")), examplePlain);
-    EXPECT_EQ(readFile(dir.file("example.txt")), exampleNumbered);
+    EXPECT_EQ(readFileText(dir.file("example.ihx")), examplePlain);
+    EXPECT_EQ(readFileText(dir.file("example.txt")), exampleNumbered);
 }
 
 TEST(HexWrite, EmptyImageWritesTheEndRecordAloneAndReturnsZero) {
@@ -232,15 +217,15 @@ TEST(HexWrite, EmptyImageWritesTheEndRecordAloneAndReturnsZero) {
     auto written = writeHexAbs(dir.file("e.txt"), {}, 0x05D0, true);
     ASSERT_TRUE(written.ok()) << written.reason();
     EXPECT_EQ(*written, 0u);
-    EXPECT_EQ(readFile(dir.file("e.txt")), "1:00000001FF\r\n");
+    EXPECT_EQ(readFileText(dir.file("e.txt")), "1:00000001FF\r\n");
 }
 
 TEST(HexWrite, ReplacesAnExistingFile) {
     TempDir dir;
     const std::string path = dir.file("out.ihx");
-    test::writeFile(path, std::string(5000, 'Z'));
+    testing::writeFile(path, std::string(5000, 'Z'));
     ASSERT_TRUE(writeHexAbs(path, countingBytes(20), 0x05D0, false).ok());
-    EXPECT_EQ(readFile(path), examplePlain);
+    EXPECT_EQ(readFileText(path), examplePlain);
 }
 
 TEST(HexWrite, WriteHexTakesTheBytesByAbsoluteAddress) {
@@ -250,13 +235,13 @@ TEST(HexWrite, WriteHexTakesTheBytesByAbsoluteAddress) {
     auto written = writeHex(dir.file("abs.ihx"), memory, 0x05D0, 20, false);
     ASSERT_TRUE(written.ok()) << written.reason();
     EXPECT_EQ(*written, 20u);
-    EXPECT_EQ(readFile(dir.file("abs.ihx")), examplePlain);
+    EXPECT_EQ(readFileText(dir.file("abs.ihx")), examplePlain);
 
     EXPECT_FALSE(writeHex(dir.file("out.ihx"), memory, 0x05D0, 28, false).ok());
     EXPECT_FALSE(std::filesystem::exists(dir.file("out.ihx")));
     auto empty = writeHex(dir.file("none.ihx"), memory, 0x9000, 0, true);
     ASSERT_TRUE(empty.ok()) << empty.reason();
-    EXPECT_EQ(readFile(dir.file("none.ihx")), "1:00000001FF\r\n");
+    EXPECT_EQ(readFileText(dir.file("none.ihx")), "1:00000001FF\r\n");
 }
 
 struct FailureCase {
