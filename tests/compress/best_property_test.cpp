@@ -90,16 +90,13 @@ INSTANTIATE_TEST_SUITE_P(Shapes, BestOnRandomDecks, ::testing::ValuesIn(randomCa
 class BestOnExamples : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(BestOnExamples, KeepsEveryPromise) {
-    auto file = readKvzBytes(testing::readFileBytes(testing::sourcePath(std::string("examples/") + GetParam())));
+    auto file = readKvzBytes(testing::bundledDeckBytes(GetParam()));
     ASSERT_TRUE(file.ok()) << file.reason();
     expectGoodBestEncoding(*file);
 }
 
-INSTANTIATE_TEST_SUITE_P(Bundled, BestOnExamples, ::testing::Values("example.kvz", "sample.kvz", "large.kvz"),
-                         [](const auto& info) {
-                             std::string name = info.param;
-                             return name.substr(0, name.find('.'));
-                         });
+INSTANTIATE_TEST_SUITE_P(Bundled, BestOnExamples, ::testing::ValuesIn(testing::kBundledDecks),
+                         [](const auto& info) { return testing::bundledDeckName(info.param); });
 
 std::size_t packed(std::size_t values) { return (values + 7) / 8 * 7; }
 

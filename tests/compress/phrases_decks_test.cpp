@@ -43,12 +43,7 @@ std::string cutLargeDeck(int perGroup) {
     const std::string tsv = exampleTsv("large.tsv");
     std::string result;
     int taken = 0;
-    std::size_t at = 0;
-    while (at < tsv.size()) {
-        std::size_t end = tsv.find('\n', at);
-        if (end == std::string::npos) end = tsv.size();
-        const std::string line = tsv.substr(at, end - at);
-        at = end + 1;
+    for (const std::string& line : testing::splitLines(tsv)) {
         if (line.empty() || line[0] == '#') continue;
         const bool isEntry = line.find('\t') != std::string::npos;
         if (!isEntry) taken = 0;

@@ -74,12 +74,7 @@ std::string changedFields(const std::string& line, Change change) {
 std::string grownLargeDeck(int rotatedPercent, int entries = -1) {
     const std::string tsv = testing::readFileText(testing::sourcePath("examples/large.tsv"));
     std::vector<std::pair<std::string, std::vector<std::string>>> groups;
-    std::size_t at = 0;
-    while (at < tsv.size()) {
-        std::size_t end = tsv.find('\n', at);
-        if (end == std::string::npos) end = tsv.size();
-        const std::string line = tsv.substr(at, end - at);
-        at = end + 1;
+    for (const std::string& line : testing::splitLines(tsv)) {
         if (line.empty() || line[0] == '#') continue;
         if (line.find('\t') == std::string::npos)
             groups.push_back({line, {}});
@@ -105,11 +100,8 @@ std::string grownLargeDeck(int rotatedPercent, int entries = -1) {
 
 std::size_t entryLines(const std::string& tsv) {
     std::size_t count = 0;
-    for (std::size_t at = 0; at < tsv.size();) {
-        std::size_t end = tsv.find('\n', at);
-        if (end == std::string::npos) end = tsv.size();
-        if (tsv.substr(at, end - at).find('\t') != std::string::npos) ++count;
-        at = end + 1;
+    for (const std::string& line : testing::splitLines(tsv)) {
+        if (line.find('\t') != std::string::npos) ++count;
     }
     return count;
 }

@@ -58,16 +58,13 @@ void expectBestImageGood(const KvzFile& deck) {
 class BestPipelineOnExamples : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(BestPipelineOnExamples, DecodesToTheDefaultTexts) {
-    auto deck = readKvzBytes(testing::readFileBytes(testing::sourcePath(std::string("examples/") + GetParam())));
+    auto deck = readKvzBytes(testing::bundledDeckBytes(GetParam()));
     ASSERT_TRUE(deck.ok()) << deck.reason();
     expectBestImageGood(*deck);
 }
 
-INSTANTIATE_TEST_SUITE_P(Bundled, BestPipelineOnExamples, ::testing::Values("example.kvz", "sample.kvz", "large.kvz"),
-                         [](const auto& info) {
-                             std::string name = info.param;
-                             return name.substr(0, name.find('.'));
-                         });
+INSTANTIATE_TEST_SUITE_P(Bundled, BestPipelineOnExamples, ::testing::ValuesIn(testing::kBundledDecks),
+                         [](const auto& info) { return testing::bundledDeckName(info.param); });
 
 class BestPipelineOnRandomDecks : public ::testing::TestWithParam<unsigned> {};
 

@@ -2,6 +2,7 @@
 // without progress lines, and decks made for them.
 #pragma once
 
+#include <filesystem>
 #include <regex>
 #include <string>
 #include <vector>
@@ -9,6 +10,11 @@
 #include "support/fixtures.h"
 
 namespace kvz::cli_testing {
+
+// Names the option tests share; `using namespace cli_testing` brings them in.
+namespace fs = std::filesystem;
+using testing::ProcessResult;
+using testing::TempDir;
 
 inline testing::ProcessResult kvzpack(const testing::TempDir& dir, std::vector<std::string> args) {
     args.insert(args.begin(), testing::kvzpackBinary().string());
@@ -66,16 +72,6 @@ inline std::vector<std::uint8_t> deckWithoutSomeGlyphs() {
     return deck;
 }
 
-inline std::vector<std::string> splitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        std::size_t end = text.find('\n', at);
-        if (end == std::string::npos) end = text.size();
-        lines.push_back(text.substr(at, end - at));
-        at = end + 1;
-    }
-    return lines;
-}
+using testing::splitLines;
 
 }  // namespace kvz::cli_testing

@@ -8,10 +8,7 @@
 namespace kvz {
 namespace {
 
-namespace fs = std::filesystem;
-using cli_testing::kvzpack;
-using testing::ProcessResult;
-using testing::TempDir;
+using namespace cli_testing;
 
 // The example converted in `dir`: example.ihx.
 void convertExample(const TempDir& dir) {

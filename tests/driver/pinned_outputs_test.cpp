@@ -23,18 +23,12 @@ fs::path pinned(const std::string& name, const std::string& extension) {
 
 // The lines of a text whose every line ends in CR LF.
 std::vector<std::string> crlfLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        const std::size_t end = text.find("\r\n", at);
-        if (end == std::string::npos) {
-            ADD_FAILURE() << "text after the last CR LF: " << text.substr(at);
-            break;
-        }
-        lines.push_back(text.substr(at, end - at));
-        EXPECT_EQ(lines.back().find_first_of("\r\n"), std::string::npos) << lines.back();
-        at = end + 2;
+    std::vector<std::string> lines = testing::splitLines(text, "\r\n");
+    if (!text.ends_with("\r\n") && !lines.empty()) {
+        ADD_FAILURE() << "text after the last CR LF: " << lines.back();
+        lines.pop_back();
     }
+    for (const std::string& line : lines) EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos) << line;
     return lines;
 }
 

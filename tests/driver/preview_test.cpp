@@ -15,10 +15,7 @@
 namespace kvz {
 namespace {
 
-namespace fs = std::filesystem;
-using cli_testing::kvzpack;
-using testing::ProcessResult;
-using testing::TempDir;
+using namespace cli_testing;
 
 #ifdef KVZPACK_HAVE_PNG
 

@@ -105,9 +105,27 @@ void writeFile(const std::filesystem::path& path, std::string_view text) {
     writeFile(path, std::vector<std::uint8_t>(text.begin(), text.end()));
 }
 
+std::vector<std::string> splitLines(std::string_view text, std::string_view lineEnd) {
+    std::vector<std::string> lines;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t end = text.find(lineEnd, at);
+        if (end == std::string_view::npos) end = text.size();
+        lines.emplace_back(text.substr(at, end - at));
+        at = end + lineEnd.size();
+    }
+    return lines;
+}
+
 std::filesystem::path sourcePath(const std::string& relative) {
     return std::filesystem::path(KVZPACK_SOURCE_DIR) / relative;
 }
+
+std::vector<std::uint8_t> bundledDeckBytes(const std::string& fileName) {
+    return readFileBytes(sourcePath("examples/" + fileName));
+}
+
+std::string bundledDeckName(const std::string& fileName) { return fileName.substr(0, fileName.find('.')); }
 
 std::filesystem::path kvzpackBinary() { return KVZPACK_BINARY; }
 std::filesystem::path kvzdeckBinary() { return KVZDECK_BINARY; }

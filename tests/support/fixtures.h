@@ -55,8 +55,18 @@ std::string readFileText(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
 void writeFile(const std::filesystem::path& path, std::string_view text);
 
+// The lines of a text, without the `lineEnd` that ends each; a last line
+// end ends the last line and starts none, and text after it is a last line.
+std::vector<std::string> splitLines(std::string_view text, std::string_view lineEnd = "\n");
+
 // A path inside the source tree, e.g. sourcePath("examples/example.kvz").
 std::filesystem::path sourcePath(const std::string& relative);
+
+// The bundled example decks, for tests run on each of them: their bytes, and
+// their names without ".kvz" to name the test cases.
+inline constexpr std::array<const char*, 3> kBundledDecks{"example.kvz", "sample.kvz", "large.kvz"};
+std::vector<std::uint8_t> bundledDeckBytes(const std::string& fileName);
+std::string bundledDeckName(const std::string& fileName);
 
 // The built programs.
 std::filesystem::path kvzpackBinary();
