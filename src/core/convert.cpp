@@ -118,9 +118,10 @@ std::size_t fittingEntries(const KvzFile& file, Encoder encoder, std::optional<s
     // saving, for the first guess: both ends then cost no --best conversion.
     FitSearch standard(file, Encoder::standard);
     const std::size_t known = standard.fits(entries) ? entries : standard.lastFitting(0, entries);
-    const double saving = static_cast<double>(search.sizeOf(entries)) / static_cast<double>(standard.sizeOf(entries));
-    search.remember(known, std::min(standard.sizeOf(known),
-                                    static_cast<std::uint64_t>(static_cast<double>(standard.sizeOf(known)) * saving)));
+    if (standard.fits(known)) {  // else only 0 entries, measured with --best as they are
+        const double saving = static_cast<double>(search.sizeOf(entries)) / static_cast<double>(standard.sizeOf(entries));
+        search.remember(known, static_cast<std::uint64_t>(static_cast<double>(standard.sizeOf(known)) * std::min(saving, 1.0)));
+    }
     return search.lastFitting(known, entries);
 }
 
