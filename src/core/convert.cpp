@@ -64,6 +64,8 @@ public:
     FitSearch(const KvzFile& file, Encoder encoder) : file_(file), encoder_(encoder) {}
 
     bool fits(std::size_t entries) { return sizeOf(entries) <= kImageCapacity; }
+    // `imageBytes` stands for the image of the first `entries`: their real
+    // size, or an estimate that fits whenever the real size fits.
     void remember(std::size_t entries, std::uint64_t imageBytes) { sizes_[entries] = imageBytes; }
 
     // The last count that fits, given that `fitting` fits (or is 0) and
@@ -81,6 +83,12 @@ public:
         return fitting;
     }
 
+    std::uint64_t sizeOf(std::size_t entries) {
+        if (auto known = sizes_.find(entries); known != sizes_.end()) return known->second;
+        auto sizes = measureImage(firstEntries(file_, entries), encoder_);
+        return sizes_[entries] = sizes ? sizes->imageBytes : kTooLarge;
+    }
+
 private:
     static constexpr std::uint64_t kTooLarge = ~std::uint64_t{0};
     static constexpr int kGuessingSteps = 6;  // then plain halving
@@ -91,12 +99,6 @@ private:
         if (sizeOf(a) == kTooLarge || sizeOf(b) == kTooLarge || sa == sb) return (a + b) / 2;
         const double at = static_cast<double>(a) + (kImageCapacity - sa) * (static_cast<double>(b) - static_cast<double>(a)) / (sb - sa);
         return at <= 0 ? 0 : static_cast<std::size_t>(at);
-    }
-
-    std::uint64_t sizeOf(std::size_t entries) {
-        if (auto known = sizes_.find(entries); known != sizes_.end()) return known->second;
-        auto sizes = measureImage(firstEntries(file_, entries), encoder_);
-        return sizes_[entries] = sizes ? sizes->imageBytes : kTooLarge;
     }
 
     const KvzFile& file_;
@@ -110,8 +112,16 @@ std::size_t fittingEntries(const KvzFile& file, Encoder encoder, std::optional<s
     FitSearch search(file, encoder);
     if (wholeDeckBytes) search.remember(entries, *wholeDeckBytes);
     if (search.fits(entries)) return entries;
-    // --best never makes an image larger, so whatever fits the default fits it.
-    const std::size_t known = encoder == Encoder::best ? fittingEntries(file, Encoder::standard, {}) : 0;
+    if (encoder == Encoder::standard) return search.lastFitting(0, entries);
+    // --best never makes an image larger, so whatever fits the default fits
+    // it. Its size there is not measured but estimated, with the whole deck's
+    // saving, for the first guess: both ends then cost no --best conversion.
+    FitSearch standard(file, Encoder::standard);
+    const std::size_t known = standard.fits(entries) ? entries : standard.lastFitting(0, entries);
+    if (standard.fits(known)) {  // else only 0 entries, measured with --best as they are
+        const double saving = static_cast<double>(search.sizeOf(entries)) / static_cast<double>(standard.sizeOf(entries));
+        search.remember(known, static_cast<std::uint64_t>(static_cast<double>(standard.sizeOf(known)) * std::min(saving, 1.0)));
+    }
     return search.lastFitting(known, entries);
 }
 

@@ -167,6 +167,19 @@ TEST_P(TooLargeRefusal, SaysHowManyEntriesFitAndWhetherBestMakesAllFit) {
 
 INSTANTIATE_TEST_SUITE_P(RotatedCopies, TooLargeRefusal, ::testing::Values(kBestFits, kNothingFits));
 
+// Real phrases: the search aimed with the default's sizes must still land on
+// the exact boundary of --best.
+TEST(TooLargeRefusalWithBest, GivesTheFiguresOfBestOnADeckWithPhrases) {
+    TempDir dir;
+    testing::writeFile(dir / "grown.kvz", testing::deckFromTsv(grownLargeDeck(kNothingFits)));
+    const ProcessResult run = kvzpack(dir, {"--best", "grown.kvz"});
+    EXPECT_EQ(run.exitStatus, 1);
+    const Refusal refusal = parseRefusal(messages(run.err));
+    EXPECT_EQ(refusal.rest, "");
+    expectFiguresTrue(refusal, kNothingFits, Encoder::best);
+    EXPECT_FALSE(fs::exists(dir / "grown.ihx"));
+}
+
 std::uint64_t randomKanjiImageBytes(int entries, Encoder encoder) {
     auto deck = readKvzBytes(cli_testing::randomKanjiDeck(entries));
     if (!deck) throw std::runtime_error(deck.reason());
