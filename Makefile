@@ -9,7 +9,7 @@ CLI_CASES  ?= tests/cli/cases/*
 FONT_BUILD ?= build-fonts
 MISAKI_TTF ?= /usr/share/fonts/truetype/misaki/misaki_gothic.ttf
 
-.PHONY: all deps build demo test test-asan cli-expect check-fonts bench clean web-deps web test-web bench-web
+.PHONY: all deps build programs demo test test-asan cli-expect check-fonts bench clean web-deps web test-web bench-web
 
 all: build
 
@@ -22,7 +22,11 @@ $(BUILD)/CMakeCache.txt: | deps
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
-demo: build
+# The two programs alone: a first run need not wait for the tests to compile.
+programs: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target kvzpack kvzdeck
+
+demo: programs
 	@sh tools/demo.sh $(BUILD)
 
 test: build

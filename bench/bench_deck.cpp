@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "kvzdeck/cp932.h"
-#include "kvzdeck/deck.h"
-#include "kvzdeck/utf8.h"
+#include "deck/cp932.h"
+#include "deck/deck.h"
+#include "deck/utf8.h"
 #include "support/fixtures.h"
 #include "system_cp932.h"
 

@@ -8,11 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "decode/decode.h"
-#include "core/convert.h"
 #include "cli/image_file.h"
+#include "core/convert.h"
+#include "deck/deck.h"
+#include "decode/decode.h"
 #include "hexfile/hex.h"
-#include "kvzdeck/deck.h"
+#include "io/format_files.h"
 #include "support/fixtures.h"
 
 namespace {

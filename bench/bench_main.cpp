@@ -9,7 +9,7 @@
 
 #include "compress/compress.h"
 #include "core/convert.h"
-#include "kvzdeck/deck.h"
+#include "deck/deck.h"
 #include "reference/phrases_reference.h"
 #include "support/fixtures.h"
 

@@ -1,8 +1,9 @@
 #include "cli/checked_output.h"
 
-#include <unistd.h>
+#include <cstdint>
+#include <span>
 
-#include <cerrno>
+#include "io/io.h"
 
 namespace kvz {
 
@@ -10,9 +11,9 @@ CheckedOutputBuffer::CheckedOutputBuffer(int fd) : fd_(fd) { setp(buffer_.data()
 
 CheckedOutputBuffer::~CheckedOutputBuffer() { writeBuffered(); }
 
-int CheckedOutputBuffer::finish() {
-    writeBuffered();
-    return error_;
+Status CheckedOutputBuffer::finish() {
+    if (writeBuffered()) return success();
+    return fail(failure_);
 }
 
 CheckedOutputBuffer::int_type CheckedOutputBuffer::overflow(int_type c) {
@@ -28,15 +29,13 @@ int CheckedOutputBuffer::sync() { return writeBuffered() ? 0 : -1; }
 
 // After a failure the rest is dropped: what follows would be incomplete.
 bool CheckedOutputBuffer::writeBuffered() {
-    const char* next = pbase();
-    while (error_ == 0 && next < pptr()) {
-        const ssize_t written = ::write(fd_, next, static_cast<std::size_t>(pptr() - next));
-        if (written < 0 && errno == EINTR) continue;
-        if (written < 0) error_ = errno;
-        else next += written;
+    if (failure_.empty() && pptr() > pbase()) {
+        const std::span bytes(reinterpret_cast<const std::uint8_t*>(pbase()),
+                              static_cast<std::size_t>(pptr() - pbase()));
+        if (Status written = io::writeAll(fd_, bytes); !written) failure_ = written.reason();
     }
     setp(buffer_.data(), buffer_.data() + buffer_.size());
-    return error_ == 0;
+    return failure_.empty();
 }
 
 }  // namespace kvz

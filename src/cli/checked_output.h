@@ -4,6 +4,9 @@
 
 #include <array>
 #include <streambuf>
+#include <string>
+
+#include "common/result.h"
 
 namespace kvz {
 
@@ -14,9 +17,9 @@ public:
     CheckedOutputBuffer& operator=(const CheckedOutputBuffer&) = delete;
     ~CheckedOutputBuffer() override;
 
-    // Writes what is buffered; 0 when everything written so far arrived,
-    // else the errno of the first write that failed.
-    int finish();
+    // Writes what is buffered; fails with the system's reason of the first
+    // write that failed, if any did.
+    Status finish();
 
 protected:
     int_type overflow(int_type c) override;
@@ -26,7 +29,7 @@ private:
     bool writeBuffered();
 
     int fd_;
-    int error_ = 0;
+    std::string failure_;  // the first failed write's reason; empty while none failed
     std::array<char, 8192> buffer_{};
 };
 

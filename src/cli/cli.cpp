@@ -9,59 +9,42 @@
 namespace kvz {
 namespace {
 
-enum class Flag { help, version, verbose, preview, strict, noVerify, best };
-enum class Valued { inspect, entry };
+enum class Setting { help, version, verbose, preview, strict, noVerify, best, inspect, entry };
 
-struct FlagOption {
-    std::string_view name;  // long name without "--"
-    char shortName;         // 0: none
-    Flag flag;
+// The options in the order of kSettings.
+constexpr std::array kOptionSpecs{
+    OptionSpec{"help", 'h', ""},          OptionSpec{"version", 'V', ""},
+    OptionSpec{"verbose", 'v', ""},       OptionSpec{"preview", 0, ""},
+    OptionSpec{"strict", 0, ""},          OptionSpec{"no-verify", 0, ""},
+    OptionSpec{"best", 0, ""},            OptionSpec{"inspect", 0, "an image file"},
+    OptionSpec{"entry", 0, "G or G:N"},
 };
+constexpr std::array kSettings{Setting::help,     Setting::version, Setting::verbose,
+                               Setting::preview,  Setting::strict,  Setting::noVerify,
+                               Setting::best,     Setting::inspect, Setting::entry};
+static_assert(kOptionSpecs.size() == kSettings.size());
 
-struct ValuedOption {
-    std::string_view name;
-    std::string_view valueName;  // for "option '--x' needs VALUE"
-    Valued option;
-};
-
-constexpr std::array kFlags{
-    FlagOption{"help", 'h', Flag::help},        FlagOption{"version", 'V', Flag::version},
-    FlagOption{"verbose", 'v', Flag::verbose},  FlagOption{"preview", 0, Flag::preview},
-    FlagOption{"strict", 0, Flag::strict},      FlagOption{"no-verify", 0, Flag::noVerify},
-    FlagOption{"best", 0, Flag::best},
-};
-
-constexpr std::array kValued{
-    ValuedOption{"inspect", "an image file", Valued::inspect},
-    ValuedOption{"entry", "G or G:N", Valued::entry},
-};
-
-void setFlag(Options& options, Flag flag) {
-    switch (flag) {
-        case Flag::help: options.help = true; break;
-        case Flag::version: options.version = true; break;
-        case Flag::verbose: options.verbose = true; break;
-        case Flag::preview: options.preview = true; break;
-        case Flag::strict: options.strict = true; break;
-        case Flag::noVerify: options.verify = false; break;
-        case Flag::best: options.best = true; break;
+Status applyOption(Options& options, Setting setting, const std::string& value) {
+    switch (setting) {
+        case Setting::help: options.help = true; break;
+        case Setting::version: options.version = true; break;
+        case Setting::verbose: options.verbose = true; break;
+        case Setting::preview: options.preview = true; break;
+        case Setting::strict: options.strict = true; break;
+        case Setting::noVerify: options.verify = false; break;
+        case Setting::best: options.best = true; break;
+        case Setting::inspect:
+            if (options.inspect) return fail("option '--inspect' given twice: it reads one image");
+            options.inspect = value;
+            break;
+        case Setting::entry: {
+            auto entry = parseEntrySelection(value);
+            KVZ_TRY(entry);
+            options.entry = *entry;
+            break;
+        }
     }
-}
-
-Status setValue(Options& options, Valued option, const std::string& value) {
-    if (option == Valued::inspect) {
-        if (options.inspect) return fail("option '--inspect' given twice: it reads one image");
-        options.inspect = value;
-        return success();
-    }
-    auto entry = parseEntrySelection(value);
-    KVZ_TRY(entry);
-    options.entry = *entry;
     return success();
-}
-
-Failure unknownOption(std::string_view argument) {
-    return fail("unknown option '" + std::string(argument) + "'");
 }
 
 // Reads a number in full; false on anything else or a value above `max`.
@@ -69,46 +52,6 @@ bool parseNumber(std::string_view text, int max, int& value) {
     if (text.empty()) return false;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     return error == std::errc{} && end == text.data() + text.size() && value >= 0 && value <= max;
-}
-
-// "--name" or "--name=value"; `next` is the index of the following argument
-// and moves past it when that argument is the option's value.
-Status parseLongOption(std::span<const std::string> arguments, std::size_t& next, Options& options) {
-    const std::string& argument = arguments[next - 1];
-    const std::string_view body = std::string_view(argument).substr(2);
-    const std::size_t equals = body.find('=');
-    const std::string_view name = body.substr(0, equals);
-    for (const FlagOption& flag : kFlags) {
-        if (flag.name != name) continue;
-        if (equals != std::string_view::npos)
-            return fail("option '--" + std::string(name) + "' takes no value");
-        setFlag(options, flag.flag);
-        return success();
-    }
-    for (const ValuedOption& valued : kValued) {
-        if (valued.name != name) continue;
-        if (equals != std::string_view::npos)
-            return setValue(options, valued.option, std::string(body.substr(equals + 1)));
-        if (next >= arguments.size())
-            return fail("option '--" + std::string(name) + "' needs " + std::string(valued.valueName));
-        return setValue(options, valued.option, arguments[next++]);
-    }
-    return unknownOption(equals == std::string_view::npos ? argument : argument.substr(0, equals + 2));
-}
-
-// "-hVv" and the like: one or more short flags.
-Status parseShortOptions(std::string_view argument, Options& options) {
-    for (const char letter : argument.substr(1)) {
-        bool known = false;
-        for (const FlagOption& flag : kFlags) {
-            if (flag.shortName != 0 && flag.shortName == letter) {
-                setFlag(options, flag.flag);
-                known = true;
-            }
-        }
-        if (!known) return unknownOption(std::string("-") + letter);
-    }
-    return success();
 }
 
 // The first option given that only a conversion reads, or none.
@@ -166,22 +109,10 @@ Result<EntrySelection> parseEntrySelection(std::string_view text) {
 
 Result<Options> parseCommandLine(std::span<const std::string> arguments) {
     Options options;
-    bool optionsEnded = false;
-    std::size_t next = 0;
-    while (next < arguments.size()) {
-        const std::string& argument = arguments[next++];
-        if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
-            options.files.push_back(argument);  // "-" alone is a file name too
-            continue;
-        }
-        if (argument == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        const Status parsed = argument[1] == '-' ? parseLongOption(arguments, next, options)
-                                                 : parseShortOptions(argument, options);
-        KVZ_TRY(parsed);
-    }
+    KVZ_TRY(scanArguments(
+        arguments, kOptionSpecs,
+        [&](std::size_t option, const std::string& value) { return applyOption(options, kSettings[option], value); },
+        [&](const std::string& file) { options.files.push_back(file); }));
     if (options.help || options.version) return options;
     KVZ_TRY(checkCombination(options));
     return options;

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/program.h"
 #include "common/result.h"
 #include "core/inspect.h"
 

@@ -1,4 +1,5 @@
 #include "cli/driver.h"
+#include "io/format_files.h"
 
 #include <cerrno>
 #include <chrono>
@@ -11,6 +12,7 @@
 
 #include "cli/cli.h"
 #include "cli/image_file.h"
+#include "common/version.h"
 #include "core/inspect.h"
 #include "core/pack.h"
 #include "core/preview.h"
@@ -22,12 +24,6 @@
 
 namespace kvz {
 namespace {
-
-#ifdef _WIN32
-constexpr std::string_view kPathSeparators = "/\\";
-#else
-constexpr std::string_view kPathSeparators = "/";
-#endif
 
 std::string formatRange(const std::string& argument, std::size_t imageSize) {
     char range[32];
@@ -225,7 +221,7 @@ void printUsage(std::ostream& err, const std::string& program) {
 }  // namespace
 
 std::string getBaseFileName(std::string_view path) {
-    const std::size_t separator = path.find_last_of(kPathSeparators);
+    const std::size_t separator = path.rfind('/');
     const std::size_t nameStart = separator == std::string_view::npos ? 0 : separator + 1;
     const std::size_t dot = path.rfind('.');
     if (dot == std::string_view::npos || dot < nameStart) return std::string(path);
@@ -241,15 +237,14 @@ int runKvzpack(std::span<const std::string> args, std::ostream& out, std::ostrea
     }
     auto options = parseCommandLine(args.subspan(1));
     if (!options) {
-        err << "kvzpack: " << options.reason() << "\nTry 'kvzpack --help' for more information.\n";
-        return kExitUsage;
+        return refuseCommandLine(err, "kvzpack", options.reason());
     }
     if (options->help) {
         out << helpText() << std::flush;
         return kExitSuccess;
     }
     if (options->version) {
-        out << "kvzpack " KVZPACK_VERSION "\n" << std::flush;
+        out << "kvzpack " << kVersion << "\n" << std::flush;
         return kExitSuccess;
     }
     if (options->inspect) return inspectImage(*options->inspect, options->entry, out, err);

@@ -8,14 +8,10 @@
 #include <string>
 #include <string_view>
 
+#include "cli/program.h"
 #include "io/temporary.h"
 
 namespace kvz {
-
-// Exit statuses.
-inline constexpr int kExitSuccess = 0;  // every file converted (or usage shown)
-inline constexpr int kExitFailure = 1;  // at least one file failed
-inline constexpr int kExitUsage = 2;    // the command line itself was refused
 
 // The path without its extension: the last "." of the last path component
 // and everything behind it removed.

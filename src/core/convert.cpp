@@ -22,7 +22,7 @@ struct EncodedTexts {
 
 Result<EncodedTexts> encodeTexts(const KvzFile& file, const PhraseProgress& progress, Encoder encoder) {
     auto table = countChars(file.textBlock);
-    if (!table) return table.failure();
+    KVZ_TRY(table);
     EncodedTexts result;
     result.encoding.charTable = std::move(table.value());
     sortCharTable(result.encoding.charTable);
@@ -37,14 +37,14 @@ Result<EncodedTexts> encodeTexts(const KvzFile& file, const PhraseProgress& prog
 
     auto stream = encode8(result.encoding.codeLines, countPhraseLines(result.encoding.codeLines, result.frame),
                           result.frame.codesBefore, file.groupCounts);
-    if (!stream) return stream.failure();
+    KVZ_TRY(stream);
     result.standardStreamValues = stream->size();
     if (encoder == Encoder::best) {
         TextEncoding best = encodeBest(result.encoding, result.frame);
         if (best.codeLines != result.encoding.codeLines) {
             stream = encode8(best.codeLines, countPhraseLines(best.codeLines, result.frame), result.frame.codesBefore,
                              file.groupCounts);
-            if (!stream) return stream.failure();
+            KVZ_TRY(stream);
             result.encoding = std::move(best);
         }
     }
@@ -146,7 +146,7 @@ std::string tooLargeReason(const KvzFile& file, std::uint64_t imageSize, Encoder
 
 Result<ImageSizes> measureImage(const KvzFile& file, Encoder encoder) {
     auto texts = encodeTexts(file, {}, encoder);
-    if (!texts) return texts.failure();
+    KVZ_TRY(texts);
     return ImageSizes{packedSize(texts->stream.size()), imageSizeOf(*texts)};
 }
 
@@ -177,7 +177,7 @@ std::size_t entriesThatFit(const KvzFile& file, Encoder encoder) { return fittin
 
 Result<Conversion> convertKvz(const KvzFile& file, const PhraseProgress& progress, Encoder encoder) {
     auto texts = encodeTexts(file, progress, encoder);
-    if (!texts) return texts.failure();
+    KVZ_TRY(texts);
     if (const std::uint64_t size = imageSizeOf(*texts); size > kImageCapacity)
         return fail(tooLargeReason(file, size, encoder));
     Conversion result;

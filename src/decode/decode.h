@@ -1,6 +1,7 @@
 // Reads a device image the way the device does, independently of the
 // encoder: header, 7-bit stream, phrase table, groups and entries, glyph
-// cells. The driver uses it to check every image it writes.
+// cells. The conversion core uses it to check every image against its deck
+// before anything is written.
 #pragma once
 
 #include <array>

@@ -20,19 +20,12 @@ namespace kvz {
 Result<std::string> formatHexAbs(std::span<const std::uint8_t> image, std::uint32_t base,
                                  bool numbered);
 
-// Writes formatHexAbs's lines to `path` (created or emptied). Every write,
-// flush and close is checked: a failure gives a reason naming the path and
-// the system's reason, and the file may then hold part of the text (write to
-// a temporary name and rename it to keep an older file safe). An image that
-// would reach past 0xFFFF is refused before the file is touched. Returns the
-// number of bytes written as data.
-Result<std::uint32_t> writeHexAbs(const std::string& path, std::span<const std::uint8_t> image,
-                                  std::uint32_t base, bool numbered);
-// As writeHexAbs, but `data` is indexed by absolute address: the bytes
-// data[start] .. data[start + size - 1] are written; a range outside `data`
-// is refused.
-Result<std::uint32_t> writeHex(const std::string& path, std::span<const std::uint8_t> data,
-                               std::uint32_t start, std::uint32_t size, bool numbered);
+// As formatHexAbs, but `data` is indexed by absolute address: the lines for
+// data[start] .. data[start + size - 1] placed at `start`; a range outside
+// `data` is refused. Writing these texts to files is left to io
+// (io/format_files.h: writeHexAbs and writeHex).
+Result<std::string> formatHex(std::span<const std::uint8_t> data, std::uint32_t start, std::uint32_t size,
+                              bool numbered);
 
 // How strictly a HEX text is read.
 // lenient: the loader's reading. Lines are taken 255 characters at most, a
@@ -79,19 +72,18 @@ struct HexData {
 Result<HexData> readHexText(std::string_view text, std::span<std::uint8_t> destination,
                             const HexReadOptions& options);
 
-// The lenient reading of a file, with checksums verified when `verify` is
+// The lenient reading of `text`, with checksums verified when `verify` is
 // set and the window a < limit (destination[a]). Returns the span, 0 when the
-// file cannot be read, when the read fails and when there are no data; the
-// lowest address (0xFFFF without data) is stored through `lowest` (may be
-// null) unless the read fails.
-std::uint32_t readHex(const std::string& path, std::span<std::uint8_t> destination,
-                      std::uint32_t* lowest, std::uint32_t limit, bool verify);
-// As readHex, with the window relative to the file's lowest data address low:
-// the byte of address a goes to destination[a - low] when a - low < limit.
-// low is found by a first pass without destination over the addresses below
-// 0xFFFF; when that pass fails or finds no data, the result is 0 and nothing
-// is stored through `lowest`.
-std::uint32_t readHexAbs(const std::string& path, std::span<std::uint8_t> destination,
-                         std::uint32_t* lowest, std::uint32_t limit, bool verify);
+// read fails and when there are no data; the lowest address (0xFFFF without
+// data) is stored through `lowest` (may be null) unless the read fails.
+std::uint32_t readHexFromText(std::string_view text, std::span<std::uint8_t> destination,
+                              std::uint32_t* lowest, std::uint32_t limit, bool verify);
+// As readHexFromText, with the window relative to the text's lowest data
+// address low: the byte of address a goes to destination[a - low] when
+// a - low < limit. low is found by a first pass without destination over the
+// addresses below 0xFFFF; when that pass fails or finds no data, the result
+// is 0 and nothing is stored through `lowest`.
+std::uint32_t readHexAbsFromText(std::string_view text, std::span<std::uint8_t> destination,
+                                 std::uint32_t* lowest, std::uint32_t limit, bool verify);
 
 }  // namespace kvz

@@ -126,7 +126,7 @@ Result<HexData> readImageText(std::string_view text, const Window& window, bool 
     unsigned emptyRecordLine = 0;
     unsigned endLine = 0;
     while (endLine == 0 && lines.next(line)) {
-        if (auto parsed = parseRecord(line, lines.number(), verify, record); !parsed) return parsed.failure();
+        KVZ_TRY(parseRecord(line, lines.number(), verify, record));
         lastRecordLine = lines.number();
         if (record.type == kEndType) {
             if (image.empty()) return endBeforeData(lines.number());
@@ -136,11 +136,11 @@ Result<HexData> readImageText(std::string_view text, const Window& window, bool 
         } else {
             if (emptyRecordLine != 0)
                 return emptyDataRecord(emptyRecordLine);
-            if (auto added = image.add(record, lines.number()); !added) return added.failure();
+            KVZ_TRY(image.add(record, lines.number()));
         }
     }
     if (lastRecordLine == 0) return noRecords();
-    if (auto gaps = image.checkNoGaps(); !gaps) return gaps.failure();
+    KVZ_TRY(image.checkNoGaps());
     if (endLine == 0) return noEndRecord(lastRecordLine);
     HexData data = image.storeInto(window);
     while (lines.next(line)) {

@@ -6,7 +6,6 @@
 #include "hexfile/hex_detail.h"
 #include "hexfile/hex_image.h"
 #include "hexfile/hex_reading.h"
-#include "io/io.h"
 
 namespace kvz {
 
@@ -128,7 +127,7 @@ Result<HexData> readLenient(std::string_view text, const Window& window, bool ve
     Piece piece;
     while (pieces.next(piece)) {
         auto outcome = readRecord(piece, window, verify, bounds);
-        if (!outcome) return outcome.failure();
+        KVZ_TRY(outcome);
         if (*outcome == Outcome::dataEnd) break;
     }
     HexData data;
@@ -157,21 +156,17 @@ Result<HexData> readHexText(std::string_view text, std::span<std::uint8_t> desti
     return readLenient(text, window, options.verify);
 }
 
-std::uint32_t readHex(const std::string& path, std::span<std::uint8_t> destination,
-                      std::uint32_t* lowest, std::uint32_t limit, bool verify) {
-    const auto text = io::readTextFile(path);
-    if (!text) return 0;
-    return spanOfLenientRead(*text, destination, lowest, 0, limit, verify);
+std::uint32_t readHexFromText(std::string_view text, std::span<std::uint8_t> destination,
+                              std::uint32_t* lowest, std::uint32_t limit, bool verify) {
+    return spanOfLenientRead(text, destination, lowest, 0, limit, verify);
 }
 
-std::uint32_t readHexAbs(const std::string& path, std::span<std::uint8_t> destination,
-                         std::uint32_t* lowest, std::uint32_t limit, bool verify) {
-    const auto text = io::readTextFile(path);
-    if (!text) return 0;
+std::uint32_t readHexAbsFromText(std::string_view text, std::span<std::uint8_t> destination,
+                                 std::uint32_t* lowest, std::uint32_t limit, bool verify) {
     std::uint32_t low = 0;
-    if (spanOfLenientRead(*text, {}, &low, 0, 0xFFFF, verify) == 0) return 0;
+    if (spanOfLenientRead(text, {}, &low, 0, 0xFFFF, verify) == 0) return 0;
     if (lowest != nullptr) *lowest = low;
-    return spanOfLenientRead(*text, destination, nullptr, low, limit, verify);
+    return spanOfLenientRead(text, destination, nullptr, low, limit, verify);
 }
 
 }  // namespace kvz

@@ -1,13 +1,6 @@
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <string>
-#include <system_error>
-#include <utility>
 
 #include "hexfile/hex.h"
 #include "hexfile/hex_detail.h"
@@ -51,60 +44,6 @@ std::string hexAddress(std::uint64_t address) {
     return text;
 }
 
-std::string systemReason(int error) { return std::generic_category().message(error); }
-
-Failure writeFailure(const std::string& path, int error) {
-    return fail("cannot write " + path + ": " + systemReason(error));
-}
-
-// Closes the descriptor it holds unless the holder closed it itself.
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-
-private:
-    int fd_;
-};
-
-// 0, or the errno of the write that failed.
-int writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return 0;
-}
-
-// Flushes a regular file to its device: some file systems report a failed
-// write only here. Devices and pipes have nothing to flush.
-int syncRegularFile(int fd) {
-    struct stat status {};
-    if (::fstat(fd, &status) != 0) return errno;
-    if (!S_ISREG(status.st_mode)) return 0;
-    return ::fsync(fd) == 0 ? 0 : errno;
-}
-
-// Creates or empties `path` and writes `text` to it, every step checked.
-Status writeTextFile(const std::string& path, std::string_view text) {
-    FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (file.get() < 0) return fail("cannot create " + path + ": " + systemReason(errno));
-    if (int error = writeAll(file.get(), text)) return writeFailure(path, error);
-    if (int error = syncRegularFile(file.get())) return writeFailure(path, error);
-    if (::close(file.release()) != 0) return writeFailure(path, errno);
-    return success();
-}
-
 }  // namespace
 
 Result<std::string> formatHexAbs(std::span<const std::uint8_t> image, std::uint32_t base,
@@ -128,24 +67,15 @@ Result<std::string> formatHexAbs(std::span<const std::uint8_t> image, std::uint3
     return text;
 }
 
-Result<std::uint32_t> writeHexAbs(const std::string& path, std::span<const std::uint8_t> image,
-                                  std::uint32_t base, bool numbered) {
-    Result<std::string> text = formatHexAbs(image, base, numbered);
-    if (!text) return text.failure();
-    Status written = writeTextFile(path, *text);
-    if (!written) return written.failure();
-    return static_cast<std::uint32_t>(image.size());
-}
-
-Result<std::uint32_t> writeHex(const std::string& path, std::span<const std::uint8_t> data,
-                               std::uint32_t start, std::uint32_t size, bool numbered) {
-    if (size == 0) return writeHexAbs(path, {}, start, numbered);
+Result<std::string> formatHex(std::span<const std::uint8_t> data, std::uint32_t start, std::uint32_t size,
+                              bool numbered) {
+    if (size == 0) return formatHexAbs({}, start, numbered);
     if (std::uint64_t{start} + size > data.size()) {
         return fail("bytes " + hexAddress(start) + " to " +
                     hexAddress(std::uint64_t{start} + size - 1) + " lie outside the buffer of " +
                     std::to_string(data.size()) + " bytes");
     }
-    return writeHexAbs(path, data.subspan(start, size), start, numbered);
+    return formatHexAbs(data.subspan(start, size), start, numbered);
 }
 
 }  // namespace kvz

@@ -7,14 +7,12 @@
 #include <optional>
 
 #include "common/text.h"
-#include "io/io.h"
 
 namespace kvz {
 namespace {
 
 constexpr std::uint8_t kPlainTerminator = 0x20;
 constexpr std::uint8_t kInvertedTerminator = 0xA0;
-constexpr std::size_t kGroupRecordsBytes = kGroupCount * kRecordSize;
 
 struct FieldLayout {
     std::size_t offset;
@@ -165,7 +163,7 @@ std::uint32_t groupEntryCount(std::span<const std::uint8_t> groupRecord) {
 }
 
 Result<GroupCounts> checkKvzRecords(std::span<const std::uint8_t> bytes) {
-    if (bytes.size() < kGroupRecordsBytes)
+    if (bytes.size() < kGroupRecordsSize)
         return shortFile(bytes.size(), 0, "a KVZ file starts with 8 group records");  // none announced yet
     const GroupCounts counts = readGroupCounts(bytes);
     const std::size_t announced = announcedRecords(counts);
@@ -201,21 +199,9 @@ Result<KvzFile> readKvzBytes(std::span<const std::uint8_t> bytes) {
     return file;
 }
 
-Result<std::vector<std::uint8_t>> readKvzRecords(const std::string& path) {
-    Result<io::FileDescriptor> file = io::openForReading(path);
-    KVZ_TRY(file);
-    std::vector<std::uint8_t> bytes;
-    KVZ_TRY(io::readUpTo(*file, bytes, kGroupRecordsBytes));
-    if (bytes.size() < kGroupRecordsBytes) return bytes;
-    const std::size_t announced = announcedRecords(readGroupCounts(bytes)) * kRecordSize;
-    KVZ_TRY(io::readUpTo(*file, bytes, announced - bytes.size()));
-    return bytes;
-}
-
-Result<KvzFile> readKvzFile(const std::string& path) {
-    Result<std::vector<std::uint8_t>> bytes = readKvzRecords(path);
-    KVZ_TRY(bytes);
-    return readKvzBytes(*bytes);
+std::size_t announcedKvzSize(std::span<const std::uint8_t> groupRecords) {
+    if (groupRecords.size() < kGroupRecordsSize) return kGroupRecordsSize;
+    return announcedRecords(readGroupCounts(groupRecords)) * kRecordSize;
 }
 
 }  // namespace kvz

@@ -19,6 +19,7 @@ inline constexpr std::size_t kGroupNameWidth = 16;
 inline constexpr std::size_t kLongFieldWidth = 116;
 inline constexpr std::size_t kShortFieldWidth = 28;
 inline constexpr std::size_t kFieldsPerEntry = 6;
+inline constexpr std::size_t kGroupRecordsSize = kGroupCount * kRecordSize;
 
 // Every text of a file, normalised, each followed by a zero byte, in file
 // order (8 group names, then long field and short fields 1-5 of every entry);
@@ -141,16 +142,9 @@ Result<GroupCounts> checkKvzRecords(std::span<const std::uint8_t> bytes);
 // reads them.
 Result<KvzFile> readKvzBytes(std::span<const std::uint8_t> bytes);
 
-// Reads the 8 group records of a KVZ file and then the entry records they
-// announce, and nothing behind them; less when the file ends early (a short
-// result is refused by readKvzBytes). Short reads of pipes and FIFOs are
-// completed; memory grows with the bytes actually read, never with the
-// announced size. A FIFO without a writer reads as empty. Fails with
-// FailureKind::cannotOpen (the reason is the system's cause) when the file
-// cannot be opened or read; a directory is refused as invalid.
-Result<std::vector<std::uint8_t>> readKvzRecords(const std::string& path);
-
-// readKvzRecords, then readKvzBytes.
-Result<KvzFile> readKvzFile(const std::string& path);
+// The size of a KVZ file as its group records announce it: the 8 group
+// records and every entry record they announce. Given fewer bytes than the
+// group records take, the size of the group records alone.
+std::size_t announcedKvzSize(std::span<const std::uint8_t> groupRecords);
 
 }  // namespace kvz

@@ -111,8 +111,12 @@ Result<std::string> readTextFile(const std::string& path) {
 }
 
 Status writeAll(const FileDescriptor& file, std::span<const std::uint8_t> bytes) {
+    return writeAll(file.get(), bytes);
+}
+
+Status writeAll(int fd, std::span<const std::uint8_t> bytes) {
     while (!bytes.empty()) {
-        const ssize_t written = ::write(file.get(), bytes.data(), bytes.size());
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
         if (written < 0) {
             if (errno == EINTR) continue;
             return systemFailure(errno);
@@ -120,6 +124,12 @@ Status writeAll(const FileDescriptor& file, std::span<const std::uint8_t> bytes)
         bytes = bytes.subspan(static_cast<std::size_t>(written));
     }
     return success();
+}
+
+Status writeFile(const std::string& path, std::span<const std::uint8_t> bytes) {
+    FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (!file.isOpen()) return systemFailure(errno);
+    return writeSyncClose(file, bytes);
 }
 
 Status appendToFile(const std::string& path, std::span<const std::uint8_t> bytes) {
@@ -183,8 +193,8 @@ Status StagedFile::commit() {
     return success();
 }
 
-Status replaceFile(const std::string& path, std::span<const std::uint8_t> bytes) {
-    Result<StagedFile> staged = StagedFile::create(path);
+Status replaceFile(const std::string& path, std::span<const std::uint8_t> bytes, TemporaryFiles* temporaries) {
+    Result<StagedFile> staged = StagedFile::create(path, temporaries);
     KVZ_TRY(staged);
     KVZ_TRY(staged->write(bytes));
     return staged->commit();

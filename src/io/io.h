@@ -61,8 +61,14 @@ Status readUpTo(const FileDescriptor& file, std::vector<std::uint8_t>& bytes, st
 Result<std::vector<std::uint8_t>> readFile(const std::string& path);
 Result<std::string> readTextFile(const std::string& path);
 
-// Writes all of `bytes`, going on after short writes and interruptions.
+// Writes all of `bytes` to the descriptor `fd` (not owned), going on after
+// short writes and interruptions. The one write loop of the program.
+Status writeAll(int fd, std::span<const std::uint8_t> bytes);
 Status writeAll(const FileDescriptor& file, std::span<const std::uint8_t> bytes);
+
+// Creates or empties `path` and writes `bytes` to it; the write, the flush
+// to the device (regular files only) and the close are checked.
+Status writeFile(const std::string& path, std::span<const std::uint8_t> bytes);
 
 // Appends `bytes` to `path`, creating it when missing. The write, the flush
 // to the device (regular files only) and the close are checked.
@@ -106,8 +112,10 @@ private:
     bool pending_ = true;
 };
 
-// Writes `bytes` to `path` through a StagedFile and commits it.
-Status replaceFile(const std::string& path, std::span<const std::uint8_t> bytes);
+// Writes `bytes` to `path` through a StagedFile and commits it; with
+// `temporaries`, the temporary file is registered there while it exists.
+Status replaceFile(const std::string& path, std::span<const std::uint8_t> bytes,
+                   TemporaryFiles* temporaries = nullptr);
 
 // True when both names lead to the same existing file.
 bool sameFile(const std::string& a, const std::string& b);

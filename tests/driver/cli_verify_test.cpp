@@ -2,11 +2,12 @@
 // say what the deck says, or the file's outputs are dropped.
 #include <gtest/gtest.h>
 
+#include "cli/image_file.h"
 #include "cli_support.h"
 #include "core/convert.h"
-#include "cli/image_file.h"
 #include "glyph/glyph.h"
 #include "hexfile/hex.h"
+#include "io/format_files.h"
 
 namespace kvz {
 namespace {

@@ -6,12 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "decode/decode.h"
-#include "core/convert.h"
 #include "cli/image_file.h"
+#include "core/convert.h"
+#include "deck/deck.h"
+#include "decode/decode.h"
 #include "hexfile/hex.h"
 #include "input/kvz.h"
-#include "kvzdeck/deck.h"
+#include "io/format_files.h"
 #include "support/fixtures.h"
 
 namespace kvz {

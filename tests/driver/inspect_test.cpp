@@ -4,6 +4,7 @@
 
 #include "cli_support.h"
 #include "hexfile/hex.h"
+#include "io/format_files.h"
 
 namespace kvz {
 namespace {

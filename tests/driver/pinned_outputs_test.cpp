@@ -6,10 +6,11 @@
 
 #include <regex>
 
+#include "core/convert.h"
 #include "decode/decode.h"
 #include "decode/example_image.h"
-#include "core/convert.h"
 #include "glyph/glyph.h"
+#include "io/format_files.h"
 #include "support/fixtures.h"
 
 namespace kvz {

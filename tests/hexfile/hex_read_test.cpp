@@ -9,8 +9,9 @@
 #include <utility>
 #include <vector>
 
-#include "hex_test_files.h"
 #include "hexfile/hex.h"
+#include "hexfile/hex_test_files.h"
+#include "io/format_files.h"
 
 namespace kvz {
 namespace {

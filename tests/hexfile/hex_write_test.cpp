@@ -11,7 +11,8 @@
 
 #include "hexfile/hex.h"
 #include "hexfile/hex_detail.h"
-#include "hex_test_files.h"
+#include "hexfile/hex_test_files.h"
+#include "io/format_files.h"
 
 namespace kvz {
 namespace {

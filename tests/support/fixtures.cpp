@@ -7,13 +7,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <optional>
 #include <stdexcept>
 #include <system_error>
-
-#include "kvzdeck/cp932.h"
-#include "kvzdeck/deck.h"
-#include "kvzdeck/utf8.h"
 
 namespace kvz::testing {
 namespace {
@@ -29,24 +24,6 @@ void appendPadded(std::vector<std::uint8_t>& record, std::string_view text, std:
 }
 
 }  // namespace
-
-std::vector<std::uint8_t> deckFromTsv(std::string_view tsv) {
-    Result<std::vector<std::uint8_t>> kvz = buildKvz(tsv);
-    if (!kvz) throw std::runtime_error("deck TSV refused: line " + kvz.reason());
-    return std::move(kvz).value();
-}
-
-std::string sjis(std::string_view utf8) {
-    std::string out;
-    for (std::string_view rest = utf8; !rest.empty();) {
-        const std::optional<Utf8Character> character = decodeUtf8(rest);
-        const std::optional<std::string> bytes = character ? unicodeToCp932(character->codePoint) : std::nullopt;
-        if (!bytes) throw std::runtime_error("no Shift_JIS form: " + std::string(utf8));
-        out += *bytes;
-        rest.remove_prefix(character->length);
-    }
-    return out;
-}
 
 std::vector<std::uint8_t> groupRecord(std::string_view name, std::uint16_t count) {
     std::vector<std::uint8_t> record;

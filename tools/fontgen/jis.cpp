@@ -4,7 +4,7 @@
 #include <optional>
 #include <string_view>
 
-#include "kvzdeck/cp932.h"
+#include "deck/cp932.h"
 
 namespace fontgen {
 namespace {

@@ -18,9 +18,9 @@
 #include "core/preview.h"
 #include "core/report.h"
 #include "core/verify.h"
+#include "deck/deck.h"
 #include "decode/decode.h"
 #include "glyph/glyph.h"
-#include "kvzdeck/deck.h"
 #include "png.h"
 
 namespace kvz::web {

@@ -10,7 +10,8 @@
 namespace kvz::web {
 
 // The bitmap, every pixel scaled to a square of `scale` pixels (scale >= 1),
-// as the bytes of a PNG file. Its pixels are those that writePng writes.
+// as the bytes of a PNG file whose pixels are those that the native
+// preview (encodePng, with libpng) writes.
 std::vector<std::uint8_t> encodeSheetPng(const GrayBitmap& bitmap, int scale);
 
 }  // namespace kvz::web

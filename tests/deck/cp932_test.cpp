@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "kvzdeck/cp932.h"
+#include "deck/cp932.h"
 #include "system_cp932.h"
 
 namespace kvz {

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "input/kvz.h"
+#include "io/format_files.h"
 #include "support/fixtures.h"
 
 // Largest single allocation while tracking is on: shows that a file that

@@ -1,4 +1,4 @@
-#include "kvzdeck/utf8.h"
+#include "deck/utf8.h"
 
 #include <cstdint>
 

@@ -1,8 +1,8 @@
-#include "kvzdeck/cp932.h"
+#include "deck/cp932.h"
 
 #include <cstdint>
 
-#include "kvzdeck/cp932_table.h"
+#include "deck/cp932_table.h"
 
 namespace kvz {
 namespace {

@@ -1,15 +1,15 @@
 // UTF-8 TSV <-> KVZ. Texts are CP932 (Shift_JIS with the NEC and IBM
 // extensions; 0x5C stays a backslash, 0x7E a tilde).
-#include "kvzdeck/deck.h"
+#include "deck/deck.h"
 
 #include <array>
 #include <cstdio>
 #include <optional>
 #include <utility>
 
+#include "deck/cp932.h"
+#include "deck/utf8.h"
 #include "input/kvz.h"
-#include "kvzdeck/cp932.h"
-#include "kvzdeck/utf8.h"
 
 namespace kvz {
 namespace {
@@ -185,7 +185,7 @@ Status DeckBuilder::addGroup(std::string_view field) {
         return fail("a 9th group name; a deck has exactly 8 groups");
     }
     Result<Bytes> name = fieldText(field, kGroupName);
-    if (!name) return name.failure();
+    KVZ_TRY(name);
     groups_.push_back(Group{std::move(*name), {}});
     return success();
 }
@@ -199,7 +199,7 @@ Status DeckBuilder::addEntry(const std::vector<std::string_view>& fields) {
     std::array<Bytes, kFieldsPerEntry> entry;
     for (std::size_t f = 0; f < kFieldsPerEntry; ++f) {
         Result<Bytes> text = fieldText(fields[f], kEntryFields[f]);
-        if (!text) return text.failure();
+        KVZ_TRY(text);
         entry[f] = std::move(*text);
     }
     group.entries.push_back(std::move(entry));
@@ -359,7 +359,7 @@ Result<std::vector<std::uint8_t>> buildKvz(std::string_view tsv) {
 
 Result<std::string> dumpKvz(std::span<const std::uint8_t> kvz) {
     Result<GroupCounts> counts = checkKvzRecords(kvz);
-    if (!counts) return counts.failure();
+    KVZ_TRY(counts);
 
     std::string tsv(kDumpHeader);
     std::size_t record = kGroupCount;

@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "hex_test_files.h"
 #include "hexfile/hex.h"
+#include "hexfile/hex_test_files.h"
+#include "io/format_files.h"
 
 namespace kvz {
 namespace {

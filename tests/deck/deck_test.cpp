@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "deck/deck.h"
 #include "input/kvz.h"
-#include "kvzdeck/deck.h"
 #include "support/fixtures.h"
 
 namespace kvz {

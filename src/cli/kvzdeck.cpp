@@ -1,0 +1,125 @@
+#include "cli/kvzdeck.h"
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+#include "cli/program.h"
+#include "common/version.h"
+#include "common/version.h"
+#include "deck/deck.h"
+#include "io/format_files.h"
+#include "io/io.h"
+
+namespace kvz {
+namespace {
+
+constexpr std::string_view kProgram = "kvzdeck";
+
+constexpr const char* kUsage =
+    "Usage: kvzdeck build DECK.tsv DECK.kvz   build a KVZ deck from UTF-8 TSV\n"
+    "       kvzdeck dump DECK.kvz             write a KVZ deck as UTF-8 TSV to standard output\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help     show this help and exit\n"
+    "  -V, --version  show the version and exit\n"
+    "  --             end of options (for file names that start with '-')\n"
+    "\n"
+    "The TSV holds the 8 group names, each on a line of its own and followed by\n"
+    "its entries, one per line: long field, short fields 1 to 5, tab-separated.\n"
+    "Lines starting with '#' are comments. Escapes: \\\\ \\t \\# \\xHH \\e.\n";
+
+enum class Setting { help, version };
+constexpr std::array kOptionSpecs{OptionSpec{"help", 'h', ""}, OptionSpec{"version", 'V', ""}};
+constexpr std::array kSettings{Setting::help, Setting::version};
+static_assert(kOptionSpecs.size() == kSettings.size());
+
+struct Invocation {
+    bool help = false;
+    bool version = false;
+    std::vector<std::string> operands;
+};
+
+class Deck {
+public:
+    Deck(std::ostream& out, std::ostream& err, io::TemporaryFiles& temporaries)
+        : out_(out), err_(err), temporaries_(temporaries) {}
+
+    int run(const Invocation& invocation) {
+        const std::vector<std::string>& operands = invocation.operands;
+        if (operands.empty()) return refuseCommandLine(err_, kProgram, "no command given");
+        const std::string& command = operands.front();
+        if (command == "build") {
+            if (operands.size() != 3) return refuseCommandLine(err_, kProgram, "build takes DECK.tsv and DECK.kvz");
+            return build(operands[1], operands[2]);
+        }
+        if (command == "dump") {
+            if (operands.size() != 2) return refuseCommandLine(err_, kProgram, "dump takes one DECK.kvz");
+            return dump(operands[1]);
+        }
+        return refuseCommandLine(err_, kProgram, "unknown command '" + command + "'");
+    }
+
+private:
+    int refuse(const std::string& where, const std::string& reason) {
+        err_ << kProgram << ": " << where << ": " << reason << '\n';
+        return kExitFailure;
+    }
+
+    int build(const std::string& tsvPath, const std::string& kvzPath) {
+        if (io::sameFile(tsvPath, kvzPath))
+            return refuseCommandLine(err_, kProgram, kvzPath + " is the input file; not overwriting it");
+        if (io::isDirectory(tsvPath)) return refuse(tsvPath, std::strerror(EISDIR));
+        const Result<std::string> tsv = io::readTextFile(tsvPath);
+        if (!tsv) return refuse(tsvPath, tsv.reason());
+        const Result<std::vector<std::uint8_t>> kvz = buildKvz(*tsv);
+        if (!kvz) {  // the reason starts with the line number
+            err_ << kProgram << ": " << tsvPath << ':' << kvz.reason() << '\n';
+            return kExitFailure;
+        }
+        if (const Status written = io::replaceFile(kvzPath, *kvz, &temporaries_); !written)
+            return refuse(kvzPath, written.reason());
+        return kExitSuccess;
+    }
+
+    int dump(const std::string& kvzPath) {
+        const Result<std::vector<std::uint8_t>> bytes = readKvzRecords(kvzPath);
+        if (!bytes) return refuse(kvzPath, bytes.reason());
+        const Result<std::string> tsv = dumpKvz(*bytes);
+        if (!tsv) return refuse(kvzPath, tsv.reason());
+        out_ << *tsv << std::flush;
+        return kExitSuccess;
+    }
+
+    std::ostream& out_;
+    std::ostream& err_;
+    io::TemporaryFiles& temporaries_;
+};
+
+}  // namespace
+
+int runKvzdeck(std::span<const std::string> args, std::ostream& out, std::ostream& err,
+               io::TemporaryFiles& temporaries) {
+    Invocation invocation;
+    const Status scanned = scanArguments(
+        args.subspan(args.empty() ? 0 : 1), kOptionSpecs,
+        [&](std::size_t option, const std::string&) {
+            (kSettings[option] == Setting::help ? invocation.help : invocation.version) = true;
+            return success();
+        },
+        [&](const std::string& operand) { invocation.operands.push_back(operand); });
+    if (!scanned) return refuseCommandLine(err, kProgram, scanned.reason());
+    if (invocation.help) {
+        out << kUsage << std::flush;
+        return kExitSuccess;
+    }
+    if (invocation.version) {
+        out << kProgram << " " << kVersion << "\n" << std::flush;
+        return kExitSuccess;
+    }
+    return Deck(out, err, temporaries).run(invocation);
+}
+
+}  // namespace kvz

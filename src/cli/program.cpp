@@ -1,0 +1,99 @@
+#include "cli/program.h"
+
+#include <unistd.h>
+
+#include <iostream>
+#include <vector>
+
+#include "cli/checked_output.h"
+#include "cli/interruption.h"
+
+namespace kvz {
+namespace {
+
+using OptionCallback = std::function<Status(std::size_t, const std::string&)>;
+
+Failure unknownOption(std::string_view argument) {
+    return fail("unknown option '" + std::string(argument) + "'");
+}
+
+// "--name" or "--name=value"; `next` is the index of the following argument
+// and moves past it when that argument is the option's value.
+Status scanLongOption(std::span<const std::string> arguments, std::size_t& next,
+                      std::span<const OptionSpec> specs, const OptionCallback& onOption) {
+    const std::string& argument = arguments[next - 1];
+    const std::string_view body = std::string_view(argument).substr(2);
+    const std::size_t equals = body.find('=');
+    const std::string_view name = body.substr(0, equals);
+    for (std::size_t i = 0; i < specs.size(); ++i) {
+        const OptionSpec& spec = specs[i];
+        if (spec.name != name) continue;
+        const std::string shown = "option '--" + std::string(name) + "'";
+        if (spec.valueName.empty()) {
+            if (equals != std::string_view::npos) return fail(shown + " takes no value");
+            return onOption(i, "");
+        }
+        if (equals != std::string_view::npos) return onOption(i, std::string(body.substr(equals + 1)));
+        if (next >= arguments.size()) return fail(shown + " needs " + std::string(spec.valueName));
+        return onOption(i, arguments[next++]);
+    }
+    return unknownOption(equals == std::string_view::npos ? argument : argument.substr(0, equals + 2));
+}
+
+// "-hVv" and the like: one or more short flags.
+Status scanShortOptions(std::string_view argument, std::span<const OptionSpec> specs,
+                        const OptionCallback& onOption) {
+    for (const char letter : argument.substr(1)) {
+        bool known = false;
+        for (std::size_t i = 0; i < specs.size() && !known; ++i) {
+            if (specs[i].shortName == 0 || specs[i].shortName != letter) continue;
+            KVZ_TRY(onOption(i, ""));
+            known = true;
+        }
+        if (!known) return unknownOption(std::string("-") + letter);
+    }
+    return success();
+}
+
+}  // namespace
+
+Status scanArguments(std::span<const std::string> arguments, std::span<const OptionSpec> specs,
+                     const OptionCallback& onOption, const std::function<void(const std::string&)>& onOperand) {
+    bool optionsEnded = false;
+    std::size_t next = 0;
+    while (next < arguments.size()) {
+        const std::string& argument = arguments[next++];
+        if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
+            onOperand(argument);
+            continue;
+        }
+        if (argument == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        KVZ_TRY(argument[1] == '-' ? scanLongOption(arguments, next, specs, onOption)
+                                   : scanShortOptions(argument, specs, onOption));
+    }
+    return success();
+}
+
+int refuseCommandLine(std::ostream& err, std::string_view program, const std::string& reason) {
+    err << program << ": " << reason << "\nTry '" << program << " --help' for more information.\n";
+    return kExitUsage;
+}
+
+int runProgram(std::string_view program, int argc, char** argv, const ProgramBody& body) {
+    std::ios::sync_with_stdio(false);
+    InterruptionWatcher interruptions;
+    CheckedOutputBuffer standardOutput(STDOUT_FILENO);
+    std::ostream out(&standardOutput);
+    const std::vector<std::string> args(argv, argv + argc);
+    int status = body(args, out, std::cerr, interruptions.temporaries());
+    if (const Status written = standardOutput.finish(); !written) {
+        std::cerr << program << ": cannot write to standard output: " << written.reason() << '\n';
+        if (status == kExitSuccess) status = kExitFailure;
+    }
+    return status;
+}
+
+}  // namespace kvz
