@@ -9,7 +9,7 @@ CLI_CASES  ?= tests/cli/cases/*
 FONT_BUILD ?= build-fonts
 MISAKI_TTF ?= /usr/share/fonts/truetype/misaki/misaki_gothic.ttf
 
-.PHONY: all deps build programs demo test test-asan cli-expect check-fonts bench clean web-deps web test-web bench-web
+.PHONY: all deps build programs demo test deb test-deb test-asan cli-expect check-fonts bench clean web-deps web test-web bench-web
 
 all: build
 
@@ -84,5 +84,23 @@ test-web: build web web/tests/node_modules/.package-lock.json
 bench-web: build web web/tests/node_modules/.package-lock.json
 	KVZPACK_BUILD=$(abspath $(BUILD)) KVZPACK_WEB_SITE=$(abspath $(WEB_BUILD))/site node web/tests/bench-page.mjs
 
+# The Debian package, built with CPack from a build of the programs alone;
+# test-deb installs it, checks it and removes it again (as root).
+# The programs are built with Debian's hardening flags, as Debian's own
+# packages are.
+DEB_BUILD ?= build-deb
+DEB_FLAGS = DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
+deb:
+	@KVZPACK_DEB_DEPS=1 sh tools/ensure-deps.sh
+	cmake -S . -B $(DEB_BUILD) -DCMAKE_BUILD_TYPE=Release -DKVZPACK_TESTS=OFF -DKVZPACK_BENCH=OFF \
+	  -DCMAKE_CXX_FLAGS="$$($(DEB_FLAGS) CXXFLAGS) $$($(DEB_FLAGS) CPPFLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="$$($(DEB_FLAGS) LDFLAGS)" $(CMAKE_ARGS)
+	cmake --build $(DEB_BUILD) -j $(JOBS)
+	cd $(DEB_BUILD) && cpack -G DEB
+	@ls $(DEB_BUILD)/kvzpack_*.deb
+
+test-deb: deb programs
+	sh tools/test-deb.sh $(DEB_BUILD) $(BUILD)
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FONT_BUILD) $(WEB_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FONT_BUILD) $(WEB_BUILD) $(DEB_BUILD)

@@ -4,6 +4,7 @@
 set -eu
 packages="cmake make g++ pkg-config libgtest-dev libbenchmark-dev libpng-dev binutils srecord"
 [ "${KVZPACK_FUZZ_DEPS:-0}" = 1 ] && packages="$packages clang libclang-rt-dev"
+[ "${KVZPACK_DEB_DEPS:-0}" = 1 ] && packages="$packages dpkg-dev lintian man-db"
 [ "${KVZPACK_FONTGEN_DEPS:-0}" = 1 ] && packages="$packages libfreetype-dev fonts-misaki"
 if [ "${KVZPACK_WEB_DEPS:-0}" = 1 ]; then
   packages="$packages emscripten chromium"
