@@ -72,19 +72,26 @@ bool dropLosingPhrases(Search& s) {
     return dropping > 0;
 }
 
-void startMoves(Search& s) {
-    s.usedCount = usedPhrases(s.encoding).size();
-    s.charUsesByRank = s.encoding.charUses;
-    std::sort(s.charUsesByRank.begin(), s.charUsesByRank.end(), std::greater<>());
+// What a round of moves weighs them against: the phrases in use (kept up to
+// date by the moves) and the characters' uses by rank (as last counted).
+struct MoveBase {
+    std::size_t usedCount = 0;
+    std::vector<std::uint32_t> charUsesByRank;
+};
+
+MoveBase startMoves(const Search& s) {
+    MoveBase base{usedPhrases(s.encoding).size(), s.encoding.charUses};
+    std::sort(base.charUsesByRank.begin(), base.charUsesByRank.end(), std::greater<>());
+    return base;
 }
 
 // One more phrase may lower the one-byte limit, one fewer raise it: the
 // character at the limit's rank changes its width.
-std::int64_t limitShift(const Search& s, bool adding) {
-    const std::uint8_t now = limitFor(s.frame.codesBefore, s.usedCount);
-    const std::uint8_t then = limitFor(s.frame.codesBefore, adding ? s.usedCount + 1 : s.usedCount - 1);
+std::int64_t limitShift(const Search& s, const MoveBase& base, bool adding) {
+    const std::uint8_t now = limitFor(s.frame.codesBefore, base.usedCount);
+    const std::uint8_t then = limitFor(s.frame.codesBefore, adding ? base.usedCount + 1 : base.usedCount - 1);
     auto usesAt = [&](std::size_t rank) -> std::int64_t {
-        return rank < s.charUsesByRank.size() ? s.charUsesByRank[rank] : 0;
+        return rank < base.charUsesByRank.size() ? base.charUsesByRank[rank] : 0;
     };
     if (then < now) return usesAt(then);
     if (then > now) return -usesAt(now);
@@ -93,9 +100,9 @@ std::int64_t limitShift(const Search& s, bool adding) {
 
 // Bytes that adding or dropping phrase p changes, the widths kept; with
 // `commit` the move is made.
-std::int64_t moveDelta(Search& s, std::uint32_t p, bool adding, bool commit) {
+std::int64_t moveDelta(Search& s, MoveBase& base, std::uint32_t p, bool adding, bool commit) {
     s.alive[p] = adding;
-    std::int64_t delta = limitShift(s, adding);
+    std::int64_t delta = limitShift(s, base, adding);
     if (adding) {
         delta += parsePhraseLine(s, p, s.encoding.phrases[p]) + 1;
     } else {
@@ -119,10 +126,10 @@ std::int64_t moveDelta(Search& s, std::uint32_t p, bool adding, bool commit) {
     }
     if (commit && adding) {
         s.encoding.phraseUses[p] = 1;  // in use until the next count
-        ++s.usedCount;
+        ++base.usedCount;
     } else if (commit) {
         s.encoding.phraseUses[p] = 0;
-        --s.usedCount;
+        --base.usedCount;
     } else {
         s.alive[p] = !adding;
     }
@@ -286,13 +293,13 @@ bool dropRound(Search& s) {
 
 bool sweepRound(Search& s) {
     bool changed = false;
-    startMoves(s);
+    MoveBase base = startMoves(s);
     for (std::size_t p = s.candidates.size(); p-- > 0;) {
         const auto id = static_cast<std::uint32_t>(p);
         const bool adding = !s.alive[p] || s.encoding.phraseUses[p] == 0;
         if (adding && s.alive[p]) continue;  // alive but unused: the parse has no use for it
-        if (moveDelta(s, id, adding, false) < (adding ? 0 : 1)) {
-            moveDelta(s, id, adding, true);
+        if (moveDelta(s, base, id, adding, false) < (adding ? 0 : 1)) {
+            moveDelta(s, base, id, adding, true);
             changed = true;
         }
     }
@@ -301,27 +308,27 @@ bool sweepRound(Search& s) {
 
 bool swapRound(Search& s) {
     bool changed = false;
-    startMoves(s);
+    MoveBase base = startMoves(s);
     for (std::size_t p = s.candidates.size(); p-- > 0;) {
         if (!s.alive[p] || s.encoding.phraseUses[p] == 0) continue;
         const auto id = static_cast<std::uint32_t>(p);
         const std::vector<std::uint32_t> related = deadRelatives(s, id);
         if (related.empty()) continue;
-        const std::int64_t dropped = moveDelta(s, id, false, true);
+        const std::int64_t dropped = moveDelta(s, base, id, false, true);
         std::int64_t bestAdded = 0;
         std::uint32_t best = kNoCandidate;
         for (std::uint32_t q : related) {
-            const std::int64_t added = moveDelta(s, q, true, false);
+            const std::int64_t added = moveDelta(s, base, q, true, false);
             if (best == kNoCandidate || added < bestAdded) {
                 bestAdded = added;
                 best = q;
             }
         }
         if (dropped + bestAdded <= 0) {
-            moveDelta(s, best, true, true);
+            moveDelta(s, base, best, true, true);
             changed = true;
         } else {
-            moveDelta(s, id, true, true);
+            moveDelta(s, base, id, true, true);
         }
     }
     return changed;

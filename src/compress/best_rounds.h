@@ -46,11 +46,9 @@ struct Search {
     std::vector<int> textCost;
     std::vector<std::vector<std::uint32_t>> linesWith;  // per candidate: lines it stands in (texts, then T + id)
     Encoding encoding;
-    // Scratch of the moves.
+    // Scratch, kept to spare the parses allocations.
     ParseTable table;
     Tokens scratchTokens;
-    std::size_t usedCount = 0;                  // phrases in use, during a sweep
-    std::vector<std::uint32_t> charUsesByRank;  // during a sweep
 };
 
 // A search over `texts` (characters 0 .. charCount - 1), the characters'
