@@ -16,7 +16,8 @@ bool better(const SuffixParse& a, const SuffixParse& b) {
 void fillParseTable(std::span<const std::uint16_t> line, const MatchTable& matches, const ParsePhrases& phrases,
                     const ParseCosts& costs, ParseTable& table) {
     const std::size_t n = line.size();
-    table.assign(n + 1, SuffixParse{});
+    table.resize(n + 1);  // every entry but the last is written below
+    table[n] = SuffixParse{};
     for (std::size_t i = n; i-- > 0;) {
         const SuffixParse& rest = table[i + 1];
         SuffixParse best{costs.charWidth[line[i]] + rest.bytes, rest.codes + 1, rest.popularity, line[i]};
