@@ -11,6 +11,10 @@ namespace kvz {
 // address, low byte first. The packed stream follows it.
 inline constexpr std::size_t kImageHeaderSize = 4;
 
+// The longest phrase line the format allows, in codes; the phrase search
+// starts from phrases this long.
+inline constexpr std::size_t kLongestPhrase = 116;
+
 // Packed areas hold eight 7-bit values in every seven bytes: byte k of a
 // group holds bit 6 - k of the group's values, value j in bit j. A short
 // last group is padded with zero values.

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "common/layout.h"
 #include "compress/best.h"
 #include "compress/best_detail.h"
 
@@ -19,8 +20,6 @@ std::vector<std::span<const std::uint16_t>> lineBodies(std::span<const std::uint
 }  // namespace detail
 
 namespace {
-
-constexpr std::size_t kLongestPhraseLine = 116;
 
 using Body = std::span<const std::uint16_t>;
 
@@ -153,7 +152,7 @@ Status checkSameCharacters(const CharTable& candidate, const CharTable& standard
 
 Status checkPhraseLines(const std::vector<Body>& phrases) {
     for (std::size_t k = 0; k < phrases.size(); ++k)
-        if (phrases[k].empty() || phrases[k].size() > kLongestPhraseLine)
+        if (phrases[k].empty() || phrases[k].size() > kLongestPhrase)
             return fail("phrase line " + std::to_string(k) + " holds " + std::to_string(phrases[k].size()) +
                         " codes");
     return success();
