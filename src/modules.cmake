@@ -20,7 +20,10 @@ add_library(kvz_compress STATIC
   ${KVZPACK_SRC}/compress/stream.cpp
   ${KVZPACK_SRC}/compress/best.cpp
   ${KVZPACK_SRC}/compress/best_candidates.cpp
-  ${KVZPACK_SRC}/compress/best_limits.cpp)
+  ${KVZPACK_SRC}/compress/best_limits.cpp
+  ${KVZPACK_SRC}/compress/best_parse.cpp
+  ${KVZPACK_SRC}/compress/best_rounds.cpp
+  ${KVZPACK_SRC}/compress/best_tally.cpp)
 target_link_libraries(kvz_compress PUBLIC kvz_input)
 
 add_library(kvz_glyph STATIC
