@@ -166,8 +166,8 @@ private:
     // is told once per run and fails the run, whose record is incomplete.
     void logConversion(const std::string& line) {
         if (auto logged = appendLogLine(logName_, line); !logged && !logFailed_) {
-            err_ << formatProgramMessage(kPackProgram, "cannot append to the log " + logName_ + ": " + logged.reason())
-                 << '\n';
+            const std::string what = "cannot append to the log " + logName_ + ": " + logged.reason();
+            err_ << formatProgramMessage(kPackProgram, what) << '\n';
             logFailed_ = true;
         }
         out_ << line << '\n' << std::flush;
@@ -237,7 +237,8 @@ int runKvzpack(std::span<const std::string> args, std::ostream& out, std::ostrea
         return kExitSuccess;
     }
     if (options->preview && !previewAvailable()) {
-        err << formatProgramMessage(kPackProgram, "--preview is not available: this kvzpack was built without libpng")
+        err << formatProgramMessage(kPackProgram,
+                                    "--preview is not available: this kvzpack was built without libpng")
             << '\n';
         return kExitUsage;
     }

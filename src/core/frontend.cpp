@@ -37,7 +37,7 @@ std::string formatFileLineMessage(std::string_view program, std::string_view fil
 }
 
 std::string formatWarningMessage(std::string_view program, std::string_view file, std::string_view what,
-                              Severity severity) {
+                                 Severity severity) {
     return formatFileMessage(program, file, std::string(severityName(severity)) + ": " + std::string(what));
 }
 

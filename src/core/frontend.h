@@ -45,7 +45,7 @@ enum class Severity { warning, error };
 
 // "PROGRAM: FILE: warning: WHAT", or "PROGRAM: FILE: error: WHAT".
 std::string formatWarningMessage(std::string_view program, std::string_view file, std::string_view what,
-                              Severity severity = Severity::warning);
+                                 Severity severity = Severity::warning);
 
 // "FILE:05D0-0FFF": the log's line for `file`, converted into an image of
 // `imageBytes` bytes (at least one) placed at kLoadAddress.

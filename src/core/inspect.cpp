@@ -137,7 +137,8 @@ Result<std::string> drawSelection(const DecodedImage& decoded, const EntrySelect
     }
     std::string text = where + " entry " + std::to_string(selection.entry) + "\n";
     for (int field = 0; field < static_cast<int>(kFieldsPerEntry); ++field) {
-        auto drawn = drawText(decoded, TextPlace{selection.group, selection.entry, field}, kFieldNames[static_cast<std::size_t>(field)]);
+        const std::string_view name = kFieldNames[static_cast<std::size_t>(field)];
+        auto drawn = drawText(decoded, TextPlace{selection.group, selection.entry, field}, name);
         KVZ_TRY(drawn);
         text += *drawn;
     }

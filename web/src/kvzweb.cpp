@@ -129,7 +129,8 @@ val convertDeckBytes(Report& report, std::span<const std::uint8_t> bytes, const 
     };
     auto deck = readDeck(bytes);
     if (!deck) return refuse(deck.reason());
-    for (const std::string& loss : describeLosses(*deck)) report.say(formatWarningMessage(kPackProgram, file, loss));
+    for (const std::string& loss : describeLosses(*deck))
+        report.say(formatWarningMessage(kPackProgram, file, loss));
     auto packed = packDeck(deck->file, PackOptions{.verify = true, .preview = false, .sheet = true});
     if (!packed) return refuse(packed.reason());
     addPreview(report, *packed->sheet);
