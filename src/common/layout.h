@@ -7,6 +7,10 @@
 
 namespace kvz {
 
+// The device's load address of image byte 0, and how many bytes fit above it.
+inline constexpr std::uint32_t kLoadAddress = 0x05D0;
+inline constexpr std::uint32_t kImageCapacity = 0x10000 - kLoadAddress;  // 64048
+
 // The image starts with a header: two zero bytes, then the glyph area's
 // address, low byte first. The packed stream follows it.
 inline constexpr std::size_t kImageHeaderSize = 4;
