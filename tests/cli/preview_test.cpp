@@ -1,5 +1,6 @@
-// --preview: the sheet of every text drawn with the image's own cells,
-// checked pixel by pixel against the cells decoded from the written image.
+// --preview: the sheet that kvzpack writes, every text drawn with the
+// image's own cells, read with libpng and checked pixel by pixel against the
+// cells decoded from the image written beside it.
 #include <gtest/gtest.h>
 
 #ifdef KVZPACK_HAVE_PNG
@@ -7,9 +8,9 @@
 #endif
 
 #include "cli_support.h"
-#include "decode/decode.h"
-#include "core/preview.h"
 #include "cli/image_file.h"
+#include "core/preview.h"
+#include "decode/decode.h"
 #include "glyph/glyph.h"
 
 namespace kvz {
@@ -101,55 +102,6 @@ TEST(PreviewSheet, SampleDeckToo) {
     ASSERT_EQ(kvzpack(dir, {"sample.kvz", "--preview"}).exitStatus, 0);
     const DecodedImage decoded = decodeWritten(dir / "sample.ihx");
     expectSheetOfImage(dir, "sample", decoded.entries.size());
-}
-
-TEST(PreviewSheet, TextsDoNotOverlap) {
-    TempDir dir;
-    testing::writeFile(dir / "sample.kvz", testing::readFileBytes(testing::sourcePath("examples/sample.kvz")));
-    ASSERT_EQ(kvzpack(dir, {"sample.kvz"}).exitStatus, 0);
-    auto sheet = drawPreviewSheet(decodeWritten(dir / "sample.ihx"));
-    ASSERT_TRUE(sheet.ok());
-    const auto& texts = sheet->texts;
-    for (std::size_t a = 0; a < texts.size(); ++a)
-        for (std::size_t b = a + 1; b < texts.size(); ++b) {
-            const bool apartX = texts[a].x + 7 * texts[a].codes.size() <= texts[b].x ||
-                                texts[b].x + 7 * texts[b].codes.size() <= texts[a].x;
-            const bool apartY = texts[a].y + 7 <= texts[b].y || texts[b].y + 7 <= texts[a].y;
-            ASSERT_TRUE(apartX || apartY) << describeTextPlace(texts[a].place) << " and "
-                                          << describeTextPlace(texts[b].place);
-        }
-}
-
-TEST(PreviewProgram, NeverWritesOverAnInputAndKeepsOlderOutputs) {
-    TempDir dir;
-    cli_testing::copyExample(dir, "a.kvz");
-    cli_testing::copyExample(dir, "a.png");
-    const ProcessResult run = kvzpack(dir, {"--preview", "a.kvz", "a.png"});
-    EXPECT_EQ(run.exitStatus, 1);
-    EXPECT_NE(cli_testing::messages(run.err)
-                  .find("kvzpack: a.kvz: its output a.png is the input file a.png; it would be overwritten\n"),
-              std::string::npos)
-        << run.err;
-    EXPECT_EQ(testing::readFileBytes(dir / "a.png"), cli_testing::exampleDeck());
-    EXPECT_FALSE(fs::exists(dir / "a.ihx"));
-}
-
-TEST(PreviewProgram, AnUnwritablePreviewLeavesNoOutputsOfThatFile) {
-    TempDir dir;
-    cli_testing::copyExample(dir, "x.kvz");
-    testing::writeFile(dir / "x.ihx", std::string_view("older"));
-    fs::create_directory(dir / "x.png");
-    cli_testing::copyExample(dir, "y.kvz");
-    const ProcessResult run = kvzpack(dir, {"--preview", "x.kvz", "y.kvz"});
-    EXPECT_EQ(run.exitStatus, 1);
-    EXPECT_EQ(cli_testing::messages(run.err), "kvzpack: x.kvz: cannot write x.png: Is a directory\n");
-    EXPECT_EQ(run.out, "y.kvz:05D0-062E\n");
-    EXPECT_EQ(testing::readFileText(dir / "x.ihx"), "older");
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir.path())) names.push_back(entry.path().filename());
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"x.ihx", "x.kvz", "x.log", "x.png", "y.ihx", "y.kvz", "y.png",
-                                               "y.txt"}));
 }
 
 #else

@@ -1,18 +1,17 @@
 // Round trip through the whole conversion: every image convertKvz makes
-// decodes back to its deck's texts and glyphs, also once written as Intel
-// HEX and read back; damage to a real image is caught.
+// decodes back to its deck's texts and glyphs, also once formatted as Intel
+// HEX and read back from that text; damage to a real image is caught.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "cli/image_file.h"
 #include "core/convert.h"
+#include "core/verify.h"
 #include "deck/deck.h"
 #include "decode/decode.h"
 #include "hexfile/hex.h"
 #include "input/kvz.h"
-#include "io/format_files.h"
 #include "support/fixtures.h"
 
 namespace kvz {
@@ -95,13 +94,12 @@ TEST_P(ExampleDecks, EveryTextExpandsBack) {
     EXPECT_TRUE(status.ok()) << status.reason();
 }
 
-TEST_P(ExampleDecks, WrittenHexFileVerifies) {
+TEST_P(ExampleDecks, HexTextVerifies) {
     const KvzFile deck = deckFromTsvFile(GetParam());
     const Conversion conversion = convertOrFail(deck);
-    testing::TempDir dir;
-    const std::string path = (dir / "deck.ihx").string();
-    ASSERT_TRUE(writeHexAbs(path, conversion.image, kLoadAddress, false).ok());
-    const auto status = verifyWrittenImage(path, conversion.image.size(), deck, conversion.charTable);
+    auto text = formatHexAbs(conversion.image, kLoadAddress, false);
+    ASSERT_TRUE(text.ok()) << text.reason();
+    const auto status = verifyHexText(*text, conversion.image.size(), deck, conversion.charTable);
     EXPECT_TRUE(status.ok()) << status.reason();
 }
 
@@ -143,9 +141,7 @@ TEST_F(SampleImage, AnotherDecksImageIsCaught) {
     EXPECT_FALSE(verifyImage(conversion_.image, kLoadAddress, other, otherConversion.charTable).ok());
 }
 
-TEST_F(SampleImage, DamagedHexFilesAreCaught) {
-    testing::TempDir dir;
-    const std::string path = (dir / "sample.ihx").string();
+TEST_F(SampleImage, DamagedHexTextsAreCaught) {
     struct Case {
         const char* name;
         Bytes image;
@@ -163,22 +159,20 @@ TEST_F(SampleImage, DamagedHexFilesAreCaught) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ASSERT_TRUE(writeHexAbs(path, c.image, c.base, false).ok());
-        const auto status = verifyWrittenImage(path, c.image.size(), deck_, conversion_.charTable);
+        auto text = formatHexAbs(c.image, c.base, false);
+        ASSERT_TRUE(text.ok()) << text.reason();
+        const auto status = verifyHexText(*text, c.image.size(), deck_, conversion_.charTable);
         ASSERT_FALSE(status.ok());
         EXPECT_NE(status.reason().find(c.reason), std::string::npos) << status.reason();
     }
-    // A wrong checksum: the reader refuses the file.
-    ASSERT_TRUE(writeHexAbs(path, conversion_.image, kLoadAddress, false).ok());
-    std::string text = testing::readFileText(path);
-    text[text.find('\n') - 2] = text[text.find('\n') - 2] == '0' ? '1' : '0';
-    testing::writeFile(path, text);
-    const auto status = verifyWrittenImage(path, conversion_.image.size(), deck_, conversion_.charTable);
+    // A wrong checksum: the reader refuses the text.
+    auto text = formatHexAbs(conversion_.image, kLoadAddress, false);
+    ASSERT_TRUE(text.ok()) << text.reason();
+    std::string& damaged = *text;
+    damaged[damaged.find('\n') - 2] = damaged[damaged.find('\n') - 2] == '0' ? '1' : '0';
+    const auto status = verifyHexText(damaged, conversion_.image.size(), deck_, conversion_.charTable);
     ASSERT_FALSE(status.ok());
     EXPECT_NE(status.reason().find("cannot read back"), std::string::npos) << status.reason();
-    EXPECT_FALSE(verifyWrittenImage((dir / "missing.ihx").string(), conversion_.image.size(), deck_,
-                                    conversion_.charTable)
-                     .ok());
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
-// The outputs of the bundled examples that tests/cli pins byte for byte
-// (cases pinned-*): well-formed Intel HEX from 0x05D0, the numbered file the
-// same lines, a log line that names the image's range, and an image that
-// reads back as its deck. The example's image is the whole-file example.
+// The outputs of the bundled examples that the cases pinned-* pin byte for
+// byte: well-formed Intel HEX from 0x05D0, the numbered file the same lines,
+// a log line that names the image's range, and the image of the deck's
+// conversion, which reads back as its deck and which objcopy and srec_cat
+// read alike. The example's image is the whole-file example.
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -89,19 +90,27 @@ TEST_P(PinnedOutputs, AreWellFormedAndReadBackAsTheirDeck) {
     ASSERT_TRUE(deck.ok()) << deck.reason();
     auto conversion = convertKvz(*deck);
     ASSERT_TRUE(conversion.ok()) << conversion.reason();
+    EXPECT_EQ(image, conversion->image);
     const Status readBack = verifyImage(image, kLoadAddress, *deck, conversion->charTable);
     EXPECT_TRUE(readBack.ok()) << readBack.reason();
 }
 
-TEST_P(PinnedOutputs, SrecordReadsTheSameBytes) {
+TEST_P(PinnedOutputs, ObjcopyAndSrecordReadTheSameBytes) {
     const std::string name = GetParam();
+    const std::vector<std::uint8_t> image = readRecords(crlfLines(testing::readFileText(pinned(name, ".ihx"))));
+    const std::string ihx = pinned(name, ".ihx").string();
     const testing::TempDir dir;
-    const testing::ProcessResult run = testing::runProgram(
-        {"/usr/bin/srec_cat", pinned(name, ".ihx").string(), "-intel", "-offset", "-0x05D0", "-o",
-         (dir / "image.bin").string(), "-binary"});
-    ASSERT_EQ(run.exitStatus, 0) << run.err;
-    EXPECT_EQ(testing::readFileBytes(dir / "image.bin"),
-              readRecords(crlfLines(testing::readFileText(pinned(name, ".ihx")))));
+    const std::string binary = (dir / "image.bin").string();
+    const std::vector<std::string> tools[] = {
+        {"/usr/bin/objcopy", "-I", "ihex", "-O", "binary", ihx, binary},
+        {"/usr/bin/srec_cat", ihx, "-intel", "-offset", "-0x05D0", "-o", binary, "-binary"},
+    };
+    for (const auto& tool : tools) {
+        fs::remove(binary);
+        const testing::ProcessResult run = testing::runProgram(tool);
+        ASSERT_EQ(run.exitStatus, 0) << tool[0] << ": " << run.err;
+        EXPECT_EQ(testing::readFileBytes(binary), image) << tool[0];
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Examples, PinnedOutputs, ::testing::Values("example", "sample", "large"),
