@@ -23,23 +23,37 @@ namespace {
 using namespace test;
 using testing::readFileText;
 
+// What readHex or readHexAbs gives for a file holding the case's text: the
+// result, the lowest address (`untouched` when not stored or not asked for)
+// and the destination afterwards.
+struct FileRead {
+    std::uint32_t result = 0;
+    std::uint32_t lowest = untouched;
+    Bytes destination;
+};
+
+template <typename Stored>
+FileRead readAsFile(const ReadCaseOf<Stored>& c, decltype(&readHex) read, bool askForLowest = true) {
+    test::TempDir dir;
+    testing::writeFile(dir.file("in.ihx"), c.text);
+    FileRead got{0, untouched, Bytes(c.destinationSize, fill)};
+    got.result = read(dir.file("in.ihx"), got.destination, askForLowest ? &got.lowest : nullptr, c.limit, c.verify);
+    return got;
+}
+
 class HexReadFile : public ::testing::TestWithParam<ReadCase> {};
 
 TEST_P(HexReadFile, ReadsTheFileAsItsText) {
     const ReadCase& c = GetParam();
-    test::TempDir dir;
-    testing::writeFile(dir.file("in.ihx"), c.text);
-    Bytes destination(c.destinationSize, fill);
-    std::uint32_t lowest = untouched;
-    EXPECT_EQ(readHex(dir.file("in.ihx"), destination, &lowest, c.limit, c.verify), c.result);
-    EXPECT_EQ(lowest, c.lowest);
+    const FileRead got = readAsFile(c, readHex);
+    EXPECT_EQ(got.result, c.result);
+    EXPECT_EQ(got.lowest, c.lowest);
     for (auto [address, byte] : c.stored) {
-        ASSERT_LT(address, destination.size());
-        EXPECT_EQ(destination[address], byte) << "at " << address;
+        ASSERT_LT(address, got.destination.size());
+        EXPECT_EQ(got.destination[address], byte) << "at " << address;
     }
     // Without a pointer for the lowest address the result is the same.
-    Bytes again(c.destinationSize, fill);
-    EXPECT_EQ(readHex(dir.file("in.ihx"), again, nullptr, c.limit, c.verify), c.result);
+    EXPECT_EQ(readAsFile(c, readHex, false).result, c.result);
 }
 
 INSTANTIATE_TEST_SUITE_P(Records, HexReadFile, ::testing::ValuesIn(lenientReadCases()),
@@ -49,14 +63,11 @@ class HexReadAbsFile : public ::testing::TestWithParam<AbsCase> {};
 
 TEST_P(HexReadAbsFile, ReadsTheFileAsItsText) {
     const AbsCase& c = GetParam();
-    test::TempDir dir;
-    testing::writeFile(dir.file("in.ihx"), c.text);
-    Bytes destination(c.destinationSize, fill);
-    std::uint32_t lowest = untouched;
-    EXPECT_EQ(readHexAbs(dir.file("in.ihx"), destination, &lowest, c.limit, c.verify), c.result);
-    EXPECT_EQ(lowest, c.lowest);
-    destination.resize(c.stored.size());
-    EXPECT_EQ(destination, c.stored);
+    FileRead got = readAsFile(c, readHexAbs);
+    EXPECT_EQ(got.result, c.result);
+    EXPECT_EQ(got.lowest, c.lowest);
+    got.destination.resize(c.stored.size());
+    EXPECT_EQ(got.destination, c.stored);
 }
 
 INSTANTIATE_TEST_SUITE_P(Records, HexReadAbsFile, ::testing::ValuesIn(relativeReadCases()),
