@@ -245,8 +245,7 @@ TEST(TooLargeRefusalWithBest, GivesTheFiguresOfBestOnADeckWithPhrases) {
     const DeckCut deck = recordsCut(bytes);
     const Refusal refusal = refusalOf(deck(-1), Encoder::best);
     EXPECT_EQ(refusal.rest, "");
-    const Bytes large = testing::readFileBytes(testing::sourcePath("examples/large.kvz"));
-    expectFiguresTrue(refusal, deck, kKanjiInFront + (large.size() - kGroupRecordsSize) / kRecordSize, Encoder::best);
+    expectFiguresTrue(refusal, deck, (bytes.size() - kGroupRecordsSize) / kRecordSize, Encoder::best);
     EXPECT_GT(refusal.fitting, kKanjiInFront) << "the limit falls among the entries with phrases";
     EXPECT_GT(imageBytes(deck(static_cast<int>(refusal.fitting)), Encoder::standard), kImageCapacity)
         << "the figure is --best's own: that many entries do not fit without it";
