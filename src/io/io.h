@@ -61,6 +61,13 @@ Status readUpTo(const FileDescriptor& file, std::vector<std::uint8_t>& bytes, st
 Result<std::vector<std::uint8_t>> readFile(const std::string& path);
 Result<std::string> readTextFile(const std::string& path);
 
+// The first `count` bytes of `path`, or all of them when it holds fewer
+// (openForReading's rules); nothing behind them is read. With `count` one
+// more than the longest file wanted, a longer result tells a file that is
+// too long, however long it is (a device, a sparse file) and at the cost of
+// `count` bytes only.
+Result<std::string> readTextUpTo(const std::string& path, std::size_t count);
+
 // Writes all of `bytes` to the descriptor `fd` (not owned), going on after
 // short writes and interruptions. The one write loop of the program.
 Status writeAll(int fd, std::span<const std::uint8_t> bytes);
@@ -122,6 +129,10 @@ bool sameFile(const std::string& a, const std::string& b);
 
 // True when `path` names an existing folder.
 bool isDirectory(const std::string& path);
+
+// The system's reason for a folder met where a file is wanted ("Is a
+// directory").
+std::string folderReason();
 
 // Removes `path` if it exists; whether it did is not reported.
 void removeFile(const std::string& path);

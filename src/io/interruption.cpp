@@ -1,17 +1,32 @@
-#include "cli/interruption.h"
+#include "io/interruption.h"
 
 #include <unistd.h>
 
-namespace kvz {
+#include <system_error>
 
-InterruptionWatcher::InterruptionWatcher() {
+namespace kvz::io {
+
+void failWritesInsteadOfSignals() {
+    ::signal(SIGPIPE, SIG_IGN);
+    ::signal(SIGXFSZ, SIG_IGN);
+}
+
+Status InterruptionWatcher::start() {
+    if (watcher_.joinable()) return success();
     sigemptyset(&signals_);
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals_, signal);
     pthread_sigmask(SIG_BLOCK, &signals_, &previousMask_);
-    watcher_ = std::thread([this] { watch(); });
+    try {
+        watcher_ = std::thread([this] { watch(); });
+    } catch (const std::system_error& error) {
+        pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr);
+        return fail(error.code().message());
+    }
+    return success();
 }
 
 InterruptionWatcher::~InterruptionWatcher() {
+    if (!watcher_.joinable()) return;
     // SIGHUP wakes the watcher, which then sees that the run is over.
     stopping_ = true;
     pthread_kill(watcher_.native_handle(), SIGHUP);
@@ -28,4 +43,4 @@ void InterruptionWatcher::watch() {
     ::_exit(128 + signal);
 }
 
-}  // namespace kvz
+}  // namespace kvz::io
