@@ -68,7 +68,7 @@ Failure internalError(const std::string& reason) { return fail("internal error: 
 
 // The staged preview, read back: byte for byte the PNG drawn.
 Status verifyWrittenPreview(const io::StagedFile& staged, std::span<const std::uint8_t> png) {
-    auto written = io::readTextUpTo(staged.temporaryPath(), png.size() + 1);
+    auto written = io::readTextWithin(staged.temporaryPath(), png.size());
     if (!written) return internalError("cannot read back the preview written: " + written.reason());
     if (*written != std::string_view(reinterpret_cast<const char*>(png.data()), png.size()))
         return internalError("the preview read back is not the one written");

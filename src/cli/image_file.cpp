@@ -18,14 +18,12 @@ Result<std::string> readBack(const std::string& path, const std::string& what) {
 }  // namespace
 
 Result<std::string> readImageText(const std::string& path) {
-    Result<std::string> text = io::readTextUpTo(path, kLongestImageText + 1);
-    if (!text && text.failureKind() == FailureKind::cannotOpen) return text.failure();
-    // A folder is read as holding no records at all.
-    if (!text) return std::string();
-    if (text->size() > kLongestImageText)
+    Result<std::string> text = io::readTextWithin(path, kLongestImageText);
+    if (text || text.failureKind() == FailureKind::cannotOpen) return text;
+    if (text.failureKind() == FailureKind::tooLarge)
         return fail("is larger than any image's HEX text (at most " + std::to_string(kLongestImageText) +
                     " bytes)");
-    return text;
+    return std::string();  // a folder is read as holding no records at all
 }
 
 Result<HexImage> readImageFile(const std::string& path) {
@@ -46,11 +44,13 @@ Result<std::vector<std::uint8_t>> verifyWrittenImage(const std::string& imagePat
                                                      const CharTable& table) {
     Result<std::string> text = readBack(imagePath, "image");
     KVZ_TRY(text);
+    auto image = verifyHexText(*text, imageSize, deck, table);
+    KVZ_TRY(image);
     Result<std::string> numbered = readBack(numberedPath, "numbered text");
     KVZ_TRY(numbered);
     if (Status same = checkNumberedText(*numbered, *text); !same)
         return fail("cannot read back the numbered text written: " + same.reason());
-    return verifyHexText(*text, imageSize, deck, table);
+    return image;
 }
 
 }  // namespace kvz

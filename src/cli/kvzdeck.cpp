@@ -50,9 +50,8 @@ struct Invocation {
 // cannot be read, one longer than kLongestDeckText.
 Result<std::string> readDeckText(const std::string& path) {
     if (io::isDirectory(path)) return fail(io::folderReason());
-    Result<std::string> text = io::readTextUpTo(path, kLongestDeckText + 1);
-    KVZ_TRY(text);
-    if (text->size() > kLongestDeckText)
+    Result<std::string> text = io::readTextWithin(path, kLongestDeckText);
+    if (!text && text.failureKind() == FailureKind::tooLarge)
         return fail("is larger than any deck's text (at most " + std::to_string(kLongestDeckText) + " bytes)");
     return text;
 }

@@ -112,14 +112,23 @@ Result<std::vector<std::uint8_t>> readFile(const std::string& path) {
 }
 
 Result<std::string> readTextFile(const std::string& path) {
-    return readTextUpTo(path, std::numeric_limits<std::size_t>::max());
-}
-
-Result<std::string> readTextUpTo(const std::string& path, std::size_t count) {
     Result<FileDescriptor> file = openForReading(path);
     KVZ_TRY(file);
     std::string text;
-    KVZ_TRY(appendUpTo(*file, text, count));
+    KVZ_TRY(appendUpTo(*file, text, std::numeric_limits<std::size_t>::max()));
+    return text;
+}
+
+Result<std::string> readTextWithin(const std::string& path, std::size_t limit) {
+    Result<FileDescriptor> file = openForReading(path);
+    KVZ_TRY(file);
+    const auto tooLarge = [&] { return fail("is larger than " + std::to_string(limit) + " bytes", FailureKind::tooLarge); };
+    struct stat info {};
+    if (::fstat(file->get(), &info) != 0) return cannotRead();
+    if (S_ISREG(info.st_mode) && static_cast<std::uintmax_t>(info.st_size) > limit) return tooLarge();
+    std::string text;
+    KVZ_TRY(appendUpTo(*file, text, limit + 1));
+    if (text.size() > limit) return tooLarge();
     return text;
 }
 

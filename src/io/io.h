@@ -61,12 +61,12 @@ Status readUpTo(const FileDescriptor& file, std::vector<std::uint8_t>& bytes, st
 Result<std::vector<std::uint8_t>> readFile(const std::string& path);
 Result<std::string> readTextFile(const std::string& path);
 
-// The first `count` bytes of `path`, or all of them when it holds fewer
-// (openForReading's rules); nothing behind them is read. With `count` one
-// more than the longest file wanted, a longer result tells a file that is
-// too long, however long it is (a device, a sparse file) and at the cost of
-// `count` bytes only.
-Result<std::string> readTextUpTo(const std::string& path, std::size_t count);
+// The whole contents of `path` when they are at most `limit` bytes
+// (openForReading's rules). A longer file is refused with
+// FailureKind::tooLarge and the reason "is larger than LIMIT bytes", having
+// been read no further than limit + 1 bytes, and not at all when it is a
+// regular file whose size tells: a device or a sparse file costs little.
+Result<std::string> readTextWithin(const std::string& path, std::size_t limit);
 
 // Writes all of `bytes` to the descriptor `fd` (not owned), going on after
 // short writes and interruptions. The one write loop of the program.

@@ -22,9 +22,7 @@ inline testing::ProcessResult kvzpack(const testing::TempDir& dir, std::vector<s
 }
 
 // Standard error without the phrase search's "[nnn]\r" progress lines.
-inline std::string messages(const std::string& err) {
-    return std::regex_replace(err, std::regex(R"(\[\d{3}\]\r)"), "");
-}
+inline std::string messages(const std::string& err) { return testing::withoutProgress(err); }
 
 // Group 0 with `entries` entries whose long fields hold 58 random kanji
 // each (a seeded sequence: a deck of fewer entries is the start of one with
