@@ -6,10 +6,8 @@
 // file-size limit fails with its reason instead.
 #pragma once
 
-#include <pthread.h>
-#include <signal.h>
-
 #include <atomic>
+#include <memory>
 #include <thread>
 
 #include "common/result.h"
@@ -32,7 +30,7 @@ class InterruptionWatcher {
 public:
     // Watches nothing yet: a program that writes no file (its help, its
     // version) needs no thread.
-    InterruptionWatcher() = default;
+    InterruptionWatcher();
     // Stops the watching thread, if started, and restores the signal mask.
     ~InterruptionWatcher();
     InterruptionWatcher(const InterruptionWatcher&) = delete;
@@ -49,11 +47,11 @@ public:
     TemporaryFiles& temporaries() { return temporaries_; }
 
 private:
+    struct Signals;  // the system's sets of signals: those watched, the mask before
     void watch();
 
     TemporaryFiles temporaries_;
-    sigset_t signals_{};
-    sigset_t previousMask_{};
+    std::unique_ptr<Signals> signals_;  // while watching
     std::atomic<bool> stopping_{false};
     std::thread watcher_;
 };

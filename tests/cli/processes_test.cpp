@@ -144,21 +144,32 @@ TEST(TemporaryFiles, OneThatCannotBeMadeIsToldAsTheOutputThatCannotBeWritten) {
     expectNoTemporaryFile(dir);
 }
 
+// A run of `program` whose write to the file named by `stalledFile` stalls,
+// sent `signal` while that write waits.
+struct Interruption {
+    bool stalled = false;  // false: the run ended, or a minute passed, before the stall
+    ProcessResult result;
+};
+Interruption interruptWhileWriting(const TempDir& dir, const fs::path& program, std::vector<std::string> args,
+                                   const std::string& stalledFile, int signal) {
+    StallNotice notice;
+    testing::StartedProgram started =
+        start(dir, program, std::move(args), withFaults({"KVZPACK_TEST_STALL=" + stalledFile, notice.variable()}));
+    const bool stalled = notice.waitForStall();
+    ::kill(started.pid, signal);
+    return {stalled, testing::finishProgram(started)};
+}
+
 // A signal that arrives once a file's outputs are in place but before its
 // log line is written waits for the line, and for its echo.
 TEST(Interrupted, AfterPublishingTheLogLineAndItsEchoAreStillWritten) {
     TempDir dir;
     copyDeck(dir, "example.kvz", "x.kvz");
-    StallNotice stalled;
-    testing::StartedProgram converting = start(dir, testing::kvzpackBinary(), {"x.kvz"},
-                                               withFaults({"KVZPACK_TEST_STALL=x.log", stalled.variable()}));
-    const bool stalledInTheLog = stalled.waitForStall();
-    ::kill(converting.pid, SIGTERM);
-    const ProcessResult converted = testing::finishProgram(converting);
-    ASSERT_TRUE(stalledInTheLog) << converted.err;
-    EXPECT_FALSE(converted.signalled);
-    EXPECT_EQ(converted.exitStatus, 128 + SIGTERM);
-    EXPECT_EQ(converted.out, "x.kvz:05D0-062E\n");
+    const Interruption run = interruptWhileWriting(dir, testing::kvzpackBinary(), {"x.kvz"}, "x.log", SIGTERM);
+    ASSERT_TRUE(run.stalled) << run.result.err;
+    EXPECT_FALSE(run.result.signalled);
+    EXPECT_EQ(run.result.exitStatus, 128 + SIGTERM);
+    EXPECT_EQ(run.result.out, "x.kvz:05D0-062E\n");
     EXPECT_EQ(testing::readFileText(dir / "x.log"), "x.kvz:05D0-062E\r\n");
     EXPECT_EQ(testing::readFileText(dir / "x.ihx"), exampleImage());
     expectNoTemporaryFile(dir);
@@ -182,16 +193,12 @@ TEST_P(InterruptedBuild, RemovesTheTemporaryDeckAndKeepsTheOlderOne) {
     TempDir dir;
     testing::writeFile(dir / "big.tsv", largeDeckText(65000));
     testing::writeFile(dir / "big.kvz", std::string_view("older deck"));
-    StallNotice stalled;
-    testing::StartedProgram building = start(dir, testing::kvzdeckBinary(), {"build", "big.tsv", "big.kvz"},
-                                             withFaults({"KVZPACK_TEST_STALL=big.kvz.part", stalled.variable()}));
-    const bool stalledInTheDeck = stalled.waitForStall();
-    ::kill(building.pid, signal);
-    const ProcessResult built = testing::finishProgram(building);
-    ASSERT_TRUE(stalledInTheDeck) << built.err;
-    EXPECT_FALSE(built.signalled);
-    EXPECT_EQ(built.exitStatus, 128 + signal);
-    EXPECT_EQ(built.err, "");
+    const Interruption run = interruptWhileWriting(dir, testing::kvzdeckBinary(), {"build", "big.tsv", "big.kvz"},
+                                                   "big.kvz.part", signal);
+    ASSERT_TRUE(run.stalled) << run.result.err;
+    EXPECT_FALSE(run.result.signalled);
+    EXPECT_EQ(run.result.exitStatus, 128 + signal);
+    EXPECT_EQ(run.result.err, "");
     const Contents after = testing::filesIn(dir.path());
     EXPECT_EQ(after.size(), 2u);
     EXPECT_EQ(after.at("big.kvz"), "older deck");
