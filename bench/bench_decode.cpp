@@ -57,18 +57,20 @@ void BM_VerifyImage_Large(benchmark::State& state) {
     }
 }
 
-// Reading the written .ihx back and verifying it, as the driver does after
-// every write.
+// Reading the written .ihx and .txt back and checking them, as kvzpack does
+// before it publishes them.
 void BM_VerifyHexFile_Large(benchmark::State& state) {
     const Converted& large = largeConverted();
     kvz::testing::TempDir dir;
-    const std::string path = (dir / "large.ihx").string();
-    if (!kvz::writeHexAbs(path, large.conversion.image, kvz::kLoadAddress, false)) {
-        state.SkipWithError("cannot write the HEX file");
+    const std::string image = (dir / "large.ihx").string();
+    const std::string numbered = (dir / "large.txt").string();
+    if (!kvz::writeHexAbs(image, large.conversion.image, kvz::kLoadAddress, false) ||
+        !kvz::writeHexAbs(numbered, large.conversion.image, kvz::kLoadAddress, true)) {
+        state.SkipWithError("cannot write the HEX files");
         return;
     }
     for (auto _ : state) {
-        const auto status = kvz::verifyWrittenImage(path, large.conversion.image.size(), large.deck,
+        const auto status = kvz::verifyWrittenImage(image, numbered, large.conversion.image.size(), large.deck,
                                                     large.conversion.charTable);
         if (!status) state.SkipWithError(status.reason().c_str());
     }

@@ -72,21 +72,21 @@ if(NOT EMSCRIPTEN)
     target_compile_definitions(kvz_core PUBLIC KVZPACK_HAVE_PNG=1)
   endif()
 
+  find_package(Threads REQUIRED)
   add_library(kvz_io STATIC
     ${KVZPACK_SRC}/io/io.cpp
     ${KVZPACK_SRC}/io/temporary.cpp
     ${KVZPACK_SRC}/io/publish.cpp
-    ${KVZPACK_SRC}/io/format_files.cpp)
-  target_link_libraries(kvz_io PUBLIC kvz_input kvz_hexfile)
+    ${KVZPACK_SRC}/io/format_files.cpp
+    ${KVZPACK_SRC}/io/interruption.cpp
+    ${KVZPACK_SRC}/io/checked_output.cpp)
+  target_link_libraries(kvz_io PUBLIC kvz_input kvz_hexfile Threads::Threads)
 
-  find_package(Threads REQUIRED)
   add_library(kvz_cli STATIC
     ${KVZPACK_SRC}/cli/program.cpp
-    ${KVZPACK_SRC}/cli/checked_output.cpp
-    ${KVZPACK_SRC}/cli/interruption.cpp
     ${KVZPACK_SRC}/cli/cli.cpp
     ${KVZPACK_SRC}/cli/driver.cpp
     ${KVZPACK_SRC}/cli/image_file.cpp
     ${KVZPACK_SRC}/cli/kvzdeck.cpp)
-  target_link_libraries(kvz_cli PUBLIC kvz_core kvz_deck kvz_io Threads::Threads)
+  target_link_libraries(kvz_cli PUBLIC kvz_core kvz_deck kvz_io)
 endif()

@@ -60,6 +60,7 @@ std::optional<std::string_view> conversionOptionOf(const Options& options) {
     if (options.preview) return "--preview";
     if (options.strict) return "--strict";
     if (!options.verify) return "--no-verify";
+    if (options.best) return "--best";
     return std::nullopt;
 }
 

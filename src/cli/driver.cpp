@@ -1,12 +1,11 @@
 #include "cli/driver.h"
-#include "io/format_files.h"
 
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
+#include <functional>
 #include <new>
 #include <optional>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -16,6 +15,7 @@
 #include "core/frontend.h"
 #include "core/preview.h"
 #include "core/report.h"
+#include "io/format_files.h"
 #include "io/io.h"
 #include "io/publish.h"
 
@@ -53,14 +53,26 @@ Status refuseInputAsOutput(const std::string& output, std::span<const std::strin
     return success();
 }
 
-// Writes `contents` under a temporary name beside `path`; published later.
-Result<io::StagedFile> stageOutput(const std::string& path, std::span<const std::uint8_t> contents,
-                                   io::TemporaryFiles& temporaries) {
-    auto staged = io::StagedFile::create(path, &temporaries);
-    if (!staged) return fail("cannot create a file beside " + path + ": " + staged.reason());
-    if (auto written = staged->write(contents); !written)
-        return fail("cannot write " + path + ": " + written.reason());
-    return std::move(staged.value());
+// Writes `contents` under a temporary name beside `path` and adds it to
+// `staged`; published later.
+Status stageOutput(std::vector<io::StagedFile>& staged, const std::string& path,
+                   std::span<const std::uint8_t> contents, io::TemporaryFiles& temporaries) {
+    auto file = io::StagedFile::create(path, &temporaries);
+    if (!file) return fail("cannot write " + path + ": " + file.reason());
+    if (auto written = file->write(contents); !written) return fail("cannot write " + path + ": " + written.reason());
+    staged.push_back(std::move(file.value()));
+    return success();
+}
+
+Failure internalError(const std::string& reason) { return fail("internal error: " + reason); }
+
+// The staged preview, read back: byte for byte the PNG drawn.
+Status verifyWrittenPreview(const io::StagedFile& staged, std::span<const std::uint8_t> png) {
+    auto written = io::readTextWithin(staged.temporaryPath(), png.size());
+    if (!written) return internalError("cannot read back the preview written: " + written.reason());
+    if (*written != std::string_view(reinterpret_cast<const char*>(png.data()), png.size()))
+        return internalError("the preview read back is not the one written");
+    return success();
 }
 
 Status appendLogLine(const std::string& logName, const std::string& line) {
@@ -112,15 +124,20 @@ private:
         auto deck = readDeck(*bytes);
         if (!deck) return refuse(file, deck.failure());
         if (!reportLosses(file, *deck)) return false;
-        const PackOptions packOptions{options_.verify, options_.preview,
+        // With verification the image is checked as read back from its
+        // written file, and the preview drawn from that image.
+        const PackOptions packOptions{false, options_.preview && !options_.verify,
                                       options_.best ? Encoder::best : Encoder::standard};
         auto packed = packDeck(deck->file, packOptions, [this](int stage) { printProgress(err_, stage); });
         if (!packed) return refuse(file, packed.failure());
-        if (auto written = writeOutputs(file, *packed); !written) return refuse(file, written.failure());
-        const std::chrono::duration<double> taken = Clock::now() - start;
-        logConversion(formatLogLine(file, packed->image.size()));
-        if (options_.verbose)
-            out_ << formatSummary(file, packed->figures, taken.count()) << '\n' << std::flush;
+        const auto tell = [&] {
+            const std::chrono::duration<double> taken = Clock::now() - start;
+            logConversion(formatLogLine(file, packed->image.size()));
+            if (options_.verbose)
+                out_ << formatSummary(file, packed->figures, taken.count()) << '\n' << std::flush;
+        };
+        if (auto written = writeOutputs(file, deck->file, *packed, tell); !written)
+            return refuse(file, written.failure());
         return true;
     }
 
@@ -135,26 +152,35 @@ private:
         return losses.empty() || !options_.strict;
     }
 
-    // Writes NAME.ihx and NAME.txt (and NAME.png with --preview); none
-    // replaces an older file unless all were written completely.
-    Status writeOutputs(const std::string& argument, const PackedDeck& packed) {
+    // Writes NAME.ihx and NAME.txt (and NAME.png with --preview) under
+    // temporary names, reads them back and checks them (unless --no-verify),
+    // and publishes them as one set; `tell` runs once they are in place,
+    // before an interruption can end the run. None replaces an older file
+    // unless all were written completely and found right.
+    Status writeOutputs(const std::string& argument, const KvzFile& deck, PackedDeck& packed,
+                        const std::function<void()>& tell) {
         const std::string base = getBaseFileName(argument);
-        std::vector<std::pair<std::string, std::span<const std::uint8_t>>> outputs{
-            {base + ".ihx", io::asBytes(packed.hexText)}, {base + ".txt", io::asBytes(packed.numberedHexText)}};
-        if (options_.preview) outputs.emplace_back(base + ".png", packed.png);
-        for (const auto& output : outputs)
-            KVZ_TRY(refuseInputAsOutput(output.first, files_));
+        std::vector<std::string> names{base + ".ihx", base + ".txt"};
+        if (options_.preview) names.push_back(base + ".png");
+        for (const std::string& name : names) KVZ_TRY(refuseInputAsOutput(name, files_));
         std::vector<io::StagedFile> staged;
-        for (const auto& [name, contents] : outputs) {
-            auto written = stageOutput(name, contents, temporaries_);
-            KVZ_TRY(written);
-            staged.push_back(std::move(written.value()));
+        KVZ_TRY(stageOutput(staged, names[0], io::asBytes(packed.hexText), temporaries_));
+        KVZ_TRY(stageOutput(staged, names[1], io::asBytes(packed.numberedHexText), temporaries_));
+        if (options_.verify) {
+            auto image = verifyWrittenImage(staged[0].temporaryPath(), staged[1].temporaryPath(),
+                                            packed.image.size(), deck, packed.charTable);
+            if (!image) return internalError(image.reason());
+            if (options_.preview) {
+                auto png = previewPngOf(*image);
+                KVZ_TRY(png);
+                packed.png = std::move(png.value());
+            }
         }
-        // A rename onto a folder fails; find that before any output is
-        // replaced, so that a file's outputs all change or none does.
-        for (const io::StagedFile& file : staged)
-            if (io::isDirectory(file.path())) return fail("cannot write " + file.path() + ": " + std::strerror(EISDIR));
-        return io::publishTogether(staged, temporaries_);
+        if (options_.preview) {
+            KVZ_TRY(stageOutput(staged, names[2], packed.png, temporaries_));
+            if (options_.verify) KVZ_TRY(verifyWrittenPreview(staged[2], packed.png));
+        }
+        return io::publishTogether(staged, temporaries_, tell);
     }
 
     bool refuse(const std::string& file, const Failure& failure) {
@@ -189,7 +215,8 @@ int inspectImage(const std::string& path, const std::optional<EntrySelection>& e
         return kExitFailure;
     };
     auto text = readImageText(path);
-    if (!text) return refuse("cannot open: " + text.reason());
+    if (!text) return refuse(text.failureKind() == FailureKind::cannotOpen ? "cannot open: " + text.reason()
+                                                                            : text.reason());
     const ImageInspection inspection = inspectHexText(*text, path, entry);
     for (const std::string& warning : inspection.warnings)
         err << formatWarningMessage(kPackProgram, path, warning) << '\n';
@@ -213,7 +240,7 @@ std::string getBaseFileName(std::string_view path) {
 }
 
 int runKvzpack(std::span<const std::string> args, std::ostream& out, std::ostream& err,
-               io::TemporaryFiles& temporaries) {
+               io::InterruptionWatcher& interruptions) {
     const std::string program = args.empty() ? std::string(kPackProgram) : args[0];
     if (args.size() <= 1) {
         printUsage(err, program);
@@ -242,7 +269,9 @@ int runKvzpack(std::span<const std::string> args, std::ostream& out, std::ostrea
             << '\n';
         return kExitUsage;
     }
-    return Run(*options, out, err, temporaries).execute();
+    io::TemporaryFiles* temporaries = watchInterruptions(interruptions, err, kPackProgram);
+    if (!temporaries) return kExitFailure;
+    return Run(*options, out, err, *temporaries).execute();
 }
 
 }  // namespace kvz

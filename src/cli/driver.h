@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "cli/program.h"
-#include "io/temporary.h"
+#include "io/interruption.h"
 
 namespace kvz {
 
@@ -17,9 +17,11 @@ namespace kvz {
 // and everything behind it removed.
 std::string getBaseFileName(std::string_view path);
 
-// args[0] is the program's name. Every temporary file of the run is listed
-// in `temporaries` while it exists.
+// args[0] is the program's name. A conversion starts `interruptions` before
+// it touches any file, and lists every temporary file of the run in its
+// registry while the file exists; help, version and --inspect write no file
+// and start nothing.
 int runKvzpack(std::span<const std::string> args, std::ostream& out, std::ostream& err,
-               io::TemporaryFiles& temporaries);
+               io::InterruptionWatcher& interruptions);
 
 }  // namespace kvz

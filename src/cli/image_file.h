@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/layout.h"
 #include "common/result.h"
 #include "compress/compress.h"
 #include "core/verify.h"
@@ -13,17 +14,38 @@
 
 namespace kvz {
 
+// The longest HEX text read as an image. The largest image, kImageCapacity
+// bytes, written in data records of a single byte each (15 characters with
+// CR LF), ends with its end record at 960733 bytes; kvzpack's own form of it
+// (16-byte records) takes 180148 bytes, its numbered .txt form 195057. A
+// MiB leaves room for blank lines and whatever follows the end record.
+inline constexpr std::size_t kLongestImageText = std::size_t{1} << 20;
+static_assert(kLongestImageText >= kImageCapacity * 15 + 13);
+
 // The text of an Intel HEX file, read once; a folder reads as holding no
 // records. Fails with FailureKind::cannotOpen when the file cannot be opened
-// or read.
+// or read. A file longer than kLongestImageText is refused, having been
+// read no further: "is larger than any image's HEX text (at most 1048576
+// bytes)".
 Result<std::string> readImageText(const std::string& path);
 
 // The image held by an Intel HEX file: imageFromHexText on readImageText.
 Result<HexImage> readImageFile(const std::string& path);
 
-// Reads the image file at `path` back and checks it (verifyHexText). Gives
-// the bytes read.
+// Reads the image file at `path` back from the file system, as it was
+// written, and checks it (verifyHexText): every record whole, the image of
+// `imageSize` bytes, and every text, group and glyph cell the deck's. Gives
+// the bytes read. A reason starts "cannot read back the image written: "
+// when the file cannot be read or is no such image.
 Result<std::vector<std::uint8_t>> verifyWrittenImage(const std::string& path, std::size_t imageSize,
                                                      const KvzFile& deck, const CharTable& table);
+
+// verifyWrittenImage on the file at `imagePath`, and the numbered file at
+// `numberedPath` read back too: it must hold exactly the numbered form of
+// the image file's lines (checkNumberedText), or the reason starts "cannot
+// read back the numbered text written: ".
+Result<std::vector<std::uint8_t>> verifyWrittenImage(const std::string& imagePath, const std::string& numberedPath,
+                                                     std::size_t imageSize, const KvzFile& deck,
+                                                     const CharTable& table);
 
 }  // namespace kvz

@@ -1,8 +1,6 @@
 #include "cli/kvzdeck.h"
 
 #include <array>
-#include <cerrno>
-#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -29,6 +27,14 @@ constexpr const char* kUsage =
     "its entries, one per line: long field, short fields 1 to 5, tab-separated.\n"
     "Lines starting with '#' are comments. Escapes: \\\\ \\t \\# \\xHH \\e.\n";
 
+// The longest text read as a deck's table. The largest deck, 65535 entries
+// in each of the 8 groups, each entry at most 256 bytes of Shift_JIS, takes
+// at most 3 bytes of UTF-8 or 2 of UTF-16 for each byte: about 406 MB as
+// UTF-8 and 276 MB as UTF-16 (tabs and line ends included), before
+// comments and \xHH escapes. 512 MiB holds either with room to spare, and
+// stops a device or a sparse file early.
+constexpr std::size_t kLongestDeckText = std::size_t{512} << 20;
+
 enum class Setting { help, version };
 constexpr std::array kOptionSpecs{OptionSpec{"help", 'h', ""}, OptionSpec{"version", 'V', ""}};
 constexpr std::array kSettings{Setting::help, Setting::version};
@@ -40,10 +46,20 @@ struct Invocation {
     std::vector<std::string> operands;
 };
 
+// The text of a deck's table, or why there is none: a folder, a file that
+// cannot be read, one longer than kLongestDeckText.
+Result<std::string> readDeckText(const std::string& path) {
+    if (io::isDirectory(path)) return fail(io::folderReason());
+    Result<std::string> text = io::readTextWithin(path, kLongestDeckText);
+    if (!text && text.failureKind() == FailureKind::tooLarge)
+        return fail("is larger than any deck's text (at most " + std::to_string(kLongestDeckText) + " bytes)");
+    return text;
+}
+
 class Deck {
 public:
-    Deck(std::ostream& out, std::ostream& err, io::TemporaryFiles& temporaries)
-        : out_(out), err_(err), temporaries_(temporaries) {}
+    Deck(std::ostream& out, std::ostream& err, io::InterruptionWatcher& interruptions)
+        : out_(out), err_(err), interruptions_(interruptions) {}
 
     int run(const Invocation& invocation) {
         const std::vector<std::string>& operands = invocation.operands;
@@ -70,15 +86,16 @@ private:
     int build(const std::string& tsvPath, const std::string& kvzPath) {
         if (io::sameFile(tsvPath, kvzPath))
             return refuseCommandLine(err_, kDeckProgram, kvzPath + " is the input file; not overwriting it");
-        if (io::isDirectory(tsvPath)) return refuse(tsvPath, std::strerror(EISDIR));
-        const Result<std::string> tsv = io::readTextFile(tsvPath);
+        io::TemporaryFiles* temporaries = watchInterruptions(interruptions_, err_, kDeckProgram);
+        if (!temporaries) return kExitFailure;
+        const Result<std::string> tsv = readDeckText(tsvPath);
         if (!tsv) return refuse(tsvPath, tsv.reason());
         const Result<std::vector<std::uint8_t>> kvz = buildKvz(*tsv);
         if (!kvz) {
             err_ << formatFileLineMessage(kDeckProgram, tsvPath, kvz.reason()) << '\n';
             return kExitFailure;
         }
-        if (const Status written = io::replaceFile(kvzPath, *kvz, &temporaries_); !written)
+        if (const Status written = io::replaceFile(kvzPath, *kvz, temporaries); !written)
             return refuse(kvzPath, written.reason());
         return kExitSuccess;
     }
@@ -94,13 +111,13 @@ private:
 
     std::ostream& out_;
     std::ostream& err_;
-    io::TemporaryFiles& temporaries_;
+    io::InterruptionWatcher& interruptions_;
 };
 
 }  // namespace
 
 int runKvzdeck(std::span<const std::string> args, std::ostream& out, std::ostream& err,
-               io::TemporaryFiles& temporaries) {
+               io::InterruptionWatcher& interruptions) {
     Invocation invocation;
     const Status scanned = scanArguments(
         args.subspan(args.empty() ? 0 : 1), kOptionSpecs,
@@ -118,7 +135,7 @@ int runKvzdeck(std::span<const std::string> args, std::ostream& out, std::ostrea
         out << kDeckProgram << " " << kVersion << "\n" << std::flush;
         return kExitSuccess;
     }
-    return Deck(out, err, temporaries).run(invocation);
+    return Deck(out, err, interruptions).run(invocation);
 }
 
 }  // namespace kvz

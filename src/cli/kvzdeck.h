@@ -6,13 +6,15 @@
 #include <span>
 #include <string>
 
-#include "io/temporary.h"
+#include "io/interruption.h"
 
 namespace kvz {
 
-// args[0] is the program's name. The deck being built is written under a
-// temporary name registered in `temporaries` until it replaces DECK.kvz.
+// args[0] is the program's name. A build starts `interruptions` before it
+// reads its input, and writes the deck under a temporary name registered
+// there until it replaces DECK.kvz; a dump writes no file and starts
+// nothing.
 int runKvzdeck(std::span<const std::string> args, std::ostream& out, std::ostream& err,
-               io::TemporaryFiles& temporaries);
+               io::InterruptionWatcher& interruptions);
 
 }  // namespace kvz

@@ -1,12 +1,11 @@
 #include "cli/program.h"
 
-#include <unistd.h>
-
 #include <iostream>
+#include <new>
 #include <vector>
 
-#include "cli/checked_output.h"
-#include "cli/interruption.h"
+#include "core/frontend.h"
+#include "io/checked_output.h"
 
 namespace kvz {
 namespace {
@@ -82,15 +81,28 @@ int refuseCommandLine(std::ostream& err, std::string_view program, const std::st
     return kExitUsage;
 }
 
+io::TemporaryFiles* watchInterruptions(io::InterruptionWatcher& interruptions, std::ostream& err,
+                                       std::string_view program) {
+    if (interruptions.start()) return &interruptions.temporaries();
+    err << formatProgramMessage(program, kOutOfMemory) << '\n';
+    return nullptr;
+}
+
 int runProgram(std::string_view program, int argc, char** argv, const ProgramBody& body) {
     std::ios::sync_with_stdio(false);
-    InterruptionWatcher interruptions;
-    CheckedOutputBuffer standardOutput(STDOUT_FILENO);
+    io::failWritesInsteadOfSignals();
+    io::InterruptionWatcher interruptions;
+    io::CheckedOutputBuffer standardOutput;
     std::ostream out(&standardOutput);
-    const std::vector<std::string> args(argv, argv + argc);
-    int status = body(args, out, std::cerr, interruptions.temporaries());
+    int status = kExitFailure;
+    try {
+        const std::vector<std::string> args(argv, argv + argc);
+        status = body(args, out, std::cerr, interruptions);
+    } catch (const std::bad_alloc&) {
+        std::cerr << formatProgramMessage(program, kOutOfMemory) << '\n';
+    }
     if (const Status written = standardOutput.finish(); !written) {
-        std::cerr << program << ": cannot write to standard output: " << written.reason() << '\n';
+        std::cerr << formatProgramMessage(program, "cannot write to standard output: " + written.reason()) << '\n';
         if (status == kExitSuccess) status = kExitFailure;
     }
     return status;

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "common/result.h"
+#include "io/interruption.h"
 #include "io/temporary.h"
 
 namespace kvz {
@@ -44,16 +45,25 @@ Status scanArguments(std::span<const std::string> arguments, std::span<const Opt
 int refuseCommandLine(std::ostream& err, std::string_view program, const std::string& reason);
 
 // What a program does with its arguments (args[0] is the name it was
-// started by), its standard output and error, and the registry of its
-// temporary files.
+// started by), its standard output and error, and the watcher of its
+// interruptions, which it starts before it makes its first file.
 using ProgramBody = std::function<int(std::span<const std::string> args, std::ostream& out,
-                                      std::ostream& err, io::TemporaryFiles& temporaries)>;
+                                      std::ostream& err, io::InterruptionWatcher& interruptions)>;
 
-// Runs `body` as the process: SIGINT, SIGTERM and SIGHUP remove the
-// temporary files registered and end the process with 128 + N; standard
-// output is written through a checked buffer, and a failed write is told as
-// "PROGRAM: cannot write to standard output: REASON" and fails the run.
-// Returns the exit status.
+// Starts `interruptions` and gives the registry of temporary files it
+// watches; when its thread cannot start, tells "PROGRAM: out of memory" and
+// gives none (the program then makes no file and fails).
+io::TemporaryFiles* watchInterruptions(io::InterruptionWatcher& interruptions, std::ostream& err,
+                                       std::string_view program);
+
+// Runs `body` as the process: once the body has started watching, SIGINT,
+// SIGTERM and SIGHUP remove the temporary files registered and end the
+// process with 128 + N; a closed pipe or the file-size limit only fails the
+// write that meets it; standard output is written through a checked buffer,
+// and a failed write is told as "PROGRAM: cannot write to standard output:
+// REASON" and fails the run; memory that runs out where the body does not
+// catch it is told as "PROGRAM: out of memory" (exit status 1). Returns the
+// exit status.
 int runProgram(std::string_view program, int argc, char** argv, const ProgramBody& body);
 
 }  // namespace kvz

@@ -12,8 +12,8 @@ namespace kvz {
 // cannotOpen: the file could not be opened or read at all (kvzpack reports
 // it as "Cannot open <file>"); invalid: the input was read but is refused;
 // notADeck: what was read is plainly no KVZ file (the front end may say what
-// the user likely meant).
-enum class FailureKind { invalid, cannotOpen, notADeck };
+// the user likely meant); tooLarge: a file longer than any its reader takes.
+enum class FailureKind { invalid, cannotOpen, notADeck, tooLarge };
 
 struct Failure {
     std::string reason;

@@ -27,14 +27,20 @@ Result<PreviewSheet> previewSheet(std::span<const std::uint8_t> image, std::opti
     return sheet;
 }
 
+Result<std::vector<std::uint8_t>> sheetPng(const PreviewSheet& sheet) {
+    auto png = encodePng(sheet.bitmap, kPreviewScale);
+    if (!png) return internalError("the preview cannot be encoded: " + png.reason());
+    return png;
+}
+
 // The sheet and its PNG, as `options` ask for them.
 Status addPreview(PackedDeck& packed, std::optional<DecodedImage> checked, const PackOptions& options) {
     if (!options.preview && !options.sheet) return success();
     auto sheet = previewSheet(packed.image, std::move(checked));
     KVZ_TRY(sheet);
     if (options.preview) {
-        auto png = encodePng(sheet->bitmap, kPreviewScale);
-        if (!png) return internalError("the preview cannot be encoded: " + png.reason());
+        auto png = sheetPng(*sheet);
+        KVZ_TRY(png);
         packed.png = std::move(png.value());
     }
     if (options.sheet) packed.sheet = std::move(sheet.value());
@@ -63,14 +69,21 @@ Result<PackedDeck> packDeck(const KvzFile& deck, const PackOptions& options, con
     packed.numberedHexText = std::move(numbered.value());
     packed.figures = measureConversion(deck, *conversion);
     packed.image = std::move(conversion->image);
+    packed.charTable = std::move(conversion->charTable);
     std::optional<DecodedImage> checked;
     if (options.verify) {
-        auto readBack = readBackHexText(packed.hexText, packed.image.size(), deck, conversion->charTable);
+        auto readBack = readBackHexText(packed.hexText, packed.image.size(), deck, packed.charTable);
         if (!readBack) return internalError(readBack.reason());
         checked = std::move(readBack->decoded);
     }
     KVZ_TRY(addPreview(packed, std::move(checked), options));
     return packed;
+}
+
+Result<std::vector<std::uint8_t>> previewPngOf(std::span<const std::uint8_t> image) {
+    auto sheet = previewSheet(image, std::nullopt);
+    KVZ_TRY(sheet);
+    return sheetPng(*sheet);
 }
 
 Result<PackedDeck> packDeckBytes(std::span<const std::uint8_t> bytes, const PackOptions& options,

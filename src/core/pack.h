@@ -46,6 +46,7 @@ struct PackedDeck {
     ConversionFigures figures;                // what the --verbose summary tells
     std::vector<std::uint8_t> png;            // the preview sheet, when asked
     std::optional<PreviewSheet> sheet;        // when asked
+    CharTable charTable;                      // the image's characters, to check it once read back from a file
 };
 
 // readKvzBytes, and the characters without a glyph.
@@ -59,6 +60,11 @@ Result<ReadDeck> readDeck(std::span<const std::uint8_t> bytes);
 // the deck does not fit the device.
 Result<PackedDeck> packDeck(const KvzFile& deck, const PackOptions& options,
                             const PhraseProgress& progress = {});
+
+// The preview's PNG of `image` (placed at kLoadAddress), decoded anew: for
+// a front end that draws the preview from the image read back from its
+// written file. Fails with "internal error: ..." when it cannot be drawn.
+Result<std::vector<std::uint8_t>> previewPngOf(std::span<const std::uint8_t> image);
 
 // readDeck, then packDeck; the warnings are in the result's missingGlyphs
 // and truncatedTexts.

@@ -42,6 +42,23 @@ Result<ReadBackImage> readBackHexText(std::string_view hexText, std::size_t imag
     return ReadBackImage{std::move(image->bytes), std::move(decoded.value())};
 }
 
+Status checkNumberedText(std::string_view numberedText, std::string_view hexText) {
+    std::size_t lineNumber = 0;
+    while (!hexText.empty() || !numberedText.empty()) {
+        ++lineNumber;
+        const std::size_t lineEnd = hexText.find('\n');
+        const std::string_view line = hexText.substr(0, lineEnd == std::string_view::npos ? lineEnd : lineEnd + 1);
+        const std::string number = std::to_string(lineNumber);
+        if (!numberedText.starts_with(number) || !numberedText.substr(number.size()).starts_with(line) ||
+            line.empty()) {
+            return fail("line " + number + " is not line " + number + " of the image, numbered");
+        }
+        numberedText.remove_prefix(number.size() + line.size());
+        hexText.remove_prefix(line.size());
+    }
+    return success();
+}
+
 Result<std::vector<std::uint8_t>> verifyHexText(std::string_view hexText, std::size_t imageSize,
                                                 const KvzFile& deck, const CharTable& table) {
     auto readBack = readBackHexText(hexText, imageSize, deck, table);

@@ -44,4 +44,10 @@ Result<ReadBackImage> readBackHexText(std::string_view hexText, std::size_t imag
 Result<std::vector<std::uint8_t>> verifyHexText(std::string_view hexText, std::size_t imageSize,
                                                 const KvzFile& deck, const CharTable& table);
 
+// Checks that `numberedText` is exactly the numbered form of `hexText`:
+// each of its lines preceded by its number, from 1 (as formatHexAbs writes
+// it). The reason names the first line that differs: "line 5 is not line 5
+// of the image, numbered".
+Status checkNumberedText(std::string_view numberedText, std::string_view hexText);
+
 }  // namespace kvz

@@ -44,6 +44,27 @@ mode_t usualFileMode() {
     return 0666 & ~mask;
 }
 
+// Appends up to `count` bytes of `file` to `buffer` (a byte vector or a
+// string): readUpTo's loop.
+template <class Buffer>
+Status appendUpTo(const FileDescriptor& file, Buffer& buffer, std::size_t count) {
+    while (count > 0) {
+        const std::size_t want = std::min(count, kReadChunk);
+        const std::size_t before = buffer.size();
+        buffer.resize(before + want);
+        const ssize_t got = ::read(file.get(), buffer.data() + before, want);
+        if (got < 0) {
+            buffer.resize(before);
+            if (errno == EINTR) continue;
+            return cannotRead();
+        }
+        buffer.resize(before + static_cast<std::size_t>(got));
+        if (got == 0) break;
+        count -= static_cast<std::size_t>(got);
+    }
+    return success();
+}
+
 }  // namespace
 
 FileDescriptor::FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
@@ -79,35 +100,36 @@ Result<FileDescriptor> openForReading(const std::string& path) {
 }
 
 Status readUpTo(const FileDescriptor& file, std::vector<std::uint8_t>& bytes, std::size_t count) {
-    while (count > 0) {
-        const std::size_t want = std::min(count, kReadChunk);
-        const std::size_t before = bytes.size();
-        bytes.resize(before + want);
-        const ssize_t got = ::read(file.get(), bytes.data() + before, want);
-        if (got < 0) {
-            bytes.resize(before);
-            if (errno == EINTR) continue;
-            return cannotRead();
-        }
-        bytes.resize(before + static_cast<std::size_t>(got));
-        if (got == 0) break;
-        count -= static_cast<std::size_t>(got);
-    }
-    return success();
+    return appendUpTo(file, bytes, count);
 }
 
 Result<std::vector<std::uint8_t>> readFile(const std::string& path) {
     Result<FileDescriptor> file = openForReading(path);
     KVZ_TRY(file);
     std::vector<std::uint8_t> bytes;
-    KVZ_TRY(readUpTo(*file, bytes, std::numeric_limits<std::size_t>::max()));
+    KVZ_TRY(appendUpTo(*file, bytes, std::numeric_limits<std::size_t>::max()));
     return bytes;
 }
 
 Result<std::string> readTextFile(const std::string& path) {
-    Result<std::vector<std::uint8_t>> bytes = readFile(path);
-    KVZ_TRY(bytes);
-    return std::string(bytes->begin(), bytes->end());
+    Result<FileDescriptor> file = openForReading(path);
+    KVZ_TRY(file);
+    std::string text;
+    KVZ_TRY(appendUpTo(*file, text, std::numeric_limits<std::size_t>::max()));
+    return text;
+}
+
+Result<std::string> readTextWithin(const std::string& path, std::size_t limit) {
+    Result<FileDescriptor> file = openForReading(path);
+    KVZ_TRY(file);
+    const auto tooLarge = [&] { return fail("is larger than " + std::to_string(limit) + " bytes", FailureKind::tooLarge); };
+    struct stat info {};
+    if (::fstat(file->get(), &info) != 0) return cannotRead();
+    if (S_ISREG(info.st_mode) && static_cast<std::uintmax_t>(info.st_size) > limit) return tooLarge();
+    std::string text;
+    KVZ_TRY(appendUpTo(*file, text, limit + 1));
+    if (text.size() > limit) return tooLarge();
+    return text;
 }
 
 Status writeAll(const FileDescriptor& file, std::span<const std::uint8_t> bytes) {
@@ -210,6 +232,8 @@ bool isDirectory(const std::string& path) {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
+
+std::string folderReason() { return std::strerror(EISDIR); }
 
 void removeFile(const std::string& path) { ::unlink(path.c_str()); }
 

@@ -61,6 +61,13 @@ Status readUpTo(const FileDescriptor& file, std::vector<std::uint8_t>& bytes, st
 Result<std::vector<std::uint8_t>> readFile(const std::string& path);
 Result<std::string> readTextFile(const std::string& path);
 
+// The whole contents of `path` when they are at most `limit` bytes
+// (openForReading's rules). A longer file is refused with
+// FailureKind::tooLarge and the reason "is larger than LIMIT bytes", having
+// been read no further than limit + 1 bytes, and not at all when it is a
+// regular file whose size tells: a device or a sparse file costs little.
+Result<std::string> readTextWithin(const std::string& path, std::size_t limit);
+
 // Writes all of `bytes` to the descriptor `fd` (not owned), going on after
 // short writes and interruptions. The one write loop of the program.
 Status writeAll(int fd, std::span<const std::uint8_t> bytes);
@@ -122,6 +129,10 @@ bool sameFile(const std::string& a, const std::string& b);
 
 // True when `path` names an existing folder.
 bool isDirectory(const std::string& path);
+
+// The system's reason for a folder met where a file is wanted ("Is a
+// directory").
+std::string folderReason();
 
 // Removes `path` if it exists; whether it did is not reported.
 void removeFile(const std::string& path);

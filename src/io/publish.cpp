@@ -1,11 +1,15 @@
 #include "io/publish.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <optional>
+#include <tuple>
 #include <vector>
 
 namespace kvz::io {
@@ -26,12 +30,62 @@ Failure cannotWrite(const std::string& path, int error) {
     return fail("cannot write " + path + ": " + std::strerror(error));
 }
 
+// The folder that holds `path`.
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Exclusive locks of the folders of a set of files, held until released or
+// destroyed. Each folder is locked once, however it is named, and folders
+// are locked in one order (device, then inode), so that two processes
+// locking the same folders never wait for each other in a circle.
+class FolderLocks {
+public:
+    explicit FolderLocks(std::span<const StagedFile> files) {
+        struct Folder {
+            dev_t device;
+            ino_t inode;
+            FileDescriptor descriptor;
+        };
+        std::vector<Folder> folders;
+        for (const StagedFile& file : files) {
+            FileDescriptor folder(::open(folderOf(file.path()).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            struct stat info {};
+            if (!folder.isOpen() || ::fstat(folder.get(), &info) != 0) continue;  // published unlocked
+            folders.push_back({info.st_dev, info.st_ino, std::move(folder)});
+        }
+        const auto key = [](const Folder& folder) { return std::tie(folder.device, folder.inode); };
+        std::sort(folders.begin(), folders.end(), [&](const Folder& a, const Folder& b) { return key(a) < key(b); });
+        for (std::size_t i = 0; i < folders.size(); ++i) {
+            if (i > 0 && key(folders[i]) == key(folders[i - 1])) continue;
+            if (lock(folders[i].descriptor)) held_.push_back(std::move(folders[i].descriptor));
+        }
+    }
+
+    // Unlocks every folder (closing its descriptor drops the lock).
+    void release() { held_.clear(); }
+
+private:
+    static bool lock(const FileDescriptor& folder) {
+        for (;;) {
+            if (::flock(folder.get(), LOCK_EX) == 0) return true;
+            if (errno != EINTR) return false;
+        }
+    }
+
+    std::vector<FileDescriptor> held_;
+};
+
 class Publication {
 public:
     Publication(std::span<StagedFile> files, TemporaryFiles& temporaries, const NameOperations& operations)
         : files_(files), temporaries_(temporaries), operations_(operations) {}
 
     Status run() {
+        for (const StagedFile& file : files_)
+            if (isDirectory(file.path())) return cannotWrite(file.path(), EISDIR);
         for (const StagedFile& file : files_) {
             if (Status kept = keepOlder(file.path()); !kept) return undo(kept.failure());
         }
@@ -110,8 +164,14 @@ private:
 }  // namespace
 
 Status publishTogether(std::span<StagedFile> files, TemporaryFiles& temporaries,
-                       const NameOperations& operations) {
-    return temporaries.exclusively([&] { return Publication(files, temporaries, operations).run(); });
+                       const std::function<void()>& whenPublished, const NameOperations& operations) {
+    FolderLocks locks(files);
+    return temporaries.exclusively([&] {
+        Status published = Publication(files, temporaries, operations).run();
+        locks.release();
+        if (published && whenPublished) whenPublished();
+        return published;
+    });
 }
 
 }  // namespace kvz::io

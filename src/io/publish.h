@@ -23,14 +23,24 @@ struct NameOperations {
 };
 
 // Renames every written file onto its path, all under `temporaries`'s lock.
-// First each existing path is kept reachable as a hard link under a
-// temporary name (moved aside where the file system has no hard links),
-// registered in `temporaries` while it exists. When a step fails, every path
-// already replaced gets its older file back (or is removed when it had
-// none), the backups go, and the failure reads "cannot write PATH: REASON";
-// the files not renamed stay staged (their destructors remove them). On
-// success the backups are removed and every file is published.
+// A path that is a folder fails before anything is renamed. First each
+// existing path is kept reachable as a hard link under a temporary name
+// (moved aside where the file system has no hard links), registered in
+// `temporaries` while it exists. When a step fails, every path already
+// replaced gets its older file back (or is removed when it had none), the
+// backups go, and the failure reads "cannot write PATH: REASON"; the files
+// not renamed stay staged (their destructors remove them). On success the
+// backups are removed, every file is published, and `whenPublished` runs,
+// still under `temporaries`'s lock: an interruption then finds the files
+// published and whatever `whenPublished` does (a log line) done, or neither.
+//
+// Other processes publishing into the same folders wait: each folder is
+// locked (flock) while its files are renamed, so that a set of outputs is
+// always the one of a single process. A folder that cannot be locked (not
+// readable, or on a file system without locks) is published into without
+// its lock. The lock is taken before `temporaries`'s, so that a signal
+// never waits for another process.
 Status publishTogether(std::span<StagedFile> files, TemporaryFiles& temporaries,
-                       const NameOperations& operations = {});
+                       const std::function<void()>& whenPublished = {}, const NameOperations& operations = {});
 
 }  // namespace kvz::io

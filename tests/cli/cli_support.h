@@ -3,7 +3,6 @@
 #pragma once
 
 #include <filesystem>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -22,9 +21,7 @@ inline testing::ProcessResult kvzpack(const testing::TempDir& dir, std::vector<s
 }
 
 // Standard error without the phrase search's "[nnn]\r" progress lines.
-inline std::string messages(const std::string& err) {
-    return std::regex_replace(err, std::regex(R"(\[\d{3}\]\r)"), "");
-}
+inline std::string messages(const std::string& err) { return testing::withoutProgress(err); }
 
 inline std::vector<std::uint8_t> exampleDeck() { return testing::bundledDeckBytes("example.kvz"); }
 

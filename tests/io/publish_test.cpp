@@ -63,7 +63,7 @@ std::vector<StagedFile> prepare(const testing::TempDir& dir, TemporaryFiles& tem
 // Publishes the staged set and lets it go, as a file's conversion does.
 Status publish(const testing::TempDir& dir, TemporaryFiles& temporaries, const NameOperations& operations) {
     std::vector<StagedFile> files = prepare(dir, temporaries);
-    return publishTogether(files, temporaries, operations);
+    return publishTogether(files, temporaries, {}, operations);
 }
 
 class PublishTogether : public ::testing::TestWithParam<bool> {};

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <stdexcept>
 #include <system_error>
 
@@ -107,8 +108,21 @@ std::string bundledDeckName(const std::string& fileName) { return fileName.subst
 std::filesystem::path kvzpackBinary() { return KVZPACK_BINARY; }
 std::filesystem::path kvzdeckBinary() { return KVZDECK_BINARY; }
 
+std::string withoutProgress(const std::string& err) {
+    return std::regex_replace(err, std::regex(R"(\[\d{3}\]\r)"), "");
+}
+
+std::map<std::string, std::string> filesIn(const std::filesystem::path& folder) {
+    std::map<std::string, std::string> contents;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        contents[entry.path().filename().string()] =
+            entry.is_directory() ? std::string("<folder>") : readFileText(entry.path());
+    return contents;
+}
+
 StartedProgram startProgram(const std::vector<std::string>& argv, const std::filesystem::path& workdir,
-                            const std::filesystem::path& standardOutput) {
+                            const std::filesystem::path& standardOutput,
+                            const std::vector<std::string>& environment) {
     // Output goes to files, so that a chatty child can never block on a full pipe.
     StartedProgram program;
     program.capture = std::make_unique<TempDir>();
@@ -125,6 +139,11 @@ StartedProgram startProgram(const std::vector<std::string>& argv, const std::fil
             ::_exit(126);
         }
         if (!workdir.empty() && ::chdir(workdir.c_str()) != 0) ::_exit(126);
+        for (const std::string& variable : environment) {
+            const std::size_t equals = variable.find('=');
+            if (::setenv(variable.substr(0, equals).c_str(), variable.substr(equals + 1).c_str(), 1) != 0)
+                ::_exit(126);
+        }
         std::vector<char*> args;
         for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
         args.push_back(nullptr);

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -55,9 +56,16 @@ std::string readFileText(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
 void writeFile(const std::filesystem::path& path, std::string_view text);
 
+// Every entry of `folder` (not of its subfolders) by name, with the contents
+// of each file; a folder's contents read "<folder>".
+std::map<std::string, std::string> filesIn(const std::filesystem::path& folder);
+
 // The lines of a text, without the `lineEnd` that ends each; a last line
 // end ends the last line and starts none, and text after it is a last line.
 std::vector<std::string> splitLines(std::string_view text, std::string_view lineEnd = "\n");
+
+// Standard error without the phrase search's "[nnn]\r" progress lines.
+std::string withoutProgress(const std::string& err);
 
 // A path inside the source tree, e.g. sourcePath("examples/example.kvz").
 std::filesystem::path sourcePath(const std::string& relative);
@@ -85,13 +93,15 @@ ProcessResult runProgram(const std::vector<std::string>& argv,
                          const std::filesystem::path& workdir = {});
 
 // The same in two steps, for tests that act on the running child: its
-// standard output goes to `standardOutput` when given (e.g. /dev/full).
+// standard output goes to `standardOutput` when given (e.g. /dev/full), and
+// `environment` ("NAME=VALUE" each) is added to the environment it inherits.
 struct StartedProgram {
     pid_t pid = -1;
     std::unique_ptr<TempDir> capture;  // where standard output and error are collected
 };
 StartedProgram startProgram(const std::vector<std::string>& argv, const std::filesystem::path& workdir = {},
-                            const std::filesystem::path& standardOutput = {});
+                            const std::filesystem::path& standardOutput = {},
+                            const std::vector<std::string>& environment = {});
 ProcessResult finishProgram(StartedProgram& program);
 
 }  // namespace kvz::testing

@@ -1,13 +1,15 @@
-#include "cli/checked_output.h"
+#include "io/checked_output.h"
+
+#include <unistd.h>
 
 #include <cstdint>
 #include <span>
 
 #include "io/io.h"
 
-namespace kvz {
+namespace kvz::io {
 
-CheckedOutputBuffer::CheckedOutputBuffer(int fd) : fd_(fd) { setp(buffer_.data(), buffer_.data() + buffer_.size()); }
+CheckedOutputBuffer::CheckedOutputBuffer() { setp(buffer_.data(), buffer_.data() + buffer_.size()); }
 
 CheckedOutputBuffer::~CheckedOutputBuffer() { writeBuffered(); }
 
@@ -32,10 +34,10 @@ bool CheckedOutputBuffer::writeBuffered() {
     if (failure_.empty() && pptr() > pbase()) {
         const std::span bytes(reinterpret_cast<const std::uint8_t*>(pbase()),
                               static_cast<std::size_t>(pptr() - pbase()));
-        if (Status written = io::writeAll(fd_, bytes); !written) failure_ = written.reason();
+        if (Status written = writeAll(STDOUT_FILENO, bytes); !written) failure_ = written.reason();
     }
     setp(buffer_.data(), buffer_.data() + buffer_.size());
     return failure_.empty();
 }
 
-}  // namespace kvz
+}  // namespace kvz::io

@@ -1,5 +1,5 @@
-// Standard output as a stream that keeps the cause of its first failed
-// write, so that the program can report it once its run is over.
+// Standard output as a stream buffer that keeps the cause of its first
+// failed write, so that the program can report it once its run is over.
 #pragma once
 
 #include <array>
@@ -8,11 +8,12 @@
 
 #include "common/result.h"
 
-namespace kvz {
+namespace kvz::io {
 
 class CheckedOutputBuffer : public std::streambuf {
 public:
-    explicit CheckedOutputBuffer(int fd);
+    // Writes to the process's standard output.
+    CheckedOutputBuffer();
     CheckedOutputBuffer(const CheckedOutputBuffer&) = delete;
     CheckedOutputBuffer& operator=(const CheckedOutputBuffer&) = delete;
     ~CheckedOutputBuffer() override;
@@ -28,9 +29,8 @@ protected:
 private:
     bool writeBuffered();
 
-    int fd_;
     std::string failure_;  // the first failed write's reason; empty while none failed
     std::array<char, 8192> buffer_{};
 };
 
-}  // namespace kvz
+}  // namespace kvz::io

@@ -1,0 +1,248 @@
+// kvzpack and kvzdeck as processes among others: runs at the same time,
+// files damaged on their way to the disk, temporary files that cannot be
+// made, and signals that arrive at the worst moment. The faults come from
+// the fault library (support/fault_shim.cpp), preloaded into the programs.
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/fixtures.h"
+
+namespace kvz {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ProcessResult;
+using testing::TempDir;
+using Contents = std::map<std::string, std::string>;
+
+// The environment that preloads the fault library and asks it for `faults`
+// ("KVZPACK_TEST_...=TEXT" each).
+std::vector<std::string> withFaults(std::vector<std::string> faults) {
+    faults.push_back(std::string("LD_PRELOAD=") + KVZPACK_FAULT_SHIM);
+    // A sanitizer build's runtime refuses to start after a preloaded library.
+    const char* sanitizer = std::getenv("ASAN_OPTIONS");
+    faults.push_back("ASAN_OPTIONS=" + (sanitizer ? std::string(sanitizer) + ":" : std::string()) +
+                     "verify_asan_link_order=0");
+    return faults;
+}
+
+testing::StartedProgram start(const TempDir& dir, const fs::path& program, std::vector<std::string> args,
+                              const std::vector<std::string>& environment = {}) {
+    args.insert(args.begin(), program.string());
+    return testing::startProgram(args, dir.path(), {}, environment);
+}
+
+ProcessResult run(const TempDir& dir, const fs::path& program, std::vector<std::string> args,
+                  const std::vector<std::string>& environment = {}) {
+    testing::StartedProgram started = start(dir, program, std::move(args), environment);
+    return testing::finishProgram(started);
+}
+
+void copyDeck(const TempDir& dir, const std::string& bundled, const std::string& name) {
+    testing::writeFile(dir / name, testing::bundledDeckBytes(bundled));
+}
+
+// examples/example.kvz's image, as pinned by its command-line case.
+std::string exampleImage() {
+    return testing::readFileText(testing::sourcePath("tests/cli/cases/pinned-example/files/example.ihx"));
+}
+
+// A pipe whose write end a started program inherits; the fault library
+// writes a byte to it when a write stalls.
+class StallNotice {
+public:
+    StallNotice() {
+        if (::pipe(ends_) != 0) ends_[0] = ends_[1] = -1;
+    }
+    ~StallNotice() {
+        for (const int end : ends_)
+            if (end >= 0) ::close(end);
+    }
+    StallNotice(const StallNotice&) = delete;
+    StallNotice& operator=(const StallNotice&) = delete;
+
+    // The variable that points the fault library at the pipe.
+    std::string variable() const { return "KVZPACK_TEST_STALL_NOTIFY=" + std::to_string(ends_[1]); }
+    // Once the program is started: true when it reports a stalled write
+    // within a minute, false when it ends or the time passes first.
+    bool waitForStall() {
+        ::close(ends_[1]);
+        ends_[1] = -1;
+        pollfd ready{ends_[0], POLLIN, 0};
+        char byte = 0;
+        return ::poll(&ready, 1, 60000) == 1 && ::read(ends_[0], &byte, 1) == 1;
+    }
+
+private:
+    int ends_[2];
+};
+
+void expectNoTemporaryFile(const TempDir& dir) {
+    for (const auto& [name, contents] : testing::filesIn(dir.path()))
+        EXPECT_EQ(name.find(".part"), std::string::npos) << name;
+}
+
+struct Damage {
+    const char* name;
+    const char* file;    // the temporary file whose write is damaged
+    const char* reason;  // the start of what the internal error says
+};
+
+class DamagedOnTheWay : public ::testing::TestWithParam<Damage> {};
+
+// One byte of a file flips between the program and the disk: the file read
+// back shows it, the older outputs stay, and the next deck still converts.
+TEST_P(DamagedOnTheWay, IsFoundInTheFileReadBackAndKeepsTheOlderOutputs) {
+    TempDir dir;
+    copyDeck(dir, "example.kvz", "x.kvz");
+    copyDeck(dir, "example.kvz", "y.kvz");
+    const Contents older{{"x.ihx", "older image"}, {"x.txt", "older numbered"}, {"x.png", "older sheet"}};
+    for (const auto& [name, contents] : older) testing::writeFile(dir / name, contents);
+    const ProcessResult converted =
+        run(dir, testing::kvzpackBinary(), {"--preview", "x.kvz", "y.kvz"},
+            withFaults({std::string("KVZPACK_TEST_FLIP=") + GetParam().file}));
+    EXPECT_EQ(converted.exitStatus, 1);
+    EXPECT_EQ(converted.out, "y.kvz:05D0-062E\n");
+    const std::string expected = std::string("kvzpack: x.kvz: internal error: ") + GetParam().reason;
+    EXPECT_EQ(testing::withoutProgress(converted.err).rfind(expected, 0), 0u) << converted.err;
+    const Contents after = testing::filesIn(dir.path());
+    for (const auto& [name, contents] : older) EXPECT_EQ(after.at(name), contents) << name;
+    EXPECT_EQ(after.at("x.log"), "y.kvz:05D0-062E\r\n");
+    EXPECT_EQ(after.at("y.ihx"), exampleImage());
+    expectNoTemporaryFile(dir);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outputs, DamagedOnTheWay,
+    ::testing::Values(Damage{"Image", "x.ihx.part", "cannot read back the image written: line 1: checksum "},
+                      Damage{"NumberedText", "x.txt.part",
+                             "cannot read back the numbered text written: line 1 is not line 1 of the image, "
+                             "numbered\n"},
+                      Damage{"Preview", "x.png.part", "the preview read back is not the one written\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(TemporaryFiles, OneThatCannotBeMadeIsToldAsTheOutputThatCannotBeWritten) {
+    TempDir dir;
+    copyDeck(dir, "example.kvz", "x.kvz");
+    copyDeck(dir, "example.kvz", "y.kvz");
+    testing::writeFile(dir / "x.ihx", std::string_view("older image"));
+    const ProcessResult converted =
+        run(dir, testing::kvzpackBinary(), {"x.kvz", "y.kvz"}, withFaults({"KVZPACK_TEST_FAIL_CREATE=x.txt.part"}));
+    EXPECT_EQ(converted.exitStatus, 1);
+    EXPECT_EQ(testing::withoutProgress(converted.err), "kvzpack: x.kvz: cannot write x.txt: Permission denied\n");
+    EXPECT_EQ(converted.out, "y.kvz:05D0-062E\n");
+    EXPECT_EQ(testing::readFileText(dir / "x.ihx"), "older image");
+    EXPECT_FALSE(fs::exists(dir / "x.txt"));
+    expectNoTemporaryFile(dir);
+}
+
+// A run of `program` whose write to the file named by `stalledFile` stalls,
+// sent `signal` while that write waits.
+struct Interruption {
+    bool stalled = false;  // false: the run ended, or a minute passed, before the stall
+    ProcessResult result;
+};
+Interruption interruptWhileWriting(const TempDir& dir, const fs::path& program, std::vector<std::string> args,
+                                   const std::string& stalledFile, int signal) {
+    StallNotice notice;
+    testing::StartedProgram started =
+        start(dir, program, std::move(args), withFaults({"KVZPACK_TEST_STALL=" + stalledFile, notice.variable()}));
+    const bool stalled = notice.waitForStall();
+    ::kill(started.pid, signal);
+    return {stalled, testing::finishProgram(started)};
+}
+
+// A signal that arrives once a file's outputs are in place but before its
+// log line is written waits for the line, and for its echo.
+TEST(Interrupted, AfterPublishingTheLogLineAndItsEchoAreStillWritten) {
+    TempDir dir;
+    copyDeck(dir, "example.kvz", "x.kvz");
+    const Interruption run = interruptWhileWriting(dir, testing::kvzpackBinary(), {"x.kvz"}, "x.log", SIGTERM);
+    ASSERT_TRUE(run.stalled) << run.result.err;
+    EXPECT_FALSE(run.result.signalled);
+    EXPECT_EQ(run.result.exitStatus, 128 + SIGTERM);
+    EXPECT_EQ(run.result.out, "x.kvz:05D0-062E\n");
+    EXPECT_EQ(testing::readFileText(dir / "x.log"), "x.kvz:05D0-062E\r\n");
+    EXPECT_EQ(testing::readFileText(dir / "x.ihx"), exampleImage());
+    expectNoTemporaryFile(dir);
+}
+
+// The text of a deck with `entries` entries in group 0, each of six short
+// ASCII texts: about 256 bytes of deck per 20 bytes of text.
+std::string largeDeckText(int entries) {
+    std::string text = "G0\n";
+    for (int e = 0; e < entries; ++e) text.append("long ").append(std::to_string(e)).append("\ta\tb\tc\td\te\n");
+    for (int g = 1; g < 8; ++g) text.append("G").append(std::to_string(g)).append("\n");
+    return text;
+}
+
+class InterruptedBuild : public ::testing::TestWithParam<int> {};
+
+// kvzdeck is stopped while it writes a deck of 16 MB: its temporary file
+// goes, the older deck stays, and the status is 128 + the signal's number.
+TEST_P(InterruptedBuild, RemovesTheTemporaryDeckAndKeepsTheOlderOne) {
+    const int signal = GetParam();
+    TempDir dir;
+    testing::writeFile(dir / "big.tsv", largeDeckText(65000));
+    testing::writeFile(dir / "big.kvz", std::string_view("older deck"));
+    const Interruption run = interruptWhileWriting(dir, testing::kvzdeckBinary(), {"build", "big.tsv", "big.kvz"},
+                                                   "big.kvz.part", signal);
+    ASSERT_TRUE(run.stalled) << run.result.err;
+    EXPECT_FALSE(run.result.signalled);
+    EXPECT_EQ(run.result.exitStatus, 128 + signal);
+    EXPECT_EQ(run.result.err, "");
+    const Contents after = testing::filesIn(dir.path());
+    EXPECT_EQ(after.size(), 2u);
+    EXPECT_EQ(after.at("big.kvz"), "older deck");
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, InterruptedBuild, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
+                         [](const auto& info) { return std::string(sigabbrev_np(info.param)); });
+
+// Two runs at once whose outputs have the same names, q.ihx and q.txt, from
+// two different decks: after each pair both runs succeed, and the outputs
+// are the pair of one of the decks.
+TEST(ConcurrentRuns, OutputsOfTheSameNamesAreAlwaysTheSetOfOneRun) {
+    TempDir reference;
+    copyDeck(reference, "example.kvz", "one.kvz");
+    copyDeck(reference, "sample.kvz", "two.kvz");
+    ASSERT_EQ(run(reference, testing::kvzpackBinary(), {"one.kvz", "two.kvz"}).exitStatus, 0);
+    const std::map<std::string, std::string> numberedOf{
+        {testing::readFileText(reference / "one.ihx"), testing::readFileText(reference / "one.txt")},
+        {testing::readFileText(reference / "two.ihx"), testing::readFileText(reference / "two.txt")}};
+    TempDir dir;
+    copyDeck(dir, "example.kvz", "q.one");
+    copyDeck(dir, "sample.kvz", "q.two");
+    for (int pair = 0; pair < 60; ++pair) {
+        testing::StartedProgram first = start(dir, testing::kvzpackBinary(), {"q.one"});
+        testing::StartedProgram second = start(dir, testing::kvzpackBinary(), {"q.two"});
+        const ProcessResult one = testing::finishProgram(first);
+        const ProcessResult two = testing::finishProgram(second);
+        ASSERT_EQ(one.exitStatus, 0) << one.err;
+        ASSERT_EQ(two.exitStatus, 0) << two.err;
+        ASSERT_EQ(one.out.rfind("q.one:05D0-", 0), 0u) << one.out;
+        ASSERT_EQ(two.out.rfind("q.two:05D0-", 0), 0u) << two.out;
+        const Contents after = testing::filesIn(dir.path());
+        ASSERT_EQ(after.size(), 5u) << "pair " << pair;  // the decks, q.ihx, q.txt, q.log
+        ASSERT_TRUE(numberedOf.contains(after.at("q.ihx"))) << "pair " << pair;
+        ASSERT_EQ(after.at("q.txt"), numberedOf.at(after.at("q.ihx"))) << "pair " << pair;
+        // The shared log holds whole lines of the two runs, at most one each.
+        const std::vector<std::string> lines = testing::splitLines(after.at("q.log"), "\r\n");
+        ASSERT_LE(lines.size(), 2u);
+        for (const std::string& line : lines) ASSERT_TRUE(line + "\n" == one.out || line + "\n" == two.out) << line;
+        if (lines.size() == 2) {
+            ASSERT_NE(lines[0], lines[1]);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace kvz
