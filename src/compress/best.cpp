@@ -10,7 +10,15 @@
 // are inlined wherever that makes the exact stream smaller. The repeated
 // pairs of the parse join the candidates and the search goes on while it
 // gains.
+//
+// The rounds come in the order in which they gain most for their steps:
+// dropping first, then the sweeps, the swaps, the inlining and the further
+// refreshes. After every round the search offers what it holds; the result
+// is the smallest encoding offered before the steps ran out, so that a
+// search stopped early by its budget still gives what it had reached.
 #include "compress/best.h"
+
+#include <optional>
 
 #include "compress/best_rounds.h"
 
@@ -26,53 +34,114 @@ constexpr int kMostParseRounds = 400;
 constexpr int kSweeps = 5;
 constexpr int kInlinePasses = 2;
 
-// Runs `round` until it changes nothing, at most `most` times.
+// The smallest encoding offered so far. An encoding found at the end of a
+// refresh wins a tie against one offered within the rounds: where the search
+// runs its course, its result is what the refreshes found.
+struct Smallest {
+    std::optional<Encoding> encoding;
+    std::int64_t bytes = 0;
+    bool refreshEnd = false;
+};
+
+void offer(Smallest& smallest, const Encoding& encoding, std::int64_t bytes, bool refreshEnd) {
+    const bool better = !smallest.encoding || bytes < smallest.bytes ||
+                        (bytes == smallest.bytes && refreshEnd && !smallest.refreshEnd);
+    if (better) smallest = {encoding, bytes, refreshEnd};
+}
+
+// Offers the search's encoding as it stands after a round (its counts those
+// of its lines).
+void offerSearch(Search& search, Smallest& smallest) {
+    search.work.spent += search.encoding.texts.size() + search.encoding.charUses.size() +
+                         search.encoding.phraseUses.size();
+    offer(smallest, search.encoding, detail::tallyStream(search.encoding, search.frame), false);
+}
+
+// Runs `round` until it changes nothing, at most `most` times, offering the
+// search after each; false once the steps are spent (the round that spent
+// them offers nothing).
 template <class Round>
-void repeatWhileChanging(int most, Round round) {
-    for (int i = 0; i < most; ++i)
-        if (!round()) break;
+bool repeatOffering(Search& search, Smallest& smallest, int most, Round round) {
+    for (int i = 0; i < most; ++i) {
+        const bool changed = round();
+        if (search.work.exhausted()) return false;
+        offerSearch(search, smallest);
+        if (!changed) break;
+    }
+    return true;
+}
+
+struct Found {
+    Encoding encoding;
+    std::int64_t bytes = 0;
+};
+
+// One refresh: the candidates taken, the rounds, then the inlining of what
+// they leave; what that found, or nothing once the steps are spent.
+std::optional<Found> searchRefresh(Search& search, std::vector<Chars> candidates, Smallest& smallest) {
+    detail::takeCandidates(search, std::move(candidates));
+    if (search.work.exhausted()) return std::nullopt;
+    offerSearch(search, smallest);
+    if (!repeatOffering(search, smallest, kMostParseRounds, [&] { return detail::dropRound(search); }))
+        return std::nullopt;
+    const bool moved = repeatOffering(search, smallest, kSweeps, [&] {
+        bool changed = detail::sweepRound(search);
+        if (!changed && !search.work.exhausted()) changed = detail::swapRound(search);
+        if (!search.work.exhausted()) detail::rerank(search);  // the moves keep costs, not counts
+        return changed;
+    });
+    if (!moved) return std::nullopt;
+    Found found{search.encoding, 0};
+    detail::StreamTally tally(found.encoding, search.frame);
+    for (int pass = 0; pass < kInlinePasses; ++pass)
+        if (!detail::inlineRound(search, found.encoding, tally)) break;
+    if (search.work.exhausted()) return std::nullopt;
+    found.bytes = tally.bytes();
+    return found;
 }
 
 // The search from `candidates`, then from what each parse suggests while
-// that gains: the best encoding found.
-Encoding searchBest(Search& search, std::vector<Chars> candidates) {
-    Encoding best;
-    std::int64_t bestBytes = 0;
+// that gains: the smallest encoding offered, if any was before the steps
+// ran out.
+std::optional<Encoding> searchBest(Search& search, std::vector<Chars> candidates) {
+    Smallest smallest;
+    std::int64_t refreshBytes = 0;
     for (int refresh = 0; refresh <= kCandidateRefreshes; ++refresh) {
-        detail::takeCandidates(search, std::move(candidates));
-        repeatWhileChanging(kMostParseRounds, [&] { return detail::dropRound(search); });
-        repeatWhileChanging(kSweeps, [&] {
-            const bool moved = detail::sweepRound(search) || detail::swapRound(search);
-            detail::rerank(search);  // the moves keep costs, not counts
-            return moved;
-        });
-        Encoding found = search.encoding;
-        detail::StreamTally tally(found, search.frame);
-        repeatWhileChanging(kInlinePasses, [&] { return detail::inlineRound(search, found, tally); });
-        const std::int64_t bytes = tally.bytes();
-        if (refresh > 0 && bytes >= bestBytes) break;
-        best = std::move(found);
-        bestBytes = bytes;
+        std::optional<Found> found = searchRefresh(search, std::move(candidates), smallest);
+        if (!found || (refresh > 0 && found->bytes >= refreshBytes)) break;
+        refreshBytes = found->bytes;
+        offer(smallest, found->encoding, found->bytes, true);
         candidates = detail::refreshedCandidates(search);
+        if (search.work.exhausted()) break;
     }
-    return best;
+    return std::move(smallest.encoding);
 }
 
 }  // namespace
 
-TextEncoding encodeBest(const TextEncoding& standard, const EncodingFrame& frame) {
+TextEncoding encodeBest(const TextEncoding& standard, const EncodingFrame& frame, BestWork& work) {
     auto depth = phraseNestingDepth(standard.codeLines, frame);
     if (!depth || *depth == 0) return standard;
     auto standardBytes = measureStream(standard.codeLines, frame);
     if (!standardBytes || standard.charTable.size() > frame.codesBefore) return standard;
     detail::Spelled spelled = detail::spellStandard(standard.codeLines, frame);
-    std::vector<Chars> candidates = detail::gatherCandidates(spelled);
+    std::vector<Chars> candidates = detail::gatherCandidates(spelled, work);
+    if (work.exhausted()) return standard;
     Search search = detail::startSearch(std::move(spelled.texts), standard.charTable.size(), frame, *depth);
-    TextEncoding best = detail::writeEncoding(searchBest(search, std::move(candidates)), standard.charTable, frame);
+    search.work = work;
+    const std::optional<Encoding> found = searchBest(search, std::move(candidates));
+    work = search.work;
+    if (!found) return standard;
+    TextEncoding best = detail::writeEncoding(*found, standard.charTable, frame);
     auto bestBytes = measureStream(best.codeLines, frame);
     if (!bestBytes || *bestBytes >= *standardBytes) return standard;
     if (!checkEncodingLimits(best, standard, frame)) return standard;
     return best;
+}
+
+TextEncoding encodeBest(const TextEncoding& standard, const EncodingFrame& frame) {
+    BestWork work;
+    return encodeBest(standard, frame, work);
 }
 
 }  // namespace kvz

@@ -50,6 +50,24 @@ Result<std::uint32_t> phraseNestingDepth(const CodeLines& codeLines, const Encod
 Status checkEncodingLimits(const TextEncoding& candidate, const TextEncoding& standard,
                            const EncodingFrame& frame);
 
+// The work of the optimising encoder is counted in steps, never timed, so
+// that a deck gives the same image on every machine and every run. A step is
+// one symbol that the pairing of neighbours or a stream tally goes through,
+// one position or phrase match that a parse or a phrase search goes through.
+// kBestSteps is what --best may spend on one deck: the bundled decks and
+// generated decks up to twice the device's text finish well within it, and
+// a deck that fills the device converts within about two seconds on the
+// development machine whatever it holds.
+inline constexpr std::uint64_t kBestSteps = 140'000'000;
+
+// What encodeBest may spend, and what it spent.
+struct BestWork {
+    std::uint64_t limit = kBestSteps;
+    std::uint64_t spent = 0;
+
+    bool exhausted() const { return spent >= limit; }
+};
+
 // The encoding with the fewest stream bytes found from the default path's
 // `standard` (the table sorted by sortCharTable, the lines after
 // substitutePhrases): characters reordered by their use, phrases taken from
@@ -57,7 +75,15 @@ Status checkEncodingLimits(const TextEncoding& candidate, const TextEncoding& st
 // line parsed into the fewest bytes, phrases that do not pay dropped. The
 // result passes checkEncodingLimits, and its stream is smaller than the
 // standard's; when nothing smaller is found it is `standard` itself. The
-// same input always gives the same result.
+// same input and limit always give the same result.
+//
+// The search is the same whatever the limit up to the first point past
+// work.limit steps where it can stop (it overruns the limit by at most one
+// parse of every line); the result is the smallest encoding it had found by
+// then. So a larger limit never gives a larger stream: what fits the device
+// with some limit fits it with every larger one.
+TextEncoding encodeBest(const TextEncoding& standard, const EncodingFrame& frame, BestWork& work);
+// The same within kBestSteps.
 TextEncoding encodeBest(const TextEncoding& standard, const EncodingFrame& frame);
 
 }  // namespace kvz

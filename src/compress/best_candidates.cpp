@@ -1,5 +1,6 @@
 // Candidate phrases for the optimising encoder, and where they stand.
 #include <algorithm>
+#include <utility>
 
 #include "compress/best_search.h"
 
@@ -19,6 +20,39 @@ std::uint64_t pairKey(std::uint32_t left, std::uint32_t right) {
     return static_cast<std::uint64_t>(left) << 32 | right;
 }
 
+// Every symbol is below this: characters, then at most kRarePairsPerRound
+// pairs made per round.
+constexpr int kSymbolBits = 18;
+static_assert(kFirstPair + kPairingRounds * kRarePairsPerRound <= std::uint32_t{1} << kSymbolBits);
+
+// A pair as one number of 2 * kSymbolBits bits, ordered as pairKey orders.
+std::uint64_t packedPair(std::uint32_t left, std::uint32_t right) {
+    return static_cast<std::uint64_t>(left) << kSymbolBits | right;
+}
+std::uint64_t pairKeyOf(std::uint64_t packed) {
+    constexpr std::uint64_t kSymbolMask = (std::uint64_t{1} << kSymbolBits) - 1;
+    return pairKey(static_cast<std::uint32_t>(packed >> kSymbolBits), static_cast<std::uint32_t>(packed & kSymbolMask));
+}
+
+}  // namespace
+
+void sortPackedPairs(std::vector<std::uint64_t>& keys) {
+    constexpr int kDigitBits = 12;
+    constexpr std::size_t kDigits = std::size_t{1} << kDigitBits;
+    std::vector<std::uint64_t> sorted(keys.size());
+    std::vector<std::size_t> bucket(kDigits);
+    for (int shift = 0; shift < 2 * kSymbolBits; shift += kDigitBits) {
+        std::fill(bucket.begin(), bucket.end(), 0);
+        for (std::uint64_t key : keys) ++bucket[(key >> shift) & (kDigits - 1)];
+        std::size_t at = 0;
+        for (std::size_t& b : bucket) at += std::exchange(b, at);
+        for (std::uint64_t key : keys) sorted[bucket[(key >> shift) & (kDigits - 1)]++] = key;
+        keys.swap(sorted);
+    }
+}
+
+namespace {
+
 // Pairs of neighbouring symbols with their counts, most frequent first (ties
 // by key), each seen at least kFewestPairs times.
 std::vector<std::pair<std::uint32_t, std::uint64_t>> countPairs(
@@ -28,15 +62,15 @@ std::vector<std::pair<std::uint32_t, std::uint64_t>> countPairs(
         for (std::size_t i = 0; i + 1 < line.size(); ++i) {
             // In a run of equal symbols only every other pair can be replaced.
             if (i > 0 && line[i - 1] == line[i] && line[i] == line[i + 1] && (i % 2) == 1) continue;
-            keys.push_back(pairKey(line[i], line[i + 1]));
+            keys.push_back(packedPair(line[i], line[i + 1]));
         }
-    std::sort(keys.begin(), keys.end());
+    sortPackedPairs(keys);
     std::vector<std::pair<std::uint32_t, std::uint64_t>> counted;
     for (std::size_t i = 0; i < keys.size();) {
         std::size_t j = i;
         while (j < keys.size() && keys[j] == keys[i]) ++j;
         const auto count = static_cast<std::uint32_t>(j - i);
-        if (count >= kFewestPairs) counted.push_back({count, keys[i]});
+        if (count >= kFewestPairs) counted.push_back({count, pairKeyOf(keys[i])});
         i = j;
     }
     std::sort(counted.begin(), counted.end(),
@@ -46,7 +80,7 @@ std::vector<std::pair<std::uint32_t, std::uint64_t>> countPairs(
 
 }  // namespace
 
-std::vector<Chars> pairingCandidates(const std::vector<Chars>& texts) {
+std::vector<Chars> pairingCandidates(const std::vector<Chars>& texts, BestWork& work) {
     std::vector<std::vector<std::uint32_t>> lines;
     for (const Chars& text : texts) lines.emplace_back(text.begin(), text.end());
     std::vector<Chars> made;  // symbol kFirstPair + i stands for made[i]
@@ -56,7 +90,8 @@ std::vector<Chars> pairingCandidates(const std::vector<Chars>& texts) {
         else
             out.insert(out.end(), made[symbol - kFirstPair].begin(), made[symbol - kFirstPair].end());
     };
-    for (int round = 0; round < kPairingRounds; ++round) {
+    for (int round = 0; round < kPairingRounds && !work.exhausted(); ++round) {
+        for (const auto& line : lines) work.spent += line.size();
         const auto pairs = countPairs(lines);
         if (pairs.empty()) break;
         // The most frequent pairs, down to three quarters of the top count.
@@ -143,7 +178,9 @@ MatchTable PhraseTrie::matchAll(std::span<const std::uint16_t> chars, std::uint3
             node = child(node, chars[i]);
             if (node == kNoPhrase) break;
             const std::uint32_t id = nodes_[node];
-            if (id != kNoPhrase && id != except) table.ids.push_back(id);
+            if (id == kNoPhrase || id == except) continue;
+            table.ids.push_back(id);
+            table.lengths.push_back(static_cast<std::uint8_t>(i - from + 1));
         }
     }
     table.start.push_back(static_cast<std::uint32_t>(table.ids.size()));

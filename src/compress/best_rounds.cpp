@@ -20,6 +20,9 @@ namespace {
 constexpr std::size_t kDroppedShare = 10;  // percent of the losing phrases dropped per round
 constexpr std::size_t kFewestDropped = 2;
 constexpr std::uint32_t kNoCandidate = 0xFFFFFFFFu;
+// A tally goes through its values in order, far faster than a parse goes
+// through its positions and matches.
+constexpr std::uint64_t kTallyValuesPerStep = 8;
 
 bool shorterFirst(const Chars& a, const Chars& b) { return a.size() != b.size() ? a.size() < b.size() : a < b; }
 
@@ -34,15 +37,22 @@ ParsePhrases phrasesBelow(const Search& s, std::uint32_t depthBelow) {
     return {s.candidates, s.alive, s.depth, depthBelow};
 }
 
+// Every parse of the search: its steps are the line's positions and the
+// matches the parse weighs.
+int parseCounted(Search& s, std::span<const std::uint16_t> line, const MatchTable& matches, std::uint32_t depthBelow,
+                 Tokens& out) {
+    s.work.spent += line.size() + matches.ids.size();
+    return parseLine(line, matches, phrasesBelow(s, depthBelow), costsOf(s), s.table, out);
+}
+
 int parseText(Search& s, std::size_t t, Tokens& out) {
-    return parseLine(s.texts[t], s.textMatches[t], phrasesBelow(s, kAnyDepth), costsOf(s), s.table, out);
+    return parseCounted(s, s.texts[t], s.textMatches[t], kAnyDepth, out);
 }
 
 // Parses phrase p's line from shorter phrases shallow enough for the
 // nesting limit, and sets its depth; returns its cost.
 int parsePhraseLine(Search& s, std::uint32_t p, Tokens& out) {
-    s.phraseCost[p] = parseLine(s.candidates[p], s.phraseMatches[p], phrasesBelow(s, s.depthLimit), costsOf(s),
-                                s.table, out);
+    s.phraseCost[p] = parseCounted(s, s.candidates[p], s.phraseMatches[p], s.depthLimit, out);
     std::uint32_t deepest = 0;
     for (std::uint32_t token : out)
         if (isPhrase(token)) deepest = std::max(deepest, s.depth[phraseOf(token)]);
@@ -119,8 +129,8 @@ std::int64_t moveDelta(Search& s, MoveBase& base, std::uint32_t p, bool adding, 
         const std::uint32_t r = line - static_cast<std::uint32_t>(textCount);
         if (!s.alive[r] || s.encoding.phraseUses[r] == 0 || r == p) continue;
         if (adding && s.depth[p] >= s.depth[r]) continue;
-        const int cost = parseLine(s.candidates[r], s.phraseMatches[r], phrasesBelow(s, s.depth[r]), costsOf(s),
-                                   s.table, commit ? s.encoding.phrases[r] : s.scratchTokens);
+        const int cost =
+            parseCounted(s, s.candidates[r], s.phraseMatches[r], s.depth[r], commit ? s.encoding.phrases[r] : s.scratchTokens);
         delta += cost - s.phraseCost[r];
         if (commit) s.phraseCost[r] = cost;
     }
@@ -145,6 +155,12 @@ std::vector<std::uint32_t> deadRelatives(const Search& s, std::uint32_t p) {
     std::sort(related.begin(), related.end());
     related.erase(std::unique(related.begin(), related.end()), related.end());
     return related;
+}
+
+// A sweep or swap round that started at `start` stops: the search's steps
+// are spent, or the round's own.
+bool roundOver(const Search& s, std::uint64_t start) {
+    return s.work.exhausted() || s.work.spent - start >= kMostRoundSteps;
 }
 
 // Phrases that save least first.
@@ -198,8 +214,8 @@ Spelled spellStandard(const CodeLines& codeLines, const EncodingFrame& frame) {
     return result;
 }
 
-std::vector<Chars> gatherCandidates(const Spelled& standard) {
-    std::vector<Chars> candidates = pairingCandidates(standard.texts);
+std::vector<Chars> gatherCandidates(const Spelled& standard, BestWork& work) {
+    std::vector<Chars> candidates = pairingCandidates(standard.texts, work);
     candidates.insert(candidates.end(), standard.phrases.begin(), standard.phrases.end());
     std::erase_if(candidates, [](const Chars& c) { return c.size() < 2 || c.size() > kLongestPhrase; });
     sortDistinct(candidates);
@@ -229,9 +245,20 @@ void takeCandidates(Search& s, std::vector<Chars> candidates) {
     const PhraseTrie trie(s.candidates);
     s.textMatches.clear();
     s.phraseMatches.clear();
-    for (const Chars& text : s.texts) s.textMatches.push_back(trie.matchAll(text));
-    for (std::size_t p = 0; p < count; ++p)
+    // Steps: a character for each placed in the trie, a position and a match
+    // for each found.
+    for (const Chars& candidate : s.candidates) s.work.spent += candidate.size();
+    auto matched = [&](std::span<const std::uint16_t> chars, const MatchTable& matches) {
+        s.work.spent += chars.size() + matches.ids.size();
+    };
+    for (const Chars& text : s.texts) {
+        s.textMatches.push_back(trie.matchAll(text));
+        matched(text, s.textMatches.back());
+    }
+    for (std::size_t p = 0; p < count; ++p) {
         s.phraseMatches.push_back(trie.matchAll(s.candidates[p], static_cast<std::uint32_t>(p)));
+        matched(s.candidates[p], s.phraseMatches.back());
+    }
     s.phraseWidth.assign(count, 2);
     s.phraseCost.assign(count, 0);
     s.textCost.assign(s.texts.size(), 0);
@@ -258,6 +285,7 @@ void parseAll(Search& s) {
 }
 
 bool rankWidths(Search& s) {
+    s.work.spent += s.charWidth.size() + s.phraseWidth.size();
     const std::vector<std::uint32_t> used = usedPhrases(s.encoding);
     const std::uint8_t limit = limitFor(s.frame.codesBefore, used.size());
     std::vector<std::uint32_t> chars(s.charWidth.size());
@@ -294,7 +322,8 @@ bool dropRound(Search& s) {
 bool sweepRound(Search& s) {
     bool changed = false;
     MoveBase base = startMoves(s);
-    for (std::size_t p = s.candidates.size(); p-- > 0;) {
+    const std::uint64_t start = s.work.spent;
+    for (std::size_t p = s.candidates.size(); p-- > 0 && !roundOver(s, start);) {
         const auto id = static_cast<std::uint32_t>(p);
         const bool adding = !s.alive[p] || s.encoding.phraseUses[p] == 0;
         if (adding && s.alive[p]) continue;  // alive but unused: the parse has no use for it
@@ -309,7 +338,8 @@ bool sweepRound(Search& s) {
 bool swapRound(Search& s) {
     bool changed = false;
     MoveBase base = startMoves(s);
-    for (std::size_t p = s.candidates.size(); p-- > 0;) {
+    const std::uint64_t start = s.work.spent;
+    for (std::size_t p = s.candidates.size(); p-- > 0 && !roundOver(s, start);) {
         if (!s.alive[p] || s.encoding.phraseUses[p] == 0) continue;
         const auto id = static_cast<std::uint32_t>(p);
         const std::vector<std::uint32_t> related = deadRelatives(s, id);
@@ -318,6 +348,7 @@ bool swapRound(Search& s) {
         std::int64_t bestAdded = 0;
         std::uint32_t best = kNoCandidate;
         for (std::uint32_t q : related) {
+            if (s.work.exhausted()) return changed;  // the search ends here: p may stay dropped
             const std::int64_t added = moveDelta(s, base, q, true, false);
             if (best == kNoCandidate || added < bestAdded) {
                 bestAdded = added;
@@ -334,14 +365,20 @@ bool swapRound(Search& s) {
     return changed;
 }
 
-bool inlineRound(const Search& s, Encoding& found, StreamTally& tally) {
+bool inlineRound(Search& s, Encoding& found, StreamTally& tally) {
     bool changed = false;
-    for (std::uint32_t p : removalOrder(s, found))
+    // Each try tallies the stream twice, going through every character's and
+    // candidate's uses in order: a step for kTallyValuesPerStep of them.
+    const std::uint64_t tryingSteps = 2 * (found.charUses.size() + found.phraseUses.size()) / kTallyValuesPerStep + 1;
+    for (std::uint32_t p : removalOrder(s, found)) {
+        if (s.work.exhausted()) break;
+        s.work.spent += tryingSteps;
         if (tally.inlineIfSmaller(p)) changed = true;
+    }
     return changed;
 }
 
-std::vector<Chars> refreshedCandidates(const Search& s) {
+std::vector<Chars> refreshedCandidates(Search& s) {
     std::vector<Chars> next;
     for (std::uint32_t p : usedPhrases(s.encoding)) next.push_back(s.candidates[p]);
     std::vector<std::uint64_t> pairs;
@@ -351,6 +388,7 @@ std::vector<Chars> refreshedCandidates(const Search& s) {
     };
     for (const Tokens& text : s.encoding.texts) collect(text);
     for (const Tokens& phrase : s.encoding.phrases) collect(phrase);
+    s.work.spent += pairs.size();
     std::sort(pairs.begin(), pairs.end());
     for (std::size_t i = 0; i < pairs.size();) {
         std::size_t j = i;
