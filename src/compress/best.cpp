@@ -34,19 +34,25 @@ constexpr int kMostParseRounds = 400;
 constexpr int kSweeps = 5;
 constexpr int kInlinePasses = 2;
 
-// The smallest encoding offered so far. An encoding found at the end of a
-// refresh wins a tie against one offered within the rounds: where the search
-// runs its course, its result is what the refreshes found.
+// The smallest encoding offered so far, and the bytes of the smallest
+// offered before the search got past its glance. An encoding found at the
+// end of a refresh wins a tie against one offered within the rounds: where
+// the search runs its course, its result is what the refreshes found.
 struct Smallest {
     std::optional<Encoding> encoding;
     std::int64_t bytes = 0;
     bool refreshEnd = false;
+    std::optional<std::int64_t> atGlance;
 };
 
-void offer(Smallest& smallest, const Encoding& encoding, std::int64_t bytes, bool refreshEnd) {
+void offer(Smallest& smallest, const Encoding& encoding, std::int64_t bytes, bool refreshEnd, const BestWork& work) {
+    if (!work.pastGlance && (!smallest.atGlance || bytes < *smallest.atGlance)) smallest.atGlance = bytes;
     const bool better = !smallest.encoding || bytes < smallest.bytes ||
                         (bytes == smallest.bytes && refreshEnd && !smallest.refreshEnd);
-    if (better) smallest = {encoding, bytes, refreshEnd};
+    if (!better) return;
+    smallest.encoding = encoding;
+    smallest.bytes = bytes;
+    smallest.refreshEnd = refreshEnd;
 }
 
 // Offers the search's encoding as it stands after a round (its counts those
@@ -54,7 +60,7 @@ void offer(Smallest& smallest, const Encoding& encoding, std::int64_t bytes, boo
 void offerSearch(Search& search, Smallest& smallest) {
     search.work.spent += search.encoding.texts.size() + search.encoding.charUses.size() +
                          search.encoding.phraseUses.size();
-    offer(smallest, search.encoding, detail::tallyStream(search.encoding, search.frame), false);
+    offer(smallest, search.encoding, detail::tallyStream(search.encoding, search.frame), false, search.work);
 }
 
 // Runs `round` until it changes nothing, at most `most` times, offering the
@@ -64,7 +70,7 @@ template <class Round>
 bool repeatOffering(Search& search, Smallest& smallest, int most, Round round) {
     for (int i = 0; i < most; ++i) {
         const bool changed = round();
-        if (search.work.exhausted()) return false;
+        if (search.work.stopHere()) return false;
         offerSearch(search, smallest);
         if (!changed) break;
     }
@@ -80,14 +86,14 @@ struct Found {
 // they leave; what that found, or nothing once the steps are spent.
 std::optional<Found> searchRefresh(Search& search, std::vector<Chars> candidates, Smallest& smallest) {
     detail::takeCandidates(search, std::move(candidates));
-    if (search.work.exhausted()) return std::nullopt;
+    if (search.work.stopHere()) return std::nullopt;
     offerSearch(search, smallest);
     if (!repeatOffering(search, smallest, kMostParseRounds, [&] { return detail::dropRound(search); }))
         return std::nullopt;
     const bool moved = repeatOffering(search, smallest, kSweeps, [&] {
         bool changed = detail::sweepRound(search);
-        if (!changed && !search.work.exhausted()) changed = detail::swapRound(search);
-        if (!search.work.exhausted()) detail::rerank(search);  // the moves keep costs, not counts
+        if (!changed && !search.work.stopHere()) changed = detail::swapRound(search);
+        if (!search.work.stopHere()) detail::rerank(search);  // the moves keep costs, not counts
         return changed;
     });
     if (!moved) return std::nullopt;
@@ -95,44 +101,46 @@ std::optional<Found> searchRefresh(Search& search, std::vector<Chars> candidates
     detail::StreamTally tally(found.encoding, search.frame);
     for (int pass = 0; pass < kInlinePasses; ++pass)
         if (!detail::inlineRound(search, found.encoding, tally)) break;
-    if (search.work.exhausted()) return std::nullopt;
+    if (search.work.stopHere()) return std::nullopt;
     found.bytes = tally.bytes();
     return found;
 }
 
 // The search from `candidates`, then from what each parse suggests while
-// that gains: the smallest encoding offered, if any was before the steps
-// ran out.
-std::optional<Encoding> searchBest(Search& search, std::vector<Chars> candidates) {
+// that gains: what it offered before the steps ran out.
+Smallest searchBest(Search& search, std::vector<Chars> candidates) {
     Smallest smallest;
     std::int64_t refreshBytes = 0;
     for (int refresh = 0; refresh <= kCandidateRefreshes; ++refresh) {
         std::optional<Found> found = searchRefresh(search, std::move(candidates), smallest);
         if (!found || (refresh > 0 && found->bytes >= refreshBytes)) break;
         refreshBytes = found->bytes;
-        offer(smallest, found->encoding, found->bytes, true);
+        offer(smallest, found->encoding, found->bytes, true, search.work);
         candidates = detail::refreshedCandidates(search);
-        if (search.work.exhausted()) break;
+        if (search.work.stopHere()) break;
     }
-    return std::move(smallest.encoding);
+    return smallest;
 }
 
 }  // namespace
 
 TextEncoding encodeBest(const TextEncoding& standard, const EncodingFrame& frame, BestWork& work) {
-    auto depth = phraseNestingDepth(standard.codeLines, frame);
-    if (!depth || *depth == 0) return standard;
     auto standardBytes = measureStream(standard.codeLines, frame);
-    if (!standardBytes || standard.charTable.size() > frame.codesBefore) return standard;
+    if (!standardBytes) return standard;
+    work.streamAtGlance = *standardBytes;
+    auto depth = phraseNestingDepth(standard.codeLines, frame);
+    if (!depth || *depth == 0 || standard.charTable.size() > frame.codesBefore) return standard;
     detail::Spelled spelled = detail::spellStandard(standard.codeLines, frame);
     std::vector<Chars> candidates = detail::gatherCandidates(spelled, work);
-    if (work.exhausted()) return standard;
+    if (work.stopHere()) return standard;
     Search search = detail::startSearch(std::move(spelled.texts), standard.charTable.size(), frame, *depth);
     search.work = work;
-    const std::optional<Encoding> found = searchBest(search, std::move(candidates));
+    const Smallest found = searchBest(search, std::move(candidates));
     work = search.work;
-    if (!found) return standard;
-    TextEncoding best = detail::writeEncoding(*found, standard.charTable, frame);
+    if (found.atGlance && *found.atGlance < static_cast<std::int64_t>(*standardBytes))
+        work.streamAtGlance = static_cast<std::size_t>(*found.atGlance);
+    if (!found.encoding) return standard;
+    TextEncoding best = detail::writeEncoding(*found.encoding, standard.charTable, frame);
     auto bestBytes = measureStream(best.codeLines, frame);
     if (!bestBytes || *bestBytes >= *standardBytes) return standard;
     if (!checkEncodingLimits(best, standard, frame)) return standard;

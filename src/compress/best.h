@@ -52,20 +52,31 @@ Status checkEncodingLimits(const TextEncoding& candidate, const TextEncoding& st
 
 // The work of the optimising encoder is counted in steps, never timed, so
 // that a deck gives the same image on every machine and every run. A step is
-// one symbol that the pairing of neighbours or a stream tally goes through,
-// one position or phrase match that a parse or a phrase search goes through.
+// about one position or phrase match that a parse goes through; a symbol
+// that the pairing of neighbours goes through and a trie node that a phrase
+// search visits count as more, eight values that a stream tally sums as one.
 // kBestSteps is what --best may spend on one deck: the bundled decks and
-// generated decks up to twice the device's text finish well within it, and
-// a deck that fills the device converts within about two seconds on the
-// development machine whatever it holds.
-inline constexpr std::uint64_t kBestSteps = 140'000'000;
+// the generated ones that fit the device (up to 160 KiB of text) finish
+// within it, and any deck that fits converts within 2 s on the development
+// machine.
+inline constexpr std::uint64_t kBestSteps = 110'000'000;
 
-// What encodeBest may spend, and what it spent.
+// What encodeBest may spend, what it spent, and what it had found at a
+// glance: by the first point past `glance` steps where it could stop, so
+// that one search tells what a search within `glance` steps would give.
 struct BestWork {
     std::uint64_t limit = kBestSteps;
+    std::uint64_t glance = 0;
     std::uint64_t spent = 0;
+    bool pastGlance = false;
+    std::size_t streamAtGlance = 0;  // bytes of encode8's stream; the standard's when nothing smaller
 
-    bool exhausted() const { return spent >= limit; }
+    // Asked wherever the search can stop: true once the limit is reached,
+    // and it must. Notes when the search gets past its glance.
+    bool stopHere() {
+        pastGlance = pastGlance || spent >= glance;
+        return spent >= limit;
+    }
 };
 
 // The encoding with the fewest stream bytes found from the default path's
@@ -79,9 +90,11 @@ struct BestWork {
 //
 // The search is the same whatever the limit up to the first point past
 // work.limit steps where it can stop (it overruns the limit by at most one
-// parse of every line); the result is the smallest encoding it had found by
-// then. So a larger limit never gives a larger stream: what fits the device
-// with some limit fits it with every larger one.
+// round of pairing, one line's parse or one phrase's moves); the result is
+// the smallest encoding it had found by then. So a larger limit never gives
+// a larger stream (provided every result passes checkEncodingLimits, as it
+// must): what fits the device within some limit fits it within every larger
+// one. work.streamAtGlance is the stream that a limit of work.glance gives.
 TextEncoding encodeBest(const TextEncoding& standard, const EncodingFrame& frame, BestWork& work);
 // The same within kBestSteps.
 TextEncoding encodeBest(const TextEncoding& standard, const EncodingFrame& frame);

@@ -15,6 +15,11 @@ constexpr std::size_t kPairsPerRound = 16;
 // order among rare pairs matters little, and rounds cost time.
 constexpr std::uint32_t kRarePairs = 8;
 constexpr std::size_t kRarePairsPerRound = 256;
+// A symbol of a round costs about as much as four steps of a parse: its pair
+// is counted, sorted in three passes and looked up. The pairing spends at most
+// kMostPairingSteps: decks of many repeats would pair for all their rounds.
+constexpr std::uint64_t kStepsPerPairedSymbol = 4;
+constexpr std::uint64_t kMostPairingSteps = 24'000'000;
 
 std::uint64_t pairKey(std::uint32_t left, std::uint32_t right) {
     return static_cast<std::uint64_t>(left) << 32 | right;
@@ -53,9 +58,11 @@ void sortPackedPairs(std::vector<std::uint64_t>& keys) {
 
 namespace {
 
-// Pairs of neighbouring symbols with their counts, most frequent first (ties
-// by key), each seen at least kFewestPairs times.
-std::vector<std::pair<std::uint32_t, std::uint64_t>> countPairs(
+// The pairs of neighbouring symbols that a round replaces, with their
+// counts: the most frequent first (ties by key), each seen at least
+// kFewestPairs times and at least three quarters as often as the first; at
+// most kPairsPerRound of them, or kRarePairsPerRound once the first is rare.
+std::vector<std::pair<std::uint32_t, std::uint64_t>> pairsToReplace(
     const std::vector<std::vector<std::uint32_t>>& lines) {
     std::vector<std::uint64_t> keys;
     for (const auto& line : lines)
@@ -66,15 +73,21 @@ std::vector<std::pair<std::uint32_t, std::uint64_t>> countPairs(
         }
     sortPackedPairs(keys);
     std::vector<std::pair<std::uint32_t, std::uint64_t>> counted;
+    std::uint32_t top = 0;
     for (std::size_t i = 0; i < keys.size();) {
         std::size_t j = i;
         while (j < keys.size() && keys[j] == keys[i]) ++j;
         const auto count = static_cast<std::uint32_t>(j - i);
         if (count >= kFewestPairs) counted.push_back({count, pairKeyOf(keys[i])});
+        top = std::max(top, count);
         i = j;
     }
-    std::sort(counted.begin(), counted.end(),
-              [](const auto& a, const auto& b) { return a.first != b.first ? a.first > b.first : a.second < b.second; });
+    const std::uint32_t floor = std::max(kFewestPairs, top * 3 / 4);
+    std::erase_if(counted, [&](const auto& pair) { return pair.first < floor; });
+    const std::size_t most = std::min(counted.size(), top < kRarePairs ? kRarePairsPerRound : kPairsPerRound);
+    std::partial_sort(counted.begin(), counted.begin() + static_cast<std::ptrdiff_t>(most), counted.end(),
+                      [](const auto& a, const auto& b) { return a.first != b.first ? a.first > b.first : a.second < b.second; });
+    counted.resize(most);
     return counted;
 }
 
@@ -90,27 +103,27 @@ std::vector<Chars> pairingCandidates(const std::vector<Chars>& texts, BestWork& 
         else
             out.insert(out.end(), made[symbol - kFirstPair].begin(), made[symbol - kFirstPair].end());
     };
-    for (int round = 0; round < kPairingRounds && !work.exhausted(); ++round) {
-        for (const auto& line : lines) work.spent += line.size();
-        const auto pairs = countPairs(lines);
+    std::vector<bool> startsAPair(std::size_t{1} << kSymbolBits, false);  // the left symbol of a chosen pair
+    const std::uint64_t start = work.spent;
+    for (int round = 0; round < kPairingRounds && !work.stopHere() && work.spent - start < kMostPairingSteps;
+         ++round) {
+        for (const auto& line : lines) work.spent += kStepsPerPairedSymbol * line.size();
+        const auto pairs = pairsToReplace(lines);
         if (pairs.empty()) break;
-        // The most frequent pairs, down to three quarters of the top count.
         std::vector<std::pair<std::uint64_t, std::uint32_t>> chosen;  // key, symbol
-        const std::uint32_t floor = std::max(kFewestPairs, pairs.front().first * 3 / 4);
-        const std::size_t most = pairs.front().first < kRarePairs ? kRarePairsPerRound : kPairsPerRound;
         for (const auto& [count, key] : pairs) {
-            if (chosen.size() >= most || (count < floor && !chosen.empty())) break;
             Chars spelled;
             spell(static_cast<std::uint32_t>(key >> 32), spelled);
             spell(static_cast<std::uint32_t>(key & 0xFFFFFFFFu), spelled);
             chosen.push_back({key, static_cast<std::uint32_t>(kFirstPair + made.size())});
             made.push_back(std::move(spelled));
+            startsAPair[key >> 32] = true;
         }
         std::sort(chosen.begin(), chosen.end());
         for (auto& line : lines) {
             std::size_t write = 0;
             for (std::size_t read = 0; read < line.size();) {
-                if (read + 1 < line.size()) {
+                if (read + 1 < line.size() && startsAPair[line[read]]) {
                     const std::uint64_t key = pairKey(line[read], line[read + 1]);
                     auto found = std::lower_bound(chosen.begin(), chosen.end(), std::make_pair(key, 0u));
                     if (found != chosen.end() && found->first == key) {
@@ -123,6 +136,7 @@ std::vector<Chars> pairingCandidates(const std::vector<Chars>& texts, BestWork& 
             }
             line.resize(write);
         }
+        for (const auto& pair : chosen) startsAPair[pair.first >> 32] = false;
     }
     return made;
 }
@@ -175,6 +189,7 @@ MatchTable PhraseTrie::matchAll(std::span<const std::uint16_t> chars, std::uint3
         table.start.push_back(static_cast<std::uint32_t>(table.ids.size()));
         std::uint32_t node = 0;
         for (std::size_t i = from; i < chars.size(); ++i) {
+            table.walked += kStepsPerTrieNode;
             node = child(node, chars[i]);
             if (node == kNoPhrase) break;
             const std::uint32_t id = nodes_[node];

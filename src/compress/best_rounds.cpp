@@ -146,6 +146,31 @@ std::int64_t moveDelta(Search& s, MoveBase& base, std::uint32_t p, bool adding, 
     return delta;
 }
 
+// No more than moveDelta(p, adding) can come to, without parsing the lines
+// p stands in: each use of p in place of what its own line is parsed into
+// saves at most that line's cost less p's width, and a line of n characters
+// holds at most n / |p| of them. Parses p's line (as the move would).
+std::int64_t leastAddingDelta(Search& s, const MoveBase& base, std::uint32_t p) {
+    const int cost = parsePhraseLine(s, p, s.encoding.phrases[p]);
+    const std::int64_t bound = limitShift(s, base, true) + cost + 1;
+    const std::int64_t perUse = cost - s.phraseWidth[p];
+    if (perUse <= 0) return bound;  // no line gains from p
+    const std::size_t length = s.candidates[p].size();
+    const std::size_t textCount = s.texts.size();
+    std::int64_t uses = 0;
+    s.work.spent += s.linesWith[p].size();
+    for (std::uint32_t line : s.linesWith[p]) {
+        if (line < textCount) {
+            uses += static_cast<std::int64_t>(s.texts[line].size() / length);
+            continue;
+        }
+        const std::uint32_t r = line - static_cast<std::uint32_t>(textCount);
+        if (!s.alive[r] || s.encoding.phraseUses[r] == 0 || r == p || s.depth[p] >= s.depth[r]) continue;
+        uses += static_cast<std::int64_t>(s.candidates[r].size() / length);
+    }
+    return bound - perUse * uses;
+}
+
 // The candidates, not alive, that stand in phrase p or that p stands in.
 std::vector<std::uint32_t> deadRelatives(const Search& s, std::uint32_t p) {
     std::vector<std::uint32_t> related = s.phraseMatches[p].ids;
@@ -159,8 +184,8 @@ std::vector<std::uint32_t> deadRelatives(const Search& s, std::uint32_t p) {
 
 // A sweep or swap round that started at `start` stops: the search's steps
 // are spent, or the round's own.
-bool roundOver(const Search& s, std::uint64_t start) {
-    return s.work.exhausted() || s.work.spent - start >= kMostRoundSteps;
+bool roundOver(Search& s, std::uint64_t start) {
+    return s.work.stopHere() || s.work.spent - start >= kMostRoundSteps;
 }
 
 // Phrases that save least first.
@@ -245,19 +270,16 @@ void takeCandidates(Search& s, std::vector<Chars> candidates) {
     const PhraseTrie trie(s.candidates);
     s.textMatches.clear();
     s.phraseMatches.clear();
-    // Steps: a character for each placed in the trie, a position and a match
-    // for each found.
-    for (const Chars& candidate : s.candidates) s.work.spent += candidate.size();
-    auto matched = [&](std::span<const std::uint16_t> chars, const MatchTable& matches) {
-        s.work.spent += chars.size() + matches.ids.size();
-    };
+    for (const Chars& candidate : s.candidates) s.work.spent += kStepsPerTrieNode * candidate.size();
     for (const Chars& text : s.texts) {
+        if (s.work.stopHere()) return;
         s.textMatches.push_back(trie.matchAll(text));
-        matched(text, s.textMatches.back());
+        s.work.spent += s.textMatches.back().walked;
     }
     for (std::size_t p = 0; p < count; ++p) {
+        if (s.work.stopHere()) return;
         s.phraseMatches.push_back(trie.matchAll(s.candidates[p], static_cast<std::uint32_t>(p)));
-        matched(s.candidates[p], s.phraseMatches.back());
+        s.work.spent += s.phraseMatches.back().walked;
     }
     s.phraseWidth.assign(count, 2);
     s.phraseCost.assign(count, 0);
@@ -279,7 +301,10 @@ void parseAll(Search& s) {
         s.encoding.phrases[p].clear();
         if (s.alive[p]) parsePhraseLine(s, static_cast<std::uint32_t>(p), s.encoding.phrases[p]);
     }
-    for (std::size_t t = 0; t < s.texts.size(); ++t) s.textCost[t] = parseText(s, t, s.encoding.texts[t]);
+    for (std::size_t t = 0; t < s.texts.size(); ++t) {
+        if (s.work.stopHere()) return;
+        s.textCost[t] = parseText(s, t, s.encoding.texts[t]);
+    }
     // Every alive phrase line is parsed; countUses clears the unused ones.
     countUses(s.encoding);
 }
@@ -327,6 +352,7 @@ bool sweepRound(Search& s) {
         const auto id = static_cast<std::uint32_t>(p);
         const bool adding = !s.alive[p] || s.encoding.phraseUses[p] == 0;
         if (adding && s.alive[p]) continue;  // alive but unused: the parse has no use for it
+        if (adding && leastAddingDelta(s, base, id) >= 0) continue;
         if (moveDelta(s, base, id, adding, false) < (adding ? 0 : 1)) {
             moveDelta(s, base, id, adding, true);
             changed = true;
@@ -347,15 +373,20 @@ bool swapRound(Search& s) {
         const std::int64_t dropped = moveDelta(s, base, id, false, true);
         std::int64_t bestAdded = 0;
         std::uint32_t best = kNoCandidate;
+        // Only a candidate that adds at most -dropped can be swapped in, and
+        // only one that adds less than the best so far replaces it: those that
+        // cannot are not tried.
         for (std::uint32_t q : related) {
-            if (s.work.exhausted()) return changed;  // the search ends here: p may stay dropped
+            if (s.work.stopHere()) return changed;  // the search ends here: p may stay dropped
+            const std::int64_t least = leastAddingDelta(s, base, q);
+            if (least > -dropped || (best != kNoCandidate && least >= bestAdded)) continue;
             const std::int64_t added = moveDelta(s, base, q, true, false);
             if (best == kNoCandidate || added < bestAdded) {
                 bestAdded = added;
                 best = q;
             }
         }
-        if (dropped + bestAdded <= 0) {
+        if (best != kNoCandidate && dropped + bestAdded <= 0) {
             moveDelta(s, base, best, true, true);
             changed = true;
         } else {
@@ -371,7 +402,7 @@ bool inlineRound(Search& s, Encoding& found, StreamTally& tally) {
     // candidate's uses in order: a step for kTallyValuesPerStep of them.
     const std::uint64_t tryingSteps = 2 * (found.charUses.size() + found.phraseUses.size()) / kTallyValuesPerStep + 1;
     for (std::uint32_t p : removalOrder(s, found)) {
-        if (s.work.exhausted()) break;
+        if (s.work.stopHere()) break;
         s.work.spent += tryingSteps;
         if (tally.inlineIfSmaller(p)) changed = true;
     }

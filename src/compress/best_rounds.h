@@ -90,7 +90,7 @@ bool sweepRound(Search& search);
 
 // The most steps one sweep or swap round spends: in a deck whose phrases
 // stand in very many lines they would take the budget of every later round.
-inline constexpr std::uint64_t kMostRoundSteps = 90'000'000;
+inline constexpr std::uint64_t kMostRoundSteps = 50'000'000;
 
 // Each phrase in use is swapped for a candidate that stands in it or that it
 // stands in, when dropping the one and adding the other costs no bytes

@@ -19,8 +19,8 @@ inline constexpr std::uint32_t kNoPhrase = 0xFFFFFFFFu;
 // Sequences that repeated pairing of the most frequent neighbouring symbols
 // makes from the texts (every pair seen at least three times), spelled out.
 // Every one stands in a text; there may be repeats. Each round of pairing
-// spends a step per symbol of the texts from `work`, and none starts once it
-// is exhausted.
+// spends steps for every symbol of the texts from `work`; none starts once
+// work is exhausted, or once the pairing has spent its own share.
 std::vector<Chars> pairingCandidates(const std::vector<Chars>& texts, BestWork& work);
 
 // Sorts pairs of symbols packed as the pairing packs them (two numbers of 18
@@ -33,7 +33,12 @@ struct MatchTable {
     std::vector<std::uint32_t> start;  // position i: ids[start[i]] .. ids[start[i + 1] - 1]
     std::vector<std::uint32_t> ids;
     std::vector<std::uint8_t> lengths;  // characters of phrase ids[k], kept beside it for the parse
+    std::uint64_t walked = 0;           // steps taken to find them: kStepsPerTrieNode per node visited
 };
+
+// A node of the trie is a probe of its hash table, slower than a step of a
+// parse.
+inline constexpr std::uint64_t kStepsPerTrieNode = 2;
 
 // The phrases (distinct sequences) as a trie.
 class PhraseTrie {
