@@ -352,7 +352,7 @@ bool sweepRound(Search& s) {
         const auto id = static_cast<std::uint32_t>(p);
         const bool adding = !s.alive[p] || s.encoding.phraseUses[p] == 0;
         if (adding && s.alive[p]) continue;  // alive but unused: the parse has no use for it
-        if (adding && leastAddingDelta(s, base, id) >= 0) continue;
+        if (adding && !s.tryEveryMove && leastAddingDelta(s, base, id) >= 0) continue;
         if (moveDelta(s, base, id, adding, false) < (adding ? 0 : 1)) {
             moveDelta(s, base, id, adding, true);
             changed = true;
@@ -378,8 +378,10 @@ bool swapRound(Search& s) {
         // cannot are not tried.
         for (std::uint32_t q : related) {
             if (s.work.stopHere()) return changed;  // the search ends here: p may stay dropped
-            const std::int64_t least = leastAddingDelta(s, base, q);
-            if (least > -dropped || (best != kNoCandidate && least >= bestAdded)) continue;
+            if (!s.tryEveryMove) {
+                const std::int64_t least = leastAddingDelta(s, base, q);
+                if (least > -dropped || (best != kNoCandidate && least >= bestAdded)) continue;
+            }
             const std::int64_t added = moveDelta(s, base, q, true, false);
             if (best == kNoCandidate || added < bestAdded) {
                 bestAdded = added;

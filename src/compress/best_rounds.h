@@ -52,6 +52,9 @@ struct Search {
     std::vector<std::vector<std::uint32_t>> linesWith;  // per candidate: lines it stands in (texts, then T + id)
     Encoding encoding;
     BestWork work;
+    // Every move tried, none skipped for a bound that says it cannot pay: the
+    // plain search, the oracle of the tests (the same results, slower).
+    bool tryEveryMove = false;
     // Scratch, kept to spare the parses allocations.
     ParseTable table;
     Tokens scratchTokens;

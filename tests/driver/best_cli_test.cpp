@@ -187,6 +187,45 @@ TEST(TooLargeRefusalWithBest, GivesTheFiguresOfBestOnADeckWithPhrases) {
     EXPECT_FALSE(fs::exists(dir / "grown.ihx"));
 }
 
+std::uint64_t imageBytesOf(const KvzFile& deck, Encoder encoder) {
+    auto sizes = measureImage(deck, encoder);
+    if (!sizes) throw std::runtime_error(sizes.reason());
+    return sizes->imageBytes;
+}
+
+// Eight copies of the large deck's entries, shuffled: far past the device,
+// and full of repeats that keep --best searching until its budget stops it.
+// The default's figures are exact; --best's are true, and more than the
+// default's.
+class RefusalOfRepeatedEntries : public ::testing::TestWithParam<Encoder> {};
+
+TEST_P(RefusalOfRepeatedEntries, GivesTrueFigures) {
+    const Encoder encoder = GetParam();
+    const std::vector<std::uint8_t> bytes = testing::repeatedEntries(testing::bundledDeckBytes("large.kvz"), 8, 1);
+    auto deck = readKvzBytes(bytes);
+    ASSERT_TRUE(deck.ok()) << deck.reason();
+    TempDir dir;
+    testing::writeFile(dir / "grown.kvz", bytes);
+    const ProcessResult run =
+        kvzpack(dir, encoder == Encoder::best ? std::vector<std::string>{"--best", "grown.kvz"} : std::vector<std::string>{"grown.kvz"});
+    EXPECT_EQ(run.exitStatus, 1);
+    const Refusal refusal = parseRefusal(messages(run.err));
+    EXPECT_EQ(refusal.imageBytes, imageBytesOf(*deck, encoder));
+    EXPECT_EQ(refusal.entries, countEntries(*deck));
+    EXPECT_LE(imageBytesOf(firstEntries(*deck, refusal.fitting), encoder), kImageCapacity);
+    if (encoder == Encoder::standard) {
+        EXPECT_GT(imageBytesOf(firstEntries(*deck, refusal.fitting + 1), encoder), kImageCapacity);
+        EXPECT_GT(imageBytesOf(*deck, Encoder::best), kImageCapacity);
+        EXPECT_EQ(refusal.rest, "; not all of them fit with --best either");
+    } else {
+        EXPECT_GT(refusal.fitting, entriesThatFit(*deck, Encoder::standard));
+        EXPECT_EQ(refusal.rest, "");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Encoders, RefusalOfRepeatedEntries, ::testing::Values(Encoder::standard, Encoder::best),
+                         [](const auto& info) { return info.param == Encoder::best ? "best" : "standard"; });
+
 std::uint64_t randomKanjiImageBytes(int entries, Encoder encoder) {
     auto deck = readKvzBytes(cli_testing::randomKanjiDeck(entries));
     if (!deck) throw std::runtime_error(deck.reason());
