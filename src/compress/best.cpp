@@ -11,11 +11,13 @@
 // pairs of the parse join the candidates and the search goes on while it
 // gains.
 //
-// The rounds come in the order in which they gain most for their steps:
-// dropping first, then the sweeps, the swaps, the inlining and the further
-// refreshes. After every round the search offers what it holds; the result
-// is the smallest encoding offered before the steps ran out, so that a
-// search stopped early by its budget still gives what it had reached.
+// The work is counted in steps (see BestWork). The rounds that gain most
+// for their steps come first: the drops, then the sweeps. A sweep or swap
+// round, the pairing too, spends at most its own share, so that on a deck
+// of many repeats the refreshes after it still get steps. After every round
+// the search offers what it holds; the result is the smallest encoding
+// offered before the steps ran out, so that a search stopped by its budget
+// gives what it had reached, and a larger budget never gives less.
 #include "compress/best.h"
 
 #include <optional>

@@ -1,6 +1,7 @@
 #include "reference/pairing_reference.h"
 
 #include <algorithm>
+#include <map>
 
 namespace kvz::reference {
 namespace {
@@ -52,7 +53,7 @@ std::vector<Chars> pairingCandidates(const std::vector<Chars>& texts) {
     for (int round = 0; round < kPairingRounds; ++round) {
         const auto pairs = countPairs(lines);
         if (pairs.empty()) break;
-        std::vector<std::pair<std::uint64_t, std::uint32_t>> chosen;
+        std::map<std::uint64_t, std::uint32_t> chosen;  // pair -> its symbol
         const std::uint32_t floor = std::max(kFewestPairs, pairs.front().first * 3 / 4);
         const std::size_t most = pairs.front().first < kRarePairs ? kRarePairsPerRound : kPairsPerRound;
         for (const auto& [count, key] : pairs) {
@@ -60,25 +61,19 @@ std::vector<Chars> pairingCandidates(const std::vector<Chars>& texts) {
             Chars spelled;
             spell(static_cast<std::uint32_t>(key >> 32), spelled);
             spell(static_cast<std::uint32_t>(key & 0xFFFFFFFFu), spelled);
-            chosen.push_back({key, static_cast<std::uint32_t>(kFirstPair + made.size())});
+            chosen[key] = static_cast<std::uint32_t>(kFirstPair + made.size());
             made.push_back(std::move(spelled));
         }
-        std::sort(chosen.begin(), chosen.end());
+        // Left to right, each chosen pair becomes its symbol.
         for (auto& line : lines) {
-            std::size_t write = 0;
-            for (std::size_t read = 0; read < line.size();) {
-                if (read + 1 < line.size()) {
-                    const std::uint64_t key = pairKey(line[read], line[read + 1]);
-                    auto found = std::lower_bound(chosen.begin(), chosen.end(), std::make_pair(key, 0u));
-                    if (found != chosen.end() && found->first == key) {
-                        line[write++] = found->second;
-                        read += 2;
-                        continue;
-                    }
-                }
-                line[write++] = line[read++];
+            std::vector<std::uint32_t> replaced;
+            std::size_t i = 0;
+            while (i < line.size()) {
+                const auto found = i + 1 < line.size() ? chosen.find(pairKey(line[i], line[i + 1])) : chosen.end();
+                replaced.push_back(found == chosen.end() ? line[i] : found->second);
+                i += found == chosen.end() ? 1 : 2;
             }
-            line.resize(write);
+            line = std::move(replaced);
         }
     }
     return made;
