@@ -67,8 +67,8 @@ std::uint64_t imageSizeOf(const EncodedTexts& texts) {
 // kFitGuessSteps, the whole deck's noted by its own conversion; a conversion
 // within more steps never gives a larger image (see encodeBest), so that
 // what fits here fits kvzpack --best too, though a few entries more may.
-constexpr std::uint64_t kFitGuessSteps = 40'000'000;
-constexpr std::uint64_t kFitSearchSteps = 3 * kFitGuessSteps;
+constexpr std::uint64_t kFitGuessSteps = 45'000'000;
+constexpr std::uint64_t kFitSearchSteps = 2 * kFitGuessSteps;
 
 // The image size that a deck's texts give, within kFitGuessSteps with --best.
 std::uint64_t imageSizeAtGlance(const EncodedTexts& texts) {
