@@ -75,6 +75,11 @@ std::uint64_t imageSizeAtGlance(const EncodedTexts& texts) {
     return imageSizeFor(texts.streamValuesAtGlance, texts.encoding.charTable.size());
 }
 
+// The image size that the default encoding of the texts gives.
+std::uint64_t defaultImageSizeOf(const EncodedTexts& texts) {
+    return imageSizeFor(texts.standardStreamValues, texts.encoding.charTable.size());
+}
+
 // A conversion's work: --best within kBestSteps, noting its image within
 // kFitGuessSteps for a refusal.
 BestWork convertingWork() { return BestWork{kBestSteps, kFitGuessSteps}; }
@@ -133,9 +138,11 @@ private:
     std::uint64_t stepsLeft_ = kFitSearchSteps;  // --best's
 };
 
-// entriesThatFit for a deck whose image does not fit, told the image size
-// of the whole deck (with --best within kFitGuessSteps).
-std::size_t fittingEntries(const KvzFile& file, Encoder encoder, std::uint64_t wholeDeckBytes) {
+// entriesThatFit for a deck whose image does not fit, told the image sizes
+// of the whole deck: with the encoder (with --best within kFitGuessSteps),
+// and with the default one.
+std::size_t fittingEntries(const KvzFile& file, Encoder encoder, std::uint64_t wholeDeckBytes,
+                           std::uint64_t wholeDeckDefaultBytes) {
     const std::size_t entries = countEntries(file);
     FitSearch search(file, encoder);
     search.remember(entries, wholeDeckBytes);
@@ -144,6 +151,7 @@ std::size_t fittingEntries(const KvzFile& file, Encoder encoder, std::uint64_t w
     // it. Its size there is not measured but estimated, with the whole deck's
     // saving, for the first guess: both ends then cost no --best conversion.
     FitSearch standard(file, Encoder::standard);
+    standard.remember(entries, wholeDeckDefaultBytes);
     const std::size_t known = standard.fits(entries) ? entries : standard.lastFitting(0, entries);
     if (standard.fits(known)) {  // else only 0 entries, measured with --best as they are
         const double saving = static_cast<double>(search.sizeOf(entries)) / static_cast<double>(standard.sizeOf(entries));
@@ -159,9 +167,9 @@ bool fitsTheDevice(const KvzFile& file, Encoder encoder) {
 
 std::string tooLargeReason(const KvzFile& file, const EncodedTexts& texts, Encoder encoder) {
     const std::size_t entries = countEntries(file);
+    const std::size_t fitting = fittingEntries(file, encoder, imageSizeAtGlance(texts), defaultImageSizeOf(texts));
     std::string reason = "image of " + std::to_string(imageSizeOf(texts)) + " bytes exceeds the device's " +
-                         std::to_string(kImageCapacity) + " bytes; the first " +
-                         std::to_string(fittingEntries(file, encoder, imageSizeAtGlance(texts))) + " of " +
+                         std::to_string(kImageCapacity) + " bytes; the first " + std::to_string(fitting) + " of " +
                          std::to_string(entries) + " entries fit";
     if (encoder == Encoder::standard)
         reason += fitsTheDevice(file, Encoder::best) ? "; with --best all of them fit"
@@ -205,7 +213,8 @@ std::size_t entriesThatFit(const KvzFile& file, Encoder encoder) {
     BestWork work = convertingWork();
     auto texts = encodeTexts(file, {}, encoder, work);
     if (texts && imageSizeOf(*texts) <= kImageCapacity) return countEntries(file);
-    return fittingEntries(file, encoder, texts ? imageSizeAtGlance(*texts) : ~std::uint64_t{0});
+    if (!texts) return fittingEntries(file, encoder, ~std::uint64_t{0}, ~std::uint64_t{0});
+    return fittingEntries(file, encoder, imageSizeAtGlance(*texts), defaultImageSizeOf(*texts));
 }
 
 Result<Conversion> convertKvz(const KvzFile& file, const PhraseProgress& progress, Encoder encoder) {
