@@ -42,15 +42,17 @@ std::vector<Deck> benchDecks() {
     std::vector<Deck> decks;
     for (const char* name : {"example.kvz", "sample.kvz", "large.kvz"})
         decks.push_back(readDeck(kvz::testing::bundledDeckName(name), kvz::testing::bundledDeckBytes(name)));
+    const std::vector<std::uint8_t> large = kvz::testing::bundledDeckBytes("large.kvz");
     for (int copies : {4, 8})
         decks.push_back(readDeck("large-x" + std::to_string(copies) + "-shuffled",
-                                 kvz::testing::repeatedEntries(kvz::testing::bundledDeckBytes("large.kvz"), copies, 1)));
+                                 kvz::testing::repeatedEntries(large, copies, 1)));
     if (const char* folder = std::getenv("KVZPACK_BENCH_DECKS")) {
         std::vector<fs::path> found;
         for (const auto& entry : fs::directory_iterator(folder))
             if (entry.path().extension() == ".kvz") found.push_back(entry.path());
         std::sort(found.begin(), found.end());
-        for (const fs::path& path : found) decks.push_back(readDeck(path.stem().string(), kvz::testing::readFileBytes(path)));
+        for (const fs::path& path : found)
+            decks.push_back(readDeck(path.stem().string(), kvz::testing::readFileBytes(path)));
     }
     return decks;
 }

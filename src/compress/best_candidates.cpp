@@ -85,8 +85,10 @@ std::vector<std::pair<std::uint32_t, std::uint64_t>> pairsToReplace(
     const std::uint32_t floor = std::max(kFewestPairs, top * 3 / 4);
     std::erase_if(counted, [&](const auto& pair) { return pair.first < floor; });
     const std::size_t most = std::min(counted.size(), top < kRarePairs ? kRarePairsPerRound : kPairsPerRound);
-    std::partial_sort(counted.begin(), counted.begin() + static_cast<std::ptrdiff_t>(most), counted.end(),
-                      [](const auto& a, const auto& b) { return a.first != b.first ? a.first > b.first : a.second < b.second; });
+    auto moreFrequent = [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first > b.first : a.second < b.second;
+    };
+    std::partial_sort(counted.begin(), counted.begin() + static_cast<std::ptrdiff_t>(most), counted.end(), moreFrequent);
     counted.resize(most);
     return counted;
 }

@@ -129,8 +129,8 @@ std::int64_t moveDelta(Search& s, MoveBase& base, std::uint32_t p, bool adding, 
         const std::uint32_t r = line - static_cast<std::uint32_t>(textCount);
         if (!s.alive[r] || s.encoding.phraseUses[r] == 0 || r == p) continue;
         if (adding && s.depth[p] >= s.depth[r]) continue;
-        const int cost =
-            parseCounted(s, s.candidates[r], s.phraseMatches[r], s.depth[r], commit ? s.encoding.phrases[r] : s.scratchTokens);
+        Tokens& out = commit ? s.encoding.phrases[r] : s.scratchTokens;
+        const int cost = parseCounted(s, s.candidates[r], s.phraseMatches[r], s.depth[r], out);
         delta += cost - s.phraseCost[r];
         if (commit) s.phraseCost[r] = cost;
     }

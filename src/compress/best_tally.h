@@ -50,9 +50,9 @@ TextEncoding writeEncoding(const Encoding& encoding, const CharTable& standardTa
 // of its lines, and the frame's F above every text line's length.
 std::int64_t tallyStream(const Encoding& encoding, const EncodingFrame& frame);
 
-// The same, kept up to date while
-// phrases are inlined one at a time. The encoding's counts must be those of
-// its lines, and the frame's F above every text line's length.
+// The same, kept up to date while phrases are inlined one at a time. The
+// encoding's counts must be those of its lines, and the frame's F above
+// every text line's length.
 class StreamTally {
 public:
     StreamTally(Encoding& encoding, const EncodingFrame& frame);

@@ -180,7 +180,8 @@ TEST(TooLargeRefusalWithBest, GivesTheFiguresOfBestOnADeckWithPhrases) {
     EXPECT_EQ(refusal.rest, "");
     EXPECT_EQ(refusal.imageBytes, imageBytes(grownLargeDeck(kNothingFits), Encoder::best));
     EXPECT_EQ(refusal.entries, entryLines(grownLargeDeck(kNothingFits)));
-    EXPECT_LE(imageBytes(grownLargeDeck(kNothingFits, static_cast<int>(refusal.fitting)), Encoder::best), kImageCapacity);
+    const std::string fitting = grownLargeDeck(kNothingFits, static_cast<int>(refusal.fitting));
+    EXPECT_LE(imageBytes(fitting, Encoder::best), kImageCapacity);
     auto deck = readKvzBytes(testing::deckFromTsv(grownLargeDeck(kNothingFits)));
     ASSERT_TRUE(deck.ok()) << deck.reason();
     EXPECT_GT(refusal.fitting, entriesThatFit(*deck, Encoder::standard));
@@ -206,8 +207,9 @@ TEST_P(RefusalOfRepeatedEntries, GivesTrueFigures) {
     ASSERT_TRUE(deck.ok()) << deck.reason();
     TempDir dir;
     testing::writeFile(dir / "grown.kvz", bytes);
-    const ProcessResult run =
-        kvzpack(dir, encoder == Encoder::best ? std::vector<std::string>{"--best", "grown.kvz"} : std::vector<std::string>{"grown.kvz"});
+    std::vector<std::string> arguments{"grown.kvz"};
+    if (encoder == Encoder::best) arguments.insert(arguments.begin(), "--best");
+    const ProcessResult run = kvzpack(dir, arguments);
     EXPECT_EQ(run.exitStatus, 1);
     const Refusal refusal = parseRefusal(messages(run.err));
     EXPECT_EQ(refusal.imageBytes, imageBytesOf(*deck, encoder));

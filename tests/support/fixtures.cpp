@@ -112,9 +112,10 @@ std::vector<std::uint8_t> repeatedEntries(const std::vector<std::uint8_t>& deck,
     std::size_t entries = 0;
     for (std::size_t g = 0; g < kGroups; ++g) {
         std::uint8_t* count = result.data() + g * kRecordBytes + 18;
-        const std::size_t repeated = static_cast<std::size_t>(count[0] | count[1] << 8) * static_cast<std::size_t>(copies);
+        const auto once = static_cast<std::size_t>(count[0] | count[1] << 8);
+        const std::size_t repeated = once * static_cast<std::size_t>(copies);
         if (repeated > 0xFFFF) throw std::runtime_error("too many entries in a group");
-        entries += repeated / static_cast<std::size_t>(copies);
+        entries += once;
         count[0] = static_cast<std::uint8_t>(repeated & 0xFF);
         count[1] = static_cast<std::uint8_t>(repeated >> 8);
     }
