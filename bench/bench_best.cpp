@@ -2,9 +2,12 @@
 // conversion, and as counters the packed stream and image bytes of each, the
 // deck's entries and how many of them fit the device with each.
 //   build/kvzpack_bench --benchmark_filter=Encoder
-// Decks: the bundled examples, and every *.kvz in $KVZPACK_BENCH_DECKS
-// (tools/bench-best.sh makes a family of growing decks there with the
-// large-deck generator and runs this benchmark on them).
+// Decks: the bundled examples; real entries repeated and shuffled (four and
+// eight copies of examples/large.kvz's entries in one random order, seed 1:
+// 89% of the device with --best, and a refusal); and every *.kvz in
+// $KVZPACK_BENCH_DECKS (tools/bench-best.sh makes a family of growing decks
+// there with the large-deck generator and runs this benchmark on them). The
+// benchmark reports wall and CPU time.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -26,25 +29,30 @@ struct Deck {
     kvz::KvzFile file;
 };
 
+Deck readDeck(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+    auto file = kvz::readKvzBytes(bytes);
+    if (!file) {
+        std::fprintf(stderr, "%s: %s\n", name.c_str(), file.reason().c_str());
+        std::exit(1);
+    }
+    return {name, std::move(file.value())};
+}
+
 std::vector<Deck> benchDecks() {
-    std::vector<fs::path> paths;
+    std::vector<Deck> decks;
     for (const char* name : {"example.kvz", "sample.kvz", "large.kvz"})
-        paths.push_back(kvz::testing::sourcePath(std::string("examples/") + name));
+        decks.push_back(readDeck(kvz::testing::bundledDeckName(name), kvz::testing::bundledDeckBytes(name)));
+    const std::vector<std::uint8_t> large = kvz::testing::bundledDeckBytes("large.kvz");
+    for (int copies : {4, 8})
+        decks.push_back(readDeck("large-x" + std::to_string(copies) + "-shuffled",
+                                 kvz::testing::repeatedEntries(large, copies, 1)));
     if (const char* folder = std::getenv("KVZPACK_BENCH_DECKS")) {
         std::vector<fs::path> found;
         for (const auto& entry : fs::directory_iterator(folder))
             if (entry.path().extension() == ".kvz") found.push_back(entry.path());
         std::sort(found.begin(), found.end());
-        paths.insert(paths.end(), found.begin(), found.end());
-    }
-    std::vector<Deck> decks;
-    for (const fs::path& path : paths) {
-        auto file = kvz::readKvzBytes(kvz::testing::readFileBytes(path));
-        if (!file) {
-            std::fprintf(stderr, "%s: %s\n", path.c_str(), file.reason().c_str());
-            std::exit(1);
-        }
-        decks.push_back({path.stem().string(), std::move(file.value())});
+        for (const fs::path& path : found)
+            decks.push_back(readDeck(path.stem().string(), kvz::testing::readFileBytes(path)));
     }
     return decks;
 }

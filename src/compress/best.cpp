@@ -10,7 +10,17 @@
 // are inlined wherever that makes the exact stream smaller. The repeated
 // pairs of the parse join the candidates and the search goes on while it
 // gains.
+//
+// The work is counted in steps (see BestWork). The rounds that gain most
+// for their steps come first: the drops, then the sweeps. A sweep or swap
+// round, the pairing too, spends at most its own share, so that on a deck
+// of many repeats the refreshes after it still get steps. After every round
+// the search offers what it holds; the result is the smallest encoding
+// offered before the steps ran out, so that a search stopped by its budget
+// gives what it had reached, and a larger budget never gives less.
 #include "compress/best.h"
+
+#include <optional>
 
 #include "compress/best_rounds.h"
 
@@ -26,53 +36,122 @@ constexpr int kMostParseRounds = 400;
 constexpr int kSweeps = 5;
 constexpr int kInlinePasses = 2;
 
-// Runs `round` until it changes nothing, at most `most` times.
+// The smallest encoding offered so far, and the bytes of the smallest
+// offered before the search got past its glance. An encoding found at the
+// end of a refresh wins a tie against one offered within the rounds: where
+// the search runs its course, its result is what the refreshes found.
+struct Smallest {
+    std::optional<Encoding> encoding;
+    std::int64_t bytes = 0;
+    bool refreshEnd = false;
+    std::optional<std::int64_t> atGlance;
+};
+
+void offer(Smallest& smallest, const Encoding& encoding, std::int64_t bytes, bool refreshEnd, const BestWork& work) {
+    if (!work.pastGlance && (!smallest.atGlance || bytes < *smallest.atGlance)) smallest.atGlance = bytes;
+    const bool better = !smallest.encoding || bytes < smallest.bytes ||
+                        (bytes == smallest.bytes && refreshEnd && !smallest.refreshEnd);
+    if (!better) return;
+    smallest.encoding = encoding;
+    smallest.bytes = bytes;
+    smallest.refreshEnd = refreshEnd;
+}
+
+// Offers the search's encoding as it stands after a round (its counts those
+// of its lines).
+void offerSearch(Search& search, Smallest& smallest) {
+    search.work.spent += search.encoding.texts.size() + search.encoding.charUses.size() +
+                         search.encoding.phraseUses.size();
+    offer(smallest, search.encoding, detail::tallyStream(search.encoding, search.frame), false, search.work);
+}
+
+// Runs `round` until it changes nothing, at most `most` times, offering the
+// search after each; false once the steps are spent (the round that spent
+// them offers nothing).
 template <class Round>
-void repeatWhileChanging(int most, Round round) {
-    for (int i = 0; i < most; ++i)
-        if (!round()) break;
+bool repeatOffering(Search& search, Smallest& smallest, int most, Round round) {
+    for (int i = 0; i < most; ++i) {
+        const bool changed = round();
+        if (search.work.stopHere()) return false;
+        offerSearch(search, smallest);
+        if (!changed) break;
+    }
+    return true;
+}
+
+struct Found {
+    Encoding encoding;
+    std::int64_t bytes = 0;
+};
+
+// One refresh: the candidates taken, the rounds, then the inlining of what
+// they leave; what that found, or nothing once the steps are spent.
+std::optional<Found> searchRefresh(Search& search, std::vector<Chars> candidates, Smallest& smallest) {
+    detail::takeCandidates(search, std::move(candidates));
+    if (search.work.stopHere()) return std::nullopt;
+    offerSearch(search, smallest);
+    if (!repeatOffering(search, smallest, kMostParseRounds, [&] { return detail::dropRound(search); }))
+        return std::nullopt;
+    const bool moved = repeatOffering(search, smallest, kSweeps, [&] {
+        bool changed = detail::sweepRound(search);
+        if (!changed && !search.work.stopHere()) changed = detail::swapRound(search);
+        if (!search.work.stopHere()) detail::rerank(search);  // the moves keep costs, not counts
+        return changed;
+    });
+    if (!moved) return std::nullopt;
+    Found found{search.encoding, 0};
+    detail::StreamTally tally(found.encoding, search.frame);
+    for (int pass = 0; pass < kInlinePasses; ++pass)
+        if (!detail::inlineRound(search, found.encoding, tally)) break;
+    if (search.work.stopHere()) return std::nullopt;
+    found.bytes = tally.bytes();
+    return found;
 }
 
 // The search from `candidates`, then from what each parse suggests while
-// that gains: the best encoding found.
-Encoding searchBest(Search& search, std::vector<Chars> candidates) {
-    Encoding best;
-    std::int64_t bestBytes = 0;
+// that gains: what it offered before the steps ran out.
+Smallest searchBest(Search& search, std::vector<Chars> candidates) {
+    Smallest smallest;
+    std::int64_t refreshBytes = 0;
     for (int refresh = 0; refresh <= kCandidateRefreshes; ++refresh) {
-        detail::takeCandidates(search, std::move(candidates));
-        repeatWhileChanging(kMostParseRounds, [&] { return detail::dropRound(search); });
-        repeatWhileChanging(kSweeps, [&] {
-            const bool moved = detail::sweepRound(search) || detail::swapRound(search);
-            detail::rerank(search);  // the moves keep costs, not counts
-            return moved;
-        });
-        Encoding found = search.encoding;
-        detail::StreamTally tally(found, search.frame);
-        repeatWhileChanging(kInlinePasses, [&] { return detail::inlineRound(search, found, tally); });
-        const std::int64_t bytes = tally.bytes();
-        if (refresh > 0 && bytes >= bestBytes) break;
-        best = std::move(found);
-        bestBytes = bytes;
+        std::optional<Found> found = searchRefresh(search, std::move(candidates), smallest);
+        if (!found || (refresh > 0 && found->bytes >= refreshBytes)) break;
+        refreshBytes = found->bytes;
+        offer(smallest, found->encoding, found->bytes, true, search.work);
         candidates = detail::refreshedCandidates(search);
+        if (search.work.stopHere()) break;
     }
-    return best;
+    return smallest;
 }
 
 }  // namespace
 
-TextEncoding encodeBest(const TextEncoding& standard, const EncodingFrame& frame) {
-    auto depth = phraseNestingDepth(standard.codeLines, frame);
-    if (!depth || *depth == 0) return standard;
+TextEncoding encodeBest(const TextEncoding& standard, const EncodingFrame& frame, BestWork& work) {
     auto standardBytes = measureStream(standard.codeLines, frame);
-    if (!standardBytes || standard.charTable.size() > frame.codesBefore) return standard;
+    if (!standardBytes) return standard;
+    work.streamAtGlance = *standardBytes;
+    auto depth = phraseNestingDepth(standard.codeLines, frame);
+    if (!depth || *depth == 0 || standard.charTable.size() > frame.codesBefore) return standard;
     detail::Spelled spelled = detail::spellStandard(standard.codeLines, frame);
-    std::vector<Chars> candidates = detail::gatherCandidates(spelled);
+    std::vector<Chars> candidates = detail::gatherCandidates(spelled, work);
+    if (work.stopHere()) return standard;
     Search search = detail::startSearch(std::move(spelled.texts), standard.charTable.size(), frame, *depth);
-    TextEncoding best = detail::writeEncoding(searchBest(search, std::move(candidates)), standard.charTable, frame);
+    search.work = work;
+    const Smallest found = searchBest(search, std::move(candidates));
+    work = search.work;
+    if (found.atGlance && *found.atGlance < static_cast<std::int64_t>(*standardBytes))
+        work.streamAtGlance = static_cast<std::size_t>(*found.atGlance);
+    if (!found.encoding) return standard;
+    TextEncoding best = detail::writeEncoding(*found.encoding, standard.charTable, frame);
     auto bestBytes = measureStream(best.codeLines, frame);
     if (!bestBytes || *bestBytes >= *standardBytes) return standard;
     if (!checkEncodingLimits(best, standard, frame)) return standard;
     return best;
+}
+
+TextEncoding encodeBest(const TextEncoding& standard, const EncodingFrame& frame) {
+    BestWork work;
+    return encodeBest(standard, frame, work);
 }
 
 }  // namespace kvz

@@ -50,6 +50,35 @@ Result<std::uint32_t> phraseNestingDepth(const CodeLines& codeLines, const Encod
 Status checkEncodingLimits(const TextEncoding& candidate, const TextEncoding& standard,
                            const EncodingFrame& frame);
 
+// The work of the optimising encoder is counted in steps, never timed, so
+// that a deck gives the same image on every machine and every run. A step is
+// about one position or phrase match that a parse goes through; a symbol
+// that the pairing of neighbours goes through and a trie node that a phrase
+// search visits count as more, eight values that a stream tally sums as one.
+// kBestSteps is what --best may spend on one deck: the bundled decks and
+// the generated ones that fit the device (up to 160 KiB of text) get the
+// images an unbounded search gives, and any deck that fits converts within
+// 2 s on the development machine.
+inline constexpr std::uint64_t kBestSteps = 100'000'000;
+
+// What encodeBest may spend, what it spent, and what it had found at a
+// glance: by the first point past `glance` steps where it could stop, so
+// that one search tells what a search within `glance` steps would give.
+struct BestWork {
+    std::uint64_t limit = kBestSteps;
+    std::uint64_t glance = 0;
+    std::uint64_t spent = 0;
+    bool pastGlance = false;
+    std::size_t streamAtGlance = 0;  // bytes of encode8's stream; the standard's when nothing smaller
+
+    // Asked wherever the search can stop: true once the limit is reached,
+    // and it must. Notes when the search gets past its glance.
+    bool stopHere() {
+        pastGlance = pastGlance || spent >= glance;
+        return spent >= limit;
+    }
+};
+
 // The encoding with the fewest stream bytes found from the default path's
 // `standard` (the table sorted by sortCharTable, the lines after
 // substitutePhrases): characters reordered by their use, phrases taken from
@@ -57,7 +86,17 @@ Status checkEncodingLimits(const TextEncoding& candidate, const TextEncoding& st
 // line parsed into the fewest bytes, phrases that do not pay dropped. The
 // result passes checkEncodingLimits, and its stream is smaller than the
 // standard's; when nothing smaller is found it is `standard` itself. The
-// same input always gives the same result.
+// same input and limit always give the same result.
+//
+// The search is the same whatever the limit up to the first point past
+// work.limit steps where it can stop (it overruns the limit by at most one
+// round of pairing, one line's parse or one phrase's moves); the result is
+// the smallest encoding it had found by then. So a larger limit never gives
+// a larger stream (provided every result passes checkEncodingLimits, as it
+// must): what fits the device within some limit fits it within every larger
+// one. work.streamAtGlance is the stream that a limit of work.glance gives.
+TextEncoding encodeBest(const TextEncoding& standard, const EncodingFrame& frame, BestWork& work);
+// The same within kBestSteps.
 TextEncoding encodeBest(const TextEncoding& standard, const EncodingFrame& frame);
 
 }  // namespace kvz

@@ -17,36 +17,45 @@ void fillParseTable(std::span<const std::uint16_t> line, const MatchTable& match
                     const ParseCosts& costs, ParseTable& table) {
     const std::size_t n = line.size();
     table.resize(n + 1);  // every entry but the last is written below
-    table[n] = SuffixParse{};
+    // Plain pointers: the compiler cannot tell that writing the table leaves
+    // the costs and matches alone, and would load them again for every match.
+    SuffixParse* const cells = table.data();
+    const std::uint32_t* const start = matches.start.data();
+    const std::uint32_t* const ids = matches.ids.data();
+    const std::uint8_t* const lengths = matches.lengths.data();
+    const std::uint32_t* const depth = phrases.depth.data();
+    const std::uint32_t depthBelow = phrases.depthBelow;
+    const std::vector<bool>& alive = phrases.alive;
+    const std::uint8_t* const charWidth = costs.charWidth.data();
+    const std::uint8_t* const phraseWidth = costs.phraseWidth.data();
+    const std::uint32_t* const phraseUses = costs.phraseUses.data();
+    cells[n] = SuffixParse{};
     for (std::size_t i = n; i-- > 0;) {
-        const SuffixParse& rest = table[i + 1];
-        SuffixParse best{costs.charWidth[line[i]] + rest.bytes, rest.codes + 1, rest.popularity, line[i]};
-        for (std::uint32_t k = matches.start[i]; k < matches.start[i + 1]; ++k) {
-            const std::uint32_t p = matches.ids[k];
-            if (!phrases.usable(p)) continue;
-            const SuffixParse& after = table[i + phrases.spelled[p].size()];
-            const SuffixParse taken{costs.phraseWidth[p] + after.bytes, after.codes + 1,
-                                    after.popularity + costs.phraseUses[p], phraseToken(p)};
+        const SuffixParse& rest = cells[i + 1];
+        SuffixParse best{charWidth[line[i]] + rest.bytes, rest.codes + 1, rest.popularity, line[i], 1};
+        for (std::uint32_t k = start[i]; k < start[i + 1]; ++k) {
+            const std::uint32_t p = ids[k];
+            if (!alive[p] || depth[p] >= depthBelow) continue;
+            const std::uint32_t length = lengths[k];
+            const SuffixParse& after = cells[i + length];
+            const SuffixParse taken{phraseWidth[p] + after.bytes, after.codes + 1, after.popularity + phraseUses[p],
+                                    phraseToken(p), length};
             if (better(taken, best)) best = taken;
         }
-        table[i] = best;
+        cells[i] = best;
     }
 }
 
-void traceParse(const ParseTable& table, std::span<const Chars> spelled, Tokens& out) {
+void traceParse(const ParseTable& table, Tokens& out) {
     out.clear();
     const std::size_t n = table.size() - 1;
-    for (std::size_t i = 0; i < n;) {
-        const std::uint32_t token = table[i].first;
-        out.push_back(token);
-        i += isPhrase(token) ? spelled[phraseOf(token)].size() : 1;
-    }
+    for (std::size_t i = 0; i < n; i += table[i].length) out.push_back(table[i].first);
 }
 
 int parseLine(std::span<const std::uint16_t> line, const MatchTable& matches, const ParsePhrases& phrases,
               const ParseCosts& costs, ParseTable& table, Tokens& out) {
     fillParseTable(line, matches, phrases, costs, table);
-    traceParse(table, phrases.spelled, out);
+    traceParse(table, out);
     return table[0].bytes;
 }
 

@@ -48,6 +48,7 @@ struct SuffixParse {
     int codes = 0;
     std::int64_t popularity = 0;  // the uses of the phrases it takes, summed
     std::uint32_t first = 0;
+    std::uint32_t length = 0;  // characters the first token covers
 };
 using ParseTable = std::vector<SuffixParse>;
 
@@ -58,7 +59,7 @@ void fillParseTable(std::span<const std::uint16_t> line, const MatchTable& match
                     const ParseCosts& costs, ParseTable& table);
 
 // The parse that `table` (filled for a line) chooses, from the line's start.
-void traceParse(const ParseTable& table, std::span<const Chars> spelled, Tokens& out);
+void traceParse(const ParseTable& table, Tokens& out);
 
 // The parse of `line` into the fewest bytes, written to `out`; returns its
 // bytes. Among parses of equal bytes it prefers, in this order:

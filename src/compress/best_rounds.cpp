@@ -20,6 +20,9 @@ namespace {
 constexpr std::size_t kDroppedShare = 10;  // percent of the losing phrases dropped per round
 constexpr std::size_t kFewestDropped = 2;
 constexpr std::uint32_t kNoCandidate = 0xFFFFFFFFu;
+// A tally goes through its values in order, far faster than a parse goes
+// through its positions and matches.
+constexpr std::uint64_t kTallyValuesPerStep = 8;
 
 bool shorterFirst(const Chars& a, const Chars& b) { return a.size() != b.size() ? a.size() < b.size() : a < b; }
 
@@ -34,15 +37,22 @@ ParsePhrases phrasesBelow(const Search& s, std::uint32_t depthBelow) {
     return {s.candidates, s.alive, s.depth, depthBelow};
 }
 
+// Every parse of the search: its steps are the line's positions and the
+// matches the parse weighs.
+int parseCounted(Search& s, std::span<const std::uint16_t> line, const MatchTable& matches, std::uint32_t depthBelow,
+                 Tokens& out) {
+    s.work.spent += line.size() + matches.ids.size();
+    return parseLine(line, matches, phrasesBelow(s, depthBelow), costsOf(s), s.table, out);
+}
+
 int parseText(Search& s, std::size_t t, Tokens& out) {
-    return parseLine(s.texts[t], s.textMatches[t], phrasesBelow(s, kAnyDepth), costsOf(s), s.table, out);
+    return parseCounted(s, s.texts[t], s.textMatches[t], kAnyDepth, out);
 }
 
 // Parses phrase p's line from shorter phrases shallow enough for the
 // nesting limit, and sets its depth; returns its cost.
 int parsePhraseLine(Search& s, std::uint32_t p, Tokens& out) {
-    s.phraseCost[p] = parseLine(s.candidates[p], s.phraseMatches[p], phrasesBelow(s, s.depthLimit), costsOf(s),
-                                s.table, out);
+    s.phraseCost[p] = parseCounted(s, s.candidates[p], s.phraseMatches[p], s.depthLimit, out);
     std::uint32_t deepest = 0;
     for (std::uint32_t token : out)
         if (isPhrase(token)) deepest = std::max(deepest, s.depth[phraseOf(token)]);
@@ -119,8 +129,8 @@ std::int64_t moveDelta(Search& s, MoveBase& base, std::uint32_t p, bool adding, 
         const std::uint32_t r = line - static_cast<std::uint32_t>(textCount);
         if (!s.alive[r] || s.encoding.phraseUses[r] == 0 || r == p) continue;
         if (adding && s.depth[p] >= s.depth[r]) continue;
-        const int cost = parseLine(s.candidates[r], s.phraseMatches[r], phrasesBelow(s, s.depth[r]), costsOf(s),
-                                   s.table, commit ? s.encoding.phrases[r] : s.scratchTokens);
+        Tokens& out = commit ? s.encoding.phrases[r] : s.scratchTokens;
+        const int cost = parseCounted(s, s.candidates[r], s.phraseMatches[r], s.depth[r], out);
         delta += cost - s.phraseCost[r];
         if (commit) s.phraseCost[r] = cost;
     }
@@ -136,6 +146,31 @@ std::int64_t moveDelta(Search& s, MoveBase& base, std::uint32_t p, bool adding, 
     return delta;
 }
 
+// No more than moveDelta(p, adding) can come to, without parsing the lines
+// p stands in: each use of p in place of what its own line is parsed into
+// saves at most that line's cost less p's width, and a line of n characters
+// holds at most n / |p| of them. Parses p's line (as the move would).
+std::int64_t leastAddingDelta(Search& s, const MoveBase& base, std::uint32_t p) {
+    const int cost = parsePhraseLine(s, p, s.encoding.phrases[p]);
+    const std::int64_t bound = limitShift(s, base, true) + cost + 1;
+    const std::int64_t perUse = cost - s.phraseWidth[p];
+    if (perUse <= 0) return bound;  // no line gains from p
+    const std::size_t length = s.candidates[p].size();
+    const std::size_t textCount = s.texts.size();
+    std::int64_t uses = 0;
+    s.work.spent += s.linesWith[p].size();
+    for (std::uint32_t line : s.linesWith[p]) {
+        if (line < textCount) {
+            uses += static_cast<std::int64_t>(s.texts[line].size() / length);
+            continue;
+        }
+        const std::uint32_t r = line - static_cast<std::uint32_t>(textCount);
+        if (!s.alive[r] || s.encoding.phraseUses[r] == 0 || r == p || s.depth[p] >= s.depth[r]) continue;
+        uses += static_cast<std::int64_t>(s.candidates[r].size() / length);
+    }
+    return bound - perUse * uses;
+}
+
 // The candidates, not alive, that stand in phrase p or that p stands in.
 std::vector<std::uint32_t> deadRelatives(const Search& s, std::uint32_t p) {
     std::vector<std::uint32_t> related = s.phraseMatches[p].ids;
@@ -145,6 +180,12 @@ std::vector<std::uint32_t> deadRelatives(const Search& s, std::uint32_t p) {
     std::sort(related.begin(), related.end());
     related.erase(std::unique(related.begin(), related.end()), related.end());
     return related;
+}
+
+// A sweep or swap round that started at `start` stops: the search's steps
+// are spent, or the round's own.
+bool roundOver(Search& s, std::uint64_t start) {
+    return s.work.stopHere() || s.work.spent - start >= kMostRoundSteps;
 }
 
 // Phrases that save least first.
@@ -198,8 +239,8 @@ Spelled spellStandard(const CodeLines& codeLines, const EncodingFrame& frame) {
     return result;
 }
 
-std::vector<Chars> gatherCandidates(const Spelled& standard) {
-    std::vector<Chars> candidates = pairingCandidates(standard.texts);
+std::vector<Chars> gatherCandidates(const Spelled& standard, BestWork& work) {
+    std::vector<Chars> candidates = pairingCandidates(standard.texts, work);
     candidates.insert(candidates.end(), standard.phrases.begin(), standard.phrases.end());
     std::erase_if(candidates, [](const Chars& c) { return c.size() < 2 || c.size() > kLongestPhrase; });
     sortDistinct(candidates);
@@ -229,9 +270,17 @@ void takeCandidates(Search& s, std::vector<Chars> candidates) {
     const PhraseTrie trie(s.candidates);
     s.textMatches.clear();
     s.phraseMatches.clear();
-    for (const Chars& text : s.texts) s.textMatches.push_back(trie.matchAll(text));
-    for (std::size_t p = 0; p < count; ++p)
+    for (const Chars& candidate : s.candidates) s.work.spent += kStepsPerTrieNode * candidate.size();
+    for (const Chars& text : s.texts) {
+        if (s.work.stopHere()) return;
+        s.textMatches.push_back(trie.matchAll(text));
+        s.work.spent += s.textMatches.back().walked;
+    }
+    for (std::size_t p = 0; p < count; ++p) {
+        if (s.work.stopHere()) return;
         s.phraseMatches.push_back(trie.matchAll(s.candidates[p], static_cast<std::uint32_t>(p)));
+        s.work.spent += s.phraseMatches.back().walked;
+    }
     s.phraseWidth.assign(count, 2);
     s.phraseCost.assign(count, 0);
     s.textCost.assign(s.texts.size(), 0);
@@ -252,12 +301,16 @@ void parseAll(Search& s) {
         s.encoding.phrases[p].clear();
         if (s.alive[p]) parsePhraseLine(s, static_cast<std::uint32_t>(p), s.encoding.phrases[p]);
     }
-    for (std::size_t t = 0; t < s.texts.size(); ++t) s.textCost[t] = parseText(s, t, s.encoding.texts[t]);
+    for (std::size_t t = 0; t < s.texts.size(); ++t) {
+        if (s.work.stopHere()) return;
+        s.textCost[t] = parseText(s, t, s.encoding.texts[t]);
+    }
     // Every alive phrase line is parsed; countUses clears the unused ones.
     countUses(s.encoding);
 }
 
 bool rankWidths(Search& s) {
+    s.work.spent += s.charWidth.size() + s.phraseWidth.size();
     const std::vector<std::uint32_t> used = usedPhrases(s.encoding);
     const std::uint8_t limit = limitFor(s.frame.codesBefore, used.size());
     std::vector<std::uint32_t> chars(s.charWidth.size());
@@ -294,10 +347,12 @@ bool dropRound(Search& s) {
 bool sweepRound(Search& s) {
     bool changed = false;
     MoveBase base = startMoves(s);
-    for (std::size_t p = s.candidates.size(); p-- > 0;) {
+    const std::uint64_t start = s.work.spent;
+    for (std::size_t p = s.candidates.size(); p-- > 0 && !roundOver(s, start);) {
         const auto id = static_cast<std::uint32_t>(p);
         const bool adding = !s.alive[p] || s.encoding.phraseUses[p] == 0;
         if (adding && s.alive[p]) continue;  // alive but unused: the parse has no use for it
+        if (adding && !s.tryEveryMove && leastAddingDelta(s, base, id) >= 0) continue;
         if (moveDelta(s, base, id, adding, false) < (adding ? 0 : 1)) {
             moveDelta(s, base, id, adding, true);
             changed = true;
@@ -309,7 +364,8 @@ bool sweepRound(Search& s) {
 bool swapRound(Search& s) {
     bool changed = false;
     MoveBase base = startMoves(s);
-    for (std::size_t p = s.candidates.size(); p-- > 0;) {
+    const std::uint64_t start = s.work.spent;
+    for (std::size_t p = s.candidates.size(); p-- > 0 && !roundOver(s, start);) {
         if (!s.alive[p] || s.encoding.phraseUses[p] == 0) continue;
         const auto id = static_cast<std::uint32_t>(p);
         const std::vector<std::uint32_t> related = deadRelatives(s, id);
@@ -317,14 +373,22 @@ bool swapRound(Search& s) {
         const std::int64_t dropped = moveDelta(s, base, id, false, true);
         std::int64_t bestAdded = 0;
         std::uint32_t best = kNoCandidate;
+        // Only a candidate that adds at most -dropped can be swapped in, and
+        // only one that adds less than the best so far replaces it: those that
+        // cannot are not tried.
         for (std::uint32_t q : related) {
+            if (s.work.stopHere()) return changed;  // the search ends here: p may stay dropped
+            if (!s.tryEveryMove) {
+                const std::int64_t least = leastAddingDelta(s, base, q);
+                if (least > -dropped || (best != kNoCandidate && least >= bestAdded)) continue;
+            }
             const std::int64_t added = moveDelta(s, base, q, true, false);
             if (best == kNoCandidate || added < bestAdded) {
                 bestAdded = added;
                 best = q;
             }
         }
-        if (dropped + bestAdded <= 0) {
+        if (best != kNoCandidate && dropped + bestAdded <= 0) {
             moveDelta(s, base, best, true, true);
             changed = true;
         } else {
@@ -334,14 +398,20 @@ bool swapRound(Search& s) {
     return changed;
 }
 
-bool inlineRound(const Search& s, Encoding& found, StreamTally& tally) {
+bool inlineRound(Search& s, Encoding& found, StreamTally& tally) {
     bool changed = false;
-    for (std::uint32_t p : removalOrder(s, found))
+    // Each try tallies the stream twice, going through every character's and
+    // candidate's uses in order: a step for kTallyValuesPerStep of them.
+    const std::uint64_t tryingSteps = 2 * (found.charUses.size() + found.phraseUses.size()) / kTallyValuesPerStep + 1;
+    for (std::uint32_t p : removalOrder(s, found)) {
+        if (s.work.stopHere()) break;
+        s.work.spent += tryingSteps;
         if (tally.inlineIfSmaller(p)) changed = true;
+    }
     return changed;
 }
 
-std::vector<Chars> refreshedCandidates(const Search& s) {
+std::vector<Chars> refreshedCandidates(Search& s) {
     std::vector<Chars> next;
     for (std::uint32_t p : usedPhrases(s.encoding)) next.push_back(s.candidates[p]);
     std::vector<std::uint64_t> pairs;
@@ -351,6 +421,7 @@ std::vector<Chars> refreshedCandidates(const Search& s) {
     };
     for (const Tokens& text : s.encoding.texts) collect(text);
     for (const Tokens& phrase : s.encoding.phrases) collect(phrase);
+    s.work.spent += pairs.size();
     std::sort(pairs.begin(), pairs.end());
     for (std::size_t i = 0; i < pairs.size();) {
         std::size_t j = i;

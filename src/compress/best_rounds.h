@@ -25,12 +25,18 @@ Spelled spellStandard(const CodeLines& codeLines, const EncodingFrame& frame);
 
 // The first candidates: the pairing candidates of the texts and the default
 // phrases, distinct, of 2 to kLongestPhrase characters, shortest first (ties
-// by their characters).
-std::vector<Chars> gatherCandidates(const Spelled& standard);
+// by their characters). The pairing's steps go to `work`; once it reaches
+// its limit the pairing stops and the candidates are not all there.
+std::vector<Chars> gatherCandidates(const Spelled& standard, BestWork& work);
 
 // The search: the lines spelled out, the candidate phrases and where each
 // stands, which of them are alive and how deeply they nest, the widths
-// (bytes per code) of this round, what each line costs, and the parse.
+// (bytes per code) of this round, what each line costs, the parse, and the
+// steps spent. Every function below counts its steps in `work`. Once work
+// reaches its limit, a round stops at its next move (what it leaves is then
+// only fit to be thrown away); a sweep or swap round also stops once it has
+// spent kMostRoundSteps, and then ends as if it had gone through every
+// candidate.
 struct Search {
     std::vector<Chars> texts;
     EncodingFrame frame;
@@ -46,6 +52,10 @@ struct Search {
     std::vector<int> textCost;
     std::vector<std::vector<std::uint32_t>> linesWith;  // per candidate: lines it stands in (texts, then T + id)
     Encoding encoding;
+    BestWork work;
+    // Every move tried, none skipped for a bound that says it cannot pay: the
+    // plain search, the oracle of the tests (the same results, slower).
+    bool tryEveryMove = false;
     // Scratch, kept to spare the parses allocations.
     ParseTable table;
     Tokens scratchTokens;
@@ -79,12 +89,18 @@ bool dropRound(Search& search);
 // One pass over the candidates: each phrase in use is dropped, each other
 // one added, when the lines it stands in, parsed again, and its own line
 // cost fewer bytes in all (a drop also when they cost the same). The lines
-// are re-parsed, not counted again. True when anything changed.
+// are re-parsed, not counted again. An addition that a bound shows cannot
+// pay is not tried (unless search.tryEveryMove). True when anything changed.
 bool sweepRound(Search& search);
+
+// The most steps one sweep or swap round spends: in a deck whose phrases
+// stand in very many lines they would take the budget of every later round.
+inline constexpr std::uint64_t kMostRoundSteps = 50'000'000;
 
 // Each phrase in use is swapped for a candidate that stands in it or that it
 // stands in, when dropping the one and adding the other costs no bytes
-// though neither move alone would pay. Not counted again, as sweepRound.
+// though neither move alone would pay. Not counted again, as sweepRound;
+// candidates that a bound shows cannot be the one swapped in are not tried.
 // True when anything changed.
 bool swapRound(Search& search);
 
@@ -92,11 +108,11 @@ bool swapRound(Search& search);
 // passes made of it), whose stream `tally` keeps: each phrase in use, the
 // ones that save least first, is inlined where that shrinks the stream.
 // True when any phrase was inlined.
-bool inlineRound(const Search& search, Encoding& found, StreamTally& tally);
+bool inlineRound(Search& search, Encoding& found, StreamTally& tally);
 
 // The phrases in use, and every pair of neighbouring codes in the parse
 // that repeats often enough to pay as a phrase of its own, spelled out,
 // ordered as gatherCandidates orders them.
-std::vector<Chars> refreshedCandidates(const Search& search);
+std::vector<Chars> refreshedCandidates(Search& search);
 
 }  // namespace kvz::detail

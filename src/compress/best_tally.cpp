@@ -97,29 +97,50 @@ StreamTally::StreamTally(Encoding& encoding, const EncodingFrame& frame) : e_(en
     }
 }
 
+namespace {
+
 // The header (B - 1, F, P), the group table, every line's length word, and
 // every code: the `limit` most used characters and the phrases ranked below
-// B - F take one byte, every other code two.
-std::int64_t StreamTally::bytes() {
-    const std::uint8_t limit = limitFor(frame_.codesBefore, phraseCount_);
-    std::int64_t total = 1 + widthOf(frame_.codesBefore, limit) + widthOf(static_cast<std::uint32_t>(phraseCount_), limit);
+// B - F take one byte, every other code two. `scratch` spares allocations.
+std::int64_t streamBytesOf(const std::vector<std::uint32_t>& lengthCount, const Encoding& e, std::size_t phraseCount,
+                           const EncodingFrame& frame, std::vector<std::uint32_t>& scratch) {
+    const std::uint8_t limit = limitFor(frame.codesBefore, phraseCount);
+    std::int64_t total = 1 + widthOf(frame.codesBefore, limit) + widthOf(static_cast<std::uint32_t>(phraseCount), limit);
     std::uint64_t firstEntry = 0;
-    for (std::uint32_t count : frame_.groupCounts) {
+    for (std::uint32_t count : frame.groupCounts) {
         total += widthOf(static_cast<std::uint32_t>(std::min<std::uint64_t>(firstEntry, 0xFFFF)), limit) +
                  widthOf(std::min<std::uint32_t>(count, 0xFFFF), limit);
         firstEntry += count;
     }
-    for (std::size_t length = 0; length < lengthCount_.size(); ++length)
-        total += static_cast<std::int64_t>(lengthCount_[length]) * widthOf(static_cast<std::uint32_t>(length), limit);
-    scratch_ = e_.charUses;
-    const std::int64_t charTotal = std::accumulate(scratch_.begin(), scratch_.end(), std::int64_t{0});
-    total += 2 * charTotal - largestSum(scratch_, limit);
-    scratch_ = e_.phraseUses;
-    const std::int64_t phraseTotal = std::accumulate(scratch_.begin(), scratch_.end(), std::int64_t{0});
-    const std::size_t onePhraseBytes = limit > frame_.codesBefore ? limit - frame_.codesBefore : 0;
-    total += 2 * phraseTotal - largestSum(scratch_, onePhraseBytes);
+    for (std::size_t length = 0; length < lengthCount.size(); ++length)
+        total += static_cast<std::int64_t>(lengthCount[length]) * widthOf(static_cast<std::uint32_t>(length), limit);
+    scratch = e.charUses;
+    const std::int64_t charTotal = std::accumulate(scratch.begin(), scratch.end(), std::int64_t{0});
+    total += 2 * charTotal - largestSum(scratch, limit);
+    scratch = e.phraseUses;
+    const std::int64_t phraseTotal = std::accumulate(scratch.begin(), scratch.end(), std::int64_t{0});
+    const std::size_t onePhraseBytes = limit > frame.codesBefore ? limit - frame.codesBefore : 0;
+    total += 2 * phraseTotal - largestSum(scratch, onePhraseBytes);
     return total;
 }
+
+}  // namespace
+
+std::int64_t tallyStream(const Encoding& encoding, const EncodingFrame& frame) {
+    std::vector<std::uint32_t> lengthCount;
+    auto note = [&](const Tokens& line) {
+        if (line.empty()) return;
+        if (lengthCount.size() <= line.size()) lengthCount.resize(line.size() + 1, 0);
+        ++lengthCount[line.size()];
+    };
+    for (const Tokens& text : encoding.texts) note(text);
+    const std::vector<std::uint32_t> used = usedPhrases(encoding);
+    for (std::uint32_t p : used) note(encoding.phrases[p]);
+    std::vector<std::uint32_t> scratch;
+    return streamBytesOf(lengthCount, encoding, used.size(), frame, scratch);
+}
+
+std::int64_t StreamTally::bytes() { return streamBytesOf(lengthCount_, e_, phraseCount_, frame_, scratch_); }
 
 bool StreamTally::inlineIfSmaller(std::uint32_t p) {
     if (e_.phraseUses[p] == 0) return false;

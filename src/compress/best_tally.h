@@ -46,9 +46,13 @@ std::uint8_t limitFor(std::size_t codesBefore, std::size_t phrases);
 TextEncoding writeEncoding(const Encoding& encoding, const CharTable& standardTable, const EncodingFrame& frame);
 
 // The exact bytes of encode8's stream for writeEncoding(encoding), worked
-// out from the use counts and line lengths alone, and kept up to date while
-// phrases are inlined one at a time. The encoding's counts must be those of
-// its lines, and the frame's F above every text line's length.
+// out from the use counts and line lengths alone; the counts must be those
+// of its lines, and the frame's F above every text line's length.
+std::int64_t tallyStream(const Encoding& encoding, const EncodingFrame& frame);
+
+// The same, kept up to date while phrases are inlined one at a time. The
+// encoding's counts must be those of its lines, and the frame's F above
+// every text line's length.
 class StreamTally {
 public:
     StreamTally(Encoding& encoding, const EncodingFrame& frame);

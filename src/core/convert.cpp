@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <map>
-#include <optional>
 #include <string>
 
 #include "common/layout.h"
@@ -18,9 +17,12 @@ struct EncodedTexts {
     EncodingFrame frame;
     std::vector<std::uint8_t> stream;
     std::size_t standardStreamValues = 0;
+    std::size_t streamValuesAtGlance = 0;  // --best: its stream within work.glance steps
 };
 
-Result<EncodedTexts> encodeTexts(const KvzFile& file, const PhraseProgress& progress, Encoder encoder) {
+// --best searches within `work` (see encodeBest).
+Result<EncodedTexts> encodeTexts(const KvzFile& file, const PhraseProgress& progress, Encoder encoder,
+                                 BestWork& work) {
     auto table = countChars(file.textBlock);
     KVZ_TRY(table);
     EncodedTexts result;
@@ -39,8 +41,10 @@ Result<EncodedTexts> encodeTexts(const KvzFile& file, const PhraseProgress& prog
                           result.frame.codesBefore, file.groupCounts);
     KVZ_TRY(stream);
     result.standardStreamValues = stream->size();
+    result.streamValuesAtGlance = stream->size();
     if (encoder == Encoder::best) {
-        TextEncoding best = encodeBest(result.encoding, result.frame);
+        TextEncoding best = encodeBest(result.encoding, result.frame, work);
+        result.streamValuesAtGlance = work.streamAtGlance;
         if (best.codeLines != result.encoding.codeLines) {
             stream = encode8(best.codeLines, countPhraseLines(best.codeLines, result.frame), result.frame.codesBefore,
                              file.groupCounts);
@@ -55,6 +59,30 @@ Result<EncodedTexts> encodeTexts(const KvzFile& file, const PhraseProgress& prog
 std::uint64_t imageSizeOf(const EncodedTexts& texts) {
     return imageSizeFor(texts.stream.size(), texts.encoding.charTable.size());
 }
+
+// The refusal's search for the entries that fit converts cut decks with
+// --best, each within kFitGuessSteps, while it has spent fewer than
+// kFitSearchSteps on them: the whole refusal takes about twice the time of
+// one conversion. Its sizes are those that --best gives within
+// kFitGuessSteps, the whole deck's noted by its own conversion; a conversion
+// within more steps never gives a larger image (see encodeBest), so that
+// what fits here fits kvzpack --best too, though a few entries more may.
+constexpr std::uint64_t kFitGuessSteps = 45'000'000;
+constexpr std::uint64_t kFitSearchSteps = 2 * kFitGuessSteps;
+
+// The image size that a deck's texts give, within kFitGuessSteps with --best.
+std::uint64_t imageSizeAtGlance(const EncodedTexts& texts) {
+    return imageSizeFor(texts.streamValuesAtGlance, texts.encoding.charTable.size());
+}
+
+// The image size that the default encoding of the texts gives.
+std::uint64_t defaultImageSizeOf(const EncodedTexts& texts) {
+    return imageSizeFor(texts.standardStreamValues, texts.encoding.charTable.size());
+}
+
+// A conversion's work: --best within kBestSteps, noting its image within
+// kFitGuessSteps for a refusal.
+BestWork convertingWork() { return BestWork{kBestSteps, kFitGuessSteps}; }
 
 // How many of a deck's first entries fit: the image grows about evenly with
 // the entries, so each step guesses the boundary from the sizes at both ends
@@ -73,7 +101,7 @@ public:
     std::size_t lastFitting(std::size_t fitting, std::size_t failing) {
         if (!fits(fitting)) return fitting;  // only when 0: the group names alone are too large
         std::size_t previous = fitting, latest = failing;
-        for (int step = 0; failing - fitting > 1; ++step) {
+        for (int step = 0; failing - fitting > 1 && stepsLeft_ > 0; ++step) {
             std::size_t guess = fitting + (failing - fitting) / 2;
             if (step < kGuessingSteps) guess = std::clamp(secantGuess(previous, latest), fitting + 1, failing - 1);
             (fits(guess) ? fitting : failing) = guess;
@@ -83,10 +111,13 @@ public:
         return fitting;
     }
 
+    // A cut deck's image, with --best within kFitGuessSteps.
     std::uint64_t sizeOf(std::size_t entries) {
         if (auto known = sizes_.find(entries); known != sizes_.end()) return known->second;
-        auto sizes = measureImage(firstEntries(file_, entries), encoder_);
-        return sizes_[entries] = sizes ? sizes->imageBytes : kTooLarge;
+        BestWork work{kFitGuessSteps, kFitGuessSteps};
+        auto texts = encodeTexts(firstEntries(file_, entries), {}, encoder_, work);
+        stepsLeft_ -= std::min(stepsLeft_, work.spent);
+        return sizes_[entries] = texts ? imageSizeOf(*texts) : kTooLarge;
     }
 
 private:
@@ -104,19 +135,23 @@ private:
     const KvzFile& file_;
     Encoder encoder_;
     std::map<std::size_t, std::uint64_t> sizes_;
+    std::uint64_t stepsLeft_ = kFitSearchSteps;  // --best's
 };
 
-// entriesThatFit, told the whole deck's image size when it is known.
-std::size_t fittingEntries(const KvzFile& file, Encoder encoder, std::optional<std::uint64_t> wholeDeckBytes) {
+// entriesThatFit for a deck whose image does not fit, told the image sizes
+// of the whole deck: with the encoder (with --best within kFitGuessSteps),
+// and with the default one.
+std::size_t fittingEntries(const KvzFile& file, Encoder encoder, std::uint64_t wholeDeckBytes,
+                           std::uint64_t wholeDeckDefaultBytes) {
     const std::size_t entries = countEntries(file);
     FitSearch search(file, encoder);
-    if (wholeDeckBytes) search.remember(entries, *wholeDeckBytes);
-    if (search.fits(entries)) return entries;
+    search.remember(entries, wholeDeckBytes);
     if (encoder == Encoder::standard) return search.lastFitting(0, entries);
     // --best never makes an image larger, so whatever fits the default fits
     // it. Its size there is not measured but estimated, with the whole deck's
     // saving, for the first guess: both ends then cost no --best conversion.
     FitSearch standard(file, Encoder::standard);
+    standard.remember(entries, wholeDeckDefaultBytes);
     const std::size_t known = standard.fits(entries) ? entries : standard.lastFitting(0, entries);
     if (standard.fits(known)) {  // else only 0 entries, measured with --best as they are
         const double saving = static_cast<double>(search.sizeOf(entries)) / static_cast<double>(standard.sizeOf(entries));
@@ -130,12 +165,12 @@ bool fitsTheDevice(const KvzFile& file, Encoder encoder) {
     return sizes && sizes->imageBytes <= kImageCapacity;
 }
 
-std::string tooLargeReason(const KvzFile& file, std::uint64_t imageSize, Encoder encoder) {
+std::string tooLargeReason(const KvzFile& file, const EncodedTexts& texts, Encoder encoder) {
     const std::size_t entries = countEntries(file);
-    std::string reason = "image of " + std::to_string(imageSize) + " bytes exceeds the device's " +
-                         std::to_string(kImageCapacity) + " bytes; the first " +
-                         std::to_string(fittingEntries(file, encoder, imageSize)) + " of " + std::to_string(entries) +
-                         " entries fit";
+    const std::size_t fitting = fittingEntries(file, encoder, imageSizeAtGlance(texts), defaultImageSizeOf(texts));
+    std::string reason = "image of " + std::to_string(imageSizeOf(texts)) + " bytes exceeds the device's " +
+                         std::to_string(kImageCapacity) + " bytes; the first " + std::to_string(fitting) + " of " +
+                         std::to_string(entries) + " entries fit";
     if (encoder == Encoder::standard)
         reason += fitsTheDevice(file, Encoder::best) ? "; with --best all of them fit"
                                                      : "; not all of them fit with --best either";
@@ -145,7 +180,8 @@ std::string tooLargeReason(const KvzFile& file, std::uint64_t imageSize, Encoder
 }  // namespace
 
 Result<ImageSizes> measureImage(const KvzFile& file, Encoder encoder) {
-    auto texts = encodeTexts(file, {}, encoder);
+    BestWork work;
+    auto texts = encodeTexts(file, {}, encoder, work);
     KVZ_TRY(texts);
     return ImageSizes{packedSize(texts->stream.size()), imageSizeOf(*texts)};
 }
@@ -173,13 +209,19 @@ KvzFile firstEntries(const KvzFile& file, std::size_t entries) {
     return cut;
 }
 
-std::size_t entriesThatFit(const KvzFile& file, Encoder encoder) { return fittingEntries(file, encoder, {}); }
+std::size_t entriesThatFit(const KvzFile& file, Encoder encoder) {
+    BestWork work = convertingWork();
+    auto texts = encodeTexts(file, {}, encoder, work);
+    if (texts && imageSizeOf(*texts) <= kImageCapacity) return countEntries(file);
+    if (!texts) return fittingEntries(file, encoder, ~std::uint64_t{0}, ~std::uint64_t{0});
+    return fittingEntries(file, encoder, imageSizeAtGlance(*texts), defaultImageSizeOf(*texts));
+}
 
 Result<Conversion> convertKvz(const KvzFile& file, const PhraseProgress& progress, Encoder encoder) {
-    auto texts = encodeTexts(file, progress, encoder);
+    BestWork work = convertingWork();
+    auto texts = encodeTexts(file, progress, encoder, work);
     KVZ_TRY(texts);
-    if (const std::uint64_t size = imageSizeOf(*texts); size > kImageCapacity)
-        return fail(tooLargeReason(file, size, encoder));
+    if (imageSizeOf(*texts) > kImageCapacity) return fail(tooLargeReason(file, *texts, encoder));
     Conversion result;
     result.charTable = std::move(texts->encoding.charTable);
     result.codeLines = std::move(texts->encoding.codeLines);

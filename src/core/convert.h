@@ -30,7 +30,8 @@ struct Conversion {
 // Runs every stage; fails with the reason when the deck does not fit the
 // device's formats. An image too large for the device is refused with the
 // number of entries that fit (counted in file order) and, for the default
-// encoder, whether --best makes the whole deck fit.
+// encoder, whether --best makes the whole deck fit. With --best that number
+// is found within a budget of steps: those entries fit, a few more may.
 Result<Conversion> convertKvz(const KvzFile& file, const PhraseProgress& progress = {},
                               Encoder encoder = Encoder::standard);
 
@@ -47,7 +48,8 @@ Result<ImageSizes> measureImage(const KvzFile& file, Encoder encoder);
 KvzFile firstEntries(const KvzFile& file, std::size_t entries);
 
 // The number of entries of the deck, and how many of its first entries make
-// an image that fits the device (found by bisection over cut decks).
+// an image that fits the device (found by bisection over cut decks; with
+// --best, as the refusal finds it).
 std::size_t countEntries(const KvzFile& file);
 std::size_t entriesThatFit(const KvzFile& file, Encoder encoder);
 

@@ -55,6 +55,7 @@ public:
     void expectExact(const Encoding& e, const std::string& after) const {
         Encoding copy = e;
         EXPECT_EQ(StreamTally(copy, standard_.frame).bytes(), static_cast<std::int64_t>(written(e))) << "after " << after;
+        EXPECT_EQ(tallyStream(e, standard_.frame), static_cast<std::int64_t>(written(e))) << "after " << after;
     }
 
     // Runs `round` on the search, checks the tally, and notes the moves it made.
@@ -96,7 +97,8 @@ private:
 // nothing), each followed by its re-ranking.
 void walkSearch(const Encoded& standard, std::uint32_t depth, SearchSteps& steps) {
     Spelled spelled = spellStandard(standard.encoding.codeLines, standard.frame);
-    std::vector<Chars> candidates = gatherCandidates(spelled);
+    BestWork work;
+    std::vector<Chars> candidates = gatherCandidates(spelled, work);
     Search search = startSearch(std::move(spelled.texts), standard.encoding.charTable.size(), standard.frame, depth);
     for (int refresh = 0; refresh < 2; ++refresh) {
         takeCandidates(search, std::move(candidates));

@@ -82,6 +82,14 @@ TEST_P(BestPipelineOnRandomDecks, DecodesToTheDefaultTexts) {
 
 INSTANTIATE_TEST_SUITE_P(Seeds, BestPipelineOnRandomDecks, ::testing::Range(1u, 7u));
 
+// Real entries repeated and shuffled (four copies of the large deck's): its
+// search runs until the budget stops it, and the image is as good as ever.
+TEST(BestPipeline, RepeatedEntriesWithinTheBudget) {
+    auto deck = readKvzBytes(testing::repeatedEntries(testing::bundledDeckBytes("large.kvz"), 4, 1));
+    ASSERT_TRUE(deck.ok()) << deck.reason();
+    expectBestImageGood(*deck);
+}
+
 // The default path is untouched by the option: without it, the image is the
 // one the default encoding gives.
 TEST(BestPipeline, DefaultEncoderKeepsTheDefaultImage) {

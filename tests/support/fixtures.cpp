@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <regex>
 #include <stdexcept>
 #include <system_error>
@@ -104,6 +105,35 @@ std::vector<std::uint8_t> bundledDeckBytes(const std::string& fileName) {
 }
 
 std::string bundledDeckName(const std::string& fileName) { return fileName.substr(0, fileName.find('.')); }
+
+std::vector<std::uint8_t> repeatedEntries(const std::vector<std::uint8_t>& deck, int copies, std::uint32_t seed) {
+    constexpr std::size_t kGroups = 8;
+    if (deck.size() < kGroups * kRecordBytes) throw std::runtime_error("not a deck: fewer than 8 records");
+    std::vector<std::uint8_t> result(deck.begin(), deck.begin() + kGroups * kRecordBytes);
+    std::size_t entries = 0;
+    for (std::size_t g = 0; g < kGroups; ++g) {
+        std::uint8_t* count = result.data() + g * kRecordBytes + 18;
+        const auto once = static_cast<std::size_t>(count[0] | count[1] << 8);
+        const std::size_t repeated = once * static_cast<std::size_t>(copies);
+        if (repeated > 0xFFFF) throw std::runtime_error("too many entries in a group");
+        entries += once;
+        count[0] = static_cast<std::uint8_t>(repeated & 0xFF);
+        count[1] = static_cast<std::uint8_t>(repeated >> 8);
+    }
+    if (deck.size() < (kGroups + entries) * kRecordBytes) throw std::runtime_error("not a deck: entries missing");
+    std::vector<std::size_t> order;
+    for (int copy = 0; copy < copies; ++copy)
+        for (std::size_t e = 0; e < entries; ++e) order.push_back(e);
+    // Fisher-Yates on mt19937's own numbers, whose sequence the standard fixes
+    // (std::shuffle's use of them is left to the library).
+    std::mt19937 random(seed);
+    for (std::size_t i = order.size(); i > 1; --i) std::swap(order[i - 1], order[random() % i]);
+    for (std::size_t e : order) {
+        const auto record = deck.begin() + static_cast<std::ptrdiff_t>((kGroups + e) * kRecordBytes);
+        result.insert(result.end(), record, record + kRecordBytes);
+    }
+    return result;
+}
 
 std::filesystem::path kvzpackBinary() { return KVZPACK_BINARY; }
 std::filesystem::path kvzdeckBinary() { return KVZDECK_BINARY; }
