@@ -72,15 +72,26 @@ if(NOT EMSCRIPTEN)
     target_compile_definitions(kvz_core PUBLIC KVZPACK_HAVE_PNG=1)
   endif()
 
+  # io holds every system call of the programs: its system's side is
+  # io_posix.cpp and interruption_posix.cpp, or their Windows forms.
   find_package(Threads REQUIRED)
+  if(WIN32)
+    set(kvz_io_system ${KVZPACK_SRC}/io/io_windows.cpp ${KVZPACK_SRC}/io/interruption_windows.cpp)
+  else()
+    set(kvz_io_system ${KVZPACK_SRC}/io/io_posix.cpp ${KVZPACK_SRC}/io/interruption_posix.cpp)
+  endif()
   add_library(kvz_io STATIC
     ${KVZPACK_SRC}/io/io.cpp
     ${KVZPACK_SRC}/io/temporary.cpp
     ${KVZPACK_SRC}/io/publish.cpp
     ${KVZPACK_SRC}/io/format_files.cpp
-    ${KVZPACK_SRC}/io/interruption.cpp
-    ${KVZPACK_SRC}/io/checked_output.cpp)
+    ${KVZPACK_SRC}/io/checked_output.cpp
+    ${kvz_io_system})
   target_link_libraries(kvz_io PUBLIC kvz_input kvz_hexfile Threads::Threads)
+  if(WIN32)
+    # CommandLineToArgvW
+    target_link_libraries(kvz_io PRIVATE shell32)
+  endif()
 
   add_library(kvz_cli STATIC
     ${KVZPACK_SRC}/cli/program.cpp

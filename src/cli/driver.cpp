@@ -232,8 +232,7 @@ void printUsage(std::ostream& err, const std::string& program) {
 }  // namespace
 
 std::string getBaseFileName(std::string_view path) {
-    const std::size_t separator = path.rfind('/');
-    const std::size_t nameStart = separator == std::string_view::npos ? 0 : separator + 1;
+    const std::size_t nameStart = io::fileNameStart(path);
     const std::size_t dot = path.rfind('.');
     if (dot == std::string_view::npos || dot < nameStart) return std::string(path);
     return std::string(path.substr(0, dot));

@@ -1,11 +1,11 @@
 #include "cli/program.h"
 
-#include <iostream>
 #include <new>
 #include <vector>
 
 #include "core/frontend.h"
 #include "io/checked_output.h"
+#include "io/process.h"
 
 namespace kvz {
 namespace {
@@ -94,15 +94,16 @@ int runProgram(std::string_view program, int argc, char** argv, const ProgramBod
     io::InterruptionWatcher interruptions;
     io::CheckedOutputBuffer standardOutput;
     std::ostream out(&standardOutput);
+    std::ostream& err = io::standardError();
     int status = kExitFailure;
     try {
-        const std::vector<std::string> args(argv, argv + argc);
-        status = body(args, out, std::cerr, interruptions);
+        const std::vector<std::string> args = io::commandLineArguments(argc, argv);
+        status = body(args, out, err, interruptions);
     } catch (const std::bad_alloc&) {
-        std::cerr << formatProgramMessage(program, kOutOfMemory) << '\n';
+        err << formatProgramMessage(program, kOutOfMemory) << '\n';
     }
     if (const Status written = standardOutput.finish(); !written) {
-        std::cerr << formatProgramMessage(program, "cannot write to standard output: " + written.reason()) << '\n';
+        err << formatProgramMessage(program, "cannot write to standard output: " + written.reason()) << '\n';
         if (status == kExitSuccess) status = kExitFailure;
     }
     return status;

@@ -7,6 +7,10 @@
 // with nothing added; the caller names the file. Reading fails with
 // FailureKind::cannotOpen when a file cannot be opened or read, and with
 // FailureKind::invalid and the reason "is a directory" for a folder.
+//
+// Paths are UTF-8 text on every system. On Windows each one is handed to the
+// system as UTF-16 (a long one with the "\\?\" prefix, so that no length
+// limit of the old API applies), and both '/' and '\' separate folders.
 #pragma once
 
 #include <cstddef>
@@ -27,6 +31,7 @@ inline std::span<const std::uint8_t> asBytes(std::string_view text) {
 }
 
 // Owns an open file descriptor and closes it when destroyed. -1 holds none.
+// On Windows it is a C runtime descriptor, which owns the file's handle.
 class FileDescriptor {
 public:
     FileDescriptor() = default;
@@ -123,6 +128,10 @@ private:
 // `temporaries`, the temporary file is registered there while it exists.
 Status replaceFile(const std::string& path, std::span<const std::uint8_t> bytes,
                    TemporaryFiles* temporaries = nullptr);
+
+// Where the last name of `path` starts: just after its last folder separator
+// ('/'; on Windows also '\\' and the ':' of a drive), or 0.
+std::size_t fileNameStart(std::string_view path);
 
 // True when both names lead to the same existing file.
 bool sameFile(const std::string& a, const std::string& b);

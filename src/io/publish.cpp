@@ -1,82 +1,18 @@
 #include "io/publish.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <optional>
-#include <tuple>
 #include <vector>
+
+#include "io/system.h"
 
 namespace kvz::io {
 namespace {
 
-bool exists(const std::string& path) {
-    struct stat info {};
-    return ::lstat(path.c_str(), &info) == 0;
+Failure cannotWrite(const std::string& path, const std::string& reason) {
+    return fail("cannot write " + path + ": " + reason);
 }
 
-// Errors of link() that say this file system or file takes no (more) hard
-// links, so that the older file is moved aside instead.
-bool takesNoHardLink(int error) {
-    return error == EPERM || error == ENOTSUP || error == EOPNOTSUPP || error == EMLINK;
-}
-
-Failure cannotWrite(const std::string& path, int error) {
-    return fail("cannot write " + path + ": " + std::strerror(error));
-}
-
-// The folder that holds `path`.
-std::string folderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// Exclusive locks of the folders of a set of files, held until released or
-// destroyed. Each folder is locked once, however it is named, and folders
-// are locked in one order (device, then inode), so that two processes
-// locking the same folders never wait for each other in a circle.
-class FolderLocks {
-public:
-    explicit FolderLocks(std::span<const StagedFile> files) {
-        struct Folder {
-            dev_t device;
-            ino_t inode;
-            FileDescriptor descriptor;
-        };
-        std::vector<Folder> folders;
-        for (const StagedFile& file : files) {
-            FileDescriptor folder(::open(folderOf(file.path()).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-            struct stat info {};
-            if (!folder.isOpen() || ::fstat(folder.get(), &info) != 0) continue;  // published unlocked
-            folders.push_back({info.st_dev, info.st_ino, std::move(folder)});
-        }
-        const auto key = [](const Folder& folder) { return std::tie(folder.device, folder.inode); };
-        std::sort(folders.begin(), folders.end(), [&](const Folder& a, const Folder& b) { return key(a) < key(b); });
-        for (std::size_t i = 0; i < folders.size(); ++i) {
-            if (i > 0 && key(folders[i]) == key(folders[i - 1])) continue;
-            if (lock(folders[i].descriptor)) held_.push_back(std::move(folders[i].descriptor));
-        }
-    }
-
-    // Unlocks every folder (closing its descriptor drops the lock).
-    void release() { held_.clear(); }
-
-private:
-    static bool lock(const FileDescriptor& folder) {
-        for (;;) {
-            if (::flock(folder.get(), LOCK_EX) == 0) return true;
-            if (errno != EINTR) return false;
-        }
-    }
-
-    std::vector<FileDescriptor> held_;
-};
+Failure cannotWrite(const std::string& path, int error) { return cannotWrite(path, os::describeError(error)); }
 
 class Publication {
 public:
@@ -85,13 +21,13 @@ public:
 
     Status run() {
         for (const StagedFile& file : files_)
-            if (isDirectory(file.path())) return cannotWrite(file.path(), EISDIR);
+            if (isDirectory(file.path())) return cannotWrite(file.path(), folderReason());
         for (const StagedFile& file : files_) {
             if (Status kept = keepOlder(file.path()); !kept) return undo(kept.failure());
         }
         for (StagedFile& file : files_) {
             if (operations_.rename(file.temporaryPath().c_str(), file.path().c_str()) != 0)
-                return undo(cannotWrite(file.path(), errno));
+                return undo(cannotWrite(file.path(), os::lastError()));
             file.markPublished();
             ++replaced_;
         }
@@ -103,7 +39,7 @@ public:
 private:
     // Makes the older file at `path`, if any, reachable under a backup name.
     Status keepOlder(const std::string& path) {
-        if (!exists(path)) {
+        if (!os::pathExists(path)) {
             backups_.emplace_back();
             return success();
         }
@@ -114,17 +50,19 @@ private:
                 backups_.push_back(backup);
                 return success();
             }
-            const int error = errno;
-            if (error == EEXIST) {  // taken since it was picked
+            const int error = os::lastError();
+            if (os::isNameTaken(error)) {  // taken since it was picked
                 temporaries_.forget(backup);
                 continue;
             }
-            if (takesNoHardLink(error) && operations_.rename(path.c_str(), backup.c_str()) == 0) {
+            const bool moveAside = os::takesNoHardLink(error);
+            if (moveAside && operations_.rename(path.c_str(), backup.c_str()) == 0) {
                 backups_.push_back(backup);
                 return success();
             }
+            const int reason = moveAside ? os::lastError() : error;
             temporaries_.forget(backup);
-            return cannotWrite(path, takesNoHardLink(error) ? errno : error);
+            return cannotWrite(path, reason);
         }
     }
 
@@ -134,7 +72,7 @@ private:
         for (std::size_t i = 0; i < backups_.size(); ++i) {
             const std::string& path = files_[i].path();
             if (!backups_[i]) {
-                if (i < replaced_) ::unlink(path.c_str());
+                if (i < replaced_) removeFile(path);
                 continue;
             }
             // Renaming a hard link onto a name of the same file changes nothing.
@@ -142,15 +80,15 @@ private:
                 drop(*backups_[i]);
                 continue;
             }
-            failure.reason += "; the older " + path + " could not be put back (" + std::strerror(errno) +
-                              ") and is kept as " + *backups_[i];
+            failure.reason += "; the older " + path + " could not be put back (" +
+                              os::describeError(os::lastError()) + ") and is kept as " + *backups_[i];
             temporaries_.forget(*backups_[i]);
         }
         return failure;
     }
 
     void drop(const std::string& backup) {
-        ::unlink(backup.c_str());
+        removeFile(backup);
         temporaries_.forget(backup);
     }
 
@@ -165,7 +103,7 @@ private:
 
 Status publishTogether(std::span<StagedFile> files, TemporaryFiles& temporaries,
                        const std::function<void()>& whenPublished, const NameOperations& operations) {
-    FolderLocks locks(files);
+    os::FolderLocks locks(files);
     return temporaries.exclusively([&] {
         Status published = Publication(files, temporaries, operations).run();
         locks.release();

@@ -2,9 +2,6 @@
 // final names hold either all their older files or all the new ones.
 #pragma once
 
-#include <unistd.h>
-
-#include <cstdio>
 #include <functional>
 #include <span>
 #include <string>
@@ -15,11 +12,17 @@
 
 namespace kvz::io {
 
-// The system calls publishing makes to change names, each returning 0 or -1
-// with errno set. Tests replace them to make any one of them fail.
+// The system's hard link (a new name `to` for the file `from`) and rename
+// (replacing a file at `to`), each returning 0, or -1 with the system's
+// error set (errno; GetLastError on Windows).
+int linkName(const char* from, const char* to);
+int renameName(const char* from, const char* to);
+
+// The system calls publishing makes to change names, as linkName and
+// renameName. Tests replace them to make any one of them fail.
 struct NameOperations {
-    std::function<int(const char* from, const char* to)> link = ::link;
-    std::function<int(const char* from, const char* to)> rename = ::rename;
+    std::function<int(const char* from, const char* to)> link = linkName;
+    std::function<int(const char* from, const char* to)> rename = renameName;
 };
 
 // Renames every written file onto its path, all under `temporaries`'s lock.
@@ -35,10 +38,11 @@ struct NameOperations {
 // published and whatever `whenPublished` does (a log line) done, or neither.
 //
 // Other processes publishing into the same folders wait: each folder is
-// locked (flock) while its files are renamed, so that a set of outputs is
-// always the one of a single process. A folder that cannot be locked (not
-// readable, or on a file system without locks) is published into without
-// its lock. The lock is taken before `temporaries`'s, so that a signal
+// locked while its files are renamed (flock on the folder; on Windows a
+// named mutex of the folder's volume and file index), so that a set of
+// outputs is always the one of a single process. A folder that cannot be
+// locked (not readable, or on a file system without locks) is published
+// into without its lock. The lock is taken before `temporaries`'s, so that a signal
 // never waits for another process.
 Status publishTogether(std::span<StagedFile> files, TemporaryFiles& temporaries,
                        const std::function<void()>& whenPublished = {}, const NameOperations& operations = {});

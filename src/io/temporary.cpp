@@ -1,44 +1,40 @@
 #include "io/temporary.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <climits>
 #include <random>
 #include <string_view>
+
+#include "io/io.h"
+#include "io/system.h"
 
 namespace kvz::io {
 namespace {
 
 constexpr std::string_view kSuffix = ".partXXXXXX";
 
-std::size_t longestNameIn(const std::string& folder) {
-    const long limit = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
-    return limit > 0 ? static_cast<std::size_t>(limit) : NAME_MAX;
-}
-
 }  // namespace
 
 std::string temporaryPattern(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    const std::size_t nameStart = fileNameStart(path);
     const std::string folder = path.substr(0, nameStart);
-    const std::size_t room = longestNameIn(folder) - kSuffix.size();
-    return folder + path.substr(nameStart, room) + std::string(kSuffix);
+    const std::size_t room = os::longestNameIn(folder) - kSuffix.size();
+    return folder + os::leadingName(std::string_view(path).substr(nameStart), room) + std::string(kSuffix);
 }
 
-std::string unusedTemporaryName(const std::string& path) {
+void fillRandomName(std::string& pattern) {
     static constexpr std::string_view kLetters =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     std::random_device seed;
     std::mt19937 random(seed());
     std::uniform_int_distribution<std::size_t> pick(0, kLetters.size() - 1);
+    std::generate(pattern.end() - 6, pattern.end(), [&] { return kLetters[pick(random)]; });
+}
+
+std::string unusedTemporaryName(const std::string& path) {
     std::string name = temporaryPattern(path);
     for (;;) {
-        std::generate(name.end() - 6, name.end(), [&] { return kLetters[pick(random)]; });
-        struct stat info {};
-        if (::lstat(name.c_str(), &info) != 0) return name;
+        fillRandomName(name);
+        if (!os::pathExists(name)) return name;
     }
 }
 
@@ -54,7 +50,7 @@ void TemporaryFiles::forget(const std::string& name) {
 
 void TemporaryFiles::removeAll() {
     const std::lock_guard hold(mutex_);
-    for (const std::string& name : names_) ::unlink(name.c_str());
+    for (const std::string& name : names_) removeFile(name);
     names_.clear();
 }
 

@@ -13,9 +13,14 @@ namespace kvz::io {
 
 // The mkstemp pattern of a temporary file beside `path`: "PATH.partXXXXXX".
 // When that name would be longer than the folder allows for one name
-// (usually 255 bytes), the final name's part is shortened from its end, so
-// that any final name that is legal has a legal temporary name.
+// (usually 255 bytes; 255 UTF-16 code units on Windows), the final name's
+// part is shortened from its end (by whole characters on Windows), so that
+// any final name that is legal has a legal temporary name.
 std::string temporaryPattern(const std::string& path);
+
+// Replaces the last six characters of `pattern` (at least six long) by
+// random letters and digits.
+void fillRandomName(std::string& pattern);
 
 // A name made from temporaryPattern(path) that no file holds at the moment
 // of the call (for a hard link, which mkstemp cannot make).
@@ -30,7 +35,8 @@ class TemporaryFiles {
 public:
     void add(const std::string& name);
     void forget(const std::string& name);
-    // Unlinks every registered name and forgets them; for the signal watcher.
+    // Removes every registered name and forgets them; for the interruption
+    // watcher.
     void removeAll();
     // Runs `step` with the lock held: no removeAll in between.
     template <class Step>
