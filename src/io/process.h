@@ -12,7 +12,10 @@ namespace kvz::io {
 // are `argv` as they are; on Windows they are the process's command line as
 // the system holds it in UTF-16 (so that any name, Japanese included, comes
 // through whatever the code page), split by the system's rules and
-// converted to UTF-8; `argc` and `argv` are then not read.
+// converted to UTF-8; `argc` and `argv` are then not read. There the name
+// started by is the program's file name without its folder and ".exe"
+// ("kvzpack"), as cmd has it typed, also where a shell hands over the
+// whole path it found.
 std::vector<std::string> commandLineArguments(int argc, char** argv);
 
 // Standard error, written through at every output operation. On POSIX it is
