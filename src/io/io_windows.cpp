@@ -41,6 +41,9 @@ struct HandleCloser {
 };
 using OwnedHandle = std::unique_ptr<void, HandleCloser>;
 
+// Owns what CreateFile gave: nothing when it failed.
+OwnedHandle own(HANDLE handle) { return OwnedHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle); }
+
 struct LocalFreer {
     void operator()(void* memory) const { ::LocalFree(memory); }
 };
@@ -110,9 +113,9 @@ bool isFolder(HANDLE handle) {
 using FileIdentity = std::tuple<DWORD, DWORD, DWORD>;
 
 std::optional<FileIdentity> identityOf(const std::string& path) {
-    const OwnedHandle file(openExisting(path, FILE_READ_ATTRIBUTES));
+    const OwnedHandle file = own(openExisting(path, FILE_READ_ATTRIBUTES));
     BY_HANDLE_FILE_INFORMATION info{};
-    if (file.get() == INVALID_HANDLE_VALUE || !::GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
+    if (!file || !::GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
     return FileIdentity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
 }
 
@@ -238,7 +241,19 @@ FileDescriptor createUniqueFile(std::string& pattern) {
 // A new file gets the permissions its folder passes on, as any new file.
 Status useUsualPermissions(const FileDescriptor&) { return success(); }
 
+// A file that another process holds open without sharing its deletion can
+// neither be replaced nor have a name of it removed: found out before any
+// backup of it is made, its set is refused whole and nothing is left.
+Status checkReplaceable(const std::string& path) {
+    const DWORD attributes = ::GetFileAttributesW(systemPath(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return success();  // nothing there to replace
+    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) return fail(describeError(ERROR_ACCESS_DENIED));
+    if (!own(openExisting(path, DELETE))) return lastFailure();
+    return success();
+}
+
 Status replaceName(const std::string& from, const std::string& to) {
+    KVZ_TRY(checkReplaceable(to));
     if (renameName(from.c_str(), to.c_str()) != 0) return lastFailure();
     return success();
 }

@@ -14,14 +14,24 @@ Failure cannotWrite(const std::string& path, const std::string& reason) {
 
 Failure cannotWrite(const std::string& path, int error) { return cannotWrite(path, os::describeError(error)); }
 
+// An older file kept while its path is replaced: a hard link to it, or the
+// file itself moved aside.
+struct Backup {
+    std::string name;
+    bool linked = false;
+};
+
 class Publication {
 public:
     Publication(std::span<StagedFile> files, TemporaryFiles& temporaries, const NameOperations& operations)
         : files_(files), temporaries_(temporaries), operations_(operations) {}
 
     Status run() {
-        for (const StagedFile& file : files_)
+        for (const StagedFile& file : files_) {
             if (isDirectory(file.path())) return cannotWrite(file.path(), folderReason());
+            if (Status replaceable = os::checkReplaceable(file.path()); !replaceable)
+                return cannotWrite(file.path(), replaceable.reason());
+        }
         for (const StagedFile& file : files_) {
             if (Status kept = keepOlder(file.path()); !kept) return undo(kept.failure());
         }
@@ -31,8 +41,8 @@ public:
             file.markPublished();
             ++replaced_;
         }
-        for (const std::optional<std::string>& backup : backups_)
-            if (backup) drop(*backup);
+        for (const std::optional<Backup>& backup : backups_)
+            if (backup) drop(backup->name);
         return success();
     }
 
@@ -47,7 +57,7 @@ private:
             const std::string backup = unusedTemporaryName(path);
             temporaries_.add(backup);
             if (operations_.link(path.c_str(), backup.c_str()) == 0) {
-                backups_.push_back(backup);
+                backups_.push_back(Backup{backup, true});
                 return success();
             }
             const int error = os::lastError();
@@ -57,7 +67,7 @@ private:
             }
             const bool moveAside = os::takesNoHardLink(error);
             if (moveAside && operations_.rename(path.c_str(), backup.c_str()) == 0) {
-                backups_.push_back(backup);
+                backups_.push_back(Backup{backup, false});
                 return success();
             }
             const int reason = moveAside ? os::lastError() : error;
@@ -67,22 +77,25 @@ private:
     }
 
     // Puts every older file back and removes the new files of paths that had
-    // none; a backup that cannot be put back is kept and named.
+    // none; a backup that cannot be put back is kept and named. A path not
+    // replaced yet still names its older file when the backup is a link: the
+    // link only goes (Windows renames no name onto a file that another
+    // process holds open).
     Failure undo(Failure failure) {
         for (std::size_t i = 0; i < backups_.size(); ++i) {
             const std::string& path = files_[i].path();
-            if (!backups_[i]) {
+            const std::optional<Backup>& backup = backups_[i];
+            if (!backup) {
                 if (i < replaced_) removeFile(path);
                 continue;
             }
-            // Renaming a hard link onto a name of the same file changes nothing.
-            if (operations_.rename(backups_[i]->c_str(), path.c_str()) == 0) {
-                drop(*backups_[i]);
+            if ((backup->linked && i >= replaced_) || operations_.rename(backup->name.c_str(), path.c_str()) == 0) {
+                drop(backup->name);
                 continue;
             }
             failure.reason += "; the older " + path + " could not be put back (" +
-                              os::describeError(os::lastError()) + ") and is kept as " + *backups_[i];
-            temporaries_.forget(*backups_[i]);
+                              os::describeError(os::lastError()) + ") and is kept as " + backup->name;
+            temporaries_.forget(backup->name);
         }
         return failure;
     }
@@ -95,7 +108,7 @@ private:
     std::span<StagedFile> files_;
     TemporaryFiles& temporaries_;
     const NameOperations& operations_;
-    std::vector<std::optional<std::string>> backups_;  // per path: its older file's backup name
+    std::vector<std::optional<Backup>> backups_;  // per path: its older file's backup
     std::size_t replaced_ = 0;
 };
 

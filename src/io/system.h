@@ -58,6 +58,11 @@ Status useUsualPermissions(const FileDescriptor& file);
 // Renames `from` onto `to`, replacing a file there, as one step.
 Status replaceName(const std::string& from, const std::string& to);
 
+// Whether the file at `path`, if any, may be replaced: on Windows a file
+// marked read-only may not ("Access is denied"), as the system's own
+// commands keep it; on POSIX the folder's permissions decide, at the rename.
+Status checkReplaceable(const std::string& path);
+
 // True when `path` names anything, a dangling symbolic link included.
 bool pathExists(const std::string& path);
 

@@ -36,13 +36,20 @@ trap 'wineserver -k 2>/dev/null' EXIT
 # The wrappers: the cases call `kvzpack` and `kvzdeck` by name.
 bin="$build/wine-bin"
 mkdir -p "$bin"
-for program in kvzpack kvzdeck; do
-  printf '#!/bin/sh\nexec %s %s "$@"\n' "$wine" "$build/$program.exe" >"$bin/$program"
-  chmod +x "$bin/$program"
+# Wine hands the programs their arguments, and names files on the disk, in
+# the encoding of its locale: UTF-8, as the cases write them. `hold-open`
+# (tests/windows/hold_open.cpp) holds a file open, shared with no one, and
+# `windows-cmd` runs a command of cmd (`windows-cmd attrib +r x.ihx`).
+wrap() {  # wrap NAME COMMAND...
+  name=$1
+  shift
+  printf '#!/bin/sh\nLC_ALL=C.UTF-8 exec %s "$@"\n' "$*" >"$bin/$name"
+  chmod +x "$bin/$name"
+}
+for program in kvzpack kvzdeck hold-open; do
+  wrap $program "$wine" "$build/$program.exe"
 done
-# A helper of the Windows cases: holds a file open and shared with no one.
-printf '#!/bin/sh\nexec %s %s "$@"\n' "$wine" "$build/hold-open.exe" >"$bin/hold-open"
-chmod +x "$bin/hold-open"
+wrap windows-cmd "$wine" cmd /c
 
 runner="$root/tests/cli/run.sh"
 status=0
