@@ -10,5 +10,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # The programs need no DLL beside them: libstdc++, libgcc and winpthread
-# are linked in.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# are linked in, and the symbols left out.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -s")

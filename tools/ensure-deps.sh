@@ -5,6 +5,10 @@ set -eu
 packages="cmake make g++ pkg-config libgtest-dev libbenchmark-dev libpng-dev binutils srecord"
 [ "${KVZPACK_FUZZ_DEPS:-0}" = 1 ] && packages="$packages clang libclang-rt-dev"
 [ "${KVZPACK_DEB_DEPS:-0}" = 1 ] && packages="$packages dpkg-dev lintian man-db"
+# The Windows programs: Debian's mingw-w64 builds them, groff renders their
+# manual pages as text, and Wine runs their tests (wine64, and wine for its
+# wineserver and cmd).
+[ "${KVZPACK_WINDOWS_DEPS:-0}" = 1 ] && packages="$packages g++-mingw-w64-x86-64-posix groff-base wine wine64"
 [ "${KVZPACK_FONTGEN_DEPS:-0}" = 1 ] && packages="$packages libfreetype-dev fonts-misaki"
 if [ "${KVZPACK_WEB_DEPS:-0}" = 1 ]; then
   packages="$packages emscripten chromium"

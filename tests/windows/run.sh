@@ -4,7 +4,8 @@
 #   sh tests/windows/run.sh WINDOWS-BUILD LINUX-BUILD [--update]
 #
 # Runs every command-line case of tests/cli against kvzpack.exe and
-# kvzdeck.exe, through the wrappers `kvzpack` and `kvzdeck` that start them
+# kvzdeck.exe as the zip of WINDOWS-BUILD holds them (unpacked alone, so
+# that a DLL they would need is not there), through the wrappers `kvzpack` and `kvzdeck` that start them
 # with Wine, except those that tests/windows/skipped names (each with its
 # reason); where the system's own reasons differ, tests/windows/expected
 # holds what Windows prints. Then the cases of tests/windows/cases, which
@@ -29,8 +30,9 @@ export WINEPREFIX="$build/wine-prefix" WINEDEBUG=-all WINEARCH=win64
 # No window, no downloads: the programs are console programs.
 export WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
 mkdir -p "$WINEPREFIX"
-wineserver -p
-trap 'wineserver -k 2>/dev/null' EXIT
+wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+"$wineserver" -p
+trap '"$wineserver" -k 2>/dev/null' EXIT
 "$wine" cmd /c exit 2>/dev/null  # makes the prefix on the first run
 
 # The wrappers: the cases call `kvzpack` and `kvzdeck` by name.
@@ -46,9 +48,14 @@ wrap() {  # wrap NAME COMMAND...
   printf '#!/bin/sh\nLC_ALL=C.UTF-8 exec %s "$@"\n' "$*" >"$bin/$name"
   chmod +x "$bin/$name"
 }
-for program in kvzpack kvzdeck hold-open; do
-  wrap $program "$wine" "$build/$program.exe"
+unpacked="$build/unpacked"
+rm -rf "$unpacked" && mkdir -p "$unpacked" &&
+  (cd "$unpacked" && cmake -E tar xf "$build"/kvzpack-*-windows-x86_64.zip) || exit 2
+echo "== the zip holds: $(cd "$unpacked"/kvzpack-* && echo *)"
+for program in kvzpack kvzdeck; do
+  wrap $program "$wine" "$unpacked"/kvzpack-*/$program.exe
 done
+wrap hold-open "$wine" "$build/hold-open.exe"
 wrap windows-cmd "$wine" cmd /c
 
 runner="$root/tests/cli/run.sh"
@@ -68,7 +75,7 @@ PATH="$bin:$PATH" sh "$runner" "$bin" "$here"/cases/* || status=1
 
 echo "== every example converted by both builds, compared byte for byte"
 work=$(mktemp -d)
-trap 'rm -rf "$work"; wineserver -k 2>/dev/null' EXIT
+trap 'rm -rf "$work"; "$wineserver" -k 2>/dev/null' EXIT
 convert() {  # convert FOLDER KVZPACK KVZDECK
   mkdir -p "$1"
   cp "$root"/examples/*.kvz "$root/examples/sample.tsv" "$1/"
