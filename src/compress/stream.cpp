@@ -1,5 +1,6 @@
 // The stream the device reads: every value in one byte below the file's
 // one-byte limit, or two bytes, every byte below 128.
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -41,6 +42,13 @@ Status checkFits(const std::string& what, std::uint64_t value, std::uint8_t limi
                 std::string(remedy));
 }
 
+// Phrase codes are 16-bit words and wrap past 65535, so the largest word
+// stops at 65535 however many phrases there are; every character and every
+// phrase needs a code of its own.
+std::uint64_t neededCodes(std::uint32_t codeCount, std::uint16_t codesBefore, std::int32_t phraseLines) {
+    return std::max<std::uint64_t>(codeCount, std::uint64_t{codesBefore} + static_cast<std::uint64_t>(std::max(phraseLines, 0)));
+}
+
 }  // namespace
 
 std::uint8_t getC2Code(std::int32_t n) {
@@ -65,8 +73,8 @@ Result<std::vector<std::uint8_t>> encode8(std::span<const std::uint16_t> codeLin
                                           const GroupCounts& groupCounts) {
     const std::uint32_t codeCount = getCodes16(codeLines);
     const auto lines = splitCodeLines(codeLines);
-    if (codeCount > kLargestCodeCount)
-        return fail("the texts need " + std::to_string(codeCount) +
+    if (const std::uint64_t needed = neededCodes(codeCount, codesBefore, phraseLines); needed > kLargestCodeCount)
+        return fail("the texts need " + std::to_string(needed) +
                     " codes; the stream holds at most " + std::to_string(kLargestCodeCount) + "; " +
                     std::string(kSplitTheDeck));
     if (codeCount < 2)

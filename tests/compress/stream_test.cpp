@@ -136,6 +136,14 @@ CodeLines eightLinesWithLargestCode(std::uint16_t largest) {
     return codeLinesOf({{largest}, {0}, {0}, {0}, {0}, {0}, {0}, {0}});
 }
 
+// 8 text lines, then phrase lines whose codes went past 65535 and wrapped
+// around, as 16-bit phrase codes do: the largest word stays 65535.
+CodeLines phraseCodesWrappedAround(std::size_t phraseLines) {
+    std::vector<std::vector<std::uint16_t>> lines(8, std::vector<std::uint16_t>{65535});
+    for (std::size_t k = 0; k < phraseLines; ++k) lines.push_back({static_cast<std::uint16_t>(k % 10), 1});
+    return codeLinesOf(lines);
+}
+
 TEST(Stream, RefusesWhatTheDeviceCannotRead) {
     const Refusal cases[] = {
         {"too many codes", eightLinesWithLargestCode(16257), 0, 16258, {}, "16258"},
@@ -145,6 +153,8 @@ TEST(Stream, RefusesWhatTheDeviceCannotRead) {
         {"first-entry index", eightLinesWithLargestCode(9), 0, 10, {100, 100, 0, 0, 0, 0, 0, 0},
          "first-entry index 200"},
         {"fewer than 8 lines", codeLinesOf({{1}, {0}}), 0, 2, {}, "8"},
+        // 10 characters and 70000 phrases need 70010 codes, not the 65536 of the largest word.
+        {"phrase codes past 65535", phraseCodesWrappedAround(70000), 70000, 10, {}, "the texts need 70010 codes"},
     };
     for (const Refusal& c : cases) {
         const auto stream = encode8(c.lines, c.phrases, c.codesBefore, c.counts);
