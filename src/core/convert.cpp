@@ -23,6 +23,9 @@ struct EncodedTexts {
 Result<EncodedTexts> encodeTexts(const KvzFile& file, const PhraseProgress& progress, Encoder encoder) {
     auto table = countChars(file.textBlock);
     KVZ_TRY(table);
+    // Whatever the phrases, such a group table cannot be written: refused
+    // before the phrase search, which grows faster than the deck.
+    KVZ_TRY(checkGroupTableFitsAnyStream(file.groupCounts));
     EncodedTexts result;
     result.encoding.charTable = std::move(table.value());
     sortCharTable(result.encoding.charTable);
@@ -130,15 +133,22 @@ bool fitsTheDevice(const KvzFile& file, Encoder encoder) {
     return sizes && sizes->imageBytes <= kImageCapacity;
 }
 
-std::string tooLargeReason(const KvzFile& file, std::uint64_t imageSize, Encoder encoder) {
+// Whether --best makes the whole deck fit; not tried where the texts' lines
+// alone rule out every image.
+bool fitsWithBest(const KvzFile& file, const EncodedTexts& texts) {
+    return !noImageCanFit(texts.frame.linesBefore, texts.encoding.charTable.size()) &&
+           fitsTheDevice(file, Encoder::best);
+}
+
+std::string tooLargeReason(const KvzFile& file, const EncodedTexts& texts, Encoder encoder) {
+    const std::uint64_t imageSize = imageSizeOf(texts);
     const std::size_t entries = countEntries(file);
     std::string reason = "image of " + std::to_string(imageSize) + " bytes exceeds the device's " +
                          std::to_string(kImageCapacity) + " bytes; the first " +
                          std::to_string(fittingEntries(file, encoder, imageSize)) + " of " + std::to_string(entries) +
                          " entries fit";
     if (encoder == Encoder::standard)
-        reason += fitsTheDevice(file, Encoder::best) ? "; with --best all of them fit"
-                                                     : "; not all of them fit with --best either";
+        reason += fitsWithBest(file, texts) ? "; with --best all of them fit" : "; not all of them fit with --best either";
     return reason;
 }
 
@@ -148,6 +158,10 @@ Result<ImageSizes> measureImage(const KvzFile& file, Encoder encoder) {
     auto texts = encodeTexts(file, {}, encoder);
     KVZ_TRY(texts);
     return ImageSizes{packedSize(texts->stream.size()), imageSizeOf(*texts)};
+}
+
+bool noImageCanFit(std::uint64_t textLines, std::uint64_t characters) {
+    return imageSizeFor(leastStreamValues(textLines), characters) > kImageCapacity;
 }
 
 std::size_t countEntries(const KvzFile& file) {
@@ -178,8 +192,7 @@ std::size_t entriesThatFit(const KvzFile& file, Encoder encoder) { return fittin
 Result<Conversion> convertKvz(const KvzFile& file, const PhraseProgress& progress, Encoder encoder) {
     auto texts = encodeTexts(file, progress, encoder);
     KVZ_TRY(texts);
-    if (const std::uint64_t size = imageSizeOf(*texts); size > kImageCapacity)
-        return fail(tooLargeReason(file, size, encoder));
+    if (imageSizeOf(*texts) > kImageCapacity) return fail(tooLargeReason(file, *texts, encoder));
     Conversion result;
     result.charTable = std::move(texts->encoding.charTable);
     result.codeLines = std::move(texts->encoding.codeLines);

@@ -182,5 +182,42 @@ TEST(Stream, RefusesWhatTheDeviceCannotRead) {
     EXPECT_TRUE(encode8(eightLinesWithLargestCode(9), 0, 10, {127, 0, 0, 0, 0, 0, 0, 0}).ok());
 }
 
+// The table check before the phrase search refuses exactly the tables that
+// encode8 refuses even at its most lenient, with 16257 codes.
+TEST(Stream, GroupTableCheckRefusesWhatNoStreamHolds) {
+    const std::pair<GroupCounts, const char*> cases[] = {
+        {{16256, 0, 0, 0, 0, 0, 0, 0}, nullptr},
+        {{16255, 1, 0, 0, 0, 0, 0, 0}, nullptr},  // group 2 and later start at entry 16256
+        {{0, 0, 0, 0, 0, 0, 0, 16256}, nullptr},
+        {{16257, 0, 0, 0, 0, 0, 0, 0},
+         "group 0's entry count 16257 does not fit the stream: with any number of codes its values stop at 16256 or "
+         "below; split the group, or the deck"},
+        {{16256, 1, 1, 0, 0, 0, 0, 0},
+         "group 2's first-entry index 16257 does not fit the stream: with any number of codes its values stop at "
+         "16256 or below; split the deck"},
+        {{65535, 65535, 65535, 65535, 65535, 65535, 65535, 65535}, "group 0's entry count 65535 "},
+    };
+    for (const auto& [counts, refusal] : cases) {
+        const Status checked = checkGroupTableFitsAnyStream(counts);
+        const auto lenient = encode8(eightLinesWithLargestCode(16256), 0, 10, counts);
+        EXPECT_EQ(checked.ok(), lenient.ok()) << (checked.ok() ? lenient.reason() : checked.reason());
+        if (refusal) {
+            EXPECT_EQ(checked.ok() ? "" : checked.reason().substr(0, std::string_view(refusal).size()), refusal);
+        } else {
+            EXPECT_TRUE(checked.ok()) << checked.reason();
+        }
+    }
+}
+
+// Every text line takes its length word and a code; a deck of one-character
+// texts whose every value takes one byte has exactly that stream.
+TEST(Stream, LeastStreamValuesAreReached) {
+    std::vector<std::vector<std::uint16_t>> texts;
+    for (std::uint16_t t = 0; t < 8 + 6 * 10; ++t) texts.push_back({static_cast<std::uint16_t>(t % 5)});
+    const auto stream = encode8(codeLinesOf(texts), 0, 5, GroupCounts{10, 0, 0, 0, 0, 0, 0, 0});
+    ASSERT_TRUE(stream.ok()) << stream.reason();
+    EXPECT_EQ(stream->size(), leastStreamValues(texts.size()));
+}
+
 }  // namespace
 }  // namespace kvz
