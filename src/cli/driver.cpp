@@ -133,19 +133,21 @@ private:
         return true;
     }
 
-    // Warns about every text that a zero byte cuts short and every character
-    // that will not show; under --strict they fail the file. False when the
-    // file must not be converted.
+    // Warns about every text that a zero byte cuts short, every character
+    // that will not show and every code that will show as another; under
+    // --strict they fail the file. False when the file must not be converted.
     bool reportLosses(const std::string& file, const ReadDeck& deck) {
         const std::vector<TruncatedText>& truncated = deck.file.truncatedTexts;
         const std::vector<MissingGlyph>& missing = deck.missingGlyphs;
+        const std::vector<NonShiftJisCode>& misdrawn = deck.nonShiftJisCodes;
         const char* kind = options_.strict ? "error" : "warning";
         const auto report = [&](const std::string& loss) {
             err_ << "kvzpack: " << file << ": " << kind << ": " << loss << '\n';
         };
         for (const TruncatedText& text : truncated) report(describeTruncatedText(text));
         for (const MissingGlyph& glyph : missing) report(describeMissingGlyph(glyph));
-        return (missing.empty() && truncated.empty()) || !options_.strict;
+        for (const NonShiftJisCode& code : misdrawn) report(describeNonShiftJisCode(code));
+        return (missing.empty() && truncated.empty() && misdrawn.empty()) || !options_.strict;
     }
 
     // Writes NAME.ihx and NAME.txt (and NAME.png with --preview); none

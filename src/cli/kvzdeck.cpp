@@ -74,12 +74,13 @@ private:
         if (io::isDirectory(tsvPath)) return refuse(tsvPath, std::strerror(EISDIR));
         const Result<std::string> tsv = io::readTextFile(tsvPath);
         if (!tsv) return refuse(tsvPath, tsv.reason());
-        const Result<std::vector<std::uint8_t>> kvz = buildKvz(*tsv);
-        if (!kvz) {  // the reason starts with the line number
-            err_ << kProgram << ": " << tsvPath << ':' << kvz.reason() << '\n';
+        const Result<BuiltDeck> built = buildDeck(*tsv);
+        if (!built) {
+            err_ << kProgram << ": " << describeBuildRefusal(tsvPath, built.failure()) << '\n';
             return kExitFailure;
         }
-        if (const Status written = io::replaceFile(kvzPath, *kvz, &temporaries_); !written)
+        for (const std::string& warning : built->warnings) err_ << kProgram << ": " << tsvPath << ':' << warning << '\n';
+        if (const Status written = io::replaceFile(kvzPath, built->kvz, &temporaries_); !written)
             return refuse(kvzPath, written.reason());
         return kExitSuccess;
     }

@@ -129,6 +129,8 @@ val convertDeckBytes(Report& report, std::span<const std::uint8_t> bytes, const 
         report.say("kvzpack: " + file + ": warning: " + describeTruncatedText(text));
     for (const MissingGlyph& missing : deck->missingGlyphs)
         report.say("kvzpack: " + file + ": warning: " + describeMissingGlyph(missing));
+    for (const NonShiftJisCode& code : deck->nonShiftJisCodes)
+        report.say("kvzpack: " + file + ": warning: " + describeNonShiftJisCode(code));
     auto packed = packDeck(deck->file, PackOptions{.verify = true, .preview = false});
     if (!packed) return refuse(packed.reason());
     auto readBack = imageFromHexText(packed->hexText);
@@ -167,13 +169,14 @@ val convertDeck(const std::string& bytes, const std::string& file) {
 // kvzdeck build NAME.tsv NAME.kvz, then kvzpack on NAME.kvz.
 val buildAndConvertDeck(const std::string& tsv, const std::string& file, const std::string& deckFile) {
     return withinMemory("kvzdeck", file, [&](Report& report) {
-        auto kvz = buildKvz(tsv);
-        if (!kvz) {
-            report.say("kvzdeck: " + file + ":" + kvz.reason());
+        auto built = buildDeck(tsv);
+        if (!built) {
+            report.say("kvzdeck: " + describeBuildRefusal(file, built.failure()));
             return report.finish(false);
         }
-        report.set("kvz", bytesToJs(*kvz));
-        return convertDeckBytes(report, *kvz, deckFile);
+        for (const std::string& warning : built->warnings) report.say("kvzdeck: " + file + ":" + warning);
+        report.set("kvz", bytesToJs(built->kvz));
+        return convertDeckBytes(report, built->kvz, deckFile);
     });
 }
 
