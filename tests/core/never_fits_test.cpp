@@ -17,26 +17,8 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using Counts = std::array<std::uint16_t, kGroupCount>;
 
-// Group g holds counts[g] entries; every text is one kanji drawn at random
-// from the 4324 codes of the leads 0x89 to 0x9F.
-Bytes oneKanjiTexts(const Counts& counts) {
-    Bytes deck;
-    for (std::size_t g = 0; g < kGroupCount; ++g)
-        testing::appendRecord(deck, testing::groupRecord(std::string{'G', static_cast<char>('0' + g)}, counts[g]));
-    std::uint32_t state = 7;
-    const auto kanji = [&state] {
-        state = state * 1103515245u + 12345u;
-        const unsigned k = (state >> 8) % (23 * 188);
-        const unsigned trail = k % 188;
-        return std::string{static_cast<char>(0x89 + k / 188), static_cast<char>(0x40 + (trail < 63 ? trail : trail + 1))};
-    };
-    for (const std::uint16_t count : counts)
-        for (std::uint16_t e = 0; e < count; ++e) {
-            const std::array<std::string, 6> texts{kanji(), kanji(), kanji(), kanji(), kanji(), kanji()};
-            testing::appendRecord(deck, testing::entryRecord({texts[0], texts[1], texts[2], texts[3], texts[4], texts[5]}));
-        }
-    return deck;
-}
+// Group g holds counts[g] entries; every text is one kanji.
+Bytes oneKanjiTexts(const Counts& counts) { return testing::randomKanjiDeck(counts, 1, 1); }
 
 KvzFile deckOf(const Bytes& bytes) {
     auto deck = readKvzBytes(bytes);
