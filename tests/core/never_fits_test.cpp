@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/layout.h"
+#include "compress/compress.h"
 #include "core/convert.h"
 #include "glyph/glyph.h"
 #include "support/fixtures.h"
@@ -96,8 +97,25 @@ TEST(NeverFits, NoImageIsSmallerThanTheBound) {
     }
 }
 
+// The stream of the default encoding, phrases searched: what the deck got
+// before group tables were checked first.
+Status fullPathStream(const KvzFile& deck) {
+    auto table = countChars(deck.textBlock);
+    KVZ_TRY(table);
+    sortCharTable(*table);
+    CodeLines lines = encode16(*table, deck.textBlock);
+    const auto codesBefore = static_cast<std::uint16_t>(getCodes16(lines));
+    const std::uint32_t textLines = getLines16(lines);
+    substitutePhrases(lines, codesBefore);
+    const auto phraseLines = static_cast<std::int32_t>(getLines16(lines) - textLines);
+    auto stream = encode8(lines, phraseLines, codesBefore, deck.groupCounts);
+    KVZ_TRY(stream);
+    return success();
+}
+
 // A group table that no stream holds is refused before the phrase search
-// starts, so that a deck of any size is refused at once.
+// starts, so that a deck of any size is refused at once; the full path
+// refuses it too, after the search, for the same value or for its codes.
 TEST(NeverFits, AGroupTableNoStreamHoldsIsRefusedBeforeThePhraseSearch) {
     const KvzFile deck = deckOf(oneKanjiTexts({16257, 0, 0, 0, 0, 0, 0, 0}));
     int stages = 0;
@@ -107,6 +125,11 @@ TEST(NeverFits, AGroupTableNoStreamHoldsIsRefusedBeforeThePhraseSearch) {
               "group 0's entry count 16257 does not fit the stream: with any number of codes its values stop at 16256 "
               "or below; split the group, or the deck");
     EXPECT_EQ(stages, 0);
+    const Status full = fullPathStream(deck);
+    ASSERT_FALSE(full.ok());
+    EXPECT_TRUE(full.reason().starts_with("group 0's entry count 16257 does not fit the stream: with ") ||
+                full.reason().starts_with("the texts need "))
+        << full.reason();
 }
 
 }  // namespace
