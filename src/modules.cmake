@@ -20,7 +20,10 @@ add_library(kvz_compress STATIC
   ${KVZPACK_SRC}/compress/stream.cpp
   ${KVZPACK_SRC}/compress/best.cpp
   ${KVZPACK_SRC}/compress/best_candidates.cpp
-  ${KVZPACK_SRC}/compress/best_limits.cpp)
+  ${KVZPACK_SRC}/compress/best_limits.cpp
+  ${KVZPACK_SRC}/compress/best_parse.cpp
+  ${KVZPACK_SRC}/compress/best_rounds.cpp
+  ${KVZPACK_SRC}/compress/best_tally.cpp)
 target_link_libraries(kvz_compress PUBLIC kvz_input)
 
 add_library(kvz_glyph STATIC
@@ -57,7 +60,8 @@ add_library(kvz_core STATIC
   ${KVZPACK_SRC}/core/verify.cpp
   ${KVZPACK_SRC}/core/report.cpp
   ${KVZPACK_SRC}/core/inspect.cpp
-  ${KVZPACK_SRC}/core/preview.cpp)
+  ${KVZPACK_SRC}/core/preview.cpp
+  ${KVZPACK_SRC}/core/frontend.cpp)
 target_link_libraries(kvz_core PUBLIC kvz_compress kvz_glyph kvz_hexfile kvz_decode kvz_deck)
 # The preview's PNG is written with libpng where the build has it; the page
 # encodes its PNG itself.

@@ -13,24 +13,14 @@
 #include "cli/cli.h"
 #include "cli/image_file.h"
 #include "common/version.h"
-#include "core/inspect.h"
-#include "core/pack.h"
+#include "core/frontend.h"
 #include "core/preview.h"
 #include "core/report.h"
-#include "decode/decode.h"
-#include "glyph/glyph.h"
 #include "io/io.h"
 #include "io/publish.h"
 
 namespace kvz {
 namespace {
-
-std::string formatRange(const std::string& argument, std::size_t imageSize) {
-    char range[32];
-    std::snprintf(range, sizeof range, ":%04X-%04X", kLoadAddress,
-                  static_cast<unsigned>(kLoadAddress + imageSize - 1));
-    return argument + range;
-}
 
 // For a deck written as text and given as it is: the command that turns it
 // into a deck.
@@ -44,9 +34,9 @@ void reportFailure(std::ostream& err, const std::string& file, const Failure& fa
     if (failure.kind == FailureKind::cannotOpen)
         err << "Cannot open " << file << '\n';
     else if (failure.kind == FailureKind::notADeck)
-        err << "kvzpack: " << file << ": " << failure.reason << howToBuild(file) << '\n';
+        err << formatFileMessage(kPackProgram, file, failure.reason + howToBuild(file)) << '\n';
     else
-        err << "kvzpack: " << file << ": " << failure.reason << '\n';
+        err << formatFileMessage(kPackProgram, file, failure.reason) << '\n';
 }
 
 void printProgress(std::ostream& err, int stage) {
@@ -90,8 +80,9 @@ public:
     int execute() {
         for (const std::string& file : files_) {
             if (io::sameFile(logName_, file)) {
-                err_ << "kvzpack: the log " << logName_ << " is the input file " << file
-                     << "; nothing converted\n";
+                err_ << formatProgramMessage(kPackProgram, "the log " + logName_ + " is the input file " + file +
+                                                               "; nothing converted")
+                     << '\n';
                 return kExitUsage;
             }
         }
@@ -110,7 +101,7 @@ private:
         try {
             return convertFile(file);
         } catch (const std::bad_alloc&) {
-            return refuse(file, fail("out of memory"));
+            return refuse(file, fail(std::string(kOutOfMemory)));
         }
     }
 
@@ -127,7 +118,7 @@ private:
         if (!packed) return refuse(file, packed.failure());
         if (auto written = writeOutputs(file, *packed); !written) return refuse(file, written.failure());
         const std::chrono::duration<double> taken = Clock::now() - start;
-        logConversion(formatRange(file, packed->image.size()));
+        logConversion(formatLogLine(file, packed->image.size()));
         if (options_.verbose)
             out_ << formatSummary(file, packed->figures, taken.count()) << '\n' << std::flush;
         return true;
@@ -137,17 +128,11 @@ private:
     // that will not show and every code that will show as another; under
     // --strict they fail the file. False when the file must not be converted.
     bool reportLosses(const std::string& file, const ReadDeck& deck) {
-        const std::vector<TruncatedText>& truncated = deck.file.truncatedTexts;
-        const std::vector<MissingGlyph>& missing = deck.missingGlyphs;
-        const std::vector<NonShiftJisCode>& misdrawn = deck.nonShiftJisCodes;
-        const char* kind = options_.strict ? "error" : "warning";
-        const auto report = [&](const std::string& loss) {
-            err_ << "kvzpack: " << file << ": " << kind << ": " << loss << '\n';
-        };
-        for (const TruncatedText& text : truncated) report(describeTruncatedText(text));
-        for (const MissingGlyph& glyph : missing) report(describeMissingGlyph(glyph));
-        for (const NonShiftJisCode& code : misdrawn) report(describeNonShiftJisCode(code));
-        return (missing.empty() && truncated.empty() && misdrawn.empty()) || !options_.strict;
+        const Severity severity = options_.strict ? Severity::error : Severity::warning;
+        const std::vector<std::string> losses = describeLosses(deck);
+        for (const std::string& loss : losses)
+            err_ << formatWarningMessage(kPackProgram, file, loss, severity) << '\n';
+        return losses.empty() || !options_.strict;
     }
 
     // Writes NAME.ihx and NAME.txt (and NAME.png with --preview); none
@@ -181,7 +166,8 @@ private:
     // is told once per run and fails the run, whose record is incomplete.
     void logConversion(const std::string& line) {
         if (auto logged = appendLogLine(logName_, line); !logged && !logFailed_) {
-            err_ << "kvzpack: cannot append to the log " << logName_ << ": " << logged.reason() << '\n';
+            const std::string what = "cannot append to the log " + logName_ + ": " + logged.reason();
+            err_ << formatProgramMessage(kPackProgram, what) << '\n';
             logFailed_ = true;
         }
         out_ << line << '\n' << std::flush;
@@ -199,20 +185,16 @@ private:
 int inspectImage(const std::string& path, const std::optional<EntrySelection>& entry, std::ostream& out,
                  std::ostream& err) {
     const auto refuse = [&](const std::string& reason) {
-        err << "kvzpack: " << path << ": " << reason << '\n';
+        err << formatFileMessage(kPackProgram, path, reason) << '\n';
         return kExitFailure;
     };
-    auto image = readImageFile(path);
-    if (!image)
-        return refuse(image.failureKind() == FailureKind::cannotOpen ? "cannot open: " + image.reason()
-                                                                     : image.reason());
-    for (const std::string& warning : image->warnings)
-        err << "kvzpack: " << path << ": warning: " << warning << '\n';
-    auto decoded = decodeImage(image->bytes, kLoadAddress);
-    if (!decoded) return refuse("not a device image: " + decoded.reason());
-    auto text = entry ? drawSelection(*decoded, *entry) : formatImageSummary(path, image->bytes, *decoded);
-    if (!text) return refuse(text.reason());
-    out << *text << std::flush;
+    auto text = readImageText(path);
+    if (!text) return refuse("cannot open: " + text.reason());
+    const ImageInspection inspection = inspectHexText(*text, path, entry);
+    for (const std::string& warning : inspection.warnings)
+        err << formatWarningMessage(kPackProgram, path, warning) << '\n';
+    if (!inspection.inspected) return refuse(inspection.inspected.reason());
+    out << inspection.inspected->text << std::flush;
     return kExitSuccess;
 }
 
@@ -232,21 +214,21 @@ std::string getBaseFileName(std::string_view path) {
 
 int runKvzpack(std::span<const std::string> args, std::ostream& out, std::ostream& err,
                io::TemporaryFiles& temporaries) {
-    const std::string program = args.empty() ? "kvzpack" : args[0];
+    const std::string program = args.empty() ? std::string(kPackProgram) : args[0];
     if (args.size() <= 1) {
         printUsage(err, program);
         return kExitSuccess;
     }
     auto options = parseCommandLine(args.subspan(1));
     if (!options) {
-        return refuseCommandLine(err, "kvzpack", options.reason());
+        return refuseCommandLine(err, kPackProgram, options.reason());
     }
     if (options->help) {
         out << helpText() << std::flush;
         return kExitSuccess;
     }
     if (options->version) {
-        out << "kvzpack " << kVersion << "\n" << std::flush;
+        out << kPackProgram << " " << kVersion << "\n" << std::flush;
         return kExitSuccess;
     }
     if (options->inspect) return inspectImage(*options->inspect, options->entry, out, err);
@@ -255,7 +237,9 @@ int runKvzpack(std::span<const std::string> args, std::ostream& out, std::ostrea
         return kExitSuccess;
     }
     if (options->preview && !previewAvailable()) {
-        err << "kvzpack: --preview is not available: this kvzpack was built without libpng\n";
+        err << formatProgramMessage(kPackProgram,
+                                    "--preview is not available: this kvzpack was built without libpng")
+            << '\n';
         return kExitUsage;
     }
     return Run(*options, out, err, temporaries).execute();

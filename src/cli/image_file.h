@@ -13,9 +13,12 @@
 
 namespace kvz {
 
-// The image held by an Intel HEX file (imageFromHexText on its contents,
-// read once; a folder reads as holding no records). Fails with
-// FailureKind::cannotOpen when the file cannot be opened or read.
+// The text of an Intel HEX file, read once; a folder reads as holding no
+// records. Fails with FailureKind::cannotOpen when the file cannot be opened
+// or read.
+Result<std::string> readImageText(const std::string& path);
+
+// The image held by an Intel HEX file: imageFromHexText on readImageText.
 Result<HexImage> readImageFile(const std::string& path);
 
 // Reads the image file at `path` back and checks it (verifyHexText). Gives

@@ -8,15 +8,13 @@
 
 #include "cli/program.h"
 #include "common/version.h"
-#include "common/version.h"
+#include "core/frontend.h"
 #include "deck/deck.h"
 #include "io/format_files.h"
 #include "io/io.h"
 
 namespace kvz {
 namespace {
-
-constexpr std::string_view kProgram = "kvzdeck";
 
 constexpr const char* kUsage =
     "Usage: kvzdeck build DECK.tsv DECK.kvz   build a KVZ deck from UTF-8 TSV\n"
@@ -49,37 +47,39 @@ public:
 
     int run(const Invocation& invocation) {
         const std::vector<std::string>& operands = invocation.operands;
-        if (operands.empty()) return refuseCommandLine(err_, kProgram, "no command given");
+        if (operands.empty()) return refuseCommandLine(err_, kDeckProgram, "no command given");
         const std::string& command = operands.front();
         if (command == "build") {
-            if (operands.size() != 3) return refuseCommandLine(err_, kProgram, "build takes DECK.tsv and DECK.kvz");
+            if (operands.size() != 3)
+                return refuseCommandLine(err_, kDeckProgram, "build takes DECK.tsv and DECK.kvz");
             return build(operands[1], operands[2]);
         }
         if (command == "dump") {
-            if (operands.size() != 2) return refuseCommandLine(err_, kProgram, "dump takes one DECK.kvz");
+            if (operands.size() != 2) return refuseCommandLine(err_, kDeckProgram, "dump takes one DECK.kvz");
             return dump(operands[1]);
         }
-        return refuseCommandLine(err_, kProgram, "unknown command '" + command + "'");
+        return refuseCommandLine(err_, kDeckProgram, "unknown command '" + command + "'");
     }
 
 private:
     int refuse(const std::string& where, const std::string& reason) {
-        err_ << kProgram << ": " << where << ": " << reason << '\n';
+        err_ << formatFileMessage(kDeckProgram, where, reason) << '\n';
         return kExitFailure;
     }
 
     int build(const std::string& tsvPath, const std::string& kvzPath) {
         if (io::sameFile(tsvPath, kvzPath))
-            return refuseCommandLine(err_, kProgram, kvzPath + " is the input file; not overwriting it");
+            return refuseCommandLine(err_, kDeckProgram, kvzPath + " is the input file; not overwriting it");
         if (io::isDirectory(tsvPath)) return refuse(tsvPath, std::strerror(EISDIR));
         const Result<std::string> tsv = io::readTextFile(tsvPath);
         if (!tsv) return refuse(tsvPath, tsv.reason());
         const Result<BuiltDeck> built = buildDeck(*tsv);
         if (!built) {
-            err_ << kProgram << ": " << describeBuildRefusal(tsvPath, built.failure()) << '\n';
+            err_ << formatProgramMessage(kDeckProgram, describeBuildRefusal(tsvPath, built.failure())) << '\n';
             return kExitFailure;
         }
-        for (const std::string& warning : built->warnings) err_ << kProgram << ": " << tsvPath << ':' << warning << '\n';
+        for (const std::string& warning : built->warnings)
+            err_ << formatFileLineMessage(kDeckProgram, tsvPath, warning) << '\n';
         if (const Status written = io::replaceFile(kvzPath, built->kvz, &temporaries_); !written)
             return refuse(kvzPath, written.reason());
         return kExitSuccess;
@@ -111,13 +111,13 @@ int runKvzdeck(std::span<const std::string> args, std::ostream& out, std::ostrea
             return success();
         },
         [&](const std::string& operand) { invocation.operands.push_back(operand); });
-    if (!scanned) return refuseCommandLine(err, kProgram, scanned.reason());
+    if (!scanned) return refuseCommandLine(err, kDeckProgram, scanned.reason());
     if (invocation.help) {
         out << kUsage << std::flush;
         return kExitSuccess;
     }
     if (invocation.version) {
-        out << kProgram << " " << kVersion << "\n" << std::flush;
+        out << kDeckProgram << " " << kVersion << "\n" << std::flush;
         return kExitSuccess;
     }
     return Deck(out, err, temporaries).run(invocation);

@@ -20,4 +20,11 @@ inline std::string hex4(std::uint32_t value) {
     return text;
 }
 
+// "05D0-05FF": the addresses of `bytes` bytes from `first` on; "none" for
+// no bytes.
+inline std::string formatAddressRange(std::uint32_t first, std::size_t bytes) {
+    if (bytes == 0) return "none";
+    return hex4(first) + "-" + hex4(static_cast<std::uint32_t>(first + bytes - 1));
+}
+
 }  // namespace kvz

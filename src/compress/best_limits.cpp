@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "common/layout.h"
 #include "compress/best.h"
 #include "compress/best_detail.h"
 
@@ -19,8 +20,6 @@ std::vector<std::span<const std::uint16_t>> lineBodies(std::span<const std::uint
 }  // namespace detail
 
 namespace {
-
-constexpr std::size_t kLongestPhraseLine = 116;
 
 using Body = std::span<const std::uint16_t>;
 
@@ -97,7 +96,7 @@ Result<std::uint32_t> deepestNesting(const std::vector<Body>& phrases, std::uint
     DepthWalk walk(phrases, codesBefore);
     std::uint32_t deepest = 0;
     for (std::size_t k = 0; k < phrases.size(); ++k) {
-        if (auto visited = walk.visit(k); !visited) return visited.failure();
+        KVZ_TRY(walk.visit(k));
         deepest = std::max(deepest, walk.depth(k));
     }
     return deepest;
@@ -153,7 +152,7 @@ Status checkSameCharacters(const CharTable& candidate, const CharTable& standard
 
 Status checkPhraseLines(const std::vector<Body>& phrases) {
     for (std::size_t k = 0; k < phrases.size(); ++k)
-        if (phrases[k].empty() || phrases[k].size() > kLongestPhraseLine)
+        if (phrases[k].empty() || phrases[k].size() > kLongestPhrase)
             return fail("phrase line " + std::to_string(k) + " holds " + std::to_string(phrases[k].size()) +
                         " codes");
     return success();
@@ -189,9 +188,9 @@ Status checkSameTexts(const TextEncoding& candidate, const Split& ours, const Te
     const Speller given(standard.charTable, theirs.phrases, codesBefore);
     for (std::size_t i = 0; i < ours.texts.size(); ++i) {
         auto a = mine.spell(ours.texts[i]);
-        if (!a) return a.failure();
+        KVZ_TRY(a);
         auto b = given.spell(theirs.texts[i]);
-        if (!b) return b.failure();
+        KVZ_TRY(b);
         if (*a != *b) return fail("text line " + std::to_string(i) + " says something else");
     }
     return success();
@@ -205,28 +204,28 @@ std::int32_t countPhraseLines(const CodeLines& codeLines, const EncodingFrame& f
 
 Result<std::size_t> measureStream(const CodeLines& codeLines, const EncodingFrame& frame) {
     auto stream = encode8(codeLines, countPhraseLines(codeLines, frame), frame.codesBefore, frame.groupCounts);
-    if (!stream) return stream.failure();
+    KVZ_TRY(stream);
     return stream->size();
 }
 
 Result<std::uint32_t> phraseNestingDepth(const CodeLines& codeLines, const EncodingFrame& frame) {
     auto split = splitEncoding(codeLines, frame);
-    if (!split) return split.failure();
+    KVZ_TRY(split);
     return deepestNesting(split->phrases, frame.codesBefore);
 }
 
 Status checkEncodingLimits(const TextEncoding& candidate, const TextEncoding& standard,
                            const EncodingFrame& frame) {
     auto ours = splitEncoding(candidate.codeLines, frame);
-    if (!ours) return ours.failure();
+    KVZ_TRY(ours);
     auto theirs = splitEncoding(standard.codeLines, frame);
-    if (!theirs) return theirs.failure();
+    KVZ_TRY(theirs);
     if (auto same = checkSameCharacters(candidate.charTable, standard.charTable); !same) return same;
     if (auto lines = checkPhraseLines(ours->phrases); !lines) return lines;
     auto depth = deepestNesting(ours->phrases, frame.codesBefore);
-    if (!depth) return depth.failure();
+    KVZ_TRY(depth);
     auto standardDepth = deepestNesting(theirs->phrases, frame.codesBefore);
-    if (!standardDepth) return standardDepth.failure();
+    KVZ_TRY(standardDepth);
     if (*depth > *standardDepth)
         return fail("phrases nest " + std::to_string(*depth) + " deep, the default encoding " +
                     std::to_string(*standardDepth));
@@ -236,7 +235,7 @@ Status checkEncodingLimits(const TextEncoding& candidate, const TextEncoding& st
                 return fail("code " + std::to_string(code) + " is neither a character nor a phrase");
     if (auto used = checkEveryPhraseUsed(*ours, frame.codesBefore); !used) return used;
     if (auto same = checkSameTexts(candidate, *ours, standard, *theirs, frame.codesBefore); !same) return same;
-    if (auto stream = measureStream(candidate.codeLines, frame); !stream) return stream.failure();
+    KVZ_TRY(measureStream(candidate.codeLines, frame));
     return success();
 }
 

@@ -17,12 +17,12 @@
 // stage altogether: nothing in them can be accepted or replaced.
 #include <algorithm>
 
+#include "common/layout.h"
 #include "compress/compress.h"
 
 namespace kvz {
 namespace {
 
-constexpr int kLongestPhrase = 116;
 constexpr int kShortestPhrase = 2;
 constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 constexpr std::uint64_t kRadix = 0x9E3779B97F4A7C15ull;
@@ -301,7 +301,7 @@ public:
         topPower_ = 1;
         for (std::size_t i = 1; i < length_; ++i) topPower_ *= kRadix;
         refreshBounds();
-        index_.startStage(static_cast<std::uint32_t>(kLongestPhrase + 1 - length), windowCount());
+        index_.startStage(static_cast<std::uint32_t>(kLongestPhrase + 1 - length_), windowCount());
         windowIds_.resize(lines_.size());  // inactive lines' entries are never read
         for (std::size_t i = 0; i < lines_.size(); ++i)
             if (active(i)) indexWholeLine(static_cast<std::uint32_t>(i));
@@ -544,7 +544,7 @@ std::vector<Line> linesOf(const CodeLines& codeLines) {
 void substitutePhrases(CodeLines& codeLines, std::uint16_t codesBefore,
                        const PhraseProgress& progress) {
     PhraseFinder finder(linesOf(codeLines), codesBefore);
-    for (int length = kLongestPhrase; length >= kShortestPhrase; --length) {
+    for (int length = static_cast<int>(kLongestPhrase); length >= kShortestPhrase; --length) {
         if (progress) progress(length - 2);
         finder.runStage(length);
     }

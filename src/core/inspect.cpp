@@ -13,20 +13,6 @@ namespace {
 constexpr std::size_t kPixelRows = 7;
 constexpr std::uint32_t kStreamAddress = kLoadAddress + kImageHeaderSize;
 
-std::string hexRange(std::uint32_t first, std::size_t bytes) {
-    if (bytes == 0) return "none";
-    char text[32];
-    std::snprintf(text, sizeof text, "%04X-%04X", static_cast<unsigned>(first),
-                  static_cast<unsigned>(first + bytes - 1));
-    return text;
-}
-
-const char* fieldName(int field) {
-    static constexpr const char* kNames[kFieldsPerEntry] = {
-        "long field", "short field 1", "short field 2", "short field 3", "short field 4", "short field 5"};
-    return kNames[field];
-}
-
 // Two pixel rows of one column as a block character.
 const char* halfBlock(bool upper, bool lower) {
     if (upper && lower) return "\u2588";  // █
@@ -54,7 +40,7 @@ Result<std::size_t> countCharacters(const DecodedImage& decoded, const StoredTex
     return expanded->size();
 }
 
-Result<std::string> drawText(const DecodedImage& decoded, const TextPlace& place, const char* heading) {
+Result<std::string> drawText(const DecodedImage& decoded, const TextPlace& place, std::string_view heading) {
     auto stored = storedTextAt(decoded, place);
     KVZ_TRY(stored);
     auto codes = expandText(decoded, *stored);
@@ -104,14 +90,14 @@ Result<std::string> formatImageSummary(const std::string& name, std::span<const 
     }
     char share[64];
     std::snprintf(share, sizeof share, "%.1f%%", 100.0 * static_cast<double>(image.size()) / kImageCapacity);
-    std::string text = name + ": image " + hexRange(kLoadAddress, image.size()) + ", " +
+    std::string text = name + ": image " + formatAddressRange(kLoadAddress, image.size()) + ", " +
                        plural(image.size(), "byte", "bytes") + " = " + share + " of " +
                        std::to_string(kImageCapacity) + "\n";
-    text += "stream: " + hexRange(kStreamAddress, streamBytes) + ", " +
+    text += "stream: " + formatAddressRange(kStreamAddress, streamBytes) + ", " +
             plural(streamBytes, "byte", "bytes") + ", one-byte limit " + std::to_string(decoded.limit) +
             ", first phrase code " + std::to_string(decoded.codesBefore) + "\n";
     text += "phrases: " + std::to_string(decoded.phrases.size()) + "\n";
-    text += "glyph area: " + hexRange(decoded.glyphAreaAddress, glyphBytes) + ", " +
+    text += "glyph area: " + formatAddressRange(decoded.glyphAreaAddress, glyphBytes) + ", " +
             plural(glyphBytes, "byte", "bytes") + ", " + plural(decoded.cells.size(), "cell", "cells") + "\n";
     text += "texts: " + std::to_string(kGroupCount + kFieldsPerEntry * decoded.entries.size()) + " (" +
             plural(decoded.entries.size(), "entry", "entries") + "), " +
@@ -151,7 +137,8 @@ Result<std::string> drawSelection(const DecodedImage& decoded, const EntrySelect
     }
     std::string text = where + " entry " + std::to_string(selection.entry) + "\n";
     for (int field = 0; field < static_cast<int>(kFieldsPerEntry); ++field) {
-        auto drawn = drawText(decoded, TextPlace{selection.group, selection.entry, field}, fieldName(field));
+        const std::string_view name = kFieldNames[static_cast<std::size_t>(field)];
+        auto drawn = drawText(decoded, TextPlace{selection.group, selection.entry, field}, name);
         KVZ_TRY(drawn);
         text += *drawn;
     }

@@ -1,10 +1,13 @@
 #include "core/pack.h"
 
+#include <optional>
+#include <utility>
+
+#include "common/layout.h"
 #include "core/convert.h"
 #include "core/preview.h"
 #include "core/verify.h"
 #include "decode/decode.h"
-#include "glyph/glyph.h"
 #include "hexfile/hex.h"
 
 namespace kvz {
@@ -12,14 +15,30 @@ namespace {
 
 Failure internalError(const std::string& reason) { return fail("internal error: " + reason); }
 
-Result<std::vector<std::uint8_t>> previewPng(std::span<const std::uint8_t> image) {
-    auto decoded = decodeImage(image, kLoadAddress);
-    if (!decoded) return internalError("the image cannot be decoded for its preview: " + decoded.reason());
-    auto sheet = drawPreviewSheet(*decoded);
+// The sheet of the image as the check decoded it, or of `image` decoded now.
+Result<PreviewSheet> previewSheet(std::span<const std::uint8_t> image, std::optional<DecodedImage> checked) {
+    if (!checked) {
+        auto decoded = decodeImage(image, kLoadAddress);
+        if (!decoded) return internalError("the image cannot be decoded for its preview: " + decoded.reason());
+        checked = std::move(decoded.value());
+    }
+    auto sheet = drawPreviewSheet(*checked);
     if (!sheet) return internalError("the preview cannot be drawn: " + sheet.reason());
-    auto png = encodePng(sheet->bitmap, kPreviewScale);
-    if (!png) return internalError("the preview cannot be encoded: " + png.reason());
-    return png;
+    return sheet;
+}
+
+// The sheet and its PNG, as `options` ask for them.
+Status addPreview(PackedDeck& packed, std::optional<DecodedImage> checked, const PackOptions& options) {
+    if (!options.preview && !options.sheet) return success();
+    auto sheet = previewSheet(packed.image, std::move(checked));
+    KVZ_TRY(sheet);
+    if (options.preview) {
+        auto png = encodePng(sheet->bitmap, kPreviewScale);
+        if (!png) return internalError("the preview cannot be encoded: " + png.reason());
+        packed.png = std::move(png.value());
+    }
+    if (options.sheet) packed.sheet = std::move(sheet.value());
+    return success();
 }
 
 }  // namespace
@@ -45,17 +64,13 @@ Result<PackedDeck> packDeck(const KvzFile& deck, const PackOptions& options, con
     packed.numberedHexText = std::move(numbered.value());
     packed.figures = measureConversion(deck, *conversion);
     packed.image = std::move(conversion->image);
-    std::vector<std::uint8_t> readBack;
+    std::optional<DecodedImage> checked;
     if (options.verify) {
-        auto checked = verifyHexText(packed.hexText, packed.image.size(), deck, conversion->charTable);
-        if (!checked) return internalError(checked.reason());
-        readBack = std::move(checked.value());
+        auto readBack = readBackHexText(packed.hexText, packed.image.size(), deck, conversion->charTable);
+        if (!readBack) return internalError(readBack.reason());
+        checked = std::move(readBack->decoded);
     }
-    if (options.preview) {
-        auto png = previewPng(options.verify ? readBack : packed.image);
-        KVZ_TRY(png);
-        packed.png = std::move(png.value());
-    }
+    KVZ_TRY(addPreview(packed, std::move(checked), options));
     return packed;
 }
 

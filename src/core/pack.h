@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "common/result.h"
 #include "compress/compress.h"
 #include "core/convert.h"
+#include "core/preview.h"
 #include "core/report.h"
 #include "input/kvz.h"
 
@@ -25,6 +27,7 @@ struct PackOptions {
     bool verify = true;    // decode the image back from the .ihx text and check it
     bool preview = false;  // also encode the preview sheet as PNG
     Encoder encoder = Encoder::standard;  // Encoder::best: the optimising encoder of --best
+    bool sheet = false;    // also keep the preview sheet, for a front end that draws it itself
 };
 
 // A deck read from its bytes, with the characters that will show as empty
@@ -45,6 +48,7 @@ struct PackedDeck {
     std::vector<TruncatedText> truncatedTexts;  // texts cut by a zero byte; packDeckBytes only
     ConversionFigures figures;                // what the --verbose summary tells
     std::vector<std::uint8_t> png;            // the preview sheet, when asked
+    std::optional<PreviewSheet> sheet;        // when asked
 };
 
 // readKvzBytes, the characters without a glyph and the codes that are not
@@ -54,8 +58,9 @@ Result<ReadDeck> readDeck(std::span<const std::uint8_t> bytes);
 // Converts the deck and formats both texts. With options.verify, the image
 // is read back from hexText (not from the converted bytes) and checked
 // against the deck; a difference fails with "internal error: ...". The
-// preview is drawn from the image as read back (as converted without
-// verify). Fails with the reason when the deck does not fit the device.
+// preview sheet and its PNG are drawn from the image as the check decoded
+// it (from the converted image without verify). Fails with the reason when
+// the deck does not fit the device.
 Result<PackedDeck> packDeck(const KvzFile& deck, const PackOptions& options,
                             const PhraseProgress& progress = {});
 

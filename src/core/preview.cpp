@@ -17,12 +17,10 @@ namespace kvz {
 namespace {
 
 constexpr std::size_t kMargin = 6;
-constexpr std::size_t kCellPixels = 7;        // glyph cell: 7 columns, 7 rows
 constexpr std::size_t kLabelAdvance = 4;      // narrow glyph, 3 columns and a gap
 constexpr std::size_t kLabelGap = 8;          // between the numbers and the texts
 constexpr std::size_t kColumnGap = 10;        // between two fields
 constexpr std::size_t kHeadingPitch = 9;
-constexpr std::size_t kEntryPitch = 9;       // also for a group's name row
 constexpr std::size_t kGroupGap = 7;         // before a group's name row
 constexpr std::size_t kRuleOffset = 4;       // rule above the name row
 
@@ -47,7 +45,7 @@ void drawCodes(GrayBitmap& bitmap, const std::vector<GlyphCell>& cells, const Pl
     std::size_t x = text.x;
     for (const std::uint16_t code : text.codes) {
         for (const std::uint8_t column : cells[code]) {
-            for (std::size_t row = 0; row < kCellPixels; ++row)
+            for (std::size_t row = 0; row < kSheetCellPixels; ++row)
                 if ((column >> row) & 1) bitmap.at(x, text.y + row) = kInk;
             ++x;
         }
@@ -109,7 +107,7 @@ Result<PreviewSheet> drawPreviewSheet(const DecodedImage& decoded) {
     for (std::size_t f = 0; f < kFieldsPerEntry; ++f) columnWidth[f] = labelWidth(kHeadings[f]);
     std::size_t nameWidth = 0, labelColumn = 0;
     for (const PlacedText& text : sheet.texts) {
-        const std::size_t width = text.codes.size() * kCellPixels;
+        const std::size_t width = text.codes.size() * kSheetCellPixels;
         if (text.place.entry < 0)
             nameWidth = std::max(nameWidth, width);
         else
@@ -129,7 +127,7 @@ Result<PreviewSheet> drawPreviewSheet(const DecodedImage& decoded) {
     for (std::size_t r = 0; r < rows.size(); ++r) {
         if (rows[r].groupName) y += kGroupGap;
         rows[r].y = y;
-        y += kEntryPitch;
+        y += kSheetRowPitch;
     }
 
     GrayBitmap& bitmap = sheet.bitmap;

@@ -27,9 +27,14 @@ inline constexpr std::uint8_t kLabelInk = 0x60;  // numbers and headings
 inline constexpr std::uint8_t kRuleInk = 0xC0;   // line under each group's name
 // Each sheet pixel becomes a square of this many pixels in the PNG.
 inline constexpr int kPreviewScale = 3;
+// A glyph cell on the sheet: 7 x 7 pixels, one per pixel of the device.
+inline constexpr std::size_t kSheetCellPixels = 7;
+// From the top of one row of texts (a group's name or an entry) to the
+// next; a group's name row also has a gap above it.
+inline constexpr std::size_t kSheetRowPitch = 9;
 
 // A text of the sheet: its character codes, drawn from (x, y) on, one glyph
-// cell (7 x 7 pixels) after the other.
+// cell after the other.
 struct PlacedText {
     TextPlace place;
     std::size_t x = 0;

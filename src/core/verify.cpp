@@ -2,9 +2,9 @@
 
 #include <utility>
 
+#include "common/layout.h"
 #include "common/text.h"
 #include "decode/decode.h"
-#include "glyph/glyph.h"
 #include "hexfile/hex.h"
 
 namespace kvz {
@@ -28,8 +28,8 @@ Result<HexImage> imageFromHexText(std::string_view text) {
     return image;
 }
 
-Result<std::vector<std::uint8_t>> verifyHexText(std::string_view hexText, std::size_t imageSize,
-                                                const KvzFile& deck, const CharTable& table) {
+Result<ReadBackImage> readBackHexText(std::string_view hexText, std::size_t imageSize, const KvzFile& deck,
+                                      const CharTable& table) {
     auto image = imageFromHexText(hexText);
     if (!image) return fail("cannot read back the image written: " + image.reason());
     if (!image->warnings.empty())
@@ -37,9 +37,16 @@ Result<std::vector<std::uint8_t>> verifyHexText(std::string_view hexText, std::s
     if (image->bytes.size() != imageSize)
         return fail("the image read back has " + std::to_string(image->bytes.size()) + " bytes, " +
                     std::to_string(imageSize) + " were written");
-    if (auto checked = verifyImage(image->bytes, kLoadAddress, deck, table); !checked)
-        return fail("the image read back does not say what the deck says: " + checked.reason());
-    return std::move(image->bytes);
+    auto decoded = decodeVerifiedImage(image->bytes, kLoadAddress, deck, table);
+    if (!decoded) return fail("the image read back does not say what the deck says: " + decoded.reason());
+    return ReadBackImage{std::move(image->bytes), std::move(decoded.value())};
+}
+
+Result<std::vector<std::uint8_t>> verifyHexText(std::string_view hexText, std::size_t imageSize,
+                                                const KvzFile& deck, const CharTable& table) {
+    auto readBack = readBackHexText(hexText, imageSize, deck, table);
+    KVZ_TRY(readBack);
+    return std::move(readBack->bytes);
 }
 
 }  // namespace kvz

@@ -11,6 +11,7 @@
 
 #include "common/result.h"
 #include "compress/compress.h"
+#include "decode/decode.h"
 #include "input/kvz.h"
 
 namespace kvz {
@@ -26,9 +27,20 @@ struct HexImage {
 // address.
 Result<HexImage> imageFromHexText(std::string_view text);
 
+// An image read back from its text and checked: its bytes, and the image as
+// the check decoded it.
+struct ReadBackImage {
+    std::vector<std::uint8_t> bytes;
+    DecodedImage decoded;
+};
+
 // Reads back the image from `hexText` (expected: `imageSize` bytes, and no
 // warning) and checks that every text, group and glyph cell in it is the
-// deck's. Gives the bytes read.
+// deck's.
+Result<ReadBackImage> readBackHexText(std::string_view hexText, std::size_t imageSize, const KvzFile& deck,
+                                      const CharTable& table);
+
+// readBackHexText, giving the bytes read.
 Result<std::vector<std::uint8_t>> verifyHexText(std::string_view hexText, std::size_t imageSize,
                                                 const KvzFile& deck, const CharTable& table);
 

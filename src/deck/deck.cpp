@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdio>
 #include <optional>
+#include <string_view>
 #include <utility>
 
 #include "deck/cp932.h"
@@ -23,18 +24,18 @@ using Bytes = std::string;  // Shift_JIS text
 
 // The texts of one record slot: its name in messages, width and terminator.
 struct FieldKind {
-    const char* label;
+    std::string_view label;
     std::size_t width;
     std::uint8_t terminator;
 };
 constexpr FieldKind kGroupName{"group name", kGroupNameWidth, kSpace};
 constexpr std::array<FieldKind, kFieldsPerEntry> kEntryFields{{
-    {"long field", kLongFieldWidth, kEntryTerminator},
-    {"short field 1", kShortFieldWidth, kEntryTerminator},
-    {"short field 2", kShortFieldWidth, kEntryTerminator},
-    {"short field 3", kShortFieldWidth, kEntryTerminator},
-    {"short field 4", kShortFieldWidth, kEntryTerminator},
-    {"short field 5", kShortFieldWidth, kEntryTerminator},
+    {kFieldNames[0], kLongFieldWidth, kEntryTerminator},
+    {kFieldNames[1], kShortFieldWidth, kEntryTerminator},
+    {kFieldNames[2], kShortFieldWidth, kEntryTerminator},
+    {kFieldNames[3], kShortFieldWidth, kEntryTerminator},
+    {kFieldNames[4], kShortFieldWidth, kEntryTerminator},
+    {kFieldNames[5], kShortFieldWidth, kEntryTerminator},
 }};
 
 std::string hexByte(std::uint8_t byte) {
@@ -271,7 +272,7 @@ Result<Bytes> DeckBuilder::fieldText(std::string_view field, const FieldKind& ki
     Result<UnescapedText> unescaped = unescape(field, kind);
     KVZ_TRY(unescaped);
     const Bytes& text = unescaped->bytes;
-    const std::string label = kind.label;
+    const std::string label(kind.label);
     if (text.empty()) return fail(label + " is empty");
     if (text.size() > kind.width) {
         return fail(label + " is " + std::to_string(text.size()) + " bytes in Shift_JIS, the field holds " +
@@ -289,7 +290,7 @@ Result<Bytes> DeckBuilder::fieldText(std::string_view field, const FieldKind& ki
 }
 
 Result<UnescapedText> DeckBuilder::unescape(std::string_view field, const FieldKind& kind) {
-    const std::string label = kind.label;
+    const std::string label(kind.label);
     if (field == "\\e") return UnescapedText{};
     UnescapedText text;
     for (std::size_t i = 0; i < field.size();) {

@@ -62,6 +62,9 @@ Result<std::vector<std::uint16_t>> expandText(const DecodedImage& image, const S
 // the one selected for its character.
 Status verifyImage(std::span<const std::uint8_t> image, std::uint32_t loadAddress,
                    const KvzFile& deck, const CharTable& table);
+// verifyImage, giving the image as decoded once it passed.
+Result<DecodedImage> decodeVerifiedImage(std::span<const std::uint8_t> image, std::uint32_t loadAddress,
+                                         const KvzFile& deck, const CharTable& table);
 
 
 }  // namespace kvz

@@ -145,13 +145,20 @@ Status checkCells(const DecodedImage& image, const CharTable& table) {
 
 }  // namespace
 
-Status verifyImage(std::span<const std::uint8_t> image, std::uint32_t loadAddress,
-                   const KvzFile& deck, const CharTable& table) {
+Result<DecodedImage> decodeVerifiedImage(std::span<const std::uint8_t> image, std::uint32_t loadAddress,
+                                         const KvzFile& deck, const CharTable& table) {
     auto decoded = decodeImage(image, loadAddress);
     if (!decoded) return fail("the image cannot be read back: " + decoded.reason());
     KVZ_TRY(checkGroups(*decoded, deck.groupCounts));
     KVZ_TRY(checkCells(*decoded, table));
-    return checkTexts(*decoded, deck, table);
+    KVZ_TRY(checkTexts(*decoded, deck, table));
+    return decoded;
+}
+
+Status verifyImage(std::span<const std::uint8_t> image, std::uint32_t loadAddress,
+                   const KvzFile& deck, const CharTable& table) {
+    KVZ_TRY(decodeVerifiedImage(image, loadAddress, deck, table));
+    return success();
 }
 
 }  // namespace kvz

@@ -9,6 +9,7 @@
 #include <span>
 #include <vector>
 
+#include "common/layout.h"
 #include "common/result.h"
 #include "compress/compress.h"
 
@@ -21,10 +22,6 @@ extern const std::array<std::uint8_t, 8836 * 7> fontMisaki; // JIS X 0208, 7 col
 
 inline constexpr std::size_t kCellWidth = 7;
 using GlyphCell = std::array<std::uint8_t, kCellWidth>;
-
-// The device's load address of image byte 0, and how many bytes fit above it.
-inline constexpr std::uint32_t kLoadAddress = 0x05D0;
-inline constexpr std::uint32_t kImageCapacity = 0x10000 - kLoadAddress;  // 64048
 
 // Copies the glyph into the cell without its leading empty columns.
 void writeFont(GlyphCell& cell, std::span<const std::uint8_t> glyph);

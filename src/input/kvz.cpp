@@ -126,9 +126,8 @@ std::size_t getKvzText(std::span<std::uint8_t> destination,
 std::string describeTextPlace(const TextPlace& place) {
     std::string text = "group " + std::to_string(place.group);
     if (place.entry < 0) return text + " name";
-    text += " entry " + std::to_string(place.entry);
-    if (place.field == 0) return text + " long field";
-    return text + " short field " + std::to_string(place.field);
+    return text + " entry " + std::to_string(place.entry) + " " +
+           std::string(kFieldNames[static_cast<std::size_t>(place.field)]);
 }
 
 std::string describeTruncatedText(const TruncatedText& truncated) {

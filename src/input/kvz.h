@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/result.h"
@@ -63,7 +64,11 @@ struct TextPlace {
     int entry = -1;
     int field = 0;
 };
-// "group 2 name", "group 2 entry 5 short field 3", ...
+// An entry's fields as every message and front end names them, by field
+// number.
+inline constexpr std::array<std::string_view, kFieldsPerEntry> kFieldNames{
+    "long field", "short field 1", "short field 2", "short field 3", "short field 4", "short field 5"};
+// "group 2 name", "group 2 entry 5 short field 3", ...; the field is 0 to 5.
 std::string describeTextPlace(const TextPlace& place);
 
 // A text that a zero byte cuts short: the device reads it up to that byte

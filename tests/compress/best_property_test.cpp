@@ -57,15 +57,6 @@ void expectGoodBestEncoding(const KvzFile& file) {
         EXPECT_EQ(again.charTable[i].code, best.encoding.charTable[i].code);
 }
 
-constexpr DeckShape kShapes[] = {
-    {"SmallAlphabet", 40, 6, 40, 10, false},
-    {"Words", 60, 30, 58, 14, true},
-    {"ShortTextsFewCodes", 30, 12, 6, 6, true},  // F < B: one-byte phrase codes
-    {"TinyDeck", 1, 4, 20, 5, true},
-    {"ManyCharacters", 300, 6000, 58, 14, true},  // low one-byte limit
-    {"ManyEntries", 300, 300, 10, 4, true},  // group values near their limit
-};
-
 struct RandomCase {
     DeckShape shape;
     unsigned seed;
@@ -77,7 +68,7 @@ TEST_P(BestOnRandomDecks, KeepsEveryPromise) { expectGoodBestEncoding(randomDeck
 
 std::vector<RandomCase> randomCases() {
     std::vector<RandomCase> cases;
-    for (const DeckShape& shape : kShapes)
+    for (const DeckShape& shape : testing::kDeckShapes)
         for (unsigned seed = 1; seed <= 8; ++seed) cases.push_back({shape, seed});
     return cases;
 }

@@ -111,6 +111,16 @@ struct DeckShape {
     bool words;          // texts built from a few repeated words
 };
 
+// The shapes the tests draw decks of.
+inline constexpr DeckShape kDeckShapes[] = {
+    {"SmallAlphabet", 40, 6, 40, 10, false},
+    {"Words", 60, 30, 58, 14, true},
+    {"ShortTextsFewCodes", 30, 12, 6, 6, true},  // F < B: one-byte phrase codes
+    {"TinyDeck", 1, 4, 20, 5, true},
+    {"ManyCharacters", 300, 6000, 58, 14, true},  // low one-byte limit
+    {"ManyEntries", 300, 300, 10, 4, true},       // group values near their limit
+};
+
 inline std::uint16_t charNumber(int n) {
     // Two-byte characters 0x8890 on: 60 lead bytes x 188 trail bytes.
     const int lead = 0x88 + n / 188;

@@ -1,290 +1,68 @@
+// The lenient reading of HEX text, and the reading relative to the lowest
+// address, each on the cases of hex_cases.h; tests/io runs the same cases
+// through files.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cctype>
-#include <cstdio>
-#include <optional>
-#include <ostream>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "hexfile/hex.h"
-#include "hexfile/hex_test_files.h"
-#include "io/format_files.h"
+#include "hexfile/hex_cases.h"
 
 namespace kvz {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-constexpr std::uint32_t untouched = 0xDEADBEEF;
-constexpr std::uint8_t fill = 0xEE;
-const std::string endRecord = ":00000001FF\r\n";
-
-// One record line without its line end, its checksum computed here.
-std::string recordText(std::uint16_t address, const Bytes& data, int type = 0) {
-    auto hex = [](unsigned v) {
-        char digits[3];
-        std::snprintf(digits, sizeof digits, "%02X", v & 0xFF);
-        return std::string(digits);
-    };
-    unsigned sum = static_cast<unsigned>(data.size()) + (address >> 8) + (address & 0xFF) +
-                   static_cast<unsigned>(type);
-    std::string line(1, ':');
-    line += hex(static_cast<unsigned>(data.size()));
-    line += hex(address >> 8);
-    line += hex(address & 0xFF);
-    line += hex(static_cast<unsigned>(type));
-    for (auto b : data) {
-        line += hex(b);
-        sum += b;
-    }
-    return line + hex(0x100 - (sum & 0xFF));
-}
-
-std::string record(std::uint16_t address, const Bytes& data, int type = 0) {
-    return recordText(address, data, type) + "\r\n";
-}
-
-Bytes run(std::uint8_t first, std::size_t n) {
-    Bytes bytes(n);
-    for (std::size_t i = 0; i < n; ++i) bytes[i] = static_cast<std::uint8_t>(first + i);
-    return bytes;
-}
-
-std::string lowerCase(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
-    return s;
-}
-
-std::string withChecksum(std::string recordLine, const char* checksum) {
-    return recordLine.replace(recordLine.size() - 2, 2, checksum);
-}
-
-// One read of `text` and what it must give: the result, the lowest address
-// (`untouched` when the read must fail) and the destination's bytes.
-template <typename Stored>
-struct ReadCaseOf {
-    const char* name;
-    std::string text;
-    std::size_t destinationSize;
-    std::uint32_t limit;
-    bool verify;
-    std::uint32_t result;
-    std::uint32_t lowest;
-    Stored stored;
-};
-
-template <typename Stored>
-void PrintTo(const ReadCaseOf<Stored>& c, std::ostream* os) {
-    *os << c.name;
-}
-
-using ReadCase = ReadCaseOf<std::vector<std::pair<std::size_t, std::uint8_t>>>;  // address, byte (fill: untouched)
+using namespace test;
 
 class HexRead : public ::testing::TestWithParam<ReadCase> {};
 
-void expectRead(const ReadCase& c, bool fromFile) {
-    SCOPED_TRACE(fromFile ? "readHex" : "readHexText, lenient");
-    Bytes destination(c.destinationSize, fill);
-    std::uint32_t lowest = untouched;
-    std::uint32_t result = 0;
-    if (fromFile) {
-        test::TempDir dir;
-        testing::writeFile(dir.file("in.ihx"), c.text);
-        result = readHex(dir.file("in.ihx"), destination, &lowest, c.limit, c.verify);
-    } else {
-        auto data = readHexText(c.text, destination, {HexReading::lenient, c.verify, 0, c.limit});
-        if (data) {
-            result = data->span;
-            lowest = data->lowest;
-        }
-    }
-    EXPECT_EQ(result, c.result);
-    EXPECT_EQ(lowest, c.lowest);
+void expectStored(const ReadCase& c, const Bytes& destination) {
     for (auto [address, byte] : c.stored) {
         ASSERT_LT(address, destination.size());
         EXPECT_EQ(destination[address], byte) << "at " << address;
     }
 }
 
-TEST_P(HexRead, FromTextAndFromFile) {
-    expectRead(GetParam(), false);
-    expectRead(GetParam(), true);
+TEST_P(HexRead, FromText) {
+    const ReadCase& c = GetParam();
+    {
+        SCOPED_TRACE("readHexText, lenient");
+        Bytes destination(c.destinationSize, fill);
+        auto data = readHexText(c.text, destination, {HexReading::lenient, c.verify, 0, c.limit});
+        EXPECT_EQ(data ? data->span : 0, c.result);
+        EXPECT_EQ(data ? data->lowest : untouched, c.lowest);
+        expectStored(c, destination);
+    }
+    {
+        SCOPED_TRACE("readHexFromText");
+        Bytes destination(c.destinationSize, fill);
+        std::uint32_t lowest = untouched;
+        EXPECT_EQ(readHexFromText(c.text, destination, &lowest, c.limit, c.verify), c.result);
+        EXPECT_EQ(lowest, c.lowest);
+        expectStored(c, destination);
+    }
     // Without a pointer for the lowest address the result is the same.
-    test::TempDir dir;
-    testing::writeFile(dir.file("in.ihx"), GetParam().text);
-    Bytes destination(GetParam().destinationSize, fill);
-    EXPECT_EQ(readHex(dir.file("in.ihx"), destination, nullptr, GetParam().limit, GetParam().verify),
-              GetParam().result);
+    Bytes destination(c.destinationSize, fill);
+    EXPECT_EQ(readHexFromText(c.text, destination, nullptr, c.limit, c.verify), c.result);
 }
 
-const std::string abcd = recordText(0xABCD, {0xDE, 0xAD, 0xBE, 0xEF});
-const std::string crossing = recordText(0x000C, run(1, 8));  // bytes at 0x0C..0x13
-const std::string longest = recordText(0x0100, run(0, 121));  // 253 characters
-
-INSTANTIATE_TEST_SUITE_P(
-    Records, HexRead,
-    ::testing::Values(
-        ReadCase{"OnlyEndRecord", endRecord, 0x10000, 0x10000, true, 0, 0xFFFF, {}},
-        ReadCase{"EmptyText", "", 0x10000, 0x10000, true, 0, 0xFFFF, {}},
-        ReadCase{"OneRecord", record(0x05D0, {1, 2, 3}) + endRecord, 0x10000, 0x10000, true, 3,
-                 0x05D0, {{0x05CF, fill}, {0x05D0, 1}, {0x05D2, 3}, {0x05D3, fill}}},
-        ReadCase{"LowerCaseDigits", lowerCase(abcd) + "\r\n" + endRecord, 0x10000, 0x10000, true,
-                 4, 0xABCD, {{0xABCD, 0xDE}, {0xABD0, 0xEF}}},
-        ReadCase{"LfLineEnds", abcd + "\n:00000001FF\n", 0x10000, 0x10000, true, 4, 0xABCD,
-                 {{0xABCE, 0xAD}}},
-        ReadCase{"NoEndRecordNorLineEnd", abcd, 0x10000, 0x10000, true, 4, 0xABCD, {{0xABCF, 0xBE}}},
-        ReadCase{"OutOfOrderSpanCoversTheGap", record(0x0200, {7}) + record(0x0100, {8, 9}) + endRecord,
-                 0x10000, 0x10000, true, 0x101, 0x0100, {{0x0100, 8}, {0x0101, 9}, {0x0200, 7}}},
-        ReadCase{"CountZeroEndsTheData", record(0x10, {1}) + ":00ZZ\r\n" + record(0x20, {2}), 0x100,
-                 0x100, true, 1, 0x10, {{0x20, fill}}},
-        ReadCase{"TypeOneEndsTheDataWhateverItsCount",
-                 record(0x10, {1}) + ":02000001ZZZZ\r\n" + record(0x20, {2}), 0x100, 0x100, true, 1,
-                 0x10, {{0x20, fill}}},
-        ReadCase{"ExtendedSegmentRecordFails", record(0x10, {1}) + record(0, {0x10, 0}, 2) + endRecord,
-                 0x100, 0x100, false, 0, untouched, {{0x10, 1}}},
-        ReadCase{"StartSegmentRecordFails", record(0, {0, 0, 5, 0xD0}, 3) + endRecord, 0x100, 0x100,
-                 false, 0, untouched, {}},
-        ReadCase{"ExtendedLinearRecordFails", record(0, {0, 0}, 4) + endRecord, 0x100, 0x100, false,
-                 0, untouched, {}},
-        ReadCase{"StartLinearRecordFails", record(0, {0, 0, 0, 0}, 5) + endRecord, 0x100, 0x100,
-                 false, 0, untouched, {}},
-        ReadCase{"NonHexTypeFails", ":010010G0FF\r\n", 0x100, 0x100, false, 0, untouched, {}},
-        ReadCase{"NumberedFormFails", "1:" + record(0x05D0, {1}) + "2:" + endRecord, 0x10000,
-                 0x10000, false, 0, untouched, {{0x05D0, fill}}},
-        ReadCase{"BlankLineFails", record(0x10, {1}) + "\r\n" + endRecord, 0x100, 0x100, false, 0,
-                 untouched, {}},
-        ReadCase{"LeadingBlankFails", " " + record(0x10, {1}), 0x100, 0x100, false, 0, untouched, {}},
-        ReadCase{"NonHexDataFails", ":020010000G01EE\r\n", 0x100, 0x100, false, 0, untouched, {}},
-        ReadCase{"RecordCutShortFails", ":03001000AABB\r\n", 0x100, 0x100, false, 0, untouched, {}},
-        ReadCase{"RecordCutShortAtTextEndFails", ":03001000AABB", 0x100, 0x100, false, 0, untouched, {}},
-        ReadCase{"MissingChecksumFailsWhenVerified", ":01001000AA\r\n", 0x100, 0x100, true, 0,
-                 untouched, {}},
-        ReadCase{"TrailingCharactersIgnored", recordText(0x10, {5}) + "  ;x\r\n" + endRecord, 0x100,
-                 0x100, true, 1, 0x10, {{0x10, 5}}},
-        ReadCase{"WrongChecksumIgnoredWithoutVerify", withChecksum(recordText(0x10, {5}), "ZZ") + "\n",
-                 0x100, 0x100, false, 1, 0x10, {{0x10, 5}}},
-        ReadCase{"WrongChecksumFailsWithVerify", withChecksum(recordText(0x10, {5}), "00") + "\n",
-                 0x100, 0x100, true, 0, untouched, {}},
-        ReadCase{"ChecksumZero", ":01000000FF00\r\n", 0x100, 0x100, true, 1, 0, {{0, 0xFF}}},
-        // The window: a record beginning at or past its end ends the data.
-        ReadCase{"RecordPastTheWindowEndsTheData",
-                 record(0, {1, 2}) + record(0x10, {3}) + record(4, {9}) + "garbage\r\n", 0x100, 0x10,
-                 false, 2, 0, {{0, 1}, {1, 2}, {4, fill}, {0x10, fill}}},
-        ReadCase{"RecordPastTheWindowIsVerifiedWhole",
-                 record(0, {1, 2}) + record(0x10, {3}) + record(4, {9}), 0x100, 0x10, true, 2, 0,
-                 {{4, fill}, {0x10, fill}}},
-        ReadCase{"RecordPastTheWindowWithBadChecksumFailsWithVerify",
-                 record(0, {1, 2}) + withChecksum(recordText(0x10, {3}), "00") + "\r\n", 0x100, 0x10,
-                 true, 0, untouched, {}},
-        ReadCase{"CrossingRecordStoresTheBytesInside", crossing + "\r\n", 0x100, 0x10, false, 4, 0x0C,
-                 {{0x0C, 1}, {0x0F, 4}, {0x10, fill}, {0x13, fill}}},
-        ReadCase{"CrossingRecordDigitsPastTheWindowUnreadWithoutVerify",
-                 crossing.substr(0, 9 + 8) + "ZZ\r\n", 0x100, 0x10, false, 4, 0x0C, {{0x0F, 4}}},
-        ReadCase{"CrossingRecordVerifiedWhole", crossing + "\r\n", 0x100, 0x10, true, 4, 0x0C,
-                 {{0x0F, 4}, {0x10, fill}}},
-        ReadCase{"CrossingRecordWithBadDigitPastTheWindowFailsWithVerify",
-                 crossing.substr(0, 9 + 8) + "06" + crossing.substr(9 + 10) + "\r\n", 0x100, 0x10,
-                 true, 0, untouched, {}},
-        ReadCase{"CrossingRecordWithNonHexPastTheWindowFailsWithVerify",
-                 crossing.substr(0, 9 + 8) + "ZZ" + crossing.substr(9 + 10) + "\r\n", 0x100, 0x10,
-                 true, 0, untouched, {}},
-        // The destination bounds the window too, whatever the limit.
-        ReadCase{"SmallDestinationBoundsTheWindow", crossing + "\r\n", 0x0E, 0xFFFF, true, 2, 0x0C,
-                 {{0x0C, 1}, {0x0D, 2}}},
-        // Scanning only: every record counts whole, inside the window or not.
-        ReadCase{"ScanCountsWholeRecords", record(0, {1}) + crossing + "\r\n" + record(0x20, {1, 2}),
-                 0, 0x10, false, 0x22, 0, {}},
-        ReadCase{"DataAtFFFF", record(0xFFFF, {0x42}) + endRecord, 0x10000, 0x10000, true, 1, 0xFFFF,
-                 {{0xFFFF, 0x42}}},
-        // One read takes 255 characters at most, its line end included.
-        ReadCase{"LongestRecordWithCrLf", longest + "\r\n" + endRecord, 0x200, 0x200, true, 121,
-                 0x0100, {{0x0100, 0}, {0x0178, 120}}},
-        ReadCase{"RecordOf255CharactersFails", recordText(0x0100, run(0, 122)) + "\n", 0x200, 0x200,
-                 false, 0, untouched, {}},
-        ReadCase{"BlanksPast255CharactersFail", longest + "  \r\n", 0x200, 0x200, false, 0,
-                 untouched, {}},
-        ReadCase{"ShortRecordWithLongTailFails", record(0x10, {1}).substr(0, 13) + std::string(250, ' ') + "\n",
-                 0x100, 0x100, false, 0, untouched, {}}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(HexRead, MissingFileGivesZeroAndLeavesThePointer) {
-    test::TempDir dir;
-    Bytes destination(16, fill);
-    std::uint32_t lowest = untouched;
-    EXPECT_EQ(readHex(dir.file("none.ihx"), destination, &lowest, 16, true), 0u);
-    EXPECT_EQ(readHexAbs(dir.file("none.ihx"), destination, &lowest, 16, true), 0u);
-    EXPECT_EQ(readHex(dir.file(""), destination, &lowest, 16, true), 0u);  // a folder
-    EXPECT_EQ(lowest, untouched);
-}
-
-using AbsCase = ReadCaseOf<Bytes>;  // destination[0..] afterwards
+INSTANTIATE_TEST_SUITE_P(Records, HexRead, ::testing::ValuesIn(lenientReadCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 class HexReadAbs : public ::testing::TestWithParam<AbsCase> {};
 
 TEST_P(HexReadAbs, PlacesTheLowestAddressAtTheStart) {
     const AbsCase& c = GetParam();
-    test::TempDir dir;
-    testing::writeFile(dir.file("in.ihx"), c.text);
     Bytes destination(c.destinationSize, fill);
     std::uint32_t lowest = untouched;
-    EXPECT_EQ(readHexAbs(dir.file("in.ihx"), destination, &lowest, c.limit, c.verify), c.result);
+    EXPECT_EQ(readHexAbsFromText(c.text, destination, &lowest, c.limit, c.verify), c.result);
     EXPECT_EQ(lowest, c.lowest);
     destination.resize(c.stored.size());
     EXPECT_EQ(destination, c.stored);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Records, HexReadAbs,
-    ::testing::Values(
-        AbsCase{"OnlyEndRecordWritesNoPointer", endRecord, 16, 16, true, 0, untouched, {fill}},
-        AbsCase{"EmptyFile", "", 16, 16, true, 0, untouched, {fill}},
-        AbsCase{"TwoRecords", record(0x05D0, run(0, 16)) + record(0x05E0, {16, 17}) + endRecord, 32, 32,
-                true, 18, 0x05D0, [] {
-                    Bytes b = run(0, 18);
-                    b.push_back(fill);
-                    return b;
-                }()},
-        AbsCase{"OutOfOrder", record(0x0302, {2}) + record(0x0300, {1}) + endRecord, 8, 8, true, 3,
-                0x0300, {1, fill, 2, fill}},
-        AbsCase{"LimitCutsTheWindow", record(0x05D0, run(0, 16)) + endRecord, 32, 4, false, 4, 0x05D0,
-                {0, 1, 2, 3, fill}},
-        AbsCase{"LimitCutsTheWindowVerified", record(0x05D0, run(0, 16)) + endRecord, 32, 4, true, 4,
-                0x05D0, {0, 1, 2, 3, fill}},
-        AbsCase{"DataUpToFFFFVerified", record(0xFFF0, run(0xA0, 16)) + endRecord, 16, 16, true, 16,
-                0xFFF0, run(0xA0, 16)},
-        AbsCase{"NumberedFormFails", "1:" + record(0x05D0, {1}) + "2:" + endRecord, 16, 16, false, 0,
-                untouched, {fill}},
-        AbsCase{"BadChecksumFails", record(0x10, {1}) + withChecksum(recordText(0x11, {2}), "00") + "\n",
-                16, 16, true, 0, untouched, {fill}}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(HexRead, ReadsBackWhatTheWriterWrote) {
-    for (std::size_t size : {0u, 1u, 15u, 16u, 17u, 1000u, 64048u}) {
-        SCOPED_TRACE("size " + std::to_string(size));
-        const Bytes image = test::randomImage(size, 7 + static_cast<unsigned>(size));
-        test::TempDir dir;
-        const std::string path = dir.file("image.ihx");
-        ASSERT_TRUE(writeHexAbs(path, image, 0x05D0, false).ok());
-
-        Bytes memory(0x10000, fill);
-        std::uint32_t lowest = untouched;
-        const auto limit = static_cast<std::uint32_t>(0x05D0 + size);
-        EXPECT_EQ(readHex(path, memory, &lowest, limit, true), size);
-        EXPECT_EQ(lowest, size == 0 ? 0xFFFFu : 0x05D0u);
-        EXPECT_TRUE(std::equal(image.begin(), image.end(), memory.begin() + 0x05D0));
-        EXPECT_EQ(memory[0x05CF], fill);
-
-        Bytes relative(size + 1, fill);
-        lowest = untouched;
-        EXPECT_EQ(readHexAbs(path, relative, &lowest, static_cast<std::uint32_t>(size), true), size);
-        EXPECT_EQ(lowest, size == 0 ? untouched : 0x05D0u);
-        EXPECT_TRUE(std::equal(image.begin(), image.end(), relative.begin()));
-        EXPECT_EQ(relative[size], fill);
-    }
-}
+INSTANTIATE_TEST_SUITE_P(Records, HexReadAbs, ::testing::ValuesIn(relativeReadCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace kvz

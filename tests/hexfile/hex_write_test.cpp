@@ -1,39 +1,23 @@
+// Writing HEX text: the digits, both forms of the lines, and the address
+// range; tests/io writes the same texts to files.
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <numeric>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "hexfile/hex.h"
+#include "hexfile/hex_cases.h"
 #include "hexfile/hex_detail.h"
 #include "hexfile/hex_test_files.h"
-#include "io/format_files.h"
 
 namespace kvz {
 namespace {
 
-using testing::readFileText;
-using test::TempDir;
-
-std::vector<std::uint8_t> countingBytes(std::size_t n) {
-    std::vector<std::uint8_t> bytes(n);
-    std::iota(bytes.begin(), bytes.end(), std::uint8_t{0});
-    return bytes;
-}
-
-const std::string examplePlain =
-    ":1005D000000102030405060708090A0B0C0D0E0FA3\r\n"
-    ":0405E00010111213D1\r\n"
-    ":00000001FF\r\n";
-const std::string exampleNumbered =
-    "1:1005D000000102030405060708090A0B0C0D0E0FA3\r\n"
-    "2:0405E00010111213D1\r\n"
-    "3:00000001FF\r\n";
+using test::countingBytes;
+using test::examplePlain;
+using test::exampleNumbered;
 
 TEST(HexDigits, Int2cWritesTwoUpperCaseDigitsForEveryByte) {
     for (int value = 0; value < 256; ++value) {
@@ -165,114 +149,35 @@ TEST(HexFormat, RecordsCoverTheImageInBothForms) {
     }
 }
 
-struct RangeCase {
-    std::uint32_t base;
-    std::size_t size;
-    const char* lastAddress;  // nullptr: accepted
-};
+class HexAddressRange : public ::testing::TestWithParam<test::RangeCase> {};
 
-class HexAddressRange : public ::testing::TestWithParam<RangeCase> {};
-
-TEST_P(HexAddressRange, DataPastFFFFIsRefusedBeforeTheFileIsTouched) {
-    const RangeCase& c = GetParam();
+TEST_P(HexAddressRange, DataPastFFFFIsRefused) {
+    const test::RangeCase& c = GetParam();
     const std::vector<std::uint8_t> image(c.size, 0x5A);
-    TempDir dir;
-    const std::string path = dir.file("out.ihx");
-    testing::writeFile(path, "older\r\n");
-    auto written = writeHexAbs(path, image, c.base, false);
-    if (c.lastAddress == nullptr) {
-        ASSERT_TRUE(written.ok()) << written.reason();
-        EXPECT_EQ(*written, c.size);
-        return;
+    for (bool numbered : {false, true}) {
+        auto text = formatHexAbs(image, c.base, numbered);
+        if (c.lastAddress == nullptr) {
+            EXPECT_TRUE(text.ok()) << text.reason();
+            continue;
+        }
+        ASSERT_FALSE(text.ok());
+        EXPECT_NE(text.reason().find(c.lastAddress), std::string::npos) << text.reason();
     }
-    ASSERT_FALSE(written.ok());
-    EXPECT_NE(written.reason().find(c.lastAddress), std::string::npos) << written.reason();
-    EXPECT_EQ(readFileText(path), "older\r\n");
-    EXPECT_FALSE(formatHexAbs(image, c.base, true).ok());
 }
 
-INSTANTIATE_TEST_SUITE_P(Limits, HexAddressRange,
-                         ::testing::Values(RangeCase{0x05D0, 64048, nullptr},
-                                           RangeCase{0x05D0, 64049, "0x10000"},
-                                           RangeCase{0xFFFF, 1, nullptr},
-                                           RangeCase{0xFFFF, 2, "0x10000"},
-                                           RangeCase{0x0000, 65536, nullptr},
-                                           RangeCase{0x0000, 65537, "0x10000"},
-                                           RangeCase{0xFFF0, 0x20, "0x1000F"}));
+INSTANTIATE_TEST_SUITE_P(Limits, HexAddressRange, ::testing::ValuesIn(test::kRangeCases));
 
-TEST(HexWrite, WritesTheWorkedExampleByteForByteAndReturnsTheSize) {
-    TempDir dir;
-    const auto image = countingBytes(20);
-    auto plain = writeHexAbs(dir.file("example.ihx"), image, 0x05D0, false);
-    auto numbered = writeHexAbs(dir.file("example.txt"), image, 0x05D0, true);
-    ASSERT_TRUE(plain.ok()) << plain.reason();
-    ASSERT_TRUE(numbered.ok()) << numbered.reason();
-    EXPECT_EQ(*plain, 20u);
-    EXPECT_EQ(*numbered, 20u);
-    EXPECT_EQ(readFileText(dir.file("example.ihx")), examplePlain);
-    EXPECT_EQ(readFileText(dir.file("example.txt")), exampleNumbered);
-}
-
-TEST(HexWrite, EmptyImageWritesTheEndRecordAloneAndReturnsZero) {
-    TempDir dir;
-    auto written = writeHexAbs(dir.file("e.txt"), {}, 0x05D0, true);
-    ASSERT_TRUE(written.ok()) << written.reason();
-    EXPECT_EQ(*written, 0u);
-    EXPECT_EQ(readFileText(dir.file("e.txt")), "1:00000001FF\r\n");
-}
-
-TEST(HexWrite, ReplacesAnExistingFile) {
-    TempDir dir;
-    const std::string path = dir.file("out.ihx");
-    testing::writeFile(path, std::string(5000, 'Z'));
-    ASSERT_TRUE(writeHexAbs(path, countingBytes(20), 0x05D0, false).ok());
-    EXPECT_EQ(readFileText(path), examplePlain);
-}
-
-TEST(HexWrite, WriteHexTakesTheBytesByAbsoluteAddress) {
-    TempDir dir;
+TEST(HexFormat, FormatHexTakesTheBytesByAbsoluteAddress) {
     std::vector<std::uint8_t> memory(0x05D0 + 20 + 7, 0xEE);
     for (std::uint8_t i = 0; i < 20; ++i) memory[0x05D0 + i] = i;
-    auto written = writeHex(dir.file("abs.ihx"), memory, 0x05D0, 20, false);
-    ASSERT_TRUE(written.ok()) << written.reason();
-    EXPECT_EQ(*written, 20u);
-    EXPECT_EQ(readFileText(dir.file("abs.ihx")), examplePlain);
-
-    EXPECT_FALSE(writeHex(dir.file("out.ihx"), memory, 0x05D0, 28, false).ok());
-    EXPECT_FALSE(std::filesystem::exists(dir.file("out.ihx")));
-    auto empty = writeHex(dir.file("none.ihx"), memory, 0x9000, 0, true);
+    auto text = formatHex(memory, 0x05D0, 20, false);
+    ASSERT_TRUE(text.ok()) << text.reason();
+    EXPECT_EQ(*text, examplePlain);
+    EXPECT_FALSE(formatHex(memory, 0x05D0, 28, false).ok());
+    auto empty = formatHex(memory, 0x9000, 0, true);
     ASSERT_TRUE(empty.ok()) << empty.reason();
-    EXPECT_EQ(readFileText(dir.file("none.ihx")), "1:00000001FF\r\n");
+    EXPECT_EQ(*empty, "1:00000001FF\r\n");
 }
-
-struct FailureCase {
-    const char* name;
-    std::string path;  // "@" stands for the temporary folder
-    int error;
-};
-
-void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
-
-class HexWriteFailure : public ::testing::TestWithParam<FailureCase> {};
-
-TEST_P(HexWriteFailure, IsReportedWithThePathAndTheSystemsReason) {
-    TempDir dir;
-    std::string path = GetParam().path;
-    if (path[0] == '@') path = dir.file(path.substr(1));
-    for (bool numbered : {false, true}) {
-        auto written = writeHexAbs(path, test::randomImage(5000, 1), 0x05D0, numbered);
-        ASSERT_FALSE(written.ok());
-        EXPECT_NE(written.reason().find(path), std::string::npos) << written.reason();
-        EXPECT_NE(written.reason().find(std::strerror(GetParam().error)), std::string::npos)
-            << written.reason();
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(Outputs, HexWriteFailure,
-                         ::testing::Values(FailureCase{"FullDevice", "/dev/full", ENOSPC},
-                                           FailureCase{"MissingFolder", "@missing/out.ihx", ENOENT},
-                                           FailureCase{"Folder", "@", EISDIR}),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace kvz

@@ -5,10 +5,6 @@
 // canvases over 32767 pixels a side, and big ones are slow to scroll.
 const BAND_HEIGHT = 4096;
 const ENTRY_ZOOM = 6;
-const ROW_PITCH = 9;
-const CELL_PIXELS = 7;
-const FIELD_NAMES = ['long field', 'short field 1', 'short field 2', 'short field 3', 'short field 4',
-  'short field 5'];
 
 const elements = {
   deck: document.getElementById('deck'),
@@ -192,11 +188,12 @@ function applyZoom() {
 }
 
 // The texts of the sheet from the worker's six numbers per text.
-function placedTexts(places) {
+function placedTexts(sheet) {
+  const { places, fieldNames } = sheet;
   const texts = [];
   for (let i = 0; i + 6 <= places.length; i += 6) {
     const [group, entry, field, x, y, cells] = places.subarray(i, i + 6);
-    const place = entry < 0 ? `group ${group} name` : `group ${group} entry ${entry} ${FIELD_NAMES[field]}`;
+    const place = entry < 0 ? `group ${group} name` : `group ${group} entry ${entry} ${fieldNames[field]}`;
     texts.push({ group, entry, field, x, y, cells, place });
   }
   return texts;
@@ -205,7 +202,7 @@ function placedTexts(places) {
 // The sheet in bands of canvases, one below the other, at one canvas pixel
 // per device pixel; the zoom only scales them.
 function showSheet(sheet) {
-  sheet.texts = placedTexts(sheet.places);
+  sheet.texts = placedTexts(sheet);
   currentSheet = sheet;
   for (let top = 0; top < sheet.height; top += BAND_HEIGHT) {
     const height = Math.min(BAND_HEIGHT, sheet.height - top);
@@ -220,7 +217,7 @@ function showSheet(sheet) {
     canvas.addEventListener('click', (event) => {
       const zoom = Number(elements.zoom.value);
       const y = top + Math.floor(event.offsetY / zoom);
-      const text = sheet.texts.find((t) => y >= t.y - 1 && y < t.y - 1 + ROW_PITCH);
+      const text = sheet.texts.find((t) => y >= t.y - 1 && y < t.y - 1 + sheet.rowPitch);
       if (text) showEntry(text.group, text.entry);
     });
     elements.preview.append(canvas);
@@ -229,13 +226,14 @@ function showSheet(sheet) {
 }
 
 function textCanvas(sheet, text) {
+  const cellPixels = sheet.cellPixels;
   const canvas = document.createElement('canvas');
-  canvas.width = Math.max(1, text.cells * CELL_PIXELS);
-  canvas.height = CELL_PIXELS;
+  canvas.width = Math.max(1, text.cells * cellPixels);
+  canvas.height = cellPixels;
   const context = canvas.getContext('2d');
   if (text.cells > 0) {
-    const data = new ImageData(canvas.width, CELL_PIXELS);
-    for (let row = 0; row < CELL_PIXELS; ++row) {
+    const data = new ImageData(canvas.width, cellPixels);
+    for (let row = 0; row < cellPixels; ++row) {
       const from = 4 * ((text.y + row) * sheet.width + text.x);
       data.data.set(sheet.rgba.subarray(from, from + 4 * canvas.width), 4 * row * canvas.width);
     }
@@ -261,7 +259,7 @@ function showEntry(group, entry) {
   for (const text of texts) {
     const figure = document.createElement('figure');
     const caption = document.createElement('figcaption');
-    caption.textContent = entry < 0 ? 'name' : FIELD_NAMES[text.field];
+    caption.textContent = entry < 0 ? 'name' : currentSheet.fieldNames[text.field];
     const canvas = textCanvas(currentSheet, text);
     canvas.setAttribute('role', 'img');
     canvas.setAttribute('aria-label', `${text.place}, ${text.cells} characters`);

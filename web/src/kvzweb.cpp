@@ -6,21 +6,19 @@
 
 #include <chrono>
 #include <cstdint>
-#include <cstdio>
 #include <new>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "core/inspect.h"
-#include "core/pack.h"
+#include "common/layout.h"
+#include "core/frontend.h"
 #include "core/preview.h"
 #include "core/report.h"
-#include "core/verify.h"
 #include "deck/deck.h"
-#include "decode/decode.h"
-#include "glyph/glyph.h"
+#include "input/kvz.h"
 #include "png.h"
 
 namespace kvz::web {
@@ -70,8 +68,15 @@ std::vector<std::uint32_t> toRgba(const std::vector<std::uint8_t>& grey) {
     return rgba;
 }
 
-// The sheet's pixels, and where each text lies on it: six numbers per text
-// (group, entry or -1 for the name, field, x, y, glyph cells).
+val fieldNamesToJs() {
+    val names = val::array();
+    for (const std::string_view name : kFieldNames) names.call<void>("push", std::string(name));
+    return names;
+}
+
+// The sheet's pixels, where each text lies on it (six numbers per text:
+// group, entry or -1 for the name, field, x, y, glyph cells), and how to
+// read it: the glyph cell's size, the rows' pitch and the fields' names.
 val sheetToJs(const PreviewSheet& sheet) {
     std::vector<std::int32_t> places;
     places.reserve(sheet.texts.size() * 6);
@@ -87,6 +92,9 @@ val sheetToJs(const PreviewSheet& sheet) {
     const std::vector<std::uint32_t> rgba = toRgba(sheet.bitmap.pixels);
     object.set("rgba", bytesToJs({reinterpret_cast<const std::uint8_t*>(rgba.data()), rgba.size() * 4}));
     object.set("places", texts);
+    object.set("cellPixels", static_cast<double>(kSheetCellPixels));
+    object.set("rowPitch", static_cast<double>(kSheetRowPitch));
+    object.set("fieldNames", fieldNamesToJs());
     return object;
 }
 
@@ -103,78 +111,63 @@ val figuresToJs(const ConversionFigures& figures) {
     return object;
 }
 
-// The sheet of a decoded image and its PNG.
-Status addPreview(Report& report, const DecodedImage& decoded) {
-    auto sheet = drawPreviewSheet(decoded);
-    if (!sheet) return sheet.failure();
-    report.set("sheet", sheetToJs(*sheet));
-    report.set("png", bytesToJs(encodeSheetPng(sheet->bitmap, kPreviewScale)));
-    return success();
+// The sheet and its PNG, from this front end's own writer.
+void addPreview(Report& report, const PreviewSheet& sheet) {
+    report.set("sheet", sheetToJs(sheet));
+    report.set("png", bytesToJs(encodeSheetPng(sheet.bitmap, kPreviewScale)));
 }
 
 // kvzpack --preview -v on one deck: warnings, the outputs once the image
 // read back from the .ihx text says what the deck says, the log and summary
-// lines. The sheet is drawn from the image read back, as the command line
-// draws it; its PNG comes from this front end's own writer.
+// lines. The sheet is the one the conversion drew from the image read back.
 val convertDeckBytes(Report& report, std::span<const std::uint8_t> bytes, const std::string& file) {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point start = Clock::now();
     const auto refuse = [&](const std::string& reason) {
-        report.say("kvzpack: " + file + ": " + reason);
+        report.say(formatFileMessage(kPackProgram, file, reason));
         return report.finish(false);
     };
     auto deck = readDeck(bytes);
     if (!deck) return refuse(deck.reason());
-    for (const TruncatedText& text : deck->file.truncatedTexts)
-        report.say("kvzpack: " + file + ": warning: " + describeTruncatedText(text));
-    for (const MissingGlyph& missing : deck->missingGlyphs)
-        report.say("kvzpack: " + file + ": warning: " + describeMissingGlyph(missing));
-    for (const NonShiftJisCode& code : deck->nonShiftJisCodes)
-        report.say("kvzpack: " + file + ": warning: " + describeNonShiftJisCode(code));
-    auto packed = packDeck(deck->file, PackOptions{.verify = true, .preview = false});
+    for (const std::string& loss : describeLosses(*deck))
+        report.say(formatWarningMessage(kPackProgram, file, loss));
+    auto packed = packDeck(deck->file, PackOptions{.verify = true, .preview = false, .sheet = true});
     if (!packed) return refuse(packed.reason());
-    auto readBack = imageFromHexText(packed->hexText);
-    if (!readBack) return refuse("internal error: cannot read back the image written: " + readBack.reason());
-    auto decoded = decodeImage(readBack->bytes, kLoadAddress);
-    if (!decoded) return refuse("internal error: the image cannot be decoded for its preview: " + decoded.reason());
-    if (auto drawn = addPreview(report, *decoded); !drawn)
-        return refuse("internal error: the preview cannot be drawn: " + drawn.reason());
+    addPreview(report, *packed->sheet);
     const std::chrono::duration<double> taken = Clock::now() - start;
-    char range[32];
-    std::snprintf(range, sizeof range, ":%04X-%04X", static_cast<unsigned>(kLoadAddress),
-                  static_cast<unsigned>(kLoadAddress + packed->image.size() - 1));
     report.set("ihx", packed->hexText);
     report.set("txt", packed->numberedHexText);
     report.set("figures", figuresToJs(packed->figures));
-    report.set("logLine", file + range);
+    report.set("logLine", formatLogLine(file, packed->image.size()));
     report.set("summaryLine", formatSummary(file, packed->figures, taken.count()));
     return report.finish(true);
 }
 
 template <class Run>
-val withinMemory(const std::string& program, const std::string& file, Run run) {
+val withinMemory(std::string_view program, const std::string& file, Run run) {
     Report report;
     try {
         return run(report);
     } catch (const std::bad_alloc&) {
-        report.say(program + ": " + file + ": out of memory");
+        report.say(formatFileMessage(program, file, kOutOfMemory));
         return report.finish(false);
     }
 }
 
 val convertDeck(const std::string& bytes, const std::string& file) {
-    return withinMemory("kvzpack", file, [&](Report& report) { return convertDeckBytes(report, asBytes(bytes), file); });
+    return withinMemory(kPackProgram, file,
+                        [&](Report& report) { return convertDeckBytes(report, asBytes(bytes), file); });
 }
 
 // kvzdeck build NAME.tsv NAME.kvz, then kvzpack on NAME.kvz.
 val buildAndConvertDeck(const std::string& tsv, const std::string& file, const std::string& deckFile) {
-    return withinMemory("kvzdeck", file, [&](Report& report) {
+    return withinMemory(kDeckProgram, file, [&](Report& report) {
         auto built = buildDeck(tsv);
         if (!built) {
-            report.say("kvzdeck: " + describeBuildRefusal(file, built.failure()));
+            report.say(formatProgramMessage(kDeckProgram, describeBuildRefusal(file, built.failure())));
             return report.finish(false);
         }
-        for (const std::string& warning : built->warnings) report.say("kvzdeck: " + file + ":" + warning);
+        for (const std::string& warning : built->warnings) report.say(formatFileLineMessage(kDeckProgram, file, warning));
         report.set("kvz", bytesToJs(built->kvz));
         return convertDeckBytes(report, built->kvz, deckFile);
     });
@@ -182,31 +175,21 @@ val buildAndConvertDeck(const std::string& tsv, const std::string& file, const s
 
 // kvzpack --inspect NAME.ihx, with the image's sheet.
 val inspectImage(const std::string& text, const std::string& file) {
-    return withinMemory("kvzpack", file, [&](Report& report) {
-        auto image = imageFromHexText(text);
-        if (!image) {
-            report.say("kvzpack: " + file + ": " + image.reason());
+    return withinMemory(kPackProgram, file, [&](Report& report) {
+        const auto refuse = [&](const std::string& reason) {
+            report.say(formatFileMessage(kPackProgram, file, reason));
             return report.finish(false);
-        }
-        for (const std::string& warning : image->warnings)
-            report.say("kvzpack: " + file + ": warning: " + warning);
-        auto decoded = decodeImage(image->bytes, kLoadAddress);
-        if (!decoded) {
-            report.say("kvzpack: " + file + ": not a device image: " + decoded.reason());
-            return report.finish(false);
-        }
-        auto summary = formatImageSummary(file, image->bytes, *decoded);
-        if (!summary) {
-            report.say("kvzpack: " + file + ": " + summary.reason());
-            return report.finish(false);
-        }
-        report.set("inspection", *summary);
-        report.set("imageBytes", static_cast<double>(image->bytes.size()));
+        };
+        const ImageInspection inspection = inspectHexText(text, file, std::nullopt);
+        for (const std::string& warning : inspection.warnings)
+            report.say(formatWarningMessage(kPackProgram, file, warning));
+        if (!inspection.inspected) return refuse(inspection.inspected.reason());
+        report.set("inspection", inspection.inspected->text);
+        report.set("imageBytes", static_cast<double>(inspection.inspected->imageBytes));
         report.set("capacity", static_cast<double>(kImageCapacity));
-        if (auto drawn = addPreview(report, *decoded); !drawn) {
-            report.say("kvzpack: " + file + ": the preview cannot be drawn: " + drawn.reason());
-            return report.finish(false);
-        }
+        auto sheet = drawPreviewSheet(inspection.inspected->decoded);
+        if (!sheet) return refuse("the preview cannot be drawn: " + sheet.reason());
+        addPreview(report, *sheet);
         return report.finish(true);
     });
 }

@@ -1,0 +1,373 @@
+// The optimising encoder's search and its rounds.
+//
+// Phrases are handled as the character sequences they spell. Every phrase
+// line (shortest phrase first, so that a phrase holds only shorter ones and
+// no cycle can form, and only phrases shallow enough to keep the default's
+// nesting depth) and every text line is parsed into the fewest bytes with
+// the widths of the round; characters and phrases are then ranked by how
+// often they are written, which gives the widths of the next round.
+#include "compress/best_rounds.h"
+
+#include <algorithm>
+#include <numeric>
+
+#include "common/layout.h"
+#include "compress/best_detail.h"
+
+namespace kvz::detail {
+namespace {
+
+constexpr std::size_t kDroppedShare = 10;  // percent of the losing phrases dropped per round
+constexpr std::size_t kFewestDropped = 2;
+constexpr std::uint32_t kNoCandidate = 0xFFFFFFFFu;
+
+bool shorterFirst(const Chars& a, const Chars& b) { return a.size() != b.size() ? a.size() < b.size() : a < b; }
+
+void sortDistinct(std::vector<Chars>& candidates) {
+    std::sort(candidates.begin(), candidates.end(), shorterFirst);
+    candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+}
+
+ParseCosts costsOf(const Search& s) { return {s.charWidth, s.phraseWidth, s.encoding.phraseUses}; }
+
+ParsePhrases phrasesBelow(const Search& s, std::uint32_t depthBelow) {
+    return {s.candidates, s.alive, s.depth, depthBelow};
+}
+
+int parseText(Search& s, std::size_t t, Tokens& out) {
+    return parseLine(s.texts[t], s.textMatches[t], phrasesBelow(s, kAnyDepth), costsOf(s), s.table, out);
+}
+
+// Parses phrase p's line from shorter phrases shallow enough for the
+// nesting limit, and sets its depth; returns its cost.
+int parsePhraseLine(Search& s, std::uint32_t p, Tokens& out) {
+    s.phraseCost[p] = parseLine(s.candidates[p], s.phraseMatches[p], phrasesBelow(s, s.depthLimit), costsOf(s),
+                                s.table, out);
+    std::uint32_t deepest = 0;
+    for (std::uint32_t token : out)
+        if (isPhrase(token)) deepest = std::max(deepest, s.depth[phraseOf(token)]);
+    s.depth[p] = deepest + 1;
+    return s.phraseCost[p];
+}
+
+// A phrase pays when its uses save more than its line costs. Of those that
+// do not, the worst share goes each round, so that the uses of the dropped
+// ones can move to the others before those are judged.
+bool dropLosingPhrases(Search& s) {
+    const std::uint8_t limit = limitFor(s.frame.codesBefore, usedPhrases(s.encoding).size());
+    std::vector<std::pair<std::int64_t, std::uint32_t>> losing;
+    for (std::size_t p = 0; p < s.candidates.size(); ++p) {
+        const std::int64_t uses = s.encoding.phraseUses[p];
+        if (!s.alive[p] || uses == 0) continue;
+        const std::int64_t line = s.phraseCost[p];
+        const std::int64_t saving =
+            uses * (line - s.phraseWidth[p]) -
+            (line + widthOf(static_cast<std::uint32_t>(s.encoding.phrases[p].size()), limit));
+        if (saving <= 0) losing.push_back({saving, static_cast<std::uint32_t>(p)});
+    }
+    std::sort(losing.begin(), losing.end());
+    const std::size_t dropping =
+        std::min(losing.size(), std::max<std::size_t>(kFewestDropped, losing.size() * kDroppedShare / 100));
+    for (std::size_t i = 0; i < dropping; ++i) s.alive[losing[i].second] = false;
+    return dropping > 0;
+}
+
+// What a round of moves weighs them against: the phrases in use (kept up to
+// date by the moves) and the characters' uses by rank (as last counted).
+struct MoveBase {
+    std::size_t usedCount = 0;
+    std::vector<std::uint32_t> charUsesByRank;
+};
+
+MoveBase startMoves(const Search& s) {
+    MoveBase base{usedPhrases(s.encoding).size(), s.encoding.charUses};
+    std::sort(base.charUsesByRank.begin(), base.charUsesByRank.end(), std::greater<>());
+    return base;
+}
+
+// One more phrase may lower the one-byte limit, one fewer raise it: the
+// character at the limit's rank changes its width.
+std::int64_t limitShift(const Search& s, const MoveBase& base, bool adding) {
+    const std::uint8_t now = limitFor(s.frame.codesBefore, base.usedCount);
+    const std::uint8_t then = limitFor(s.frame.codesBefore, adding ? base.usedCount + 1 : base.usedCount - 1);
+    auto usesAt = [&](std::size_t rank) -> std::int64_t {
+        return rank < base.charUsesByRank.size() ? base.charUsesByRank[rank] : 0;
+    };
+    if (then < now) return usesAt(then);
+    if (then > now) return -usesAt(now);
+    return 0;
+}
+
+// Bytes that adding or dropping phrase p changes, the widths kept; with
+// `commit` the move is made.
+std::int64_t moveDelta(Search& s, MoveBase& base, std::uint32_t p, bool adding, bool commit) {
+    s.alive[p] = adding;
+    std::int64_t delta = limitShift(s, base, adding);
+    if (adding) {
+        delta += parsePhraseLine(s, p, s.encoding.phrases[p]) + 1;
+    } else {
+        delta -= s.phraseCost[p] + 1;
+    }
+    const std::size_t textCount = s.texts.size();
+    for (std::uint32_t line : s.linesWith[p]) {
+        if (line < textCount) {
+            const int cost = parseText(s, line, commit ? s.encoding.texts[line] : s.scratchTokens);
+            delta += cost - s.textCost[line];
+            if (commit) s.textCost[line] = cost;
+            continue;
+        }
+        const std::uint32_t r = line - static_cast<std::uint32_t>(textCount);
+        if (!s.alive[r] || s.encoding.phraseUses[r] == 0 || r == p) continue;
+        if (adding && s.depth[p] >= s.depth[r]) continue;
+        const int cost = parseLine(s.candidates[r], s.phraseMatches[r], phrasesBelow(s, s.depth[r]), costsOf(s),
+                                   s.table, commit ? s.encoding.phrases[r] : s.scratchTokens);
+        delta += cost - s.phraseCost[r];
+        if (commit) s.phraseCost[r] = cost;
+    }
+    if (commit && adding) {
+        s.encoding.phraseUses[p] = 1;  // in use until the next count
+        ++base.usedCount;
+    } else if (commit) {
+        s.encoding.phraseUses[p] = 0;
+        --base.usedCount;
+    } else {
+        s.alive[p] = !adding;
+    }
+    return delta;
+}
+
+// The candidates, not alive, that stand in phrase p or that p stands in.
+std::vector<std::uint32_t> deadRelatives(const Search& s, std::uint32_t p) {
+    std::vector<std::uint32_t> related = s.phraseMatches[p].ids;
+    for (std::uint32_t line : s.linesWith[p])
+        if (line >= s.texts.size()) related.push_back(line - static_cast<std::uint32_t>(s.texts.size()));
+    std::erase_if(related, [&](std::uint32_t q) { return s.alive[q]; });
+    std::sort(related.begin(), related.end());
+    related.erase(std::unique(related.begin(), related.end()), related.end());
+    return related;
+}
+
+// Phrases that save least first.
+std::vector<std::uint32_t> removalOrder(const Search& s, const Encoding& e) {
+    std::vector<std::uint32_t> order = usedPhrases(e);
+    std::vector<std::int64_t> saving(s.candidates.size(), 0);
+    for (std::uint32_t p : order)
+        saving[p] = static_cast<std::int64_t>(e.phraseUses[p]) * (s.phraseCost[p] - s.phraseWidth[p]) - s.phraseCost[p];
+    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return saving[a] < saving[b]; });
+    return order;
+}
+
+int widthOfToken(const Search& s, std::uint32_t token) {
+    return isPhrase(token) ? s.phraseWidth[phraseOf(token)] : s.charWidth[token];
+}
+
+Chars spellToken(const Search& s, std::uint32_t token) {
+    return isPhrase(token) ? s.candidates[phraseOf(token)] : Chars{static_cast<std::uint16_t>(token)};
+}
+
+}  // namespace
+
+Spelled spellStandard(const CodeLines& codeLines, const EncodingFrame& frame) {
+    const auto bodies = lineBodies(codeLines);
+    const std::size_t phraseCount = bodies.size() - frame.linesBefore;
+    Spelled result;
+    result.phrases.resize(phraseCount);
+    std::vector<bool> done(phraseCount, false);
+    // Acyclic (checked before), so a depth-first walk ends.
+    auto spell = [&](auto& self, std::span<const std::uint16_t> line, Chars& out) -> void {
+        for (std::uint16_t code : line) {
+            if (code < frame.codesBefore) {
+                out.push_back(code);
+                continue;
+            }
+            const std::size_t k = code - frame.codesBefore;
+            if (!done[k]) {
+                Chars inner;
+                self(self, bodies[frame.linesBefore + k], inner);
+                result.phrases[k] = std::move(inner);
+                done[k] = true;
+            }
+            out.insert(out.end(), result.phrases[k].begin(), result.phrases[k].end());
+        }
+    };
+    for (std::size_t i = 0; i < frame.linesBefore; ++i) {
+        Chars text;
+        spell(spell, bodies[i], text);
+        result.texts.push_back(std::move(text));
+    }
+    return result;
+}
+
+std::vector<Chars> gatherCandidates(const Spelled& standard) {
+    std::vector<Chars> candidates = pairingCandidates(standard.texts);
+    candidates.insert(candidates.end(), standard.phrases.begin(), standard.phrases.end());
+    std::erase_if(candidates, [](const Chars& c) { return c.size() < 2 || c.size() > kLongestPhrase; });
+    sortDistinct(candidates);
+    return candidates;
+}
+
+Search startSearch(std::vector<Chars> texts, std::size_t charCount, const EncodingFrame& frame,
+                   std::uint32_t depthLimit) {
+    Search s;
+    s.texts = std::move(texts);
+    s.frame = frame;
+    s.depthLimit = depthLimit;
+    s.encoding.charUses.assign(charCount, 0);
+    s.encoding.texts.resize(s.texts.size());
+    const std::uint8_t limit = limitFor(frame.codesBefore, 0);
+    s.charWidth.resize(charCount);
+    for (std::size_t c = 0; c < charCount; ++c)
+        s.charWidth[c] = static_cast<std::uint8_t>(widthOf(static_cast<std::uint32_t>(c), limit));
+    return s;
+}
+
+void takeCandidates(Search& s, std::vector<Chars> candidates) {
+    s.candidates = std::move(candidates);
+    const std::size_t count = s.candidates.size();
+    s.alive.assign(count, true);
+    s.depth.assign(count, 0);
+    const PhraseTrie trie(s.candidates);
+    s.textMatches.clear();
+    s.phraseMatches.clear();
+    for (const Chars& text : s.texts) s.textMatches.push_back(trie.matchAll(text));
+    for (std::size_t p = 0; p < count; ++p)
+        s.phraseMatches.push_back(trie.matchAll(s.candidates[p], static_cast<std::uint32_t>(p)));
+    s.phraseWidth.assign(count, 2);
+    s.phraseCost.assign(count, 0);
+    s.textCost.assign(s.texts.size(), 0);
+    s.linesWith.assign(count, {});
+    auto note = [&](const MatchTable& matches, std::uint32_t line) {
+        for (std::uint32_t id : matches.ids)
+            if (s.linesWith[id].empty() || s.linesWith[id].back() != line) s.linesWith[id].push_back(line);
+    };
+    for (std::size_t t = 0; t < s.texts.size(); ++t) note(s.textMatches[t], static_cast<std::uint32_t>(t));
+    for (std::size_t p = 0; p < count; ++p) note(s.phraseMatches[p], static_cast<std::uint32_t>(s.texts.size() + p));
+    s.encoding.phraseUses.assign(count, 0);
+    s.encoding.phrases.assign(count, {});
+    parseAll(s);
+}
+
+void parseAll(Search& s) {
+    for (std::size_t p = 0; p < s.candidates.size(); ++p) {
+        s.encoding.phrases[p].clear();
+        if (s.alive[p]) parsePhraseLine(s, static_cast<std::uint32_t>(p), s.encoding.phrases[p]);
+    }
+    for (std::size_t t = 0; t < s.texts.size(); ++t) s.textCost[t] = parseText(s, t, s.encoding.texts[t]);
+    // Every alive phrase line is parsed; countUses clears the unused ones.
+    countUses(s.encoding);
+}
+
+bool rankWidths(Search& s) {
+    const std::vector<std::uint32_t> used = usedPhrases(s.encoding);
+    const std::uint8_t limit = limitFor(s.frame.codesBefore, used.size());
+    std::vector<std::uint32_t> chars(s.charWidth.size());
+    std::iota(chars.begin(), chars.end(), 0u);
+    bool changed = false;
+    auto set = [&](std::uint8_t& width, int value) {
+        changed = changed || width != value;
+        width = static_cast<std::uint8_t>(value);
+    };
+    const auto charOrder = rankByUse(s.encoding.charUses, chars);
+    for (std::size_t rank = 0; rank < charOrder.size(); ++rank)
+        set(s.charWidth[charOrder[rank]], widthOf(static_cast<std::uint32_t>(rank), limit));
+    const auto phraseOrder = rankByUse(s.encoding.phraseUses, used);
+    const int unusedWidth = widthOf(static_cast<std::uint32_t>(s.frame.codesBefore + used.size()), limit);
+    for (std::size_t p = 0; p < s.phraseWidth.size(); ++p)
+        if (s.encoding.phraseUses[p] == 0) set(s.phraseWidth[p], unusedWidth);
+    for (std::size_t rank = 0; rank < phraseOrder.size(); ++rank)
+        set(s.phraseWidth[phraseOrder[rank]], widthOf(static_cast<std::uint32_t>(s.frame.codesBefore + rank), limit));
+    return changed;
+}
+
+void rerank(Search& s) {
+    rankWidths(s);
+    parseAll(s);
+}
+
+bool dropRound(Search& s) {
+    const bool dropped = dropLosingPhrases(s);
+    const bool widthsChanged = rankWidths(s);
+    parseAll(s);
+    return dropped || widthsChanged;
+}
+
+bool sweepRound(Search& s) {
+    bool changed = false;
+    MoveBase base = startMoves(s);
+    for (std::size_t p = s.candidates.size(); p-- > 0;) {
+        const auto id = static_cast<std::uint32_t>(p);
+        const bool adding = !s.alive[p] || s.encoding.phraseUses[p] == 0;
+        if (adding && s.alive[p]) continue;  // alive but unused: the parse has no use for it
+        if (moveDelta(s, base, id, adding, false) < (adding ? 0 : 1)) {
+            moveDelta(s, base, id, adding, true);
+            changed = true;
+        }
+    }
+    return changed;
+}
+
+bool swapRound(Search& s) {
+    bool changed = false;
+    MoveBase base = startMoves(s);
+    for (std::size_t p = s.candidates.size(); p-- > 0;) {
+        if (!s.alive[p] || s.encoding.phraseUses[p] == 0) continue;
+        const auto id = static_cast<std::uint32_t>(p);
+        const std::vector<std::uint32_t> related = deadRelatives(s, id);
+        if (related.empty()) continue;
+        const std::int64_t dropped = moveDelta(s, base, id, false, true);
+        std::int64_t bestAdded = 0;
+        std::uint32_t best = kNoCandidate;
+        for (std::uint32_t q : related) {
+            const std::int64_t added = moveDelta(s, base, q, true, false);
+            if (best == kNoCandidate || added < bestAdded) {
+                bestAdded = added;
+                best = q;
+            }
+        }
+        if (dropped + bestAdded <= 0) {
+            moveDelta(s, base, best, true, true);
+            changed = true;
+        } else {
+            moveDelta(s, base, id, true, true);
+        }
+    }
+    return changed;
+}
+
+bool inlineRound(const Search& s, Encoding& found, StreamTally& tally) {
+    bool changed = false;
+    for (std::uint32_t p : removalOrder(s, found))
+        if (tally.inlineIfSmaller(p)) changed = true;
+    return changed;
+}
+
+std::vector<Chars> refreshedCandidates(const Search& s) {
+    std::vector<Chars> next;
+    for (std::uint32_t p : usedPhrases(s.encoding)) next.push_back(s.candidates[p]);
+    std::vector<std::uint64_t> pairs;
+    auto collect = [&](const Tokens& line) {
+        for (std::size_t i = 0; i + 1 < line.size(); ++i)
+            pairs.push_back(static_cast<std::uint64_t>(line[i]) << 32 | line[i + 1]);
+    };
+    for (const Tokens& text : s.encoding.texts) collect(text);
+    for (const Tokens& phrase : s.encoding.phrases) collect(phrase);
+    std::sort(pairs.begin(), pairs.end());
+    for (std::size_t i = 0; i < pairs.size();) {
+        std::size_t j = i;
+        while (j < pairs.size() && pairs[j] == pairs[i]) ++j;
+        const auto first = static_cast<std::uint32_t>(pairs[i] >> 32), second = static_cast<std::uint32_t>(pairs[i]);
+        const std::int64_t cost = widthOfToken(s, first) + widthOfToken(s, second);
+        const auto count = static_cast<std::int64_t>(j - i);
+        if (count * (cost - 2) > cost + 1) {
+            Chars spelled = spellToken(s, first);
+            const Chars tail = spellToken(s, second);
+            spelled.insert(spelled.end(), tail.begin(), tail.end());
+            if (spelled.size() <= kLongestPhrase) next.push_back(std::move(spelled));
+        }
+        i = j;
+    }
+    sortDistinct(next);
+    return next;
+}
+
+}  // namespace kvz::detail

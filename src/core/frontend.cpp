@@ -1,0 +1,63 @@
+#include "core/frontend.h"
+
+#include <utility>
+
+#include "common/layout.h"
+#include "common/text.h"
+#include "core/report.h"
+#include "core/verify.h"
+
+namespace kvz {
+namespace {
+
+std::string_view severityName(Severity severity) { return severity == Severity::error ? "error" : "warning"; }
+
+Result<InspectedImage> inspectImage(const HexImage& image, const std::string& name,
+                                    const std::optional<EntrySelection>& entry) {
+    auto decoded = decodeImage(image.bytes, kLoadAddress);
+    if (!decoded) return fail("not a device image: " + decoded.reason());
+    auto text = entry ? drawSelection(*decoded, *entry) : formatImageSummary(name, image.bytes, *decoded);
+    KVZ_TRY(text);
+    return InspectedImage{std::move(text.value()), image.bytes.size(), std::move(decoded.value())};
+}
+
+}  // namespace
+
+std::string formatProgramMessage(std::string_view program, std::string_view text) {
+    return std::string(program) + ": " + std::string(text);
+}
+
+std::string formatFileMessage(std::string_view program, std::string_view file, std::string_view reason) {
+    return formatProgramMessage(program, std::string(file) + ": " + std::string(reason));
+}
+
+std::string formatFileLineMessage(std::string_view program, std::string_view file,
+                                  std::string_view numberedReason) {
+    return formatProgramMessage(program, std::string(file) + ":" + std::string(numberedReason));
+}
+
+std::string formatWarningMessage(std::string_view program, std::string_view file, std::string_view what,
+                                 Severity severity) {
+    return formatFileMessage(program, file, std::string(severityName(severity)) + ": " + std::string(what));
+}
+
+std::string formatLogLine(std::string_view file, std::size_t imageBytes) {
+    return std::string(file) + ":" + formatAddressRange(kLoadAddress, imageBytes);
+}
+
+std::vector<std::string> describeLosses(const ReadDeck& deck) {
+    std::vector<std::string> losses;
+    for (const TruncatedText& text : deck.file.truncatedTexts) losses.push_back(describeTruncatedText(text));
+    for (const MissingGlyph& glyph : deck.missingGlyphs) losses.push_back(describeMissingGlyph(glyph));
+    for (const NonShiftJisCode& code : deck.nonShiftJisCodes) losses.push_back(describeNonShiftJisCode(code));
+    return losses;
+}
+
+ImageInspection inspectHexText(std::string_view hexText, const std::string& name,
+                               const std::optional<EntrySelection>& entry) {
+    auto image = imageFromHexText(hexText);
+    if (!image) return ImageInspection{{}, image.failure()};
+    return ImageInspection{image->warnings, inspectImage(*image, name, entry)};
+}
+
+}  // namespace kvz

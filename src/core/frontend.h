@@ -1,0 +1,81 @@
+// What the command line and the page say and show alike: the lines they
+// tell about a file, the log's line, the losses of a deck, and the
+// inspection of an image's HEX text. A front end only decides where these
+// go; the conversion itself is packDeck's (core/pack.h), whose `sheet`
+// option also hands over the preview sheet for a front end that draws it.
+//
+// The fields' names are kFieldNames (input/kvz.h), the sheet's cell size
+// and row pitch kSheetCellPixels and kSheetRowPitch (core/preview.h), the
+// device's capacity kImageCapacity (common/layout.h).
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/result.h"
+#include "core/inspect.h"
+#include "core/pack.h"
+#include "decode/decode.h"
+
+namespace kvz {
+
+// The programs' names, as their messages start.
+inline constexpr std::string_view kPackProgram = "kvzpack";
+inline constexpr std::string_view kDeckProgram = "kvzdeck";
+
+// The reason given for a file whose work ran out of memory.
+inline constexpr std::string_view kOutOfMemory = "out of memory";
+
+// "PROGRAM: TEXT": a line about the run as a whole.
+std::string formatProgramMessage(std::string_view program, std::string_view text);
+
+// "PROGRAM: FILE: REASON": a line about one file, such as its refusal.
+std::string formatFileMessage(std::string_view program, std::string_view file, std::string_view reason);
+
+// "PROGRAM: FILE:REASON", for a reason that starts with the number of the
+// file's line it concerns ("kvzdeck: deck.tsv:12: ...").
+std::string formatFileLineMessage(std::string_view program, std::string_view file,
+                                  std::string_view numberedReason);
+
+// A warning, or an error where warnings fail the file (--strict).
+enum class Severity { warning, error };
+
+// "PROGRAM: FILE: warning: WHAT", or "PROGRAM: FILE: error: WHAT".
+std::string formatWarningMessage(std::string_view program, std::string_view file, std::string_view what,
+                                 Severity severity = Severity::warning);
+
+// "FILE:05D0-0FFF": the log's line for `file`, converted into an image of
+// `imageBytes` bytes (at least one) placed at kLoadAddress.
+std::string formatLogLine(std::string_view file, std::size_t imageBytes);
+
+// What the deck loses on the device, in the order it is told: every text a
+// zero byte cuts short, then every character without a glyph, then every
+// code that is not Shift_JIS and shows the glyph of another.
+std::vector<std::string> describeLosses(const ReadDeck& deck);
+
+// An image inspected: the text to show, and what a front end needs to draw
+// the image's sheet too.
+struct InspectedImage {
+    std::string text;           // the summary, or the drawn selection
+    std::size_t imageBytes = 0;
+    DecodedImage decoded;
+};
+
+// The warnings of reading an image's text, which are told first, also when
+// the inspection then fails, and the inspection or why there is none.
+struct ImageInspection {
+    std::vector<std::string> warnings;  // "line N: ...": records the image does not need
+    Result<InspectedImage> inspected;
+};
+
+// Reads `hexText` as one image (imageFromHexText), decodes it and gives its
+// summary under `name` (formatImageSummary) or, with `entry`, the drawn
+// selection (drawSelection). The reasons are those of each step, a decoding
+// failure as "not a device image: ...".
+ImageInspection inspectHexText(std::string_view hexText, const std::string& name,
+                               const std::optional<EntrySelection>& entry);
+
+}  // namespace kvz

@@ -1,0 +1,142 @@
+// The optimising encoder's stream tally against the stream encode8 really
+// writes for the encoding written from the search, after every kind of move
+// the search makes: dropping phrases, adding them, swapping one for a
+// relative, re-ranking, and inlining one at a time (the tally kept up to
+// date and one made afresh). The search is taken round by round, as
+// encodeBest takes it, over random decks of every shape and the bundled
+// examples; every kind of move must be seen somewhere.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+
+#include "best_support.h"
+#include "compress/best_rounds.h"
+#include "support/fixtures.h"
+
+namespace kvz::detail {
+namespace {
+
+using kvz::testing::Encoded;
+
+enum class Move { drop, add, swap, rerank, inlining };
+
+struct Deck {
+    std::string name;
+    KvzFile file;
+};
+
+std::vector<Deck> decks() {
+    std::vector<Deck> all;
+    for (const char* bundled : {"example.kvz", "sample.kvz"}) {
+        auto file = readKvzBytes(kvz::testing::bundledDeckBytes(bundled));
+        if (!file) throw std::runtime_error(file.reason());
+        all.push_back({bundled, std::move(*file)});
+    }
+    for (const kvz::testing::DeckShape& shape : kvz::testing::kDeckShapes)
+        for (unsigned seed = 1; seed <= 3; ++seed)
+            all.push_back({std::string(shape.name) + "_" + std::to_string(seed), kvz::testing::randomDeck(shape, seed)});
+    return all;
+}
+
+class SearchSteps {
+public:
+    explicit SearchSteps(const Encoded& standard) : standard_(standard) {}
+
+    // Bytes of the stream encode8 writes for the encoding written from `e`.
+    std::size_t written(const Encoding& e) const {
+        const TextEncoding encoding = writeEncoding(e, standard_.encoding.charTable, standard_.frame);
+        auto bytes = measureStream(encoding.codeLines, standard_.frame);
+        EXPECT_TRUE(bytes.ok()) << bytes.reason();
+        return bytes ? *bytes : 0;
+    }
+
+    void expectExact(const Encoding& e, const std::string& after) const {
+        Encoding copy = e;
+        EXPECT_EQ(StreamTally(copy, standard_.frame).bytes(), static_cast<std::int64_t>(written(e))) << "after " << after;
+    }
+
+    // Runs `round` on the search, checks the tally, and notes the moves it made.
+    template <class Round>
+    bool step(Search& search, const std::string& name, Round round) {
+        const std::vector<std::uint32_t> usedBefore = usedPhrases(search.encoding);
+        const auto charWidths = search.charWidth;
+        const auto phraseWidths = search.phraseWidth;
+        const bool changed = round();
+        expectExact(search.encoding, name);
+        const std::vector<std::uint32_t> usedAfter = usedPhrases(search.encoding);
+        if (!std::includes(usedAfter.begin(), usedAfter.end(), usedBefore.begin(), usedBefore.end())) seen.insert(Move::drop);
+        if (!std::includes(usedBefore.begin(), usedBefore.end(), usedAfter.begin(), usedAfter.end())) seen.insert(Move::add);
+        if (search.charWidth != charWidths || search.phraseWidth != phraseWidths) seen.insert(Move::rerank);
+        return changed;
+    }
+
+    // Inlines the phrases of `found` one at a time where that pays, checking
+    // the kept tally and a fresh one after each.
+    void inlineOneByOne(Encoding found) {
+        StreamTally tally(found, standard_.frame);
+        EXPECT_EQ(tally.bytes(), static_cast<std::int64_t>(written(found))) << "before inlining";
+        for (std::uint32_t p : usedPhrases(found)) {
+            if (!tally.inlineIfSmaller(p)) continue;
+            seen.insert(Move::inlining);
+            EXPECT_EQ(tally.bytes(), static_cast<std::int64_t>(written(found))) << "inlining phrase " << p;
+            expectExact(found, "inlining phrase " + std::to_string(p));
+        }
+    }
+
+    std::set<Move> seen;
+
+private:
+    const Encoded& standard_;
+};
+
+// Two refreshes of the search, every round as encodeBest runs it, except
+// that the swap round runs after every sweep (not only after one that moved
+// nothing), each followed by its re-ranking.
+void walkSearch(const Encoded& standard, std::uint32_t depth, SearchSteps& steps) {
+    Spelled spelled = spellStandard(standard.encoding.codeLines, standard.frame);
+    std::vector<Chars> candidates = gatherCandidates(spelled);
+    Search search = startSearch(std::move(spelled.texts), standard.encoding.charTable.size(), standard.frame, depth);
+    for (int refresh = 0; refresh < 2; ++refresh) {
+        takeCandidates(search, std::move(candidates));
+        steps.expectExact(search.encoding, "the first parse");
+        for (int round = 0; round < 400; ++round)
+            if (!steps.step(search, "a drop round", [&] { return dropRound(search); })) break;
+        for (int sweep = 0; sweep < 5; ++sweep) {
+            const bool swept = steps.step(search, "a sweep", [&] {
+                const bool moved = sweepRound(search);
+                rerank(search);
+                return moved;
+            });
+            const bool swapped = steps.step(search, "a swap round", [&] {
+                const bool moved = swapRound(search);
+                rerank(search);
+                return moved;
+            });
+            if (swapped) steps.seen.insert(Move::swap);
+            if (!swept && !swapped) break;
+        }
+        steps.inlineOneByOne(search.encoding);
+        candidates = refreshedCandidates(search);
+    }
+}
+
+TEST(StreamTally, EqualsTheWrittenStreamAfterEveryMove) {
+    std::set<Move> seen;
+    for (const Deck& deck : decks()) {
+        SCOPED_TRACE(deck.name);
+        const Encoded standard = kvz::testing::encodeStandard(deck.file);
+        auto depth = phraseNestingDepth(standard.encoding.codeLines, standard.frame);
+        ASSERT_TRUE(depth.ok()) << depth.reason();
+        if (*depth == 0) continue;  // no phrases: encodeBest keeps the default
+        SearchSteps steps(standard);
+        walkSearch(standard, *depth, steps);
+        seen.insert(steps.seen.begin(), steps.seen.end());
+    }
+    for (Move move : {Move::drop, Move::add, Move::swap, Move::rerank, Move::inlining})
+        EXPECT_TRUE(seen.count(move)) << "no deck made move " << static_cast<int>(move);
+}
+
+}  // namespace
+}  // namespace kvz::detail
