@@ -27,7 +27,8 @@ bool isSpaceCode(CharCode code) { return code == kOneByteSpace || code == kIdeog
 namespace {
 
 // Every character that `wanted` picks, once, in order of first appearance,
-// with its number of occurrences and its first place.
+// with its number of occurrences and its first place (a MissingGlyph's
+// fields, whatever the character is picked for).
 template <class Wanted>
 std::vector<MissingGlyph> findCharacters(const KvzFile& deck, Wanted wanted) {
     constexpr std::int32_t kUnseen = -1, kNotWanted = -2;
