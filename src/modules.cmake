@@ -52,7 +52,7 @@ add_library(kvz_deck STATIC
   ${KVZPACK_SRC}/deck/cp932.cpp
   ${KVZPACK_SRC}/deck/cp932_table.cpp
   ${KVZPACK_SRC}/deck/utf8.cpp)
-target_link_libraries(kvz_deck PUBLIC kvz_input)
+target_link_libraries(kvz_deck PUBLIC kvz_input kvz_glyph)
 
 add_library(kvz_core STATIC
   ${KVZPACK_SRC}/core/convert.cpp
@@ -62,7 +62,7 @@ add_library(kvz_core STATIC
   ${KVZPACK_SRC}/core/inspect.cpp
   ${KVZPACK_SRC}/core/preview.cpp
   ${KVZPACK_SRC}/core/frontend.cpp)
-target_link_libraries(kvz_core PUBLIC kvz_compress kvz_glyph kvz_hexfile kvz_decode)
+target_link_libraries(kvz_core PUBLIC kvz_compress kvz_glyph kvz_hexfile kvz_decode kvz_deck)
 # The preview's PNG is written with libpng where the build has it; the page
 # encodes its PNG itself.
 if(NOT EMSCRIPTEN)

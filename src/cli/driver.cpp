@@ -141,9 +141,9 @@ private:
         return true;
     }
 
-    // Warns about every text that a zero byte cuts short and every character
-    // that will not show; under --strict they fail the file. False when the
-    // file must not be converted.
+    // Warns about every text that a zero byte cuts short, every character
+    // that will not show and every code that will show as another; under
+    // --strict they fail the file. False when the file must not be converted.
     bool reportLosses(const std::string& file, const ReadDeck& deck) {
         const Severity severity = options_.strict ? Severity::error : Severity::warning;
         const std::vector<std::string> losses = describeLosses(deck);

@@ -90,12 +90,14 @@ private:
         if (!temporaries) return kExitFailure;
         const Result<std::string> tsv = readDeckText(tsvPath);
         if (!tsv) return refuse(tsvPath, tsv.reason());
-        const Result<std::vector<std::uint8_t>> kvz = buildKvz(*tsv);
-        if (!kvz) {
-            err_ << formatFileLineMessage(kDeckProgram, tsvPath, kvz.reason()) << '\n';
+        const Result<BuiltDeck> built = buildDeck(*tsv);
+        if (!built) {
+            err_ << formatProgramMessage(kDeckProgram, describeBuildRefusal(tsvPath, built.failure())) << '\n';
             return kExitFailure;
         }
-        if (const Status written = io::replaceFile(kvzPath, *kvz, temporaries); !written)
+        for (const std::string& warning : built->warnings)
+            err_ << formatFileLineMessage(kDeckProgram, tsvPath, warning) << '\n';
+        if (const Status written = io::replaceFile(kvzPath, built->kvz, temporaries); !written)
             return refuse(kvzPath, written.reason());
         return kExitSuccess;
     }

@@ -82,4 +82,19 @@ Result<std::vector<std::uint8_t>> encode8(std::span<const std::uint16_t> codeLin
                                           std::uint16_t codesBefore,
                                           const GroupCounts& groupCounts);
 
+// Refuses a group table that no stream can hold, whatever its codes: a
+// group's first-entry index or entry count above 16256, the largest value
+// that any stream holds in bytes below 128 (with 16257 codes). Cheap, and
+// decided before any phrase is searched; the reasons name the value as
+// encode8's do: "group 2's first-entry index 16382 does not fit the stream:
+// with any number of codes its values stop at 16256 or below; split the
+// deck". A table that passes may still be refused by encode8.
+Status checkGroupTableFitsAnyStream(const GroupCounts& groupCounts);
+
+// The fewest values (bytes below 128) of any stream with `textLines` text
+// lines, whatever its characters and phrases: the header, the two values of
+// each of the 8 groups, and a length word and at least one code for every
+// text line. A lower bound for the default encoding and --best alike.
+std::uint64_t leastStreamValues(std::uint64_t textLines);
+
 }  // namespace kvz

@@ -1,5 +1,6 @@
 // The stream the device reads: every value in one byte below the file's
 // one-byte limit, or two bytes, every byte below 128.
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -41,7 +42,45 @@ Status checkFits(const std::string& what, std::uint64_t value, std::uint8_t limi
                 std::string(remedy));
 }
 
+// Checks every value of the group table with `check(what, value, remedy)`,
+// in the order the stream holds them: each group's first-entry index, then
+// its entry count.
+template <class Check>
+Status checkGroupValues(const GroupCounts& groupCounts, Check check) {
+    std::uint64_t firstEntry = 0;
+    for (std::size_t g = 0; g < kGroupLines; ++g) {
+        const std::string group = "group " + std::to_string(g) + "'s ";
+        KVZ_TRY(check(group + "first-entry index", firstEntry, kSplitTheDeck));
+        KVZ_TRY(check(group + "entry count", groupCounts[g], kSplitTheGroup));
+        firstEntry += groupCounts[g];
+    }
+    return success();
+}
+
+// Phrase codes are 16-bit words and wrap past 65535, so the largest word
+// stops at 65535 however many phrases there are; every character and every
+// phrase needs a code of its own.
+std::uint64_t neededCodes(std::uint32_t codeCount, std::uint16_t codesBefore, std::int32_t phraseLines) {
+    return std::max<std::uint64_t>(codeCount, std::uint64_t{codesBefore} + static_cast<std::uint64_t>(std::max(phraseLines, 0)));
+}
+
 }  // namespace
+
+Status checkGroupTableFitsAnyStream(const GroupCounts& groupCounts) {
+    const std::int32_t largest = largestStreamValue(getC2Code(kLargestCodeCount));
+    return checkGroupValues(groupCounts, [&](const std::string& what, std::uint64_t value, std::string_view remedy) -> Status {
+        if (value <= static_cast<std::uint64_t>(largest)) return success();
+        return fail(what + " " + std::to_string(value) + " does not fit the stream: with any number of codes its values stop at " +
+                    std::to_string(largest) + " or below; " + std::string(remedy));
+    });
+}
+
+std::uint64_t leastStreamValues(std::uint64_t textLines) {
+    constexpr std::uint64_t kHeaderValues = 3;
+    constexpr std::uint64_t kValuesPerGroup = 2;  // first-entry index and entry count
+    constexpr std::uint64_t kLeastPerLine = 2;    // the length word and one code
+    return kHeaderValues + kValuesPerGroup * kGroupLines + kLeastPerLine * textLines;
+}
 
 std::uint8_t getC2Code(std::int32_t n) {
     return static_cast<std::uint8_t>((16384 - n) / 127);
@@ -65,8 +104,8 @@ Result<std::vector<std::uint8_t>> encode8(std::span<const std::uint16_t> codeLin
                                           const GroupCounts& groupCounts) {
     const std::uint32_t codeCount = getCodes16(codeLines);
     const auto lines = splitCodeLines(codeLines);
-    if (codeCount > kLargestCodeCount)
-        return fail("the texts need " + std::to_string(codeCount) +
+    if (const std::uint64_t needed = neededCodes(codeCount, codesBefore, phraseLines); needed > kLargestCodeCount)
+        return fail("the texts need " + std::to_string(needed) +
                     " codes; the stream holds at most " + std::to_string(kLargestCodeCount) + "; " +
                     std::string(kSplitTheDeck));
     if (codeCount < 2)
@@ -91,11 +130,11 @@ Result<std::vector<std::uint8_t>> encode8(std::span<const std::uint16_t> codeLin
     const std::size_t textLines = lines.size() - static_cast<std::size_t>(phraseLines);
     for (std::size_t k = lines.size(); k > textLines; --k) writer.writeLine(lines[k - 1]);
 
+    KVZ_TRY(checkGroupValues(groupCounts, [&](const std::string& what, std::uint64_t value, std::string_view remedy) -> Status {
+        return checkFits(what, value, limit, codeCount, remedy);
+    }));
     std::uint64_t firstEntry = 0;
     for (std::size_t g = 0; g < kGroupLines; ++g) {
-        const std::string group = "group " + std::to_string(g) + "'s ";
-        KVZ_TRY(checkFits(group + "first-entry index", firstEntry, limit, codeCount, kSplitTheDeck));
-        KVZ_TRY(checkFits(group + "entry count", groupCounts[g], limit, codeCount, kSplitTheGroup));
         writer.writeLine(lines[g]);
         writer.writeValue(static_cast<std::uint16_t>(firstEntry));
         writer.writeValue(static_cast<std::uint16_t>(groupCounts[g]));

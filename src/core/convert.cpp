@@ -25,6 +25,9 @@ Result<EncodedTexts> encodeTexts(const KvzFile& file, const PhraseProgress& prog
                                  BestWork& work) {
     auto table = countChars(file.textBlock);
     KVZ_TRY(table);
+    // Whatever the phrases, such a group table cannot be written: refused
+    // before the phrase search, which grows faster than the deck.
+    KVZ_TRY(checkGroupTableFitsAnyStream(file.groupCounts));
     EncodedTexts result;
     result.encoding.charTable = std::move(table.value());
     sortCharTable(result.encoding.charTable);
@@ -165,6 +168,13 @@ bool fitsTheDevice(const KvzFile& file, Encoder encoder) {
     return sizes && sizes->imageBytes <= kImageCapacity;
 }
 
+// Whether --best makes the whole deck fit; not tried where the texts' lines
+// alone rule out every image.
+bool fitsWithBest(const KvzFile& file, const EncodedTexts& texts) {
+    return !noImageCanFit(texts.frame.linesBefore, texts.encoding.charTable.size()) &&
+           fitsTheDevice(file, Encoder::best);
+}
+
 std::string tooLargeReason(const KvzFile& file, const EncodedTexts& texts, Encoder encoder) {
     const std::size_t entries = countEntries(file);
     const std::size_t fitting = fittingEntries(file, encoder, imageSizeAtGlance(texts), defaultImageSizeOf(texts));
@@ -172,8 +182,7 @@ std::string tooLargeReason(const KvzFile& file, const EncodedTexts& texts, Encod
                          std::to_string(kImageCapacity) + " bytes; the first " + std::to_string(fitting) + " of " +
                          std::to_string(entries) + " entries fit";
     if (encoder == Encoder::standard)
-        reason += fitsTheDevice(file, Encoder::best) ? "; with --best all of them fit"
-                                                     : "; not all of them fit with --best either";
+        reason += fitsWithBest(file, texts) ? "; with --best all of them fit" : "; not all of them fit with --best either";
     return reason;
 }
 
@@ -184,6 +193,10 @@ Result<ImageSizes> measureImage(const KvzFile& file, Encoder encoder) {
     auto texts = encodeTexts(file, {}, encoder, work);
     KVZ_TRY(texts);
     return ImageSizes{packedSize(texts->stream.size()), imageSizeOf(*texts)};
+}
+
+bool noImageCanFit(std::uint64_t textLines, std::uint64_t characters) {
+    return imageSizeFor(leastStreamValues(textLines), characters) > kImageCapacity;
 }
 
 std::size_t countEntries(const KvzFile& file) {

@@ -43,6 +43,13 @@ struct ImageSizes {
 };
 Result<ImageSizes> measureImage(const KvzFile& file, Encoder encoder);
 
+// True when no image of `textLines` text lines and `characters` distinct
+// characters can fit the device, with either encoder: their lines alone,
+// at the fewest stream values any stream takes (leastStreamValues), and the
+// glyph cells make it larger than 64048 bytes. A proof, never a guess: false
+// for every deck that fits.
+bool noImageCanFit(std::uint64_t textLines, std::uint64_t characters);
+
 // The deck cut to its first `entries` entries in file order (groups in
 // order); the group names stay.
 KvzFile firstEntries(const KvzFile& file, std::size_t entries);

@@ -49,6 +49,7 @@ std::vector<std::string> describeLosses(const ReadDeck& deck) {
     std::vector<std::string> losses;
     for (const TruncatedText& text : deck.file.truncatedTexts) losses.push_back(describeTruncatedText(text));
     for (const MissingGlyph& glyph : deck.missingGlyphs) losses.push_back(describeMissingGlyph(glyph));
+    for (const NonShiftJisCode& code : deck.nonShiftJisCodes) losses.push_back(describeNonShiftJisCode(code));
     return losses;
 }
 

@@ -52,7 +52,8 @@ std::string formatWarningMessage(std::string_view program, std::string_view file
 std::string formatLogLine(std::string_view file, std::size_t imageBytes);
 
 // What the deck loses on the device, in the order it is told: every text a
-// zero byte cuts short, then every character without a glyph.
+// zero byte cuts short, then every character without a glyph, then every
+// code that is not Shift_JIS and shows the glyph of another.
 std::vector<std::string> describeLosses(const ReadDeck& deck);
 
 // An image inspected: the text to show, and what a front end needs to draw

@@ -52,8 +52,9 @@ Status addPreview(PackedDeck& packed, std::optional<DecodedImage> checked, const
 Result<ReadDeck> readDeck(std::span<const std::uint8_t> bytes) {
     auto file = readKvzBytes(bytes);
     KVZ_TRY(file);
-    ReadDeck deck{std::move(file.value()), {}};
+    ReadDeck deck{std::move(file.value()), {}, {}};
     deck.missingGlyphs = findMissingGlyphs(deck.file);
+    deck.nonShiftJisCodes = findNonShiftJisCodes(deck.file);
     return deck;
 }
 
@@ -93,6 +94,7 @@ Result<PackedDeck> packDeckBytes(std::span<const std::uint8_t> bytes, const Pack
     auto packed = packDeck(deck->file, options, progress);
     KVZ_TRY(packed);
     packed->missingGlyphs = std::move(deck->missingGlyphs);
+    packed->nonShiftJisCodes = std::move(deck->nonShiftJisCodes);
     packed->truncatedTexts = std::move(deck->file.truncatedTexts);
     return packed;
 }

@@ -31,10 +31,12 @@ struct PackOptions {
 };
 
 // A deck read from its bytes, with the characters that will show as empty
-// cells, each once, with its first place (group, entry, field).
+// cells and the codes that will show as other characters, each once, with
+// its first place (group, entry, field).
 struct ReadDeck {
     KvzFile file;
     std::vector<MissingGlyph> missingGlyphs;
+    std::vector<NonShiftJisCode> nonShiftJisCodes;
 };
 
 struct PackedDeck {
@@ -42,6 +44,7 @@ struct PackedDeck {
     std::string hexText;                      // NAME.ihx: the Intel HEX lines
     std::string numberedHexText;              // NAME.txt: the same lines, numbered
     std::vector<MissingGlyph> missingGlyphs;  // filled by packDeckBytes only
+    std::vector<NonShiftJisCode> nonShiftJisCodes;  // packDeckBytes only
     std::vector<TruncatedText> truncatedTexts;  // texts cut by a zero byte; packDeckBytes only
     ConversionFigures figures;                // what the --verbose summary tells
     std::vector<std::uint8_t> png;            // the preview sheet, when asked
@@ -49,7 +52,8 @@ struct PackedDeck {
     CharTable charTable;                      // the image's characters, to check it once read back from a file
 };
 
-// readKvzBytes, and the characters without a glyph.
+// readKvzBytes, the characters without a glyph and the codes that are not
+// Shift_JIS.
 Result<ReadDeck> readDeck(std::span<const std::uint8_t> bytes);
 
 // Converts the deck and formats both texts. With options.verify, the image
@@ -66,8 +70,8 @@ Result<PackedDeck> packDeck(const KvzFile& deck, const PackOptions& options,
 // written file. Fails with "internal error: ..." when it cannot be drawn.
 Result<std::vector<std::uint8_t>> previewPngOf(std::span<const std::uint8_t> image);
 
-// readDeck, then packDeck; the warnings are in the result's missingGlyphs
-// and truncatedTexts.
+// readDeck, then packDeck; the warnings are in the result's missingGlyphs,
+// nonShiftJisCodes and truncatedTexts.
 Result<PackedDeck> packDeckBytes(std::span<const std::uint8_t> bytes, const PackOptions& options,
                                  const PhraseProgress& progress = {});
 

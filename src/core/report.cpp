@@ -1,10 +1,11 @@
 #include "core/report.h"
 
 #include <cstdio>
-#include <unordered_map>
+#include <optional>
 
 #include "common/layout.h"
 #include "common/text.h"
+#include "deck/deck.h"
 #include "glyph/glyph.h"
 
 namespace kvz {
@@ -23,31 +24,59 @@ bool isEmpty(const GlyphCell& cell) {
 
 bool isSpaceCode(CharCode code) { return code == kOneByteSpace || code == kIdeographicSpace; }
 
-std::vector<MissingGlyph> findMissingGlyphs(const KvzFile& deck) {
-    std::vector<MissingGlyph> missing;
-    std::unordered_map<std::uint16_t, std::size_t> indexOf;  // code -> missing[i], or npos
-    constexpr std::size_t kHasGlyph = static_cast<std::size_t>(-1);
+namespace {
+
+// Every character that `wanted` picks, once, in order of first appearance,
+// with its number of occurrences and its first place (a MissingGlyph's
+// fields, whatever the character is picked for).
+template <class Wanted>
+std::vector<MissingGlyph> findCharacters(const KvzFile& deck, Wanted wanted) {
+    constexpr std::int32_t kUnseen = -1, kNotWanted = -2;
+    std::vector<std::int32_t> indexOf(1 << 16, kUnseen);  // code -> found[i]
+    std::vector<MissingGlyph> found;
     std::size_t textIndex = 0;
     forEachCharacter(
         deck.textBlock,
         [&](CharCode code) {
-            const auto key = static_cast<std::uint16_t>(code[0] << 8 | code[1]);
-            auto [where, isNew] = indexOf.try_emplace(key, kHasGlyph);
-            if (isNew) {
-                if (isSpaceCode(code) || !isEmpty(selectGlyph(code))) return;
-                where->second = missing.size();
-                missing.push_back(MissingGlyph{code, 0, placeOfText(textIndex, deck.groupCounts)});
+            std::int32_t& index = indexOf[static_cast<std::uint16_t>(code[0] << 8 | code[1])];
+            if (index == kUnseen) {
+                index = wanted(code) ? static_cast<std::int32_t>(found.size()) : kNotWanted;
+                if (index != kNotWanted) found.push_back(MissingGlyph{code, 0, placeOfText(textIndex, deck.groupCounts)});
             }
-            if (where->second != kHasGlyph) ++missing[where->second].count;
+            if (index != kNotWanted) ++found[static_cast<std::size_t>(index)].count;
         },
         [&](std::size_t) { ++textIndex; });
-    return missing;
+    return found;
+}
+
+bool isNotShiftJis(CharCode code) { return isKanji(code[0]) && !isTrailByte(code[1]); }
+
+std::string usedAndFirstPlace(std::size_t count, const TextPlace& firstPlace) {
+    return "(used " + plural(count, "time", "times") + ", first in " + describeTextPlace(firstPlace) + ")";
+}
+
+}  // namespace
+
+std::vector<MissingGlyph> findMissingGlyphs(const KvzFile& deck) {
+    return findCharacters(deck, [](CharCode code) { return !isSpaceCode(code) && isEmpty(selectGlyph(code)); });
 }
 
 std::string describeMissingGlyph(const MissingGlyph& missing) {
-    return "no glyph for " + formatCharCode(missing.code) + " (used " +
-           plural(missing.count, "time", "times") + ", first in " +
-           describeTextPlace(missing.firstPlace) + ")";
+    return "no glyph for " + formatCharCode(missing.code) + " " + usedAndFirstPlace(missing.count, missing.firstPlace);
+}
+
+std::vector<NonShiftJisCode> findNonShiftJisCodes(const KvzFile& deck) {
+    std::vector<NonShiftJisCode> codes;
+    // Those whose cell is empty are told as missing glyphs.
+    for (const MissingGlyph& found : findCharacters(deck, [](CharCode code) { return isNotShiftJis(code); }))
+        if (const std::optional<CharCode> owner = glyphOwnerOf(found.code))
+            codes.push_back(NonShiftJisCode{found.code, *owner, found.count, found.firstPlace});
+    return codes;
+}
+
+std::string describeNonShiftJisCode(const NonShiftJisCode& code) {
+    return formatCharCode(code.code) + " is not Shift_JIS; " + describeGlyphShownFor(code.code) + " " +
+           usedAndFirstPlace(code.count, code.firstPlace);
 }
 
 ConversionFigures measureConversion(const KvzFile& deck, const Conversion& conversion) {

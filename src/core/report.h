@@ -1,5 +1,6 @@
 // What kvzpack tells about a deck besides converting it: the characters
-// that will not show on the device, and the one-line summary of --verbose.
+// that will not show on the device, the codes that will show as another
+// character, and the one-line summary of --verbose.
 #pragma once
 
 #include <array>
@@ -30,6 +31,24 @@ std::vector<MissingGlyph> findMissingGlyphs(const KvzFile& deck);
 
 // "no glyph for 0xFA40 (used 3 times, first in group 1 entry 4 short field 2)"
 std::string describeMissingGlyph(const MissingGlyph& missing);
+
+// A two-byte code whose second byte is no Shift_JIS trail byte (0x9001,
+// 0x907F, 0x90FD): the device draws it with the glyph of another character.
+struct NonShiftJisCode {
+    std::array<std::uint8_t, 2> code{};
+    std::array<std::uint8_t, 2> glyphOwner{};  // whose glyph it shows: see glyphOwnerOf
+    std::size_t count = 0;                     // occurrences in the deck
+    TextPlace firstPlace;                      // where it stands first
+};
+
+// Every such code once, in order of first appearance; those whose cell is
+// empty are left to findMissingGlyphs.
+std::vector<NonShiftJisCode> findNonShiftJisCodes(const KvzFile& deck);
+
+// "0x9001 is not Shift_JIS; the device draws it with the glyph of 0x9145
+// '薦' (used 2 times, first in group 0 entry 0 long field)"; the character
+// is left out where CP932 has none for the code.
+std::string describeNonShiftJisCode(const NonShiftJisCode& code);
 
 // What --verbose prints for a converted file, in figures.
 struct ConversionFigures {

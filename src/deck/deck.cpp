@@ -10,6 +10,7 @@
 
 #include "deck/cp932.h"
 #include "deck/utf8.h"
+#include "glyph/glyph.h"
 #include "input/kvz.h"
 
 namespace kvz {
@@ -143,14 +144,55 @@ std::optional<std::string> readBackProblem(const Bytes& text, const FieldKind& k
 
 // ---------------------------------------------------------------- build
 
+// A field's Shift_JIS bytes, each marked when it was written as \xHH.
+struct UnescapedText {
+    Bytes bytes;
+    std::vector<bool> rawByte;
+
+    void append(char byte, bool raw) {
+        bytes += byte;
+        rawByte.push_back(raw);
+    }
+    void append(const Bytes& characters) {
+        bytes += characters;
+        rawByte.resize(bytes.size(), false);
+    }
+};
+
+// A lead byte followed by a byte that is no trail byte: no Shift_JIS
+// character, and the device draws it with the glyph of another. Written
+// with two \xHH escapes it is taken as meant, with a warning; any other way
+// (a lead byte's escape, then a letter or a tab) it is refused.
+struct StrayLeadByte {
+    std::size_t at;
+    bool meant;
+};
+
+std::vector<StrayLeadByte> findStrayLeadBytes(const UnescapedText& text) {
+    std::vector<StrayLeadByte> strays;
+    for (std::size_t i = 0; i + 1 < text.bytes.size();) {
+        if (!isKanji(static_cast<std::uint8_t>(text.bytes[i]))) {
+            ++i;
+            continue;
+        }
+        if (!isTrailByte(static_cast<std::uint8_t>(text.bytes[i + 1])))
+            strays.push_back(StrayLeadByte{i, text.rawByte[i] && text.rawByte[i + 1]});
+        i += 2;
+    }
+    return strays;
+}
+
 class DeckBuilder {
 public:
     Status addLine(std::string_view line);
     Result<std::vector<std::uint8_t>> finish(std::size_t lastLine) const;
+    // The warnings about the lines added since the last call.
+    std::vector<std::string> takeWarnings() { return std::exchange(warnings_, {}); }
 
 private:
     Result<Bytes> fieldText(std::string_view field, const FieldKind& kind);
-    Result<Bytes> unescape(std::string_view field, const FieldKind& kind);
+    Result<UnescapedText> unescape(std::string_view field, const FieldKind& kind);
+    Status checkTrailBytes(const UnescapedText& text, const std::string& label);
     Status addGroup(std::string_view field);
     Status addEntry(const std::vector<std::string_view>& fields);
 
@@ -159,6 +201,7 @@ private:
         std::vector<std::array<Bytes, kFieldsPerEntry>> entries;
     };
     std::vector<Group> groups_;
+    std::vector<std::string> warnings_;
 };
 
 std::vector<std::string_view> splitFields(std::string_view line) {
@@ -207,42 +250,62 @@ Status DeckBuilder::addEntry(const std::vector<std::string_view>& fields) {
     return success();
 }
 
+Status DeckBuilder::checkTrailBytes(const UnescapedText& text, const std::string& label) {
+    const std::vector<StrayLeadByte> strays = findStrayLeadBytes(text);
+    std::vector<std::string> warnings;
+    for (const StrayLeadByte& stray : strays) {
+        const auto lead = static_cast<std::uint8_t>(text.bytes[stray.at]);
+        const auto next = static_cast<std::uint8_t>(text.bytes[stray.at + 1]);
+        if (!stray.meant) {
+            return fail(label + ": the lead byte 0x" + hexByte(lead) + " is followed by 0x" + hexByte(next) +
+                        ", which is no Shift_JIS trail byte; write both as \\x" + hexByte(lead) + "\\x" +
+                        hexByte(next) + " if the code is meant");
+        }
+        warnings.push_back("warning: " + label + ": " + formatCharCode({lead, next}) + " is not Shift_JIS; " +
+                           describeGlyphShownFor({lead, next}));
+    }
+    warnings_.insert(warnings_.end(), warnings.begin(), warnings.end());
+    return success();
+}
+
 Result<Bytes> DeckBuilder::fieldText(std::string_view field, const FieldKind& kind) {
-    Result<Bytes> text = unescape(field, kind);
-    if (!text) return text;
+    Result<UnescapedText> unescaped = unescape(field, kind);
+    KVZ_TRY(unescaped);
+    const Bytes& text = unescaped->bytes;
     const std::string label(kind.label);
-    if (text->empty()) return fail(label + " is empty");
-    if (text->size() > kind.width) {
-        return fail(label + " is " + std::to_string(text->size()) + " bytes in Shift_JIS, the field holds " +
+    if (text.empty()) return fail(label + " is empty");
+    if (text.size() > kind.width) {
+        return fail(label + " is " + std::to_string(text.size()) + " bytes in Shift_JIS, the field holds " +
                     std::to_string(kind.width));
     }
-    if (const std::size_t zero = text->find('\0'); zero != Bytes::npos) {
+    if (const std::size_t zero = text.find('\0'); zero != Bytes::npos) {
         return fail(label + (zero == 0 ? " starts with a zero byte, which reads as an empty text"
                                        : " holds a zero byte, which would end the text there on the device"));
     }
-    if (std::optional<std::string> problem = readBackProblem(*text, kind)) {
+    if (std::optional<std::string> problem = readBackProblem(text, kind)) {
         return fail(label + " " + *problem);
     }
+    KVZ_TRY(checkTrailBytes(*unescaped, label));
     return text;
 }
 
-Result<Bytes> DeckBuilder::unescape(std::string_view field, const FieldKind& kind) {
+Result<UnescapedText> DeckBuilder::unescape(std::string_view field, const FieldKind& kind) {
     const std::string label(kind.label);
-    if (field == "\\e") return Bytes();
-    Bytes text;
+    if (field == "\\e") return UnescapedText{};
+    UnescapedText text;
     for (std::size_t i = 0; i < field.size();) {
         if (field[i] == '\\') {
             if (i + 1 == field.size()) return fail(label + " ends in a lone backslash (write \\\\)");
             const char code = field[i + 1];
             if (code == '\\' || code == '#') {
-                text += code;
+                text.append(code, false);
             } else if (code == 't') {
-                text += '\t';
+                text.append('\t', false);
             } else if (code == 'x') {
                 const auto high = i + 2 < field.size() ? hexDigit(field[i + 2]) : std::nullopt;
                 const auto low = i + 3 < field.size() ? hexDigit(field[i + 3]) : std::nullopt;
                 if (!high || !low) return fail(label + ": \\x needs two hexadecimal digits");
-                text += static_cast<char>(*high * 16 + *low);
+                text.append(static_cast<char>(*high * 16 + *low), true);
                 i += 2;
             } else if (code == 'e') {
                 return fail(label + ": \\e (an empty text) must be the whole field");
@@ -262,7 +325,7 @@ Result<Bytes> DeckBuilder::unescape(std::string_view field, const FieldKind& kin
             return fail(label + ": '" + std::string(utf8) + "' (" + codePointName(decoded->codePoint) +
                         ") has no Shift_JIS form");
         }
-        text += *sjis;
+        text.append(*sjis);
         i += decoded->length;
     }
     return text;
@@ -335,15 +398,44 @@ std::string escapeText(const Bytes& text, bool lineStart) {
     return out;
 }
 
+// ---------------------------------------------------------------- whole files
+
+constexpr const char* kCrAlone =
+    "the lines end in CR alone, as in old Mac OS texts; kvzdeck reads lines that end in LF or CR LF: convert "
+    "them first, e.g. with tr '\\r' '\\n' <old.tsv >new.tsv";
+
+// Why a line, its LF or CR LF end taken off, still holds a carriage return.
+std::string strayCarriageReturn(std::string_view line) {
+    if (line.ends_with('\r'))
+        return "the line ends in CR CR LF, which would keep a carriage return (0x0D) at the end of its last text; "
+               "end lines in LF or CR LF, and write \\x0D where the byte is meant";
+    return "a carriage return (0x0D) inside the line; lines end in LF or CR LF, and \\x0D writes the byte where "
+           "it is meant";
+}
+
+// A KVZ deck given where its text was expected: whole records, and group
+// records that announce what the file holds.
+bool looksLikeKvz(std::string_view file) {
+    const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(file.data()), file.size());
+    return !bytes.empty() && bytes.size() % kRecordSize == 0 && checkKvzRecords(bytes).ok();
+}
+
 constexpr std::string_view kDumpHeader =
     "# KVZ deck: each group name on a line of its own, followed by its entries,\n"
     "# one per line: long field, short fields 1 to 5, tab-separated.\n";
 
 }  // namespace
 
-Result<std::vector<std::uint8_t>> buildKvz(std::string_view tsv) {
+Result<BuiltDeck> buildDeck(std::string_view tsv) {
+    // Whatever the reason a KVZ deck is refused for, it is told as one.
+    const auto refuse = [whole = tsv](const std::string& reason) {
+        return looksLikeKvz(whole) ? fail("is a KVZ deck already, not a text", FailureKind::notADeck) : fail(reason);
+    };
     if (tsv.starts_with("\xEF\xBB\xBF")) tsv.remove_prefix(3);  // byte order mark
+    if (tsv.find('\n') == std::string_view::npos && tsv.find('\r') != std::string_view::npos)
+        return refuse(std::string("1: ") + kCrAlone);
     DeckBuilder builder;
+    BuiltDeck built;
     std::size_t number = 0;
     while (!tsv.empty()) {
         ++number;
@@ -351,11 +443,42 @@ Result<std::vector<std::uint8_t>> buildKvz(std::string_view tsv) {
         std::string_view line = tsv.substr(0, end);
         tsv.remove_prefix(end == std::string_view::npos ? tsv.size() : end + 1);
         if (line.ends_with('\r')) line.remove_suffix(1);
-        if (Status added = builder.addLine(line); !added) {
-            return fail(std::to_string(number) + ": " + added.reason());
-        }
+        Status added = line.find('\r') == std::string_view::npos ? builder.addLine(line) : fail(strayCarriageReturn(line));
+        if (!added) return refuse(std::to_string(number) + ": " + added.reason());
+        for (std::string& warning : builder.takeWarnings())
+            built.warnings.push_back(std::to_string(number) + ": " + std::move(warning));
     }
-    return builder.finish(std::max<std::size_t>(number, 1));
+    auto kvz = builder.finish(std::max<std::size_t>(number, 1));
+    if (!kvz) return refuse(kvz.reason());
+    built.kvz = std::move(kvz.value());
+    return built;
+}
+
+Result<std::vector<std::uint8_t>> buildKvz(std::string_view tsv) {
+    auto built = buildDeck(tsv);
+    KVZ_TRY(built);
+    return std::move(built->kvz);
+}
+
+std::string describeBuildRefusal(std::string_view file, const Failure& failure) {
+    const std::string name(file);
+    if (failure.kind == FailureKind::notADeck)
+        return name + ": " + failure.reason + ": convert it with 'kvzpack " + name + "', or write it as text with 'kvzdeck dump " +
+               name + "'";
+    return name + ":" + failure.reason;
+}
+
+std::string describeGlyphShownFor(CharCode code) {
+    const std::optional<CharCode> owner = glyphOwnerOf(code);
+    if (!owner) return "the device shows an empty cell for it";
+    std::string shown = "the device draws it with the glyph of " + formatCharCode(*owner);
+    const char bytes[] = {static_cast<char>((*owner)[0]), static_cast<char>((*owner)[1])};
+    if (const std::optional<char32_t> character = cp932ToUnicode(std::string_view(bytes, 2))) {
+        shown += " '";
+        appendUtf8(shown, *character);
+        shown += "'";
+    }
+    return shown;
 }
 
 Result<std::string> dumpKvz(std::span<const std::uint8_t> kvz) {

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -26,6 +27,15 @@ using GlyphCell = std::array<std::uint8_t, kCellWidth>;
 void writeFont(GlyphCell& cell, std::span<const std::uint8_t> glyph);
 // The cell of a CharTable code (Shift_JIS bytes); empty where no font has it.
 GlyphCell selectGlyph(std::array<std::uint8_t, 2> code);
+
+// The two-byte Shift_JIS code whose glyph selectGlyph draws for `code`, or
+// nothing when the cell is empty. For a Shift_JIS code, the code itself. A
+// lead byte with a byte that is no trail byte (0x9001, 0x907F) is taken for
+// the code at the place of the JIS grid that the conversion reaches (0x9145,
+// 0x9080), drawn in the font of the row it started in (so 0x8111 gets the
+// five-column glyph of 0x8255); a narrow glyph reached by a column beyond
+// the grid is named by the first code that has it (0x8201: 0x8396).
+std::optional<std::array<std::uint8_t, 2>> glyphOwnerOf(std::array<std::uint8_t, 2> code);
 
 // Appends the values packed eight into seven bytes (bit 7 dropped, a short
 // last group padded with zeros); returns the number of bytes appended.

@@ -87,26 +87,101 @@ int fontIndexOf(JisCode jis) {
     return (jis.row - 0x21) * 94 + (jis.column - 0x21);
 }
 
-void writeNarrowGlyph(GlyphCell& cell, std::uint8_t glyph) {
-    writeFont(cell, std::span(font4x8).subspan(glyph * kNarrowWidth, kNarrowWidth));
-}
+// Where a cell is drawn from: a font4x8 glyph, or a place of the 94 x 94
+// grid of fontK6x8 or fontMisaki; `place` is the grid place the code is
+// taken for (-1 for a narrow glyph found by a column beyond the grid).
+enum class GlyphFont { none, narrow, k6x8, misaki };
+struct GlyphSource {
+    GlyphFont font = GlyphFont::none;
+    int glyph = 0;  // the font4x8 glyph, or the grid place
+    int place = -1;
+};
+
+bool sameGlyph(const GlyphSource& a, const GlyphSource& b) { return a.font == b.font && a.glyph == b.glyph; }
 
 // Codes outside the 94 x 94 grid have no glyph: their cell stays empty.
-template <std::size_t N>
-void writeLargeGlyph(GlyphCell& cell, const std::array<std::uint8_t, N>& font,
-                     std::size_t width, int index) {
-    if (index < 0 || index >= kLargeGlyphCount) {
-        return;
-    }
-    writeFont(cell, std::span(font).subspan(static_cast<std::size_t>(index) * width, width));
+GlyphSource largeGlyph(GlyphFont font, int index) {
+    if (index < 0 || index >= kLargeGlyphCount) return {};
+    return {font, index, index};
 }
 
-void writeRowGlyph(GlyphCell& cell, std::span<const NarrowGlyph> narrow, JisCode jis) {
-    if (const std::optional<std::uint8_t> glyph = narrowGlyphOf(narrow, jis.column)) {
-        writeNarrowGlyph(cell, *glyph);
-    } else {
-        writeLargeGlyph(cell, fontK6x8, kK6x8Width, fontIndexOf(jis));
+GlyphSource narrowGlyph(std::uint8_t glyph, JisCode jis) {
+    const bool onTheGrid = jis.column >= 0x21 && jis.column <= 0x7E;
+    return {GlyphFont::narrow, glyph, onTheGrid ? fontIndexOf(jis) : -1};
+}
+
+GlyphSource rowGlyph(std::span<const NarrowGlyph> narrow, JisCode jis) {
+    if (const std::optional<std::uint8_t> glyph = narrowGlyphOf(narrow, jis.column)) return narrowGlyph(*glyph, jis);
+    return largeGlyph(GlyphFont::k6x8, fontIndexOf(jis));
+}
+
+GlyphSource glyphSourceOf(std::array<std::uint8_t, 2> code) {
+    const JisCode jis = jisCodeOf(code);
+    switch (jis.row) {
+    case 0x21:
+        return rowGlyph(kRow1Narrow, jis);
+    case 0x23:
+        return narrowGlyph(jis.column, jis);
+    case 0x25:
+        return rowGlyph(kRow5Narrow, jis);
+    case 0x22:
+    case 0x24:
+    case 0x26:
+    case 0x27:
+    case 0x28:
+        return largeGlyph(GlyphFont::k6x8, fontIndexOf(jis));
+    default:
+        return largeGlyph(GlyphFont::misaki, fontIndexOf(jis));
     }
+}
+
+template <std::size_t N>
+void writeGridGlyph(GlyphCell& cell, const std::array<std::uint8_t, N>& font, std::size_t width, int place) {
+    writeFont(cell, std::span(font).subspan(static_cast<std::size_t>(place) * width, width));
+}
+
+GlyphCell cellOf(const GlyphSource& source) {
+    GlyphCell cell{};
+    switch (source.font) {
+    case GlyphFont::none:
+        break;
+    case GlyphFont::narrow:
+        writeFont(cell, std::span(font4x8).subspan(static_cast<std::size_t>(source.glyph) * kNarrowWidth, kNarrowWidth));
+        break;
+    case GlyphFont::k6x8:
+        writeGridGlyph(cell, fontK6x8, kK6x8Width, source.glyph);
+        break;
+    case GlyphFont::misaki:
+        writeGridGlyph(cell, fontMisaki, kMisakiWidth, source.glyph);
+        break;
+    }
+    return cell;
+}
+
+bool isEmptyCell(const GlyphCell& cell) {
+    return std::all_of(cell.begin(), cell.end(), [](std::uint8_t column) { return column == 0; });
+}
+
+// The Shift_JIS code of a place of the 94 x 94 grid.
+std::array<std::uint8_t, 2> shiftJisOfPlace(int place) {
+    const int row = place / 94 + 0x21, column = place % 94 + 0x21;
+    int lead = (row + 0xE1) / 2;
+    if (lead > 0x9F) lead += 0x40;
+    int trail = row % 2 == 1 ? column + 0x1F : column + 0x7E;
+    if (row % 2 == 1 && trail >= 0x7F) ++trail;
+    return {static_cast<std::uint8_t>(lead), static_cast<std::uint8_t>(trail)};
+}
+
+// The first two-byte Shift_JIS code, in code order, drawn from `source`.
+std::optional<std::array<std::uint8_t, 2>> firstCodeDrawnFrom(const GlyphSource& source) {
+    for (int lead = 0x81; lead <= 0xFC; ++lead) {
+        if (!isKanji(static_cast<std::uint8_t>(lead))) continue;
+        for (int trail = 0x40; trail <= 0xFC; ++trail) {
+            const std::array<std::uint8_t, 2> code{static_cast<std::uint8_t>(lead), static_cast<std::uint8_t>(trail)};
+            if (isTrailByte(code[1]) && sameGlyph(glyphSourceOf(code), source)) return code;
+        }
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -119,31 +194,13 @@ void writeFont(GlyphCell& cell, std::span<const std::uint8_t> glyph) {
     std::copy(first, last, cell.begin());
 }
 
-GlyphCell selectGlyph(std::array<std::uint8_t, 2> code) {
-    const JisCode jis = jisCodeOf(code);
-    GlyphCell cell{};
-    switch (jis.row) {
-    case 0x21:
-        writeRowGlyph(cell, kRow1Narrow, jis);
-        break;
-    case 0x23:
-        writeNarrowGlyph(cell, jis.column);
-        break;
-    case 0x25:
-        writeRowGlyph(cell, kRow5Narrow, jis);
-        break;
-    case 0x22:
-    case 0x24:
-    case 0x26:
-    case 0x27:
-    case 0x28:
-        writeLargeGlyph(cell, fontK6x8, kK6x8Width, fontIndexOf(jis));
-        break;
-    default:
-        writeLargeGlyph(cell, fontMisaki, kMisakiWidth, fontIndexOf(jis));
-        break;
-    }
-    return cell;
+GlyphCell selectGlyph(std::array<std::uint8_t, 2> code) { return cellOf(glyphSourceOf(code)); }
+
+std::optional<std::array<std::uint8_t, 2>> glyphOwnerOf(std::array<std::uint8_t, 2> code) {
+    const GlyphSource source = glyphSourceOf(code);
+    if (isEmptyCell(cellOf(source))) return std::nullopt;
+    if (source.place >= 0) return shiftJisOfPlace(source.place);
+    return firstCodeDrawnFrom(source);
 }
 
 }  // namespace kvz

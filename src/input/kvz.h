@@ -36,6 +36,10 @@ constexpr bool isKanji(std::uint8_t byte) {
     return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
 }
 
+// Shift_JIS trail byte: 0x40-0x7E or 0x80-0xFC. A lead byte followed by any
+// other byte makes a two-byte code that is no Shift_JIS character.
+constexpr bool isTrailByte(std::uint8_t byte) { return byte >= 0x40 && byte <= 0xFC && byte != 0x7F; }
+
 // Copies `width` bytes of `source` into `destination` (width + 1 bytes),
 // inverting each top bit when `inverted`, and ends the text at the first
 // terminator found at a character start (0xA0 inverted, 0x20 plain) or at the

@@ -136,6 +136,14 @@ CodeLines eightLinesWithLargestCode(std::uint16_t largest) {
     return codeLinesOf({{largest}, {0}, {0}, {0}, {0}, {0}, {0}, {0}});
 }
 
+// 8 text lines, then phrase lines whose codes went past 65535 and wrapped
+// around, as 16-bit phrase codes do: the largest word stays 65535.
+CodeLines phraseCodesWrappedAround(std::size_t phraseLines) {
+    std::vector<std::vector<std::uint16_t>> lines(8, std::vector<std::uint16_t>{65535});
+    for (std::size_t k = 0; k < phraseLines; ++k) lines.push_back({static_cast<std::uint16_t>(k % 10), 1});
+    return codeLinesOf(lines);
+}
+
 TEST(Stream, RefusesWhatTheDeviceCannotRead) {
     const Refusal cases[] = {
         {"too many codes", eightLinesWithLargestCode(16257), 0, 16258, {}, "16258"},
@@ -145,6 +153,8 @@ TEST(Stream, RefusesWhatTheDeviceCannotRead) {
         {"first-entry index", eightLinesWithLargestCode(9), 0, 10, {100, 100, 0, 0, 0, 0, 0, 0},
          "first-entry index 200"},
         {"fewer than 8 lines", codeLinesOf({{1}, {0}}), 0, 2, {}, "8"},
+        // 10 characters and 70000 phrases need 70010 codes, not the 65536 of the largest word.
+        {"phrase codes past 65535", phraseCodesWrappedAround(70000), 70000, 10, {}, "the texts need 70010 codes"},
     };
     for (const Refusal& c : cases) {
         const auto stream = encode8(c.lines, c.phrases, c.codesBefore, c.counts);
@@ -170,6 +180,43 @@ TEST(Stream, RefusesWhatTheDeviceCannotRead) {
     // 16257 codes fit, but F = 16257 without phrases is one above the last value.
     EXPECT_FALSE(encode8(eightLinesWithLargestCode(16256), 0, 16257, {}).ok());
     EXPECT_TRUE(encode8(eightLinesWithLargestCode(9), 0, 10, {127, 0, 0, 0, 0, 0, 0, 0}).ok());
+}
+
+// The table check before the phrase search refuses exactly the tables that
+// encode8 refuses even at its most lenient, with 16257 codes.
+TEST(Stream, GroupTableCheckRefusesWhatNoStreamHolds) {
+    const std::pair<GroupCounts, const char*> cases[] = {
+        {{16256, 0, 0, 0, 0, 0, 0, 0}, nullptr},
+        {{16255, 1, 0, 0, 0, 0, 0, 0}, nullptr},  // group 2 and later start at entry 16256
+        {{0, 0, 0, 0, 0, 0, 0, 16256}, nullptr},
+        {{16257, 0, 0, 0, 0, 0, 0, 0},
+         "group 0's entry count 16257 does not fit the stream: with any number of codes its values stop at 16256 or "
+         "below; split the group, or the deck"},
+        {{16256, 1, 1, 0, 0, 0, 0, 0},
+         "group 2's first-entry index 16257 does not fit the stream: with any number of codes its values stop at "
+         "16256 or below; split the deck"},
+        {{65535, 65535, 65535, 65535, 65535, 65535, 65535, 65535}, "group 0's entry count 65535 "},
+    };
+    for (const auto& [counts, refusal] : cases) {
+        const Status checked = checkGroupTableFitsAnyStream(counts);
+        const auto lenient = encode8(eightLinesWithLargestCode(16256), 0, 10, counts);
+        EXPECT_EQ(checked.ok(), lenient.ok()) << (checked.ok() ? lenient.reason() : checked.reason());
+        if (refusal) {
+            EXPECT_EQ(checked.ok() ? "" : checked.reason().substr(0, std::string_view(refusal).size()), refusal);
+        } else {
+            EXPECT_TRUE(checked.ok()) << checked.reason();
+        }
+    }
+}
+
+// Every text line takes its length word and a code; a deck of one-character
+// texts whose every value takes one byte has exactly that stream.
+TEST(Stream, LeastStreamValuesAreReached) {
+    std::vector<std::vector<std::uint16_t>> texts;
+    for (std::uint16_t t = 0; t < 8 + 6 * 10; ++t) texts.push_back({static_cast<std::uint16_t>(t % 5)});
+    const auto stream = encode8(codeLinesOf(texts), 0, 5, GroupCounts{10, 0, 0, 0, 0, 0, 0, 0});
+    ASSERT_TRUE(stream.ok()) << stream.reason();
+    EXPECT_EQ(stream->size(), leastStreamValues(texts.size()));
 }
 
 }  // namespace

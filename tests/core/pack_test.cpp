@@ -113,6 +113,26 @@ TEST(PackDeckBytes, ListsCharactersWithoutGlyphWithTheirFirstPlace) {
     EXPECT_FALSE(packed.image.empty());
 }
 
+// 0x9001 and 0x907F show other kanji, each told once with the kanji; 0x81FD
+// shows nothing and is told as a missing glyph only; 0x9145 is itself.
+TEST(PackDeckBytes, ListsCodesThatAreNotShiftJisWithTheGlyphTheyShow) {
+    Bytes deck;
+    testing::appendRecord(deck, testing::groupRecord("\x82\x60", 1));
+    for (int g = 1; g < 8; ++g) testing::appendRecord(deck, testing::groupRecord("\x82\x60", 0));
+    testing::appendRecord(deck, testing::entryRecord({"\x91\x45", "\x90\x01", "\x81\xFD", "\x90\x7F\x90\x01", "e", "f"}));
+    const PackedDeck packed = packOrFail(deck, PackOptions{});
+    std::vector<std::string> told;
+    for (const NonShiftJisCode& code : packed.nonShiftJisCodes) told.push_back(describeNonShiftJisCode(code));
+    EXPECT_EQ(told, (std::vector<std::string>{
+                        "0x9001 is not Shift_JIS; the device draws it with the glyph of 0x9145 '\u85A6' (used 2 times, "
+                        "first in group 0 entry 0 short field 1)",
+                        "0x907F is not Shift_JIS; the device draws it with the glyph of 0x9080 '\u9017' (used 1 time, "
+                        "first in group 0 entry 0 short field 3)"}));
+    ASSERT_EQ(packed.missingGlyphs.size(), 1u);
+    EXPECT_EQ(describeMissingGlyph(packed.missingGlyphs[0]),
+              "no glyph for 0x81FD (used 1 time, first in group 0 entry 0 short field 2)");
+}
+
 TEST(PackDeckBytes, RefusesATruncatedDeckWithTheReason) {
     Bytes deck;
     for (int g = 0; g < 8; ++g) testing::appendRecord(deck, testing::groupRecord("\x82\x60", g == 0 ? 2 : 0));

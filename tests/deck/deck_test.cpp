@@ -342,9 +342,12 @@ TEST(DumpKvz, EveryCodeComesBackThroughBuild) {
     const Result<std::string> dumped = dumpKvz(kvz);
     ASSERT_TRUE(dumped.ok()) << dumped.reason();
     EXPECT_NE(dumped->find("\tあ\t"), std::string::npos);  // 0x82A0 is written as its character
-    const Result<std::vector<std::uint8_t>> rebuilt = buildKvz(*dumped);
+    const Result<BuiltDeck> rebuilt = buildDeck(*dumped);
     ASSERT_TRUE(rebuilt.ok()) << rebuilt.reason();
-    EXPECT_EQ(*rebuilt, kvz);
+    EXPECT_EQ(rebuilt->kvz, kvz);
+    // Each lead byte with each of the 67 bytes that are no trail byte (and
+    // not zero) is dumped as two escapes, and built back with a warning.
+    EXPECT_EQ(rebuilt->warnings.size(), 60u * 67);
 }
 
 TEST(DumpKvz, IgnoresWhatLiesBehindTheAnnouncedRecords) {

@@ -210,5 +210,56 @@ TEST(SelectGlyph, IndicesInsideTheFontsGiveWhatIsStoredThere) {
     EXPECT_EQ(selectGlyph({0xEF, 0xFC}), leftAligned(glyphOf(fontMisaki, 7, 8835)));
 }
 
+// --- glyphOwnerOf: whose glyph a code that is no Shift_JIS shows ---
+
+struct OwnerCase {
+    Code code;
+    Code owner;
+    bool sameCell;  // false where the owner itself is drawn from another font
+};
+
+class GlyphOwnerTest : public ::testing::TestWithParam<OwnerCase> {};
+
+TEST_P(GlyphOwnerTest, NamesTheCodeWhoseGlyphShows) {
+    const auto [code, owner, sameCell] = GetParam();
+    EXPECT_EQ(glyphOwnerOf(code), std::optional<Code>(owner));
+    EXPECT_EQ(selectGlyph(code) == selectGlyph(owner), sameCell);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Glyph, GlyphOwnerTest,
+    ::testing::Values(OwnerCase{{0x90, 0x01}, {0x91, 0x45}, true},   // two rows on
+                      OwnerCase{{0x90, 0x3F}, {0x8F, 0xFC}, true},   // the row before's last place
+                      OwnerCase{{0x90, 0x7F}, {0x90, 0x80}, true},   // 0x7F is read as 0x80
+                      OwnerCase{{0x90, 0xFD}, {0x91, 0x40}, true},   // past the even row's end
+                      OwnerCase{{0x90, 0xFF}, {0x91, 0x42}, true},
+                      OwnerCase{{0x81, 0x7F}, {0x81, 0x80}, true},
+                      OwnerCase{{0x83, 0x7F}, {0x83, 0x80}, true},   // a narrow katakana
+                      OwnerCase{{0x81, 0x11}, {0x82, 0x55}, false},  // the digit's five-column glyph
+                      OwnerCase{{0x82, 0x01}, {0x83, 0x96}, true})); // narrow glyph 0xE2, the small ke
+
+TEST(GlyphOwner, EveryShiftJisCodeOwnsItsGlyph) {
+    for (int lead = 0x81; lead <= 0xFC; ++lead)
+        for (int trail = 0x40; trail <= 0xFC; ++trail) {
+            const Code code{static_cast<std::uint8_t>(lead), static_cast<std::uint8_t>(trail)};
+            if (!isKanji(code[0]) || !isTrailByte(code[1])) continue;
+            const bool empty = selectGlyph(code) == GlyphCell{};
+            EXPECT_EQ(glyphOwnerOf(code), empty ? std::nullopt : std::optional<Code>(code)) << formatCharCode(code);
+        }
+}
+
+TEST(GlyphOwner, ACodeThatIsNoShiftJisIsOwnedByAShiftJisCodeUnlessItsCellIsEmpty) {
+    for (int lead = 0x81; lead <= 0xFC; ++lead)
+        for (int trail = 0x01; trail <= 0xFF; ++trail) {
+            const Code code{static_cast<std::uint8_t>(lead), static_cast<std::uint8_t>(trail)};
+            if (!isKanji(code[0]) || isTrailByte(code[1])) continue;
+            const std::optional<Code> owner = glyphOwnerOf(code);
+            EXPECT_EQ(owner.has_value(), selectGlyph(code) != GlyphCell{}) << formatCharCode(code);
+            if (owner) {
+                EXPECT_TRUE(isKanji((*owner)[0]) && isTrailByte((*owner)[1])) << formatCharCode(code);
+            }
+        }
+}
+
 }  // namespace
 }  // namespace kvz

@@ -50,6 +50,31 @@ void appendRecord(std::vector<std::uint8_t>& file, const std::vector<std::uint8_
     file.insert(file.end(), record.begin(), record.end());
 }
 
+std::vector<std::uint8_t> randomKanjiDeck(const std::array<std::uint16_t, 8>& counts, std::size_t longKanji,
+                                          std::size_t shortKanji) {
+    std::vector<std::uint8_t> deck;
+    for (std::size_t g = 0; g < counts.size(); ++g)
+        appendRecord(deck, groupRecord(std::string{'G', static_cast<char>('0' + g)}, counts[g]));
+    std::uint32_t state = 7;
+    const auto text = [&state](std::size_t kanji) {
+        std::string out;
+        for (std::size_t k = 0; k < kanji; ++k) {
+            state = state * 1103515245u + 12345u;
+            const unsigned code = (state >> 8) % (23 * 188), trail = code % 188;
+            out += static_cast<char>(0x89 + code / 188);
+            out += static_cast<char>(0x40 + (trail < 63 ? trail : trail + 1));
+        }
+        return out;
+    };
+    for (const std::uint16_t count : counts)
+        for (std::uint16_t e = 0; e < count; ++e) {
+            const std::array<std::string, 6> texts{text(longKanji),  text(shortKanji), text(shortKanji),
+                                                   text(shortKanji), text(shortKanji), text(shortKanji)};
+            appendRecord(deck, entryRecord({texts[0], texts[1], texts[2], texts[3], texts[4], texts[5]}));
+        }
+    return deck;
+}
+
 TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "kvztest.XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) {

@@ -35,6 +35,12 @@ std::vector<std::uint8_t> entryRecord(const std::array<std::string_view, 6>& fie
 // Appends `record` to `file`.
 void appendRecord(std::vector<std::uint8_t>& file, const std::vector<std::uint8_t>& record);
 
+// A deck whose group g holds counts[g] entries, each long field
+// `longKanji` and each short field `shortKanji` kanji drawn at random (the
+// same on every call) from the 4324 codes of the leads 0x89 to 0x9F.
+std::vector<std::uint8_t> randomKanjiDeck(const std::array<std::uint16_t, 8>& counts, std::size_t longKanji,
+                                          std::size_t shortKanji);
+
 // A fresh directory under the system's temporary directory, removed with
 // everything in it when the object goes.
 class TempDir {

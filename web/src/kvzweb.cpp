@@ -162,13 +162,14 @@ val convertDeck(const std::string& bytes, const std::string& file) {
 // kvzdeck build NAME.tsv NAME.kvz, then kvzpack on NAME.kvz.
 val buildAndConvertDeck(const std::string& tsv, const std::string& file, const std::string& deckFile) {
     return withinMemory(kDeckProgram, file, [&](Report& report) {
-        auto kvz = buildKvz(tsv);
-        if (!kvz) {
-            report.say(formatFileLineMessage(kDeckProgram, file, kvz.reason()));
+        auto built = buildDeck(tsv);
+        if (!built) {
+            report.say(formatProgramMessage(kDeckProgram, describeBuildRefusal(file, built.failure())));
             return report.finish(false);
         }
-        report.set("kvz", bytesToJs(*kvz));
-        return convertDeckBytes(report, *kvz, deckFile);
+        for (const std::string& warning : built->warnings) report.say(formatFileLineMessage(kDeckProgram, file, warning));
+        report.set("kvz", bytesToJs(built->kvz));
+        return convertDeckBytes(report, built->kvz, deckFile);
     });
 }
 

@@ -185,6 +185,22 @@ describe('what will not show, and refusals', () => {
     });
   });
 
+  test('codes that are not Shift_JIS are told as both programs tell them, and the image is the native one', async () => {
+    // 0x9001 shows the glyph of 0x9145, 0x907F that of 0x9080.
+    const tsv = generatedTsv(3, (i) => (i === 1 ? 'x\\x90\\x01' : i === 2 ? '\\x90\\x7F\\x90\\x01' : 'plain'));
+    const built = buildNatively(tsv, 'stray.tsv');
+    assert.equal(built.status, 0, built.errors.join('\n'));
+    assert.equal(built.errors.length, 3);
+    const native = convertNatively(built.kvz, 'stray.kvz');
+    assert.equal(native.status, 0);
+    assert.equal(native.errors.length, 2);
+    await withPage(server.url, async ({ page }) => {
+      assert.equal(await runFile(page, built.tsv), 'done');
+      assert.deepEqual(await messages(page), [...built.errors, ...native.errors]);
+      assertSameBytes(await download(page, 'ihx'), native.ihx, 'stray.ihx');
+    });
+  });
+
   test('a truncated deck shows its error and offers nothing', async () => {
     const dir = tempDir();
     const broken = path.join(dir, 'broken.kvz');
