@@ -47,12 +47,13 @@ public:
     // cannot start (too little memory for its stack); the signals are then
     // unblocked again and keep their usual effect. On Windows, installs the
     // console handler (one watcher at a time in a process).
-    Status start();
+    Status start() { return watch_ ? success() : startWatching(); }
 
     TemporaryFiles& temporaries() { return temporaries_; }
 
 private:
     struct Watch;  // the system's means of watching, and what it restores
+    Status startWatching();  // start() of each system, while not watching
 
     TemporaryFiles temporaries_;
     std::unique_ptr<Watch> watch_;  // while watching

@@ -5,11 +5,11 @@
 
 #include <atomic>
 #include <functional>
-#include <new>
 #include <system_error>
 #include <thread>
 
 #include "io/interruption.h"
+#include "io/system.h"
 
 namespace kvz::io {
 
@@ -38,15 +38,10 @@ void watchSignals(const sigset_t& watched, const std::atomic<bool>& stopping, Te
 
 }  // namespace
 
-InterruptionWatcher::InterruptionWatcher() = default;
-
-Status InterruptionWatcher::start() {
-    if (watch_) return success();
-    try {
-        watch_ = std::make_unique<Watch>();
-    } catch (const std::bad_alloc&) {
-        return fail(std::make_error_code(std::errc::not_enough_memory).message());
-    }
+Status InterruptionWatcher::startWatching() {
+    Result<std::unique_ptr<Watch>> watch = os::allocate<Watch>();
+    KVZ_TRY(watch);
+    watch_ = std::move(*watch);
     sigemptyset(&watch_->watched);
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&watch_->watched, signal);
     pthread_sigmask(SIG_BLOCK, &watch_->watched, &watch_->previousMask);
@@ -60,6 +55,8 @@ Status InterruptionWatcher::start() {
     }
     return success();
 }
+
+InterruptionWatcher::InterruptionWatcher() = default;
 
 InterruptionWatcher::~InterruptionWatcher() {
     if (!watch_) return;

@@ -6,10 +6,9 @@
 #include <windows.h>
 
 #include <mutex>
-#include <new>
-#include <system_error>
 
 #include "io/interruption.h"
+#include "io/system.h"
 
 namespace kvz::io {
 
@@ -54,15 +53,10 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
 
 }  // namespace
 
-InterruptionWatcher::InterruptionWatcher() = default;
-
-Status InterruptionWatcher::start() {
-    if (watch_) return success();
-    try {
-        watch_ = std::make_unique<Watch>();
-    } catch (const std::bad_alloc&) {
-        return fail(std::make_error_code(std::errc::not_enough_memory).message());
-    }
+Status InterruptionWatcher::startWatching() {
+    Result<std::unique_ptr<Watch>> watch = os::allocate<Watch>();
+    KVZ_TRY(watch);
+    watch_ = std::move(*watch);
     {
         const std::lock_guard hold(watched().lock);
         watched().temporaries = &temporaries_;
@@ -72,10 +66,12 @@ Status InterruptionWatcher::start() {
         const std::lock_guard hold(watched().lock);
         watched().temporaries = nullptr;
         watch_.reset();
-        return fail(std::system_category().message(static_cast<int>(error)));
+        return fail(os::describeError(static_cast<int>(error)));
     }
     return success();
 }
+
+InterruptionWatcher::InterruptionWatcher() = default;
 
 InterruptionWatcher::~InterruptionWatcher() {
     if (!watch_) return;

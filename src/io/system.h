@@ -7,10 +7,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 #include "common/result.h"
 #include "io/io.h"
@@ -22,6 +24,16 @@ namespace kvz::io::os {
 int lastError();
 std::string describeError(int error);
 inline Failure lastFailure(FailureKind kind = FailureKind::invalid) { return fail(describeError(lastError()), kind); }
+
+// A new T, or the reason memory ran out for it ("Cannot allocate memory").
+template <class T>
+Result<std::unique_ptr<T>> allocate() {
+    try {
+        return std::make_unique<T>();
+    } catch (const std::bad_alloc&) {
+        return fail(std::make_error_code(std::errc::not_enough_memory).message());
+    }
+}
 
 // True for the error of a name already taken (EEXIST), and for the errors
 // that say a file system or file takes no (more) hard links.
