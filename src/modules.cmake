@@ -61,6 +61,7 @@ add_library(kvz_core STATIC
   ${KVZPACK_SRC}/core/report.cpp
   ${KVZPACK_SRC}/core/inspect.cpp
   ${KVZPACK_SRC}/core/preview.cpp
+  ${KVZPACK_SRC}/core/png_runs.cpp
   ${KVZPACK_SRC}/core/frontend.cpp)
 target_link_libraries(kvz_core PUBLIC kvz_compress kvz_glyph kvz_hexfile kvz_decode kvz_deck)
 # The preview's PNG is written with libpng where the build has it; the page

@@ -262,12 +262,6 @@ int runKvzpack(std::span<const std::string> args, std::ostream& out, std::ostrea
         printUsage(err, program);
         return kExitSuccess;
     }
-    if (options->preview && !previewAvailable()) {
-        err << formatProgramMessage(kPackProgram,
-                                    "--preview is not available: this kvzpack was built without libpng")
-            << '\n';
-        return kExitUsage;
-    }
     io::TemporaryFiles* temporaries = watchInterruptions(interruptions, err, kPackProgram);
     if (!temporaries) return kExitFailure;
     return Run(*options, out, err, *temporaries).execute();

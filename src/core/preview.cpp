@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/png_runs.h"
 #include "glyph/glyph.h"
 
 #ifdef KVZPACK_HAVE_PNG
@@ -218,8 +219,6 @@ bool writePngStream(const PngWriter& writer, std::vector<std::uint8_t>& out, con
 
 }  // namespace
 
-bool previewAvailable() { return true; }
-
 Result<std::vector<std::uint8_t>> encodePng(const GrayBitmap& bitmap, int scale) {
     if (scale < 1 || bitmap.width == 0 || bitmap.height == 0) return fail("nothing to draw");
     PngErrors errors;
@@ -233,10 +232,9 @@ Result<std::vector<std::uint8_t>> encodePng(const GrayBitmap& bitmap, int scale)
 
 #else
 
-bool previewAvailable() { return false; }
-
-Result<std::vector<std::uint8_t>> encodePng(const GrayBitmap&, int) {
-    return fail("this kvzpack was built without libpng");
+Result<std::vector<std::uint8_t>> encodePng(const GrayBitmap& bitmap, int scale) {
+    if (scale < 1 || bitmap.width == 0 || bitmap.height == 0) return fail("nothing to draw");
+    return encodeRunLengthPng(bitmap, scale);
 }
 
 #endif

@@ -52,11 +52,9 @@ struct PreviewSheet {
 // fields in columns. Labels use the narrow 3-column font.
 Result<PreviewSheet> drawPreviewSheet(const DecodedImage& decoded);
 
-// True when this build can encode PNG files.
-bool previewAvailable();
-
 // The bitmap, every pixel scaled to a square of `scale` pixels, as the bytes
-// of an 8-bit greyscale PNG file.
+// of an 8-bit greyscale PNG file: written by libpng where the build has it,
+// else by encodeRunLengthPng (core/png_runs.h), whose pixels are the same.
 Result<std::vector<std::uint8_t>> encodePng(const GrayBitmap& bitmap, int scale);
 
 }  // namespace kvz

@@ -104,17 +104,6 @@ TEST(PreviewSheet, SampleDeckToo) {
     expectSheetOfImage(dir, "sample", decoded.entries.size());
 }
 
-#else
-
-TEST(PreviewProgram, RefusedWithoutLibpng) {
-    TempDir dir;
-    cli_testing::copyExample(dir);
-    const ProcessResult run = kvzpack(dir, {"--preview", "example.kvz"});
-    EXPECT_EQ(run.exitStatus, 2);
-    EXPECT_EQ(run.err, "kvzpack: --preview is not available: this kvzpack was built without libpng\n");
-    EXPECT_FALSE(fs::exists(dir / "example.ihx"));
-}
-
 #endif
 
 }  // namespace

@@ -146,19 +146,17 @@ class SheetOfAConversion : public ::testing::TestWithParam<bool> {};
 TEST_P(SheetOfAConversion, IsTheWrittenImagesAndThePngIsIt) {
     const bool verify = GetParam();
     const PackedDeck packed =
-        packExample("sample", PackOptions{.verify = verify, .preview = previewAvailable(), .sheet = true});
+        packExample("sample", PackOptions{.verify = verify, .preview = true, .sheet = true});
     ASSERT_TRUE(packed.sheet.has_value());
     auto decoded = decodeImage(packed.image, kLoadAddress);
     ASSERT_TRUE(decoded.ok()) << decoded.reason();
     auto expected = drawPreviewSheet(*decoded);
     ASSERT_TRUE(expected.ok()) << expected.reason();
     expectSameSheet(*packed.sheet, *expected);
-    if (previewAvailable()) {
-        auto png = encodePng(packed.sheet->bitmap, kPreviewScale);
-        ASSERT_TRUE(png.ok()) << png.reason();
-        EXPECT_TRUE(packed.png == *png);
-    }
-    EXPECT_FALSE(packExample("sample", PackOptions{.verify = verify, .preview = previewAvailable()}).sheet);
+    auto png = encodePng(packed.sheet->bitmap, kPreviewScale);
+    ASSERT_TRUE(png.ok()) << png.reason();
+    EXPECT_TRUE(packed.png == *png);
+    EXPECT_FALSE(packExample("sample", PackOptions{.verify = verify, .preview = true}).sheet);
 }
 
 INSTANTIATE_TEST_SUITE_P(Core, SheetOfAConversion, ::testing::Bool(),

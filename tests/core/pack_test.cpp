@@ -64,16 +64,14 @@ TEST_P(PackExamples, ProductsAgreeWithEachOther) {
     EXPECT_EQ(packed.figures.texts, kGroupCount + kFieldsPerEntry * decoded->entries.size());
     EXPECT_EQ(packed.figures.glyphBytes, decoded->glyphAreaBytes);
 
-    if (previewAvailable()) {
-        const Bytes signature{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-        ASSERT_GE(packed.png.size(), signature.size());
-        EXPECT_TRUE(std::equal(signature.begin(), signature.end(), packed.png.begin()));
-    }
+    const Bytes signature{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    ASSERT_GE(packed.png.size(), signature.size());
+    EXPECT_TRUE(std::equal(signature.begin(), signature.end(), packed.png.begin()));
 }
 
 TEST_P(PackExamples, OptionsChangeOnlyWhatTheyAskFor) {
     const Bytes bytes = exampleDeck(GetParam());
-    const PackedDeck full = packOrFail(bytes, PackOptions{true, previewAvailable()});
+    const PackedDeck full = packOrFail(bytes, PackOptions{true, true});
     const PackedDeck bare = packOrFail(bytes, PackOptions{false, false});
     EXPECT_EQ(bare.image, full.image);
     EXPECT_EQ(bare.hexText, full.hexText);
@@ -87,15 +85,13 @@ TEST_P(PackExamples, CommandLineWritesExactlyTheProducts) {
     const Bytes bytes = exampleDeck(GetParam());
     testing::writeFile(dir / "deck.kvz", bytes);
     std::vector<std::string> argv{testing::kvzpackBinary().string(), "deck.kvz"};
-    if (previewAvailable()) argv.push_back("--preview");
+    argv.push_back("--preview");
     const testing::ProcessResult run = testing::runProgram(argv, dir.path());
     ASSERT_EQ(run.exitStatus, 0) << run.err;
-    const PackedDeck packed = packOrFail(bytes, PackOptions{true, previewAvailable()});
+    const PackedDeck packed = packOrFail(bytes, PackOptions{true, true});
     EXPECT_EQ(testing::readFileText(dir / "deck.ihx"), packed.hexText);
     EXPECT_EQ(testing::readFileText(dir / "deck.txt"), packed.numberedHexText);
-    if (previewAvailable()) {
-        EXPECT_EQ(testing::readFileBytes(dir / "deck.png"), packed.png);
-    }
+    EXPECT_EQ(testing::readFileBytes(dir / "deck.png"), packed.png);
 }
 
 INSTANTIATE_TEST_SUITE_P(Core, PackExamples, ::testing::Values("example", "sample"));

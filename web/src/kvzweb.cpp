@@ -19,7 +19,6 @@
 #include "core/report.h"
 #include "deck/deck.h"
 #include "input/kvz.h"
-#include "png.h"
 
 namespace kvz::web {
 namespace {
@@ -111,10 +110,16 @@ val figuresToJs(const ConversionFigures& figures) {
     return object;
 }
 
-// The sheet and its PNG, from this front end's own writer.
+// The PNG of a bitmap as the core encodes it, or null.
+val pngOf(const GrayBitmap& bitmap, int scale) {
+    auto png = encodePng(bitmap, scale);
+    return png ? bytesToJs(*png) : val::null();
+}
+
+// The sheet and its PNG.
 void addPreview(Report& report, const PreviewSheet& sheet) {
     report.set("sheet", sheetToJs(sheet));
-    report.set("png", bytesToJs(encodeSheetPng(sheet.bitmap, kPreviewScale)));
+    report.set("png", pngOf(sheet.bitmap, kPreviewScale));
 }
 
 // kvzpack --preview -v on one deck: warnings, the outputs once the image
@@ -206,7 +211,7 @@ val encodePngOf(const std::string& pixels, double width, double height, int scal
     bitmap.width = static_cast<std::size_t>(width);
     bitmap.height = static_cast<std::size_t>(height);
     bitmap.pixels.assign(pixels.begin(), pixels.end());
-    return bytesToJs(encodeSheetPng(bitmap, scale));
+    return pngOf(bitmap, scale);
 }
 
 }  // namespace

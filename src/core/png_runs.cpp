@@ -1,4 +1,4 @@
-#include "png.h"
+#include "core/png_runs.h"
 
 #include <algorithm>
 #include <array>
@@ -6,7 +6,7 @@
 #include <span>
 #include <string_view>
 
-namespace kvz::web {
+namespace kvz {
 namespace {
 
 constexpr std::array<std::uint32_t, 256> makeCrcTable() {
@@ -220,7 +220,7 @@ std::vector<std::uint8_t> compressRows(const GrayBitmap& bitmap, std::size_t fac
 
 }  // namespace
 
-std::vector<std::uint8_t> encodeSheetPng(const GrayBitmap& bitmap, int scale) {
+std::vector<std::uint8_t> encodeRunLengthPng(const GrayBitmap& bitmap, int scale) {
     const auto factor = static_cast<std::size_t>(std::max(scale, 1));
     std::vector<std::uint8_t> png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     std::vector<std::uint8_t> header;
@@ -233,4 +233,4 @@ std::vector<std::uint8_t> encodeSheetPng(const GrayBitmap& bitmap, int scale) {
     return png;
 }
 
-}  // namespace kvz::web
+}  // namespace kvz
