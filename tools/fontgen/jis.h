@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cp932gen/system_cp932.h"
+#include "system_cp932.h"
 
 namespace fontgen {
 
