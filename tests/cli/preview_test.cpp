@@ -3,15 +3,12 @@
 // cells decoded from the image written beside it.
 #include <gtest/gtest.h>
 
-#ifdef KVZPACK_HAVE_PNG
-#include <png.h>
-#endif
-
 #include "cli_support.h"
 #include "cli/image_file.h"
 #include "core/preview.h"
 #include "decode/decode.h"
 #include "glyph/glyph.h"
+#include "support/png_read.h"
 
 namespace kvz {
 namespace {
@@ -19,21 +16,6 @@ namespace {
 using namespace cli_testing;
 
 #ifdef KVZPACK_HAVE_PNG
-
-// The PNG's pixels as 8-bit grey, read with libpng.
-GrayBitmap readPng(const fs::path& path) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    EXPECT_TRUE(png_image_begin_read_from_file(&image, path.c_str())) << image.message;
-    image.format = PNG_FORMAT_GRAY;
-    GrayBitmap bitmap;
-    bitmap.width = image.width;
-    bitmap.height = image.height;
-    bitmap.pixels.resize(PNG_IMAGE_SIZE(image));
-    EXPECT_TRUE(png_image_finish_read(&image, nullptr, bitmap.pixels.data(), 0, nullptr)) << image.message;
-    png_image_free(&image);
-    return bitmap;
-}
 
 DecodedImage decodeWritten(const fs::path& hexPath) {
     auto bytes = readImageFile(hexPath.string());
@@ -59,7 +41,7 @@ void expectCellDrawn(const GrayBitmap& png, std::size_t x, std::size_t y, const 
 }
 
 void expectSheetOfImage(const TempDir& dir, const std::string& base, std::size_t entries) {
-    const GrayBitmap png = readPng(dir / (base + ".png"));
+    const GrayBitmap png = readPng(testing::readFileBytes(dir / (base + ".png")));
     const DecodedImage decoded = decodeWritten(dir / (base + ".ihx"));
     auto sheet = drawPreviewSheet(decoded);
     ASSERT_TRUE(sheet.ok()) << sheet.reason();

@@ -3,33 +3,16 @@
 // for noise.
 #include <gtest/gtest.h>
 
-#ifdef KVZPACK_HAVE_PNG
-#include <png.h>
-#endif
-
 #include <random>
 #include <string>
 
 #include "core/png_runs.h"
+#include "support/png_read.h"
 
 namespace kvz {
 namespace {
 
 #ifdef KVZPACK_HAVE_PNG
-
-GrayBitmap readPng(const std::vector<std::uint8_t>& bytes) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    EXPECT_TRUE(png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) << image.message;
-    image.format = PNG_FORMAT_GRAY;
-    GrayBitmap bitmap;
-    bitmap.width = image.width;
-    bitmap.height = image.height;
-    bitmap.pixels.resize(PNG_IMAGE_SIZE(image));
-    EXPECT_TRUE(png_image_finish_read(&image, nullptr, bitmap.pixels.data(), 0, nullptr)) << image.message;
-    png_image_free(&image);
-    return bitmap;
-}
 
 GrayBitmap scaled(const GrayBitmap& bitmap, std::size_t factor) {
     GrayBitmap big{bitmap.width * factor, bitmap.height * factor, {}};
