@@ -9,61 +9,44 @@ configure_file(${KVZPACK_SRC}/common/version.h.in ${CMAKE_BINARY_DIR}/generated/
 add_library(kvz_common INTERFACE)
 target_include_directories(kvz_common INTERFACE ${KVZPACK_SRC} ${CMAKE_BINARY_DIR}/generated)
 
-add_library(kvz_input STATIC
-  ${KVZPACK_SRC}/input/kvz.cpp
-  ${KVZPACK_SRC}/input/replace_char.cpp)
-target_link_libraries(kvz_input PUBLIC kvz_common)
+# kvz_module(NAME SOURCES file... DEPENDS target...): the static library
+# kvz_NAME of the named files in src/NAME, building on the targets named.
+function(kvz_module name)
+  cmake_parse_arguments(PARSE_ARGV 1 module "" "" "SOURCES;DEPENDS")
+  list(TRANSFORM module_SOURCES PREPEND ${KVZPACK_SRC}/${name}/)
+  add_library(kvz_${name} STATIC ${module_SOURCES})
+  target_link_libraries(kvz_${name} PUBLIC ${module_DEPENDS})
+endfunction()
 
-add_library(kvz_compress STATIC
-  ${KVZPACK_SRC}/compress/chartable.cpp
-  ${KVZPACK_SRC}/compress/phrases.cpp
-  ${KVZPACK_SRC}/compress/stream.cpp
-  ${KVZPACK_SRC}/compress/best.cpp
-  ${KVZPACK_SRC}/compress/best_candidates.cpp
-  ${KVZPACK_SRC}/compress/best_limits.cpp
-  ${KVZPACK_SRC}/compress/best_parse.cpp
-  ${KVZPACK_SRC}/compress/best_rounds.cpp
-  ${KVZPACK_SRC}/compress/best_tally.cpp)
-target_link_libraries(kvz_compress PUBLIC kvz_input)
+kvz_module(input
+  SOURCES kvz.cpp replace_char.cpp
+  DEPENDS kvz_common)
 
-add_library(kvz_glyph STATIC
-  ${KVZPACK_SRC}/glyph/font4x8.cpp
-  ${KVZPACK_SRC}/glyph/fontK6x8.cpp
-  ${KVZPACK_SRC}/glyph/fontMisaki.cpp
-  ${KVZPACK_SRC}/glyph/select.cpp
-  ${KVZPACK_SRC}/glyph/pack.cpp)
-target_link_libraries(kvz_glyph PUBLIC kvz_compress)
+kvz_module(compress
+  SOURCES chartable.cpp phrases.cpp stream.cpp
+          best.cpp best_candidates.cpp best_limits.cpp best_parse.cpp best_rounds.cpp best_tally.cpp
+  DEPENDS kvz_input)
 
-add_library(kvz_hexfile STATIC
-  ${KVZPACK_SRC}/hexfile/hex_write.cpp
-  ${KVZPACK_SRC}/hexfile/hex_read.cpp
-  ${KVZPACK_SRC}/hexfile/hex_image.cpp
-  ${KVZPACK_SRC}/hexfile/hex_faults.cpp)
-target_link_libraries(kvz_hexfile PUBLIC kvz_common)
+kvz_module(glyph
+  SOURCES font4x8.cpp fontK6x8.cpp fontMisaki.cpp select.cpp pack.cpp
+  DEPENDS kvz_compress)
 
-add_library(kvz_decode STATIC
-  ${KVZPACK_SRC}/decode/decode.cpp
-  ${KVZPACK_SRC}/decode/expand.cpp
-  ${KVZPACK_SRC}/decode/verify.cpp)
-target_link_libraries(kvz_decode PUBLIC kvz_glyph)
+kvz_module(hexfile
+  SOURCES hex_write.cpp hex_read.cpp hex_image.cpp hex_faults.cpp
+  DEPENDS kvz_common)
 
-add_library(kvz_deck STATIC
-  ${KVZPACK_SRC}/deck/deck.cpp
-  ${KVZPACK_SRC}/deck/cp932.cpp
-  ${KVZPACK_SRC}/deck/cp932_table.cpp
-  ${KVZPACK_SRC}/deck/utf8.cpp)
-target_link_libraries(kvz_deck PUBLIC kvz_input kvz_glyph)
+kvz_module(decode
+  SOURCES decode.cpp expand.cpp verify.cpp
+  DEPENDS kvz_glyph)
 
-add_library(kvz_core STATIC
-  ${KVZPACK_SRC}/core/convert.cpp
-  ${KVZPACK_SRC}/core/pack.cpp
-  ${KVZPACK_SRC}/core/verify.cpp
-  ${KVZPACK_SRC}/core/report.cpp
-  ${KVZPACK_SRC}/core/inspect.cpp
-  ${KVZPACK_SRC}/core/preview.cpp
-  ${KVZPACK_SRC}/core/png_runs.cpp
-  ${KVZPACK_SRC}/core/frontend.cpp)
-target_link_libraries(kvz_core PUBLIC kvz_compress kvz_glyph kvz_hexfile kvz_decode kvz_deck)
+kvz_module(deck
+  SOURCES deck.cpp cp932.cpp cp932_table.cpp utf8.cpp
+  DEPENDS kvz_input kvz_glyph)
+
+kvz_module(core
+  SOURCES convert.cpp pack.cpp verify.cpp report.cpp inspect.cpp preview.cpp png_runs.cpp
+          frontend.cpp
+  DEPENDS kvz_compress kvz_glyph kvz_hexfile kvz_decode kvz_deck)
 # The preview's PNG is written with libpng where the build has it; the page
 # encodes its PNG itself.
 if(NOT EMSCRIPTEN)
@@ -77,28 +60,19 @@ if(NOT EMSCRIPTEN)
   # io_posix.cpp and interruption_posix.cpp, or their Windows forms.
   find_package(Threads REQUIRED)
   if(WIN32)
-    set(kvz_io_system ${KVZPACK_SRC}/io/io_windows.cpp ${KVZPACK_SRC}/io/interruption_windows.cpp)
+    set(kvz_io_system io_windows.cpp interruption_windows.cpp)
   else()
-    set(kvz_io_system ${KVZPACK_SRC}/io/io_posix.cpp ${KVZPACK_SRC}/io/interruption_posix.cpp)
+    set(kvz_io_system io_posix.cpp interruption_posix.cpp)
   endif()
-  add_library(kvz_io STATIC
-    ${KVZPACK_SRC}/io/io.cpp
-    ${KVZPACK_SRC}/io/temporary.cpp
-    ${KVZPACK_SRC}/io/publish.cpp
-    ${KVZPACK_SRC}/io/format_files.cpp
-    ${KVZPACK_SRC}/io/checked_output.cpp
-    ${kvz_io_system})
-  target_link_libraries(kvz_io PUBLIC kvz_input kvz_hexfile Threads::Threads)
+  kvz_module(io
+    SOURCES io.cpp temporary.cpp publish.cpp format_files.cpp checked_output.cpp ${kvz_io_system}
+    DEPENDS kvz_input kvz_hexfile Threads::Threads)
   if(WIN32)
     # CommandLineToArgvW
     target_link_libraries(kvz_io PRIVATE shell32)
   endif()
 
-  add_library(kvz_cli STATIC
-    ${KVZPACK_SRC}/cli/program.cpp
-    ${KVZPACK_SRC}/cli/cli.cpp
-    ${KVZPACK_SRC}/cli/driver.cpp
-    ${KVZPACK_SRC}/cli/image_file.cpp
-    ${KVZPACK_SRC}/cli/kvzdeck.cpp)
-  target_link_libraries(kvz_cli PUBLIC kvz_core kvz_deck kvz_io)
+  kvz_module(cli
+    SOURCES program.cpp cli.cpp driver.cpp image_file.cpp kvzdeck.cpp
+    DEPENDS kvz_core kvz_deck kvz_io)
 endif()
