@@ -59,6 +59,8 @@ add_library(kvz_core STATIC
   ${KVZPACK_SRC}/core/pack.cpp
   ${KVZPACK_SRC}/core/verify.cpp
   ${KVZPACK_SRC}/core/report.cpp
+  ${KVZPACK_SRC}/core/space.cpp
+  ${KVZPACK_SRC}/core/split.cpp
   ${KVZPACK_SRC}/core/inspect.cpp
   ${KVZPACK_SRC}/core/preview.cpp
   ${KVZPACK_SRC}/core/png_runs.cpp

@@ -230,23 +230,46 @@ std::size_t entriesThatFit(const KvzFile& file, Encoder encoder) {
     return fittingEntries(file, encoder, imageSizeAtGlance(*texts), defaultImageSizeOf(*texts));
 }
 
+namespace {
+
+// The conversion of texts already encoded; the image is built where it fits
+// the device.
+Result<Conversion> conversionOf(EncodedTexts&& texts, Encoder encoder) {
+    const bool fits = imageSizeOf(texts) <= kImageCapacity;
+    Conversion result;
+    result.charTable = std::move(texts.encoding.charTable);
+    result.codeLines = std::move(texts.encoding.codeLines);
+    result.linesBefore = texts.frame.linesBefore;
+    result.codesBefore = texts.frame.codesBefore;
+    result.stream = std::move(texts.stream);
+    result.encoder = encoder;
+    result.standardStreamValues = texts.standardStreamValues;
+    if (!fits) return result;
+    auto image = encode7(kLoadAddress, result.charTable, result.stream);
+    KVZ_TRY(image);
+    result.image = std::move(image.value());
+    return result;
+}
+
+}  // namespace
+
 Result<Conversion> convertKvz(const KvzFile& file, const PhraseProgress& progress, Encoder encoder) {
     BestWork work = convertingWork();
     auto texts = encodeTexts(file, progress, encoder, work);
     KVZ_TRY(texts);
     if (imageSizeOf(*texts) > kImageCapacity) return fail(tooLargeReason(file, *texts, encoder));
-    Conversion result;
-    result.charTable = std::move(texts->encoding.charTable);
-    result.codeLines = std::move(texts->encoding.codeLines);
-    result.linesBefore = texts->frame.linesBefore;
-    result.codesBefore = texts->frame.codesBefore;
-    result.stream = std::move(texts->stream);
-    result.encoder = encoder;
-    result.standardStreamValues = texts->standardStreamValues;
-    auto image = encode7(kLoadAddress, result.charTable, result.stream);
-    KVZ_TRY(image);
-    result.image = std::move(image.value());
-    return result;
+    return conversionOf(std::move(texts.value()), encoder);
+}
+
+Result<Conversion> encodeKvz(const KvzFile& file, const PhraseProgress& progress, Encoder encoder) {
+    BestWork work = convertingWork();
+    auto texts = encodeTexts(file, progress, encoder, work);
+    KVZ_TRY(texts);
+    return conversionOf(std::move(texts.value()), encoder);
+}
+
+std::uint64_t conversionImageSize(const Conversion& conversion) {
+    return imageSizeFor(conversion.stream.size(), conversion.charTable.size());
 }
 
 }  // namespace kvz

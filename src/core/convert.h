@@ -35,6 +35,18 @@ struct Conversion {
 Result<Conversion> convertKvz(const KvzFile& file, const PhraseProgress& progress = {},
                               Encoder encoder = Encoder::standard);
 
+// Every stage of convertKvz, the same work and the same result for a deck
+// that fits, without the device's limit: a deck too large gets its texts
+// encoded all the same, its image left empty (conversionImageSize tells its
+// size), and no search for the entries that fit. Fails where convertKvz
+// fails for any other reason.
+Result<Conversion> encodeKvz(const KvzFile& file, const PhraseProgress& progress = {},
+                             Encoder encoder = Encoder::standard);
+
+// The size of the image that `conversion` makes: its header, packed stream
+// and glyph cells, also where the image was not built.
+std::uint64_t conversionImageSize(const Conversion& conversion);
+
 // The packed stream and image sizes that the deck gives, whether or not the
 // image fits the device.
 struct ImageSizes {
