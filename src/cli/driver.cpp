@@ -140,7 +140,7 @@ private:
     // Writes the images and, once they are in place, tells each one's log
     // line (and summary with --verbose).
     bool writeAndTell(const std::string& file, std::vector<NamedImage>& images, Clock::time_point start) {
-        const bool split = images.size() > 1 || images.front().name != getBaseFileName(file);
+        const bool split = images.size() > 1;
         const auto tell = [&] {
             const std::chrono::duration<double> taken = Clock::now() - start;
             for (const NamedImage& image : images) {

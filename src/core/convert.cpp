@@ -205,21 +205,38 @@ std::size_t countEntries(const KvzFile& file) {
     return entries;
 }
 
-KvzFile firstEntries(const KvzFile& file, std::size_t entries) {
-    KvzFile cut;
-    std::size_t left = entries;
-    for (std::size_t g = 0; g < kGroupCount; ++g) {
-        cut.groupCounts[g] = static_cast<std::uint32_t>(std::min<std::size_t>(left, file.groupCounts[g]));
-        left -= cut.groupCounts[g];
-    }
-    const std::size_t texts = kGroupCount + kFieldsPerEntry * (entries - left);
+KvzFile firstEntries(const KvzFile& file, std::size_t entries) { return entriesBetween(file, 0, entries); }
+
+namespace {
+
+// The offset of text `index` in the text block, or its size when the block
+// holds fewer texts.
+std::size_t textOffset(const TextBlock& block, std::size_t index) {
     std::size_t at = 0;
-    for (std::size_t t = 0; t < texts && at < file.textBlock.size() && file.textBlock[at] != 0; ++t)
-        while (at < file.textBlock.size() && file.textBlock[at++] != 0) {
+    for (std::size_t t = 0; t < index && at < block.size() && block[at] != 0; ++t)
+        while (at < block.size() && block[at++] != 0) {
         }
-    cut.textBlock.assign(file.textBlock.begin(), file.textBlock.begin() + static_cast<std::ptrdiff_t>(at));
-    cut.textBlock.push_back(0);
-    return cut;
+    return at;
+}
+
+}  // namespace
+
+KvzFile entriesBetween(const KvzFile& file, std::size_t first, std::size_t count) {
+    KvzFile part;
+    std::size_t start = 0;
+    for (std::size_t g = 0; g < kGroupCount; ++g) {
+        const std::size_t end = start + file.groupCounts[g];
+        const std::size_t from = std::max(start, first), to = std::min(end, first + count);
+        part.groupCounts[g] = static_cast<std::uint32_t>(to > from ? to - from : 0);
+        start = end;
+    }
+    const TextBlock& block = file.textBlock;
+    const auto at = [&](std::size_t index) { return block.begin() + static_cast<std::ptrdiff_t>(textOffset(block, index)); };
+    part.textBlock.assign(block.begin(), at(kGroupCount));
+    part.textBlock.insert(part.textBlock.end(), at(kGroupCount + kFieldsPerEntry * first),
+                          at(kGroupCount + kFieldsPerEntry * (first + count)));
+    part.textBlock.push_back(0);
+    return part;
 }
 
 std::size_t entriesThatFit(const KvzFile& file, Encoder encoder) {

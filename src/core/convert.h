@@ -66,6 +66,11 @@ bool noImageCanFit(std::uint64_t textLines, std::uint64_t characters);
 // order); the group names stay.
 KvzFile firstEntries(const KvzFile& file, std::size_t entries);
 
+// The entries from `first` on, `count` of them, in file order, under the
+// deck's 8 group names; each group keeps those of its entries that fall
+// within them (a group cut between two parts of a deck appears in both).
+KvzFile entriesBetween(const KvzFile& file, std::size_t first, std::size_t count);
+
 // The number of entries of the deck, and how many of its first entries make
 // an image that fits the device (found by bisection over cut decks; with
 // --best, as the refusal finds it).

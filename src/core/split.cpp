@@ -10,16 +10,6 @@
 namespace kvz {
 namespace {
 
-// The offset of the text `index` in the text block, or its size when the
-// block holds fewer texts.
-std::size_t textOffset(const TextBlock& block, std::size_t index) {
-    std::size_t at = 0;
-    for (std::size_t t = 0; t < index && at < block.size() && block[at] != 0; ++t)
-        while (at < block.size() && block[at++] != 0) {
-        }
-    return at;
-}
-
 bool fits(const Conversion& conversion) { return conversionImageSize(conversion) <= kImageCapacity; }
 
 // Conversions of parts, each made once: a part with --best is first tried
@@ -94,24 +84,6 @@ std::vector<DeckPart> takeParts(PartConversions& conversions, std::size_t entrie
 Failure noSplitFits() { return fail("even one entry an image does not fit the device"); }
 
 }  // namespace
-
-KvzFile entriesBetween(const KvzFile& file, std::size_t first, std::size_t count) {
-    KvzFile part;
-    std::size_t start = 0;
-    for (std::size_t g = 0; g < kGroupCount; ++g) {
-        const std::size_t end = start + file.groupCounts[g];
-        const std::size_t from = std::max(start, first), to = std::min(end, first + count);
-        part.groupCounts[g] = static_cast<std::uint32_t>(to > from ? to - from : 0);
-        start = end;
-    }
-    const TextBlock& block = file.textBlock;
-    const auto offset = [&](std::size_t index) { return static_cast<std::ptrdiff_t>(textOffset(block, index)); };
-    part.textBlock.assign(block.begin(), block.begin() + offset(kGroupCount));
-    part.textBlock.insert(part.textBlock.end(), block.begin() + offset(kGroupCount + kFieldsPerEntry * first),
-                          block.begin() + offset(kGroupCount + kFieldsPerEntry * (first + count)));
-    part.textBlock.push_back(0);
-    return part;
-}
 
 std::vector<std::size_t> equalPartSizes(std::size_t entries, std::size_t parts) {
     parts = std::max<std::size_t>(parts, 1);

@@ -12,17 +12,13 @@
 
 namespace kvz {
 
+// A part, cut by entriesBetween (core/convert.h).
 struct DeckPart {
     std::size_t firstEntry = 0;  // the deck's entry it starts with, in file order from 0
     std::size_t entries = 0;
     KvzFile deck;                // its entries, under all 8 group names
     Conversion conversion;       // its image fits the device
 };
-
-// The entries from `first` on, `count` of them, in file order, under the
-// deck's 8 group names; each group keeps those of its entries that fall
-// within them (a group cut between two parts appears in both).
-KvzFile entriesBetween(const KvzFile& file, std::size_t first, std::size_t count);
 
 // `entries` entries in `parts` parts (at least one) of as equal counts as
 // can be: the first entries % parts of them one entry larger.
