@@ -170,19 +170,20 @@ bool fitsTheDevice(const KvzFile& file, Encoder encoder) {
 
 // Whether --best makes the whole deck fit; not tried where the texts' lines
 // alone rule out every image.
-bool fitsWithBest(const KvzFile& file, const EncodedTexts& texts) {
-    return !noImageCanFit(texts.frame.linesBefore, texts.encoding.charTable.size()) &&
-           fitsTheDevice(file, Encoder::best);
+bool fitsWithBest(const KvzFile& file, const Conversion& whole) {
+    return !noImageCanFit(whole.linesBefore, whole.charTable.size()) && fitsTheDevice(file, Encoder::best);
 }
 
-std::string tooLargeReason(const KvzFile& file, const EncodedTexts& texts, Encoder encoder) {
+std::string tooLargeReason(const KvzFile& file, const Conversion& whole) {
     const std::size_t entries = countEntries(file);
-    const std::size_t fitting = fittingEntries(file, encoder, imageSizeAtGlance(texts), defaultImageSizeOf(texts));
-    std::string reason = "image of " + std::to_string(imageSizeOf(texts)) + " bytes exceeds the device's " +
+    const std::size_t fitting =
+        fittingEntries(file, whole.encoder, imageSizeFor(whole.streamValuesAtGlance, whole.charTable.size()),
+                       imageSizeFor(whole.standardStreamValues, whole.charTable.size()));
+    std::string reason = "image of " + std::to_string(conversionImageSize(whole)) + " bytes exceeds the device's " +
                          std::to_string(kImageCapacity) + " bytes; the first " + std::to_string(fitting) + " of " +
                          std::to_string(entries) + " entries fit";
-    if (encoder == Encoder::standard)
-        reason += fitsWithBest(file, texts) ? "; with --best all of them fit" : "; not all of them fit with --best either";
+    if (whole.encoder == Encoder::standard)
+        reason += fitsWithBest(file, whole) ? "; with --best all of them fit" : "; not all of them fit with --best either";
     return reason;
 }
 
@@ -261,6 +262,7 @@ Result<Conversion> conversionOf(EncodedTexts&& texts, Encoder encoder) {
     result.stream = std::move(texts.stream);
     result.encoder = encoder;
     result.standardStreamValues = texts.standardStreamValues;
+    result.streamValuesAtGlance = texts.streamValuesAtGlance;
     if (!fits) return result;
     auto image = encode7(kLoadAddress, result.charTable, result.stream);
     KVZ_TRY(image);
@@ -271,12 +273,13 @@ Result<Conversion> conversionOf(EncodedTexts&& texts, Encoder encoder) {
 }  // namespace
 
 Result<Conversion> convertKvz(const KvzFile& file, const PhraseProgress& progress, Encoder encoder) {
-    BestWork work = convertingWork();
-    auto texts = encodeTexts(file, progress, encoder, work);
-    KVZ_TRY(texts);
-    if (imageSizeOf(*texts) > kImageCapacity) return fail(tooLargeReason(file, *texts, encoder));
-    return conversionOf(std::move(texts.value()), encoder);
+    auto conversion = encodeKvz(file, progress, encoder);
+    KVZ_TRY(conversion);
+    if (conversionImageSize(*conversion) > kImageCapacity) return refuseTooLarge(file, *conversion);
+    return conversion;
 }
+
+Failure refuseTooLarge(const KvzFile& file, const Conversion& whole) { return fail(tooLargeReason(file, whole)); }
 
 Result<Conversion> encodeKvz(const KvzFile& file, const PhraseProgress& progress, Encoder encoder) {
     BestWork work = convertingWork();

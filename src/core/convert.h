@@ -25,6 +25,7 @@ struct Conversion {
     std::vector<std::uint8_t> image;  // placed at kLoadAddress
     Encoder encoder = Encoder::standard;
     std::size_t standardStreamValues = 0;  // the default encoding's stream, for comparison
+    std::size_t streamValuesAtGlance = 0;  // --best: its stream within the refusal's share of steps
 };
 
 // Runs every stage; fails with the reason when the deck does not fit the
@@ -42,6 +43,10 @@ Result<Conversion> convertKvz(const KvzFile& file, const PhraseProgress& progres
 // fails for any other reason.
 Result<Conversion> encodeKvz(const KvzFile& file, const PhraseProgress& progress = {},
                              Encoder encoder = Encoder::standard);
+
+// convertKvz's refusal of `whole`, encodeKvz's conversion of `file` whose
+// image is too large: the same reason, without encoding the deck again.
+Failure refuseTooLarge(const KvzFile& file, const Conversion& whole);
 
 // The size of the image that `conversion` makes: its header, packed stream
 // and glyph cells, also where the image was not built.

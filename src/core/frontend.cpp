@@ -63,8 +63,10 @@ DeckConversion convertDeck(const KvzFile& deck, const std::string& baseName, con
         result.images = wholeDeckImage(deck, baseName, packConversion(deck, std::move(whole.value()), request.pack));
     else if (request.split)
         result.images = splitImages(deck, baseName, request.pack, whole ? conversionImageSize(*whole) : 0);
+    else if (whole)
+        result.images = refuseTooLarge(deck, *whole);
     else
-        result.images = wholeDeckImage(deck, baseName, packDeck(deck, request.pack));
+        result.images = whole.failure();
     return result;
 }
 
