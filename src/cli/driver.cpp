@@ -131,8 +131,9 @@ private:
         DeckConversion conversion =
             convertDeck(deck->file, getBaseFileName(file), ConvertRequest{packOptions, options_.report, options_.split},
                         [this](int stage) { printProgress(err_, stage); });
-        const bool converted = conversion.images && writeAndTell(file, *conversion.images, start);
-        if (!conversion.images) refuse(file, conversion.images.failure());
+        const bool converted = conversion.images ? writeAndTell(file, *conversion.images, start)
+                                                 : refuse(file, conversion.images.failure());
+        // A deck too large is reported too, after its refusal.
         if (conversion.report) printLines(formatSpaceReport(file, *conversion.report));
         return converted;
     }
