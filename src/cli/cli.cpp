@@ -9,19 +9,20 @@
 namespace kvz {
 namespace {
 
-enum class Setting { help, version, verbose, preview, strict, noVerify, best, inspect, entry };
+enum class Setting { help, version, verbose, preview, strict, noVerify, best, report, split, inspect, entry };
 
 // The options in the order of kSettings.
 constexpr std::array kOptionSpecs{
     OptionSpec{"help", 'h', ""},          OptionSpec{"version", 'V', ""},
     OptionSpec{"verbose", 'v', ""},       OptionSpec{"preview", 0, ""},
     OptionSpec{"strict", 0, ""},          OptionSpec{"no-verify", 0, ""},
-    OptionSpec{"best", 0, ""},            OptionSpec{"inspect", 0, "an image file"},
+    OptionSpec{"best", 0, ""},            OptionSpec{"report", 0, ""},
+    OptionSpec{"split", 0, ""},           OptionSpec{"inspect", 0, "an image file"},
     OptionSpec{"entry", 0, "G or G:N"},
 };
-constexpr std::array kSettings{Setting::help,     Setting::version, Setting::verbose,
-                               Setting::preview,  Setting::strict,  Setting::noVerify,
-                               Setting::best,     Setting::inspect, Setting::entry};
+constexpr std::array kSettings{Setting::help,    Setting::version, Setting::verbose,  Setting::preview,
+                               Setting::strict,  Setting::noVerify, Setting::best,    Setting::report,
+                               Setting::split,   Setting::inspect, Setting::entry};
 static_assert(kOptionSpecs.size() == kSettings.size());
 
 Status applyOption(Options& options, Setting setting, const std::string& value) {
@@ -33,6 +34,8 @@ Status applyOption(Options& options, Setting setting, const std::string& value) 
         case Setting::strict: options.strict = true; break;
         case Setting::noVerify: options.verify = false; break;
         case Setting::best: options.best = true; break;
+        case Setting::report: options.report = true; break;
+        case Setting::split: options.split = true; break;
         case Setting::inspect:
             if (options.inspect) return fail("option '--inspect' given twice: it reads one image");
             options.inspect = value;
@@ -61,6 +64,8 @@ std::optional<std::string_view> conversionOptionOf(const Options& options) {
     if (options.strict) return "--strict";
     if (!options.verify) return "--no-verify";
     if (options.best) return "--best";
+    if (options.report) return "--report";
+    if (options.split) return "--split";
     return std::nullopt;
 }
 
@@ -134,6 +139,14 @@ std::string helpText() {
            "  -v, --verbose          after each file's line, print its texts, characters,\n"
            "                         phrases, sizes and the time taken; with --best also\n"
            "                         the default encoding's stream size and the saving\n"
+           "      --split            a deck too large for the device becomes the fewest\n"
+           "                         images of about equal entry counts that fit:\n"
+           "                         FILE-1.ihx, FILE-1.txt, FILE-2.ihx, ... (entries in\n"
+           "                         file order, every part under the 8 group names)\n"
+           "      --report           after each file's lines, print where its image's\n"
+           "                         bytes go: each group's entries and stream bytes, the\n"
+           "                         phrase table, the glyphs, the ten costliest entries,\n"
+           "                         and how far the deck is from the device's limit\n"
            "      --preview          also write FILE.png: every text drawn with the\n"
            "                         image's own glyphs\n"
            "      --strict           a character without a glyph, a code that is not\n"

@@ -22,6 +22,8 @@ struct Options {
     bool strict = false;
     bool verify = true;
     bool best = false;                        // the optimising encoder
+    bool report = false;                      // where each image's bytes go
+    bool split = false;                       // a deck too large becomes several images
     std::optional<std::string> inspect;       // image to inspect instead of converting
     std::optional<EntrySelection> entry;      // with inspect
     std::vector<std::string> files;           // KVZ files, in command-line order

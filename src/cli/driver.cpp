@@ -128,17 +128,51 @@ private:
         // written file, and the preview drawn from that image.
         const PackOptions packOptions{false, options_.preview && !options_.verify,
                                       options_.best ? Encoder::best : Encoder::standard};
-        auto packed = packDeck(deck->file, packOptions, [this](int stage) { printProgress(err_, stage); });
-        if (!packed) return refuse(file, packed.failure());
+        DeckConversion conversion =
+            convertDeck(deck->file, getBaseFileName(file), ConvertRequest{packOptions, options_.report, options_.split},
+                        [this](int stage) { printProgress(err_, stage); });
+        const bool converted = conversion.images ? writeAndTell(file, *conversion.images, start)
+                                                 : refuse(file, conversion.images.failure());
+        // A deck too large is reported too, after its refusal.
+        if (conversion.report) printLines(formatSpaceReport(file, *conversion.report));
+        return converted;
+    }
+
+    // Writes the images and, once they are in place, tells each one's log
+    // line (and summary with --verbose).
+    bool writeAndTell(const std::string& file, std::vector<NamedImage>& images, Clock::time_point start) {
+        const bool split = images.size() > 1;
         const auto tell = [&] {
             const std::chrono::duration<double> taken = Clock::now() - start;
-            logConversion(formatLogLine(file, packed->image.size()));
-            if (options_.verbose)
-                out_ << formatSummary(file, packed->figures, taken.count()) << '\n' << std::flush;
+            for (const NamedImage& image : images) {
+                const std::string name = split ? image.name + ".ihx" : file;
+                logConversion(formatLogLine(name, image.packed.image.size()));
+                if (options_.verbose)
+                    out_ << formatSummary(name, image.packed.figures, taken.count()) << '\n' << std::flush;
+            }
         };
-        if (auto written = writeOutputs(file, deck->file, *packed, tell); !written)
-            return refuse(file, written.failure());
+        if (auto written = writeOutputs(images, tell); !written) return refuse(file, written.failure());
+        if (split) warnAboutOlderParts(file, images.size());
         return true;
+    }
+
+    // Parts of an earlier split into more parts stay as they are: such a
+    // name may as well be another deck's own output. Each is told.
+    void warnAboutOlderParts(const std::string& file, std::size_t parts) {
+        const std::string base = getBaseFileName(file);
+        for (std::size_t part = parts + 1;; ++part) {
+            const std::string name = partName(base, part) + ".ihx";
+            if (!io::pathExists(name)) return;
+            err_ << formatWarningMessage(kPackProgram, file,
+                                         name + " is not one of the " + std::to_string(parts) +
+                                             " parts written now; it was left as it was")
+                 << '\n';
+        }
+    }
+
+    void printLines(const std::vector<std::string>& lines) {
+        for (const std::string& line : lines) out_ << line << '\n';
+        out_ << std::flush;
     }
 
     // Warns about every text that a zero byte cuts short, every character
@@ -152,35 +186,46 @@ private:
         return losses.empty() || !options_.strict;
     }
 
-    // Writes NAME.ihx and NAME.txt (and NAME.png with --preview) under
-    // temporary names, reads them back and checks them (unless --no-verify),
-    // and publishes them as one set; `tell` runs once they are in place,
-    // before an interruption can end the run. None replaces an older file
-    // unless all were written completely and found right.
-    Status writeOutputs(const std::string& argument, const KvzFile& deck, PackedDeck& packed,
-                        const std::function<void()>& tell) {
-        const std::string base = getBaseFileName(argument);
+    // Writes NAME.ihx and NAME.txt (and NAME.png with --preview) of every
+    // image under temporary names, reads them back and checks them (unless
+    // --no-verify), and publishes them all as one set; `tell` runs once they
+    // are in place, before an interruption can end the run. None replaces an
+    // older file unless all were written completely and found right.
+    Status writeOutputs(std::vector<NamedImage>& images, const std::function<void()>& tell) {
+        for (const NamedImage& image : images)
+            for (const std::string& name : outputNames(image.name)) KVZ_TRY(refuseInputAsOutput(name, files_));
+        std::vector<io::StagedFile> staged;
+        for (NamedImage& image : images) KVZ_TRY(stageImage(staged, image));
+        return io::publishTogether(staged, temporaries_, tell);
+    }
+
+    std::vector<std::string> outputNames(const std::string& base) const {
         std::vector<std::string> names{base + ".ihx", base + ".txt"};
         if (options_.preview) names.push_back(base + ".png");
-        for (const std::string& name : names) KVZ_TRY(refuseInputAsOutput(name, files_));
-        std::vector<io::StagedFile> staged;
+        return names;
+    }
+
+    Status stageImage(std::vector<io::StagedFile>& staged, NamedImage& image) {
+        const std::vector<std::string> names = outputNames(image.name);
+        PackedDeck& packed = image.packed;
+        const std::size_t first = staged.size();
         KVZ_TRY(stageOutput(staged, names[0], io::asBytes(packed.hexText), temporaries_));
         KVZ_TRY(stageOutput(staged, names[1], io::asBytes(packed.numberedHexText), temporaries_));
         if (options_.verify) {
-            auto image = verifyWrittenImage(staged[0].temporaryPath(), staged[1].temporaryPath(),
-                                            packed.image.size(), deck, packed.charTable);
-            if (!image) return internalError(image.reason());
+            auto read = verifyWrittenImage(staged[first].temporaryPath(), staged[first + 1].temporaryPath(),
+                                           packed.image.size(), image.deck, packed.charTable);
+            if (!read) return internalError(read.reason());
             if (options_.preview) {
-                auto png = previewPngOf(*image);
+                auto png = previewPngOf(*read);
                 KVZ_TRY(png);
                 packed.png = std::move(png.value());
             }
         }
         if (options_.preview) {
             KVZ_TRY(stageOutput(staged, names[2], packed.png, temporaries_));
-            if (options_.verify) KVZ_TRY(verifyWrittenPreview(staged[2], packed.png));
+            if (options_.verify) KVZ_TRY(verifyWrittenPreview(staged[first + 2], packed.png));
         }
-        return io::publishTogether(staged, temporaries_, tell);
+        return success();
     }
 
     bool refuse(const std::string& file, const Failure& failure) {

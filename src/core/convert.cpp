@@ -170,19 +170,20 @@ bool fitsTheDevice(const KvzFile& file, Encoder encoder) {
 
 // Whether --best makes the whole deck fit; not tried where the texts' lines
 // alone rule out every image.
-bool fitsWithBest(const KvzFile& file, const EncodedTexts& texts) {
-    return !noImageCanFit(texts.frame.linesBefore, texts.encoding.charTable.size()) &&
-           fitsTheDevice(file, Encoder::best);
+bool fitsWithBest(const KvzFile& file, const Conversion& whole) {
+    return !noImageCanFit(whole.linesBefore, whole.charTable.size()) && fitsTheDevice(file, Encoder::best);
 }
 
-std::string tooLargeReason(const KvzFile& file, const EncodedTexts& texts, Encoder encoder) {
+std::string tooLargeReason(const KvzFile& file, const Conversion& whole) {
     const std::size_t entries = countEntries(file);
-    const std::size_t fitting = fittingEntries(file, encoder, imageSizeAtGlance(texts), defaultImageSizeOf(texts));
-    std::string reason = "image of " + std::to_string(imageSizeOf(texts)) + " bytes exceeds the device's " +
+    const std::size_t fitting =
+        fittingEntries(file, whole.encoder, imageSizeFor(whole.streamValuesAtGlance, whole.charTable.size()),
+                       imageSizeFor(whole.standardStreamValues, whole.charTable.size()));
+    std::string reason = "image of " + std::to_string(conversionImageSize(whole)) + " bytes exceeds the device's " +
                          std::to_string(kImageCapacity) + " bytes; the first " + std::to_string(fitting) + " of " +
                          std::to_string(entries) + " entries fit";
-    if (encoder == Encoder::standard)
-        reason += fitsWithBest(file, texts) ? "; with --best all of them fit" : "; not all of them fit with --best either";
+    if (whole.encoder == Encoder::standard)
+        reason += fitsWithBest(file, whole) ? "; with --best all of them fit" : "; not all of them fit with --best either";
     return reason;
 }
 
@@ -205,21 +206,38 @@ std::size_t countEntries(const KvzFile& file) {
     return entries;
 }
 
-KvzFile firstEntries(const KvzFile& file, std::size_t entries) {
-    KvzFile cut;
-    std::size_t left = entries;
-    for (std::size_t g = 0; g < kGroupCount; ++g) {
-        cut.groupCounts[g] = static_cast<std::uint32_t>(std::min<std::size_t>(left, file.groupCounts[g]));
-        left -= cut.groupCounts[g];
-    }
-    const std::size_t texts = kGroupCount + kFieldsPerEntry * (entries - left);
+KvzFile firstEntries(const KvzFile& file, std::size_t entries) { return entriesBetween(file, 0, entries); }
+
+namespace {
+
+// The offset of text `index` in the text block, or its size when the block
+// holds fewer texts.
+std::size_t textOffset(const TextBlock& block, std::size_t index) {
     std::size_t at = 0;
-    for (std::size_t t = 0; t < texts && at < file.textBlock.size() && file.textBlock[at] != 0; ++t)
-        while (at < file.textBlock.size() && file.textBlock[at++] != 0) {
+    for (std::size_t t = 0; t < index && at < block.size() && block[at] != 0; ++t)
+        while (at < block.size() && block[at++] != 0) {
         }
-    cut.textBlock.assign(file.textBlock.begin(), file.textBlock.begin() + static_cast<std::ptrdiff_t>(at));
-    cut.textBlock.push_back(0);
-    return cut;
+    return at;
+}
+
+}  // namespace
+
+KvzFile entriesBetween(const KvzFile& file, std::size_t first, std::size_t count) {
+    KvzFile part;
+    std::size_t start = 0;
+    for (std::size_t g = 0; g < kGroupCount; ++g) {
+        const std::size_t end = start + file.groupCounts[g];
+        const std::size_t from = std::max(start, first), to = std::min(end, first + count);
+        part.groupCounts[g] = static_cast<std::uint32_t>(to > from ? to - from : 0);
+        start = end;
+    }
+    const TextBlock& block = file.textBlock;
+    const auto at = [&](std::size_t index) { return block.begin() + static_cast<std::ptrdiff_t>(textOffset(block, index)); };
+    part.textBlock.assign(block.begin(), at(kGroupCount));
+    part.textBlock.insert(part.textBlock.end(), at(kGroupCount + kFieldsPerEntry * first),
+                          at(kGroupCount + kFieldsPerEntry * (first + count)));
+    part.textBlock.push_back(0);
+    return part;
 }
 
 std::size_t entriesThatFit(const KvzFile& file, Encoder encoder) {
@@ -230,23 +248,48 @@ std::size_t entriesThatFit(const KvzFile& file, Encoder encoder) {
     return fittingEntries(file, encoder, imageSizeAtGlance(*texts), defaultImageSizeOf(*texts));
 }
 
-Result<Conversion> convertKvz(const KvzFile& file, const PhraseProgress& progress, Encoder encoder) {
-    BestWork work = convertingWork();
-    auto texts = encodeTexts(file, progress, encoder, work);
-    KVZ_TRY(texts);
-    if (imageSizeOf(*texts) > kImageCapacity) return fail(tooLargeReason(file, *texts, encoder));
+namespace {
+
+// The conversion of texts already encoded; the image is built where it fits
+// the device.
+Result<Conversion> conversionOf(EncodedTexts&& texts, Encoder encoder) {
+    const bool fits = imageSizeOf(texts) <= kImageCapacity;
     Conversion result;
-    result.charTable = std::move(texts->encoding.charTable);
-    result.codeLines = std::move(texts->encoding.codeLines);
-    result.linesBefore = texts->frame.linesBefore;
-    result.codesBefore = texts->frame.codesBefore;
-    result.stream = std::move(texts->stream);
+    result.charTable = std::move(texts.encoding.charTable);
+    result.codeLines = std::move(texts.encoding.codeLines);
+    result.linesBefore = texts.frame.linesBefore;
+    result.codesBefore = texts.frame.codesBefore;
+    result.stream = std::move(texts.stream);
     result.encoder = encoder;
-    result.standardStreamValues = texts->standardStreamValues;
+    result.standardStreamValues = texts.standardStreamValues;
+    result.streamValuesAtGlance = texts.streamValuesAtGlance;
+    if (!fits) return result;
     auto image = encode7(kLoadAddress, result.charTable, result.stream);
     KVZ_TRY(image);
     result.image = std::move(image.value());
     return result;
+}
+
+}  // namespace
+
+Result<Conversion> convertKvz(const KvzFile& file, const PhraseProgress& progress, Encoder encoder) {
+    auto conversion = encodeKvz(file, progress, encoder);
+    KVZ_TRY(conversion);
+    if (conversionImageSize(*conversion) > kImageCapacity) return refuseTooLarge(file, *conversion);
+    return conversion;
+}
+
+Failure refuseTooLarge(const KvzFile& file, const Conversion& whole) { return fail(tooLargeReason(file, whole)); }
+
+Result<Conversion> encodeKvz(const KvzFile& file, const PhraseProgress& progress, Encoder encoder) {
+    BestWork work = convertingWork();
+    auto texts = encodeTexts(file, progress, encoder, work);
+    KVZ_TRY(texts);
+    return conversionOf(std::move(texts.value()), encoder);
+}
+
+std::uint64_t conversionImageSize(const Conversion& conversion) {
+    return imageSizeFor(conversion.stream.size(), conversion.charTable.size());
 }
 
 }  // namespace kvz

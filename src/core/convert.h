@@ -25,6 +25,7 @@ struct Conversion {
     std::vector<std::uint8_t> image;  // placed at kLoadAddress
     Encoder encoder = Encoder::standard;
     std::size_t standardStreamValues = 0;  // the default encoding's stream, for comparison
+    std::size_t streamValuesAtGlance = 0;  // --best: its stream within the refusal's share of steps
 };
 
 // Runs every stage; fails with the reason when the deck does not fit the
@@ -34,6 +35,22 @@ struct Conversion {
 // is found within a budget of steps: those entries fit, a few more may.
 Result<Conversion> convertKvz(const KvzFile& file, const PhraseProgress& progress = {},
                               Encoder encoder = Encoder::standard);
+
+// Every stage of convertKvz, the same work and the same result for a deck
+// that fits, without the device's limit: a deck too large gets its texts
+// encoded all the same, its image left empty (conversionImageSize tells its
+// size), and no search for the entries that fit. Fails where convertKvz
+// fails for any other reason.
+Result<Conversion> encodeKvz(const KvzFile& file, const PhraseProgress& progress = {},
+                             Encoder encoder = Encoder::standard);
+
+// convertKvz's refusal of `whole`, encodeKvz's conversion of `file` whose
+// image is too large: the same reason, without encoding the deck again.
+Failure refuseTooLarge(const KvzFile& file, const Conversion& whole);
+
+// The size of the image that `conversion` makes: its header, packed stream
+// and glyph cells, also where the image was not built.
+std::uint64_t conversionImageSize(const Conversion& conversion);
 
 // The packed stream and image sizes that the deck gives, whether or not the
 // image fits the device.
@@ -53,6 +70,11 @@ bool noImageCanFit(std::uint64_t textLines, std::uint64_t characters);
 // The deck cut to its first `entries` entries in file order (groups in
 // order); the group names stay.
 KvzFile firstEntries(const KvzFile& file, std::size_t entries);
+
+// The entries from `first` on, `count` of them, in file order, under the
+// deck's 8 group names; each group keeps those of its entries that fall
+// within them (a group cut between two parts of a deck appears in both).
+KvzFile entriesBetween(const KvzFile& file, std::size_t first, std::size_t count);
 
 // The number of entries of the deck, and how many of its first entries make
 // an image that fits the device (found by bisection over cut decks; with

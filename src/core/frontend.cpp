@@ -5,6 +5,7 @@
 #include "common/layout.h"
 #include "common/text.h"
 #include "core/report.h"
+#include "core/split.h"
 #include "core/verify.h"
 
 namespace kvz {
@@ -21,7 +22,53 @@ Result<InspectedImage> inspectImage(const HexImage& image, const std::string& na
     return InspectedImage{std::move(text.value()), image.bytes.size(), std::move(decoded.value())};
 }
 
+Result<std::vector<NamedImage>> wholeDeckImage(const KvzFile& deck, const std::string& baseName,
+                                               Result<PackedDeck>&& packed) {
+    KVZ_TRY(packed);
+    std::vector<NamedImage> images;
+    images.push_back(NamedImage{baseName, 0, countEntries(deck), deck, std::move(packed.value())});
+    return images;
+}
+
+Result<std::vector<NamedImage>> splitImages(const KvzFile& deck, const std::string& baseName,
+                                            const PackOptions& options, std::uint64_t wholeImageBytes) {
+    auto parts = splitToFit(deck, options.encoder, wholeImageBytes);
+    KVZ_TRY(parts);
+    std::vector<NamedImage> images;
+    for (DeckPart& part : *parts) {
+        auto packed = packConversion(part.deck, std::move(part.conversion), options);
+        KVZ_TRY(packed);
+        images.push_back(NamedImage{partName(baseName, images.size() + 1), part.firstEntry, part.entries,
+                                    std::move(part.deck), std::move(packed.value())});
+    }
+    return images;
+}
+
 }  // namespace
+
+std::string partName(std::string_view baseName, std::size_t part) {
+    return std::string(baseName) + "-" + std::to_string(part);
+}
+
+DeckConversion convertDeck(const KvzFile& deck, const std::string& baseName, const ConvertRequest& request,
+                           const PhraseProgress& progress) {
+    DeckConversion result;
+    if (!request.report && !request.split) {
+        result.images = wholeDeckImage(deck, baseName, packDeck(deck, request.pack, progress));
+        return result;
+    }
+    auto whole = encodeKvz(deck, progress, request.pack.encoder);
+    if (whole && request.report) result.report = measureSpace(deck, *whole);
+    if (whole && conversionImageSize(*whole) <= kImageCapacity)
+        result.images = wholeDeckImage(deck, baseName, packConversion(deck, std::move(whole.value()), request.pack));
+    else if (request.split)
+        result.images = splitImages(deck, baseName, request.pack, whole ? conversionImageSize(*whole) : 0);
+    else if (whole)
+        result.images = refuseTooLarge(deck, *whole);
+    else
+        result.images = whole.failure();
+    return result;
+}
 
 std::string formatProgramMessage(std::string_view program, std::string_view text) {
     return std::string(program) + ": " + std::string(text);

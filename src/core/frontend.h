@@ -18,6 +18,7 @@
 #include "common/result.h"
 #include "core/inspect.h"
 #include "core/pack.h"
+#include "core/space.h"
 #include "decode/decode.h"
 
 namespace kvz {
@@ -55,6 +56,45 @@ std::string formatLogLine(std::string_view file, std::size_t imageBytes);
 // zero byte cuts short, then every character without a glyph, then every
 // code that is not Shift_JIS and shows the glyph of another.
 std::vector<std::string> describeLosses(const ReadDeck& deck);
+
+// What a front end asks of a deck's conversion.
+struct ConvertRequest {
+    PackOptions pack;
+    bool report = false;  // also the SpaceReport of the whole deck
+    bool split = false;   // a deck too large becomes parts that each fit
+};
+
+// One image to write, under the base name of its files (NAME.ihx,
+// NAME.txt, NAME.png): the deck's own name, or NAME-1, NAME-2, ... for the
+// parts of a split.
+struct NamedImage {
+    std::string name;
+    std::size_t firstEntry = 0;  // the deck's entries it holds, in file order from 0
+    std::size_t entries = 0;
+    KvzFile deck;                // the deck it was made from: the part, or the whole deck
+    PackedDeck packed;
+};
+
+// The images, or why there are none; and the report when asked for and the
+// deck's texts could be encoded at all (also for a deck too large).
+struct DeckConversion {
+    Result<std::vector<NamedImage>> images = std::vector<NamedImage>{};
+    std::optional<SpaceReport> report;
+};
+
+// "NAME-3": the base name of part 3 (counted from 1).
+std::string partName(std::string_view baseName, std::size_t part);
+
+// The conversion every front end makes. Without report and split it is
+// packDeck's, one image named `baseName`. With report the whole deck's
+// texts are encoded once, its report made from that encoding, and a deck
+// that fits packed from it (the same image). With split a deck too large (or
+// one whose texts need more codes than a stream holds) is cut by
+// splitToFit (core/split.h), each part packed as packDeck packs a deck and
+// named partName(baseName, N); a deck that fits is packed as without split.
+// Without split a deck too large fails as packDeck fails.
+DeckConversion convertDeck(const KvzFile& deck, const std::string& baseName, const ConvertRequest& request,
+                           const PhraseProgress& progress = {});
 
 // An image inspected: the text to show, and what a front end needs to draw
 // the image's sheet too.

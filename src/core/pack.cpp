@@ -61,16 +61,21 @@ Result<ReadDeck> readDeck(std::span<const std::uint8_t> bytes) {
 Result<PackedDeck> packDeck(const KvzFile& deck, const PackOptions& options, const PhraseProgress& progress) {
     auto conversion = convertKvz(deck, progress, options.encoder);
     KVZ_TRY(conversion);
+    return packConversion(deck, std::move(conversion.value()), options);
+}
+
+Result<PackedDeck> packConversion(const KvzFile& deck, Conversion&& conversion, const PackOptions& options) {
+    if (conversion.image.empty()) return internalError("the image to write was not built");
     PackedDeck packed;
-    auto hexText = formatHexAbs(conversion->image, kLoadAddress, false);
+    auto hexText = formatHexAbs(conversion.image, kLoadAddress, false);
     KVZ_TRY(hexText);
     packed.hexText = std::move(hexText.value());
-    auto numbered = formatHexAbs(conversion->image, kLoadAddress, true);
+    auto numbered = formatHexAbs(conversion.image, kLoadAddress, true);
     KVZ_TRY(numbered);
     packed.numberedHexText = std::move(numbered.value());
-    packed.figures = measureConversion(deck, *conversion);
-    packed.image = std::move(conversion->image);
-    packed.charTable = std::move(conversion->charTable);
+    packed.figures = measureConversion(deck, conversion);
+    packed.image = std::move(conversion.image);
+    packed.charTable = std::move(conversion.charTable);
     std::optional<DecodedImage> checked;
     if (options.verify) {
         auto readBack = readBackHexText(packed.hexText, packed.image.size(), deck, packed.charTable);

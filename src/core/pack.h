@@ -65,6 +65,10 @@ Result<ReadDeck> readDeck(std::span<const std::uint8_t> bytes);
 Result<PackedDeck> packDeck(const KvzFile& deck, const PackOptions& options,
                             const PhraseProgress& progress = {});
 
+// packDeck's products from a conversion of `deck` made already (by
+// convertKvz, or by encodeKvz where the image fits), with the same checks.
+Result<PackedDeck> packConversion(const KvzFile& deck, Conversion&& conversion, const PackOptions& options);
+
 // The preview's PNG of `image` (placed at kLoadAddress), decoded anew: for
 // a front end that draws the preview from the image read back from its
 // written file. Fails with "internal error: ..." when it cannot be drawn.

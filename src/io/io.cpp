@@ -171,4 +171,6 @@ Status replaceFile(const std::string& path, std::span<const std::uint8_t> bytes,
     return staged->commit();
 }
 
+bool pathExists(const std::string& path) { return os::pathExists(path); }
+
 }  // namespace kvz::io

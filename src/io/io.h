@@ -136,6 +136,9 @@ std::size_t fileNameStart(std::string_view path);
 // True when both names lead to the same existing file.
 bool sameFile(const std::string& a, const std::string& b);
 
+// True when something (a file, a folder, ...) exists under `path`.
+bool pathExists(const std::string& path);
+
 // True when `path` names an existing folder.
 bool isDirectory(const std::string& path);
 

@@ -117,6 +117,43 @@ TEST_P(Interrupted, RemovesEveryTemporaryFileAndKeepsOutputsWhole) {
 INSTANTIATE_TEST_SUITE_P(Signals, Interrupted, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
                          [](const auto& info) { return std::string(sigabbrev_np(info.param)); });
 
+// A split stopped while its parts are written: the parts are all the older
+// ones or all the new ones, never some of each.
+TEST(InterruptedRun, KeepsTheOlderPartsOrPublishesEveryNewOne) {
+    const std::vector<std::uint8_t> deck = testing::randomKanjiDeck({100, 150, 0, 200, 100, 100, 150, 100}, 20, 3);
+    TempDir reference;
+    testing::writeFile(reference / "deck.kvz", deck);
+    ASSERT_EQ(kvzpack(reference, {"--split", "deck.kvz"}).exitStatus, 0);
+    std::map<std::string, std::string> newParts = filesIn(reference);
+    std::erase_if(newParts, [](const auto& file) { return !file.first.starts_with("deck-"); });
+    ASSERT_GE(newParts.size(), 4u) << "the deck makes at least two parts";
+
+    for (const int interruptAt : {1, 2, static_cast<int>(newParts.size()) - 1}) {
+        TempDir dir;
+        testing::writeFile(dir / "deck.kvz", deck);
+        for (const auto& [name, contents] : newParts) testing::writeFile(dir / name, std::string_view("older"));
+        ASSERT_EQ(::mkfifo((dir / "pipe.kvz").c_str(), 0600), 0);
+        const int writer = ::open((dir / "pipe.kvz").c_str(), O_RDWR);
+        ASSERT_GE(writer, 0);
+        TemporaryFileWatch watch(dir.path());
+        testing::StartedProgram program =
+            testing::startProgram({testing::kvzpackBinary().string(), "--split", "deck.kvz", "pipe.kvz"}, dir.path());
+        int seen = 0;
+        while (seen < interruptAt && watch.waitForTemporary(20000)) ++seen;
+        ASSERT_EQ(seen, interruptAt) << "the run made fewer temporary files";
+        ::kill(program.pid, SIGTERM);
+        const ProcessResult run = testing::finishProgram(program);
+        ::close(writer);
+        EXPECT_EQ(run.exitStatus, 128 + SIGTERM);
+        std::map<std::string, std::string> parts = filesIn(dir);
+        for (const auto& [name, contents] : parts) EXPECT_EQ(name.find(".part"), std::string::npos) << name;
+        std::erase_if(parts, [](const auto& file) { return !file.first.starts_with("deck-"); });
+        const bool published = parts.begin()->second != "older";
+        for (const auto& [name, contents] : newParts)
+            EXPECT_EQ(parts[name], published ? contents : "older") << name << ", interrupted at " << interruptAt;
+    }
+}
+
 TEST(InterruptedRun, WhileReadingABlockedFifo) {
     TempDir dir;
     ASSERT_EQ(::mkfifo((dir / "pipe.kvz").c_str(), 0600), 0);

@@ -1,0 +1,73 @@
+// Where an image's bytes go: the stream bytes of every group and entry, the
+// phrase table, the glyph cells, and how far the deck is from the device's
+// limit.
+//
+// An entry's cost is what the image holds for it alone: the stream bytes of
+// its six lines (each length word and code at the width it is written in,
+// phrase codes included; the phrase lines themselves are the phrase
+// table's), plus the glyph cell of every character that no other entry and
+// no group name uses. Every stream byte takes 7/8 of a byte in the image and
+// every glyph cell 49/8 (its seven columns, packed alike).
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/convert.h"
+#include "input/kvz.h"
+
+namespace kvz {
+
+struct EntrySpace {
+    int group = 0;
+    int entry = 0;                     // within its group, from 0
+    std::uint64_t streamValues = 0;    // the stream bytes of its six lines
+    std::uint64_t ownCharacters = 0;   // characters that only this entry uses
+};
+
+struct GroupSpace {
+    std::uint64_t entries = 0;
+    // Its name's line and its two values in the group table, and its
+    // entries' lines.
+    std::uint64_t streamValues = 0;
+};
+
+// Stream figures count the stream's bytes (values below 128) before they
+// are packed; the group figures, the header's and the phrase table's add up
+// to streamValues.
+struct SpaceReport {
+    Encoder encoder = Encoder::standard;
+    std::array<GroupSpace, kGroupCount> groups{};
+    std::vector<EntrySpace> entries;        // every entry, in file order
+    std::uint64_t headerValues = 0;         // the stream's three header values
+    std::uint64_t phrases = 0;
+    std::uint64_t phraseTableValues = 0;
+    std::uint64_t streamValues = 0;
+    std::uint64_t characters = 0;           // one glyph cell each
+    std::uint64_t singleEntryCharacters = 0;
+    std::uint64_t streamBytes = 0;          // packed, as in the image
+    std::uint64_t glyphBytes = 0;           // packed, as in the image
+    std::uint64_t imageBytes = 0;           // may exceed the device's capacity
+};
+
+// The report of `conversion`, made from `deck` by convertKvz or encodeKvz
+// (its image need not fit).
+SpaceReport measureSpace(const KvzFile& deck, const Conversion& conversion);
+
+// An entry's cost in image bytes, as defined above.
+double entryCostBytes(const EntrySpace& entry);
+
+// The `count` costliest entries, costliest first; of equal costs the one
+// earlier in the file first.
+std::vector<EntrySpace> costliestEntries(const SpaceReport& report, std::size_t count);
+
+// The lines that kvzpack --report prints: the image's share of each group,
+// the phrase table and the glyphs, the ten costliest entries, and the
+// distance to the limit ("60810 bytes left: about 1430 more entries of this
+// size fit", or "over by 2304 bytes: about 45 entries").
+std::vector<std::string> formatSpaceReport(const std::string& file, const SpaceReport& report);
+
+}  // namespace kvz

@@ -1,0 +1,167 @@
+// The report of where an image's bytes go, checked against the image as
+// the independent decoder reads it: every entry's and group's stream bytes,
+// the header's and the phrase table's add up to the stream, the stream, the
+// glyphs and the header to the image, and the characters only one entry
+// uses are those the decoded texts show.
+#include "core/space.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "common/layout.h"
+#include "decode/decode.h"
+#include "support/fixtures.h"
+
+namespace kvz {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+KvzFile kvzFile(const Bytes& bytes) {
+    auto file = readKvzBytes(bytes);
+    EXPECT_TRUE(file.ok()) << file.reason();
+    return file.ok() ? std::move(file.value()) : KvzFile{};
+}
+
+// The bytes the device reads for a value and for a stored text.
+struct DecodedWidths {
+    std::uint8_t limit;
+    std::uint64_t value(std::uint64_t v) const { return v < limit ? 1 : 2; }
+    std::uint64_t text(const StoredText& text) const {
+        std::uint64_t bytes = value(text.size());
+        for (const std::uint16_t code : text) bytes += value(code);
+        return bytes;
+    }
+};
+
+std::set<std::uint16_t> charactersOf(const DecodedImage& image, const StoredText& text) {
+    auto codes = expandText(image, text);
+    EXPECT_TRUE(codes.ok()) << codes.reason();
+    return codes.ok() ? std::set<std::uint16_t>(codes->begin(), codes->end()) : std::set<std::uint16_t>{};
+}
+
+// For every entry the characters no other entry and no group name uses.
+std::vector<std::uint64_t> ownCharacters(const DecodedImage& image) {
+    constexpr int kShared = -1;
+    std::map<std::uint16_t, int> user;
+    for (const DecodedGroup& group : image.groups)
+        for (const std::uint16_t code : charactersOf(image, group.name)) user[code] = kShared;
+    for (std::size_t e = 0; e < image.entries.size(); ++e) {
+        std::set<std::uint16_t> used;
+        for (const StoredText& text : image.entries[e]) used.merge(charactersOf(image, text));
+        for (const std::uint16_t code : used) {
+            auto [at, inserted] = user.emplace(code, static_cast<int>(e));
+            if (!inserted) at->second = kShared;
+        }
+    }
+    std::vector<std::uint64_t> own(image.entries.size(), 0);
+    for (const auto& [code, entry] : user)
+        if (entry != kShared) ++own[static_cast<std::size_t>(entry)];
+    return own;
+}
+
+void expectFiguresAddUp(const SpaceReport& report) {
+    std::uint64_t stream = report.headerValues + report.phraseTableValues;
+    for (const GroupSpace& group : report.groups) stream += group.streamValues;
+    EXPECT_EQ(stream, report.streamValues);
+    EXPECT_EQ(report.streamBytes, packedSize(report.streamValues));
+    EXPECT_EQ(kImageHeaderSize + report.streamBytes + report.glyphBytes, report.imageBytes);
+    std::uint64_t entries = 0;
+    for (const GroupSpace& group : report.groups) entries += group.entries;
+    EXPECT_EQ(entries, report.entries.size());
+}
+
+struct SpaceCase {
+    const char* deck;
+    Encoder encoder;
+};
+
+class Space : public ::testing::TestWithParam<SpaceCase> {};
+
+TEST_P(Space, EntryAndGroupFiguresAddUpToTheDecodedStreamAndImage) {
+    const KvzFile deck = kvzFile(testing::bundledDeckBytes(GetParam().deck));
+    auto conversion = convertKvz(deck, {}, GetParam().encoder);
+    ASSERT_TRUE(conversion.ok()) << conversion.reason();
+    const SpaceReport report = measureSpace(deck, *conversion);
+    expectFiguresAddUp(report);
+    EXPECT_EQ(report.imageBytes, conversion->image.size());
+
+    auto image = decodeImage(conversion->image, kLoadAddress);
+    ASSERT_TRUE(image.ok()) << image.reason();
+    const DecodedWidths widths{image->limit};
+    EXPECT_EQ(report.streamValues, image->streamValues);
+    EXPECT_EQ(report.headerValues, widths.value(image->limit - 1u) + widths.value(image->codesBefore) +
+                                       widths.value(image->phrases.size()));
+    std::uint64_t phraseTable = 0;
+    for (const StoredText& phrase : image->phrases) phraseTable += widths.text(phrase);
+    EXPECT_EQ(report.phraseTableValues, phraseTable);
+    EXPECT_EQ(report.phrases, image->phrases.size());
+    EXPECT_EQ(report.characters, conversion->charTable.size());
+
+    const std::vector<std::uint64_t> own = ownCharacters(*image);
+    ASSERT_EQ(report.entries.size(), image->entries.size());
+    std::uint64_t single = 0;
+    for (std::size_t g = 0, e = 0; g < kGroupCount; ++g) {
+        const DecodedGroup& group = image->groups[g];
+        std::uint64_t groupValues = widths.text(group.name) + widths.value(group.firstEntry) + widths.value(group.entryCount);
+        EXPECT_EQ(report.groups[g].entries, group.entryCount);
+        for (std::size_t i = 0; i < group.entryCount; ++i, ++e) {
+            std::uint64_t values = 0;
+            for (const StoredText& text : image->entries[e]) values += widths.text(text);
+            EXPECT_EQ(report.entries[e].group, static_cast<int>(g));
+            EXPECT_EQ(report.entries[e].entry, static_cast<int>(i));
+            EXPECT_EQ(report.entries[e].streamValues, values) << "group " << g << " entry " << i;
+            EXPECT_EQ(report.entries[e].ownCharacters, own[e]) << "group " << g << " entry " << i;
+            groupValues += values;
+            single += own[e];
+        }
+        EXPECT_EQ(report.groups[g].streamValues, groupValues) << "group " << g;
+    }
+    EXPECT_EQ(report.singleEntryCharacters, single);
+}
+
+INSTANTIATE_TEST_SUITE_P(Core, Space,
+                         ::testing::Values(SpaceCase{"example.kvz", Encoder::standard},
+                                           SpaceCase{"sample.kvz", Encoder::standard},
+                                           SpaceCase{"sample.kvz", Encoder::best},
+                                           SpaceCase{"large.kvz", Encoder::standard},
+                                           SpaceCase{"large.kvz", Encoder::best}));
+
+TEST(Space, ADeckTooLargeIsReportedFromItsEncodingAndItsFiguresAddUp) {
+    const KvzFile deck = kvzFile(testing::randomKanjiDeck({100, 150, 0, 200, 100, 100, 150, 100}, 20, 3));
+    auto encoded = encodeKvz(deck);
+    ASSERT_TRUE(encoded.ok()) << encoded.reason();
+    EXPECT_TRUE(encoded->image.empty());
+    const SpaceReport report = measureSpace(deck, *encoded);
+    expectFiguresAddUp(report);
+    EXPECT_EQ(report.streamValues, encoded->stream.size());
+    EXPECT_GT(report.imageBytes, kImageCapacity);
+}
+
+TEST(Space, TheCostliestEntriesComeCostliestFirstAndEarlierOnesFirstAmongEqualCosts) {
+    const KvzFile deck = kvzFile(testing::bundledDeckBytes("large.kvz"));
+    auto conversion = convertKvz(deck);
+    ASSERT_TRUE(conversion.ok()) << conversion.reason();
+    const SpaceReport report = measureSpace(deck, *conversion);
+    const std::vector<EntrySpace> costliest = costliestEntries(report, 10);
+    ASSERT_EQ(costliest.size(), 10u);
+    const double least = entryCostBytes(costliest.back());
+    std::size_t costlierElsewhere = 0;
+    for (const EntrySpace& entry : report.entries) costlierElsewhere += entryCostBytes(entry) > least ? 1 : 0;
+    EXPECT_LE(costlierElsewhere, 9u);
+    for (std::size_t i = 1; i < costliest.size(); ++i) {
+        const double before = entryCostBytes(costliest[i - 1]), now = entryCostBytes(costliest[i]);
+        EXPECT_GE(before, now);
+        if (before == now) {
+            EXPECT_LT(std::make_pair(costliest[i - 1].group, costliest[i - 1].entry),
+                      std::make_pair(costliest[i].group, costliest[i].entry));
+        }
+    }
+}
+
+}  // namespace
+}  // namespace kvz
