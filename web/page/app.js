@@ -526,7 +526,7 @@ async function runFiles(files) {
 }
 
 function cancelRun() {
-  if (!pendingRun) return;
+  if (elements.cancel.hidden) return;  // no run under way
   ++latestBatch;
   stopWorker();
   for (const entry of entries) {

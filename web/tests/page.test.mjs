@@ -56,7 +56,7 @@ async function withPage(url, use) {
   const context = await chrome.browser.createBrowserContext();
   const opened = await openPage(context, url);
   try {
-    return await use(opened);
+    return await use({ ...opened, context });
   } finally {
     await context.close();
   }
@@ -457,11 +457,15 @@ describe('the options, as the command line has them', () => {
     });
   }
 
-  test('--best gives a smaller image than the default, and the options are kept for the next visit', async () => {
-    await withPage(server.url, async ({ page }) => {
+  test('--best gives a smaller image than the default, the command is copied, and the options are kept for the next visit', async () => {
+    await withPage(server.url, async ({ page, context }) => {
+      await context.overridePermissions(server.origin, ['clipboard-read', 'clipboard-write', 'clipboard-sanitized-write']);
       assert.equal(await runFile(page, path.join(examples, 'sample.kvz')), 'done');
       const standard = await download(page, 'ihx');
       assert.equal(await shownCommand(page), 'kvzpack --preview sample.kvz');
+      await page.click('#copy-command');
+      await page.waitForFunction(() => document.querySelector('#copy-command').textContent === 'Copied');
+      assert.equal(await page.evaluate(() => navigator.clipboard.readText()), 'kvzpack --preview sample.kvz');
       // Changing an option converts the file again, with it.
       const runs = await page.$eval('#status', (status) => status.dataset.runs);
       await page.click('#option-best');
@@ -499,8 +503,11 @@ function slowDeck() {
   return built.kvz;
 }
 
-async function chooseWithoutWaiting(page, ...files) {
-  await (await page.$('input#deck')).uploadFile(...files);
+// Starts --best on slowDeck() and returns once the page says it converts it.
+async function startSlowRun(page, deck) {
+  await setOption(page, 'best', true);
+  await (await page.$('input#deck')).uploadFile(deck);
+  await page.waitForFunction(() => document.querySelector('#status').textContent.startsWith('converting slow.kvz'));
 }
 
 describe('several files, long runs and cancelling', () => {
@@ -549,9 +556,7 @@ describe('several files, long runs and cancelling', () => {
     const slow = slowDeck();
     const native = convertNatively(path.join(examples, 'example.kvz'), 'example.kvz');
     await withPage(server.url, async ({ page }) => {
-      await setOption(page, 'best', true);
-      await chooseWithoutWaiting(page, slow);
-      await page.waitForFunction(() => document.querySelector('#status').textContent.startsWith('converting slow.kvz'));
+      await startSlowRun(page, slow);
       assert.equal(await page.$eval('#working', (bar) => bar.hidden), false);
       // The page answers while the worker converts.
       assert.equal(await page.evaluate(() => 6 * 7), 42);
@@ -569,9 +574,7 @@ describe('several files, long runs and cancelling', () => {
     const slow = slowDeck();
     const native = convertNatively(path.join(examples, 'example.kvz'), 'example.kvz');
     await withPage(server.url, async ({ page }) => {
-      await setOption(page, 'best', true);
-      await chooseWithoutWaiting(page, slow);
-      await page.waitForFunction(() => document.querySelector('#status').textContent.startsWith('converting slow.kvz'));
+      await startSlowRun(page, slow);
       await setOption(page, 'best', false);
       assert.equal(await runFile(page, path.join(examples, 'example.kvz')), 'done');
       assert.equal(await page.$eval('#status', (status) => status.dataset.runs), '1', 'the older run never ended');
