@@ -1,21 +1,39 @@
-// The page: takes a file, hands it to the worker, and shows what comes back.
+// The page: takes files, hands them one by one to the worker, and shows
+// what comes back for the file chosen in the list.
 'use strict';
 
 // Tallest canvas drawn for the sheet, in device pixels; Chromium refuses
 // canvases over 32767 pixels a side, and big ones are slow to scroll.
 const BAND_HEIGHT = 4096;
 const ENTRY_ZOOM = 6;
+// The zoom shown when the sheet at this zoom fits the preview's width.
+const PREFERRED_ZOOM = 3;
+const OPTIONS_KEY = 'kvzpack.options';
 
 const elements = {
   deck: document.getElementById('deck'),
   dropZone: document.getElementById('drop-zone'),
+  best: document.getElementById('option-best'),
+  strict: document.getElementById('option-strict'),
   status: document.getElementById('status'),
+  working: document.getElementById('working'),
+  cancel: document.getElementById('cancel'),
+  filesSection: document.getElementById('files-section'),
+  files: document.getElementById('files'),
+  results: document.getElementById('results'),
+  resultHeading: document.getElementById('result-heading'),
+  commandLine: document.getElementById('command-line'),
+  copyCommand: document.getElementById('copy-command'),
   warnings: document.getElementById('warnings'),
   noWarnings: document.getElementById('no-warnings'),
+  summarySection: document.getElementById('summary-section'),
   summary: document.getElementById('summary'),
+  downloadsSection: document.getElementById('downloads-section'),
+  previewSection: document.getElementById('preview-section'),
   preview: document.getElementById('preview'),
   zoom: document.getElementById('zoom'),
   entryForm: document.getElementById('entry-form'),
+  entryFields: document.getElementById('entry-fields'),
   entryGroup: document.getElementById('entry-group'),
   entryNumber: document.getElementById('entry-number'),
   entryView: document.getElementById('entry-view'),
@@ -27,39 +45,93 @@ const elements = {
   },
 };
 
+// The files of the latest choice, in the order given: { file, name, kind,
+// state ('waiting', 'converting', 'done', 'failed', 'cancelled'), options,
+// report }. The one shown is `shown`.
+let entries = [];
+let shown = null;
 let currentSheet = null;
+let zoomChosen = false;
+// A newer choice of files (or a cancel) ends the older batch: each batch
+// runs while its number is the latest.
+let latestBatch = 0;
+let batchStarted = 0;
+let ticker = 0;
+
+// --- the worker ---------------------------------------------------------
+
+let worker = null;
 let nextRunId = 1;
-let latestFile = 0;  // a newer file replaces the results of an older one still running
-const pendingRuns = new Map();
+let pendingRun = null;  // { id, finish }
 
 function startWorker() {
   const source = `(${kvzWorkerMain.toString()})()`;
   const url = URL.createObjectURL(new Blob([source], { type: 'text/javascript' }));
-  const worker = new Worker(url);
-  worker.onmessage = (event) => {
+  const started = new Worker(url);
+  URL.revokeObjectURL(url);
+  started.onmessage = (event) => {
     if (event.data.ready) {
       elements.status.dataset.readyMs = performance.now().toFixed(1);
       if (elements.status.textContent === 'loading the converter') setStatus('ready');
       return;
     }
-    const finish = pendingRuns.get(event.data.id);
-    pendingRuns.delete(event.data.id);
-    if (finish) finish(event.data.report);
+    if (pendingRun && pendingRun.id === event.data.id) finishPendingRun(event.data.report);
   };
-  worker.onerror = (event) => {
-    for (const finish of pendingRuns.values()) {
-      finish({ ok: false, messages: [`the converter could not run: ${event.message}`] });
-    }
-    pendingRuns.clear();
+  started.onerror = (event) => {
+    finishPendingRun({ ok: false, messages: [`the converter could not run: ${event.message}`] });
   };
-  return worker;
+  return started;
 }
 
-const worker = startWorker();
-
-function setStatus(text) {
-  elements.status.textContent = text;
+function finishPendingRun(report) {
+  const run = pendingRun;
+  pendingRun = null;
+  if (run) run.finish(report);
 }
+
+// Ends the conversion under way, if any, with a fresh worker in its place;
+// the run's promise settles as cancelled.
+function stopWorker() {
+  if (!pendingRun) return;
+  worker.terminate();
+  worker = startWorker();
+  finishPendingRun({ ok: false, cancelled: true, messages: [] });
+}
+
+function convert(entry, bytes) {
+  const id = nextRunId++;
+  return new Promise((resolve) => {
+    pendingRun = { id, finish: resolve };
+    worker.postMessage({ id, kind: entry.kind, name: entry.name, deckName: `${baseName(entry.name)}.kvz`,
+      options: entry.options, bytes }, [bytes.buffer]);
+  });
+}
+
+// --- options, kept in the browser's storage -----------------------------
+
+function currentOptions() {
+  return { best: elements.best.checked, strict: elements.strict.checked };
+}
+
+function loadOptions() {
+  try {
+    const saved = JSON.parse(localStorage.getItem(OPTIONS_KEY) ?? '{}');
+    elements.best.checked = saved.best === true;
+    elements.strict.checked = saved.strict === true;
+  } catch {
+    // Storage may be refused (a private window, a page opened as a file); the defaults stand.
+  }
+}
+
+function saveOptions() {
+  try {
+    localStorage.setItem(OPTIONS_KEY, JSON.stringify(currentOptions()));
+  } catch {
+    // As in loadOptions: the options then last for this visit only.
+  }
+}
+
+// --- names and the command line -----------------------------------------
 
 // The file name without its extension, as the command line names outputs.
 function baseName(name) {
@@ -75,19 +147,116 @@ function kindOf(name, bytes) {
   return bytes.length > 0 && bytes[0] === 0x3a ? 'ihx' : 'kvz';  // ':' starts a HEX record
 }
 
-function convert(kind, name, bytes) {
-  const id = nextRunId++;
-  return new Promise((resolve) => {
-    pendingRuns.set(id, resolve);
-    worker.postMessage({ id, kind, name, deckName: `${baseName(name)}.kvz`, bytes }, [bytes.buffer]);
-  });
+// A file name as one word of a shell's command line: as it is when plain,
+// in double quotes where those keep it whole in sh, cmd and PowerShell
+// alike, otherwise in sh's single quotes.
+function shellWord(name) {
+  if (/^[A-Za-z0-9._+@\/-]+$/.test(name)) return name;
+  if (!/["$`\\!%]/.test(name)) return `"${name}"`;
+  return `'${name.replaceAll("'", "'\\''")}'`;
 }
+
+// The file names of a command, after `--` when one looks like an option.
+function fileArguments(names) {
+  const words = names.map(shellWord);
+  return names.some((name) => name.startsWith('-')) ? ['--', ...words] : words;
+}
+
+// What the command line runs to give what the page gives for `entry`.
+function commandLineOf(entry) {
+  if (entry.kind === 'ihx') return ['kvzpack', '--inspect', ...fileArguments([entry.name])].join(' ');
+  const options = [];
+  if (entry.options.best) options.push('--best');
+  if (entry.options.strict) options.push('--strict');
+  options.push('--preview');
+  if (entry.kind === 'kvz') return ['kvzpack', ...options, ...fileArguments([entry.name])].join(' ');
+  const deck = `${baseName(entry.name)}.kvz`;
+  return [['kvzdeck', 'build', ...fileArguments([entry.name, deck])].join(' '),
+    ['kvzpack', ...options, ...fileArguments([deck])].join(' ')].join(' && ');
+}
+
+async function copyCommandLine() {
+  const text = elements.commandLine.textContent;
+  try {
+    await navigator.clipboard.writeText(text);
+  } catch {
+    // Without the clipboard interface (a page opened as a file): the selection's copy.
+    const range = document.createRange();
+    range.selectNodeContents(elements.commandLine);
+    const selection = window.getSelection();
+    selection.removeAllRanges();
+    selection.addRange(range);
+    document.execCommand('copy');
+  }
+  elements.copyCommand.textContent = 'Copied';
+  setTimeout(() => { elements.copyCommand.textContent = 'Copy'; }, 1500);
+}
+
+// --- status ---------------------------------------------------------------
+
+function setStatus(text) {
+  elements.status.textContent = text;
+}
+
+function describeProgress() {
+  const converting = entries.findIndex((entry) => entry.state === 'converting');
+  if (converting < 0) return;
+  const seconds = Math.floor((performance.now() - batchStarted) / 1000);
+  const of = entries.length > 1 ? ` (${converting + 1} of ${entries.length})` : '';
+  setStatus(`converting ${entries[converting].name}${of}${seconds > 0 ? `, ${seconds} s` : ''}`);
+}
+
+function showWorking(working) {
+  elements.working.hidden = !working;
+  elements.cancel.hidden = !working;
+  clearInterval(ticker);
+  if (working) ticker = setInterval(describeProgress, 500);
+}
+
+// Ends a batch; the status also tells scripts how many batches ended, how
+// long the last one took and how much of it the worker spent converting.
+function endBatch(text) {
+  showWorking(false);
+  const converterMs = entries.reduce((sum, entry) => sum + (entry.report?.converterMs ?? 0), 0);
+  elements.status.dataset.runMs = (performance.now() - batchStarted).toFixed(1);
+  elements.status.dataset.converterMs = converterMs.toFixed(1);
+  elements.status.dataset.runs = String(Number(elements.status.dataset.runs ?? '0') + 1);
+  setStatus(text);
+}
+
+// --- the list of files --------------------------------------------------
+
+const STATE_WORDS = { waiting: 'waiting', converting: 'converting…', done: 'done', failed: 'failed',
+  cancelled: 'cancelled' };
+
+function showFileList() {
+  elements.filesSection.hidden = entries.length < 2;
+  elements.files.replaceChildren(...entries.map((entry) => {
+    const item = document.createElement('li');
+    const button = document.createElement('button');
+    button.type = 'button';
+    button.className = 'file-choice';
+    button.dataset.state = entry.state;
+    button.setAttribute('aria-pressed', String(entry === shown));
+    const count = entry.report?.messages.length ?? 0;
+    button.textContent = `${entry.name}: ${STATE_WORDS[entry.state]}${count > 0 ? ` (${count} messages)` : ''}`;
+    button.addEventListener('click', () => showEntryResults(entry));
+    item.append(button);
+    return item;
+  }));
+}
+
+// --- one file's results -------------------------------------------------
 
 function clearResults() {
   elements.warnings.replaceChildren();
   elements.noWarnings.hidden = true;
   elements.summary.replaceChildren();
+  elements.summarySection.hidden = true;
   elements.preview.replaceChildren();
+  elements.previewSection.hidden = true;
+  elements.zoom.disabled = true;
+  elements.entryFields.disabled = true;
   elements.entryView.replaceChildren();
   currentSheet = null;
   for (const link of Object.values(elements.downloads)) {
@@ -96,6 +265,7 @@ function clearResults() {
     link.removeAttribute('download');
     link.hidden = true;
   }
+  elements.downloadsSection.hidden = true;
 }
 
 function showMessages(messages) {
@@ -154,6 +324,7 @@ function showSummary(report) {
   } else if (report.inspection) {
     elements.summary.append(gauge(report.imageBytes, report.capacity), preformatted(report.inspection));
   }
+  elements.summarySection.hidden = elements.summary.childElementCount === 0;
 }
 
 function offerDownload(link, fileName, content, type) {
@@ -161,6 +332,7 @@ function offerDownload(link, fileName, content, type) {
   link.download = fileName;
   link.textContent = fileName;
   link.hidden = false;
+  elements.downloadsSection.hidden = false;
 }
 
 function offerDownloads(report, name) {
@@ -172,6 +344,31 @@ function offerDownloads(report, name) {
   if (report.png) offerDownload(png, `${base}.png`, report.png, 'image/png');
 }
 
+// Shows `entry`'s results, and nothing of any other file's.
+function showEntryResults(entry) {
+  shown = entry;
+  clearResults();
+  showFileList();
+  elements.results.hidden = false;
+  elements.resultHeading.textContent = entry.name;
+  elements.commandLine.textContent = commandLineOf(entry);
+  const { report } = entry;
+  if (!report) {
+    elements.noWarnings.hidden = true;
+    return;
+  }
+  if (report.cancelled) {
+    showMessages([`${entry.name}: cancelled, nothing converted`]);
+    return;
+  }
+  showMessages(report.messages);
+  showSummary(report);
+  if (report.sheet) showSheet(report.sheet);
+  if (report.ok) offerDownloads(report, entry.name);
+}
+
+// --- the sheet ------------------------------------------------------------
+
 // Rows top to top + height - 1 of the sheet, as canvas pixels.
 function bandImageData(sheet, top, height) {
   const rowBytes = 4 * sheet.width;
@@ -179,12 +376,28 @@ function bandImageData(sheet, top, height) {
   return new ImageData(new Uint8ClampedArray(band.buffer, band.byteOffset, band.length), sheet.width, height);
 }
 
+// Canvas pixels per device pixel: the zoom chosen, or the one that fits
+// the sheet to the preview's width.
+function zoomScale(sheetWidth) {
+  if (elements.zoom.value !== 'fit') return Number(elements.zoom.value);
+  return Math.max(elements.preview.clientWidth, 1) / sheetWidth;
+}
+
 function applyZoom() {
-  const zoom = Number(elements.zoom.value);
-  for (const canvas of elements.preview.querySelectorAll('canvas')) {
-    canvas.style.width = `${canvas.width * zoom}px`;
-    canvas.style.height = `${canvas.height * zoom}px`;
+  const canvases = elements.preview.querySelectorAll('canvas');
+  if (canvases.length === 0) return;
+  const scale = zoomScale(canvases[0].width);
+  for (const canvas of canvases) {
+    canvas.style.width = `${canvas.width * scale}px`;
+    canvas.style.height = `${canvas.height * scale}px`;
   }
+}
+
+// Until the user picks a zoom: ×3, or fit where the sheet at ×3 is wider
+// than the preview.
+function chooseDefaultZoom(sheet) {
+  if (zoomChosen) return;
+  elements.zoom.value = sheet.width * PREFERRED_ZOOM > elements.preview.clientWidth ? 'fit' : String(PREFERRED_ZOOM);
 }
 
 // The texts of the sheet from the worker's six numbers per text.
@@ -202,8 +415,12 @@ function placedTexts(sheet) {
 // The sheet in bands of canvases, one below the other, at one canvas pixel
 // per device pixel; the zoom only scales them.
 function showSheet(sheet) {
-  sheet.texts = placedTexts(sheet);
+  sheet.texts ??= placedTexts(sheet);
   currentSheet = sheet;
+  elements.previewSection.hidden = false;
+  elements.zoom.disabled = false;
+  elements.entryFields.disabled = false;
+  chooseDefaultZoom(sheet);
   for (let top = 0; top < sheet.height; top += BAND_HEIGHT) {
     const height = Math.min(BAND_HEIGHT, sheet.height - top);
     const canvas = document.createElement('canvas');
@@ -212,11 +429,11 @@ function showSheet(sheet) {
     canvas.dataset.top = String(top);
     canvas.setAttribute('role', 'img');
     canvas.setAttribute('aria-label',
-      `Preview sheet, rows ${top} to ${top + height - 1} of ${sheet.height}; name an entry above to hear it`);
+      `Preview sheet, rows ${top} to ${top + height - 1} of ${sheet.height}; name an entry below to hear it`);
     canvas.getContext('2d').putImageData(bandImageData(sheet, top, height), 0, 0);
     canvas.addEventListener('click', (event) => {
-      const zoom = Number(elements.zoom.value);
-      const y = top + Math.floor(event.offsetY / zoom);
+      const scale = canvas.getBoundingClientRect().width / canvas.width;
+      const y = top + Math.floor(event.offsetY / scale);
       const text = sheet.texts.find((t) => y >= t.y - 1 && y < t.y - 1 + sheet.rowPitch);
       if (text) showEntry(text.group, text.entry);
     });
@@ -268,39 +485,74 @@ function showEntry(group, entry) {
   }
 }
 
-// Ends a run; the status also tells scripts how many runs ended and how
-// long the last one took.
-function endRun(ok, started, converterMs) {
-  elements.status.dataset.runMs = (performance.now() - started).toFixed(1);
-  elements.status.dataset.converterMs = (converterMs ?? 0).toFixed(1);
-  elements.status.dataset.runs = String(Number(elements.status.dataset.runs ?? '0') + 1);
-  setStatus(ok ? 'done' : 'failed');
+// --- batches of files ---------------------------------------------------
+
+// The file's report; a batch that ended while the file was read hands
+// nothing to the worker.
+async function convertEntry(entry, batch) {
+  try {
+    const bytes = new Uint8Array(await entry.file.arrayBuffer());
+    if (batch !== latestBatch) return { ok: false, cancelled: true, messages: [] };
+    entry.kind = kindOf(entry.name, bytes);
+    return await convert(entry, bytes);
+  } catch (error) {
+    return { ok: false, messages: [`Cannot open ${entry.name}: ${error.message}`] };
+  }
 }
 
-async function handleFile(file) {
-  const fileNumber = ++latestFile;
-  const started = performance.now();
-  clearResults();
-  setStatus(`converting ${file.name}`);
-  let report;
-  try {
-    const bytes = new Uint8Array(await file.arrayBuffer());
-    report = await convert(kindOf(file.name, bytes), file.name, bytes);
-  } catch (error) {
-    report = { ok: false, messages: [`Cannot open ${file.name}: ${error.message}`] };
+// Converts `files` one after another, ending any batch still running;
+// the first file's results are shown as soon as they are there.
+async function runFiles(files) {
+  const batch = ++latestBatch;
+  stopWorker();
+  const options = currentOptions();
+  entries = files.map((file) => ({ file, name: file.name, kind: kindOf(file.name, []), state: 'waiting', options,
+    report: null }));
+  batchStarted = performance.now();
+  showWorking(true);
+  showEntryResults(entries[0]);
+  for (const entry of entries) {
+    entry.state = 'converting';
+    describeProgress();
+    showFileList();
+    const report = await convertEntry(entry, batch);
+    if (batch !== latestBatch) return;
+    entry.report = report;
+    entry.state = report.ok ? 'done' : 'failed';
+    if (entry === shown) showEntryResults(entry);
+    else showFileList();
   }
-  if (fileNumber !== latestFile) return;
-  showMessages(report.messages);
-  showSummary(report);
-  if (report.sheet) showSheet(report.sheet);
-  if (report.ok) offerDownloads(report, file.name);
-  endRun(report.ok, started, report.converterMs);
+  endBatch(entries.every((entry) => entry.state === 'done') ? 'done' : 'failed');
 }
+
+function cancelRun() {
+  if (elements.cancel.hidden) return;  // no run under way
+  ++latestBatch;
+  stopWorker();
+  for (const entry of entries) {
+    if (entry.state === 'waiting' || entry.state === 'converting') {
+      entry.state = 'cancelled';
+      entry.report = { ok: false, cancelled: true, messages: [] };
+    }
+  }
+  showEntryResults(shown);
+  endBatch('cancelled');
+}
+
+function chooseFiles(fileList) {
+  const files = [...fileList];
+  if (files.length > 0) runFiles(files);
+}
+
+// --- wiring -----------------------------------------------------------------
+
+worker = startWorker();
+loadOptions();
 
 elements.deck.addEventListener('change', () => {
-  const [file] = elements.deck.files;
+  const files = [...elements.deck.files];
   elements.deck.value = '';  // so that choosing the same file again runs it again
-  if (file) handleFile(file);
+  chooseFiles(files);
 });
 elements.dropZone.addEventListener('dragover', (event) => {
   event.preventDefault();
@@ -310,9 +562,24 @@ elements.dropZone.addEventListener('dragleave', () => elements.dropZone.classLis
 elements.dropZone.addEventListener('drop', (event) => {
   event.preventDefault();
   elements.dropZone.classList.remove('dragging');
-  if (event.dataTransfer.files.length > 0) handleFile(event.dataTransfer.files[0]);
+  chooseFiles(event.dataTransfer.files);
 });
-elements.zoom.addEventListener('change', applyZoom);
+for (const option of [elements.best, elements.strict]) {
+  option.addEventListener('change', () => {
+    saveOptions();
+    // The results shown are always those of the options shown.
+    if (entries.length > 0) runFiles(entries.map((entry) => entry.file));
+  });
+}
+elements.cancel.addEventListener('click', cancelRun);
+elements.copyCommand.addEventListener('click', copyCommandLine);
+elements.zoom.addEventListener('change', () => {
+  zoomChosen = true;
+  applyZoom();
+});
+window.addEventListener('resize', () => {
+  if (elements.zoom.value === 'fit') applyZoom();
+});
 elements.entryForm.addEventListener('submit', (event) => {
   event.preventDefault();
   const group = Number(elements.entryGroup.value);

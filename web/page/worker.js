@@ -1,13 +1,15 @@
 // Runs one file at a time through the converter and posts the report back;
-// the page never waits on a conversion.
+// the page never waits on a conversion, and cancels one by ending the worker.
 const kvzModule = createKvzModule();
 kvzModule.then(() => self.postMessage({ ready: true }));
 
-// A TSV's deck is named `deckName` (NAME.kvz for NAME.tsv).
-function runOnModule(module, { kind, name, deckName }, bytes) {
-  if (kind === 'tsv') return module.buildAndConvertDeck(bytes, name, deckName);
+// A TSV's deck is named `deckName` (NAME.kvz for NAME.tsv); `options` are
+// the page's --best and --strict.
+function runOnModule(module, { kind, name, deckName, options }, bytes) {
+  const { best, strict } = options;
+  if (kind === 'tsv') return module.buildAndConvertDeck(bytes, name, deckName, best, strict);
   if (kind === 'ihx') return module.inspectImage(bytes, name);
-  return module.convertDeck(bytes, name);
+  return module.convertDeck(bytes, name, best, strict);
 }
 
 function transferables(report) {

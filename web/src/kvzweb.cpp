@@ -122,21 +122,37 @@ void addPreview(Report& report, const PreviewSheet& sheet) {
     report.set("png", pngOf(sheet.bitmap, kPreviewScale));
 }
 
-// kvzpack --preview -v on one deck: warnings, the outputs once the image
-// read back from the .ihx text says what the deck says, the log and summary
-// lines. The sheet is the one the conversion drew from the image read back.
-val convertDeckBytes(Report& report, std::span<const std::uint8_t> bytes, const std::string& file) {
+// The command line's options that the page offers.
+struct PageOptions {
+    bool best = false;    // --best
+    bool strict = false;  // --strict
+};
+
+// kvzpack --preview -v (with the options) on one deck: warnings, or with
+// --strict the errors that fail it; the outputs once the image read back
+// from the .ihx text says what the deck says; the log and summary lines.
+// The messages name `messageName`, the file the user gave; the log and
+// summary lines name `file`, the deck as the command line converts it. The
+// sheet is the one the conversion drew from the image read back.
+val convertDeckBytes(Report& report, std::span<const std::uint8_t> bytes, const std::string& file,
+                     const std::string& messageName, const PageOptions& options) {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point start = Clock::now();
     const auto refuse = [&](const std::string& reason) {
-        report.say(formatFileMessage(kPackProgram, file, reason));
+        report.say(formatFileMessage(kPackProgram, messageName, reason));
         return report.finish(false);
     };
     auto deck = readDeck(bytes);
     if (!deck) return refuse(deck.reason());
-    for (const std::string& loss : describeLosses(*deck))
-        report.say(formatWarningMessage(kPackProgram, file, loss));
-    auto packed = packDeck(deck->file, PackOptions{.verify = true, .preview = false, .sheet = true});
+    const Severity severity = options.strict ? Severity::error : Severity::warning;
+    const std::vector<std::string> losses = describeLosses(*deck);
+    for (const std::string& loss : losses) report.say(formatWarningMessage(kPackProgram, messageName, loss, severity));
+    if (options.strict && !losses.empty()) return report.finish(false);
+    const PackOptions packOptions{.verify = true,
+                                  .preview = false,
+                                  .encoder = options.best ? Encoder::best : Encoder::standard,
+                                  .sheet = true};
+    auto packed = packDeck(deck->file, packOptions);
     if (!packed) return refuse(packed.reason());
     addPreview(report, *packed->sheet);
     const std::chrono::duration<double> taken = Clock::now() - start;
@@ -159,13 +175,16 @@ val withinMemory(std::string_view program, const std::string& file, Run run) {
     }
 }
 
-val convertDeck(const std::string& bytes, const std::string& file) {
-    return withinMemory(kPackProgram, file,
-                        [&](Report& report) { return convertDeckBytes(report, asBytes(bytes), file); });
+val convertDeck(const std::string& bytes, const std::string& file, bool best, bool strict) {
+    return withinMemory(kPackProgram, file, [&](Report& report) {
+        return convertDeckBytes(report, asBytes(bytes), file, file, PageOptions{best, strict});
+    });
 }
 
-// kvzdeck build NAME.tsv NAME.kvz, then kvzpack on NAME.kvz.
-val buildAndConvertDeck(const std::string& tsv, const std::string& file, const std::string& deckFile) {
+// kvzdeck build NAME.tsv NAME.kvz, then kvzpack on NAME.kvz; kvzpack's
+// messages name NAME.tsv, the file the user has.
+val buildAndConvertDeck(const std::string& tsv, const std::string& file, const std::string& deckFile, bool best,
+                        bool strict) {
     return withinMemory(kDeckProgram, file, [&](Report& report) {
         auto built = buildDeck(tsv);
         if (!built) {
@@ -174,7 +193,7 @@ val buildAndConvertDeck(const std::string& tsv, const std::string& file, const s
         }
         for (const std::string& warning : built->warnings) report.say(formatFileLineMessage(kDeckProgram, file, warning));
         report.set("kvz", bytesToJs(built->kvz));
-        return convertDeckBytes(report, built->kvz, deckFile);
+        return convertDeckBytes(report, built->kvz, deckFile, file, PageOptions{best, strict});
     });
 }
 

@@ -1,9 +1,11 @@
 // The page's speed on examples/large.kvz in headless Chromium, beside the
 // native kvzpack: `make bench-web`. Each round opens the page in a fresh
 // browser context (nothing cached), waits until the converter is loaded,
-// converts the deck once (first) and again (warm). The native figures are
-// whole runs of kvzpack, with and without --preview (the page always draws
-// the sheet and its PNG). Medians of ROUNDS rounds (default 5).
+// converts the deck once (first) and again (warm), then turns --best on
+// (which converts it again, first with --best) and converts it once more
+// (warm with --best). The native figures are whole runs of kvzpack, with
+// and without --preview (the page always draws the sheet and its PNG), and
+// with --best. Medians of ROUNDS rounds (default 5).
 import fs from 'node:fs';
 import path from 'node:path';
 
@@ -32,15 +34,21 @@ function nativeMilliseconds(args) {
   return median(times);
 }
 
-async function convertOnce(page) {
+// Runs `start` (a file chosen, an option changed) and waits for the run it
+// starts to end.
+async function timeRun(page, start) {
   const before = await page.$eval('#status', (status) => status.dataset.runs ?? '0');
-  await (await page.$('input#deck')).uploadFile(deck);
+  await start();
   await page.waitForFunction((runs) => (document.querySelector('#status').dataset.runs ?? '0') !== runs,
     { timeout: 60000 }, before);
   const { text, ms, converterMs } = await page.$eval('#status',
     (status) => ({ text: status.textContent, ms: status.dataset.runMs, converterMs: status.dataset.converterMs }));
   if (text !== 'done') throw new Error(`the page says ${text}`);
   return { ms: Number(ms), converterMs: Number(converterMs) };
+}
+
+async function convertOnce(page) {
+  return timeRun(page, async () => (await page.$('input#deck')).uploadFile(deck));
 }
 
 async function pageRound(browser, url) {
@@ -51,8 +59,10 @@ async function pageRound(browser, url) {
   const ready = Number(await page.$eval('#status', (status) => status.dataset.readyMs));
   const first = await convertOnce(page);
   const warm = await convertOnce(page);
+  const bestFirst = await timeRun(page, () => page.click('#option-best'));
+  const bestWarm = await convertOnce(page);
   await context.close();
-  return { ready, first, warm };
+  return { ready, first, warm, bestFirst, bestWarm };
 }
 
 const server = await startServer();
@@ -66,8 +76,12 @@ try {
   const warm = median(results.map((r) => r.warm.ms));
   const warmConverter = median(results.map((r) => r.warm.converterMs));
   const whole = median(results.map((r) => r.ready + r.first.ms));
+  const bestFirst = median(results.map((r) => r.bestFirst.ms));
+  const bestWarm = median(results.map((r) => r.bestWarm.ms));
+  const bestWarmConverter = median(results.map((r) => r.bestWarm.converterMs));
   const native = nativeMilliseconds([]);
   const nativePreview = nativeMilliseconds(['--preview']);
+  const nativeBest = nativeMilliseconds(['--best']);
   const row = (what, ms) => `| ${what} | ${ms.toFixed(0)} ms |`;
   console.log(`examples/large.kvz, median of ${rounds} rounds\n`);
   console.log('| Run | Time |\n|---|---|');
@@ -79,7 +93,12 @@ try {
   console.log(row('of which the converter in the worker', warmConverter));
   console.log(row('native kvzpack (whole run)', native));
   console.log(row('native kvzpack --preview (whole run)', nativePreview));
+  console.log(row('first conversion with --best in the page', bestFirst));
+  console.log(row('warm conversion with --best in the page', bestWarm));
+  console.log(row('of which the converter in the worker', bestWarmConverter));
+  console.log(row('native kvzpack --best (whole run)', nativeBest));
   console.log(`\nwarm / native: ${(warm / native).toFixed(2)}; warm / native --preview: ${(warm / nativePreview).toFixed(2)}`);
+  console.log(`warm --best / native --best: ${(bestWarm / nativeBest).toFixed(2)}`);
 } finally {
   await chrome.close();
   await server.close();

@@ -50,12 +50,15 @@ function buildNatively(tsvText, name) {
   return { tsv, kvz, status: run.status, errors: errorLines(run.stderr) };
 }
 
+// A page in a browser context of its own: what one test keeps in the
+// browser's storage is not there for the next.
 async function withPage(url, use) {
-  const opened = await openPage(chrome.browser, url);
+  const context = await chrome.browser.createBrowserContext();
+  const opened = await openPage(context, url);
   try {
-    return await use(opened);
+    return await use({ ...opened, context });
   } finally {
-    await opened.page.close();
+    await context.close();
   }
 }
 
@@ -119,7 +122,7 @@ describe('decks converted as kvzpack converts them', () => {
         assertSameBytes(await download(page, 'txt'), native.txt, `${name}.txt`);
         assertSameSheet(await previewCanvases(page), await download(page, 'png'), native.png);
         assert.equal(await download(page, 'kvz'), null, 'no deck offered for a deck');
-        const names = await page.$$eval('a[download]', (links) => links.map((link) => link.download));
+        const names = await page.$$eval('.downloads a[download]', (links) => links.map((link) => link.download));
         assert.deepEqual(names.sort(), [`${name}.ihx`, `${name}.png`, `${name}.txt`]);
         assertOnlyLocalRequests(requests, server.origin);
         assert.deepEqual(errors, []);
@@ -185,7 +188,7 @@ describe('what will not show, and refusals', () => {
     });
   });
 
-  test('codes that are not Shift_JIS are told as both programs tell them, and the image is the native one', async () => {
+  test('codes that are not Shift_JIS in a TSV are told as both programs tell them, naming the TSV, and the image is the native one', async () => {
     // 0x9001 shows the glyph of 0x9145, 0x907F that of 0x9080.
     const tsv = generatedTsv(3, (i) => (i === 1 ? 'x\\x90\\x01' : i === 2 ? '\\x90\\x7F\\x90\\x01' : 'plain'));
     const built = buildNatively(tsv, 'stray.tsv');
@@ -196,7 +199,10 @@ describe('what will not show, and refusals', () => {
     assert.equal(native.errors.length, 2);
     await withPage(server.url, async ({ page }) => {
       assert.equal(await runFile(page, built.tsv), 'done');
-      assert.deepEqual(await messages(page), [...built.errors, ...native.errors]);
+      // kvzpack's lines name the file the user gave, not the deck built from it.
+      const told = native.errors.map((line) => line.replace('kvzpack: stray.kvz: ', 'kvzpack: stray.tsv: '));
+      assert.notDeepEqual(told, native.errors);
+      assert.deepEqual(await messages(page), [...built.errors, ...told]);
       assertSameBytes(await download(page, 'ihx'), native.ihx, 'stray.ihx');
     });
   });
@@ -309,11 +315,12 @@ describe('the sheet', () => {
       // A click on the row of group 3's entry 0 shows that entry.
       const target = await page.evaluate(() => currentSheet.texts.find((t) => t.group === 3 && t.entry === 0));
       const point = await page.evaluate((text) => {
-        const zoom = Number(document.querySelector('#zoom').value);
+        const canvas = document.querySelector('#preview canvas');
+        const zoom = canvas.getBoundingClientRect().width / canvas.width;
         const preview = document.querySelector('#preview');
         preview.scrollIntoView({ block: 'start' });
         preview.scrollTop = text.y * zoom - 40;
-        const box = document.querySelector('#preview canvas').getBoundingClientRect();
+        const box = canvas.getBoundingClientRect();
         return { x: box.x + (text.x + 2) * zoom, y: box.y + (text.y + 3) * zoom };
       }, target);
       await page.mouse.click(point.x, point.y);
@@ -355,8 +362,8 @@ describe('the page', () => {
       assert.ok(labels.length > 0 && labels[0].trim() !== '', 'input#deck has a label');
       assert.equal(await page.$eval('#status', (status) => status.getAttribute('role')), 'status');
       assert.ok(await page.$eval('#warnings', (list) => list.getAttribute('aria-live') !== null));
-      // The button is reached with the keyboard.
-      await page.keyboard.press('Tab');
+      // The button is reached with the keyboard, after the two links to the deck's layout and sample.
+      for (let i = 0; i < 3; ++i) await page.keyboard.press('Tab');
       assert.equal(await page.evaluate(() => document.activeElement.id), 'deck');
     });
   });
@@ -368,6 +375,246 @@ describe('the page', () => {
       const file = path.resolve(siteDir, '..', 'web-page.png');
       await page.screenshot({ path: file, fullPage: false });
       assert.ok(fs.statSync(file).size > 0);
+    });
+  });
+});
+
+// Runs a command line the page shows (programs and plain file names joined
+// by ' && ') in `dir` with the native programs; stops at the first failure,
+// as the shell does. The standard error lines of every program run.
+function runCommandLine(command, dir) {
+  const programs = { kvzpack, kvzdeck };
+  const errors = [];
+  for (const part of command.split(' && ')) {
+    const [program, ...args] = part.split(' ');
+    assert.ok(programs[program], `${program} is one of the programs`);
+    const run = runNative(programs[program], args, dir);
+    errors.push(...errorLines(run.stderr));
+    if (run.status !== 0) return { status: run.status, errors };
+  }
+  return { status: 0, errors };
+}
+
+async function setOption(page, option, on) {
+  if (await page.$eval(`#option-${option}`, (box) => box.checked) !== on) await page.click(`#option-${option}`);
+}
+
+async function shownCommand(page) {
+  return page.$eval('#command-line', (code) => code.textContent);
+}
+
+// Every download offered is the file of that name that the native run left
+// in `dir`, and the native run left no file the page does not offer.
+async function assertNativeDownloads(page, dir, base) {
+  const offered = await page.$$eval('.downloads a[download]', (links) => links.map((link) => link.download));
+  for (const kind of DOWNLOADS) {
+    const file = path.join(dir, `${base}.${kind}`);
+    const bytes = await download(page, kind);
+    if (kind === 'kvz' && !offered.includes(`${base}.kvz`)) continue;  // a deck given as .kvz is not offered back
+    if (bytes === null) {
+      assert.ok(!fs.existsSync(file) || kind === 'kvz', `${base}.${kind} written natively but not offered`);
+      continue;
+    }
+    assert.ok(offered.includes(`${base}.${kind}`), `${kind} offered under its own name`);
+    if (kind === 'png') assertSameSheet(await previewCanvases(page), bytes, fs.readFileSync(file));
+    else assertSameBytes(bytes, fs.readFileSync(file), `${base}.${kind}`);
+  }
+}
+
+describe('the options, as the command line has them', () => {
+  // Decks whose outputs differ with each option: sample.tsv is smaller with
+  // --best; missing.kvz has characters without a glyph, which --strict refuses.
+  const missingTsv = generatedTsv(3, (i) => (i === 1 ? 'x\\xFA\\x40' : 'plain'));
+  const cases = [
+    { name: 'sample.tsv', best: true, strict: false, ok: true },
+    { name: 'sample.tsv', best: false, strict: true, ok: true },
+    { name: 'missing.kvz', best: false, strict: true, ok: false },
+    { name: 'missing.kvz', best: true, strict: false, ok: true },
+  ];
+  for (const { name, best, strict, ok } of cases) {
+    test(`${name}${best ? ' --best' : ''}${strict ? ' --strict' : ''}: the command shown gives the page's files`, async () => {
+      const dir = tempDir();
+      if (name === 'sample.tsv') {
+        fs.copyFileSync(path.join(examples, name), path.join(dir, name));
+      } else {
+        const built = buildNatively(missingTsv, 'missing.tsv');
+        fs.copyFileSync(built.kvz, path.join(dir, name));
+      }
+      await withPage(server.url, async ({ page }) => {
+        await setOption(page, 'best', best);
+        await setOption(page, 'strict', strict);
+        assert.equal(await runFile(page, path.join(dir, name)), ok ? 'done' : 'failed');
+        const command = await shownCommand(page);
+        assert.equal(command.includes('--best'), best, command);
+        assert.equal(command.includes('--strict'), strict, command);
+        const native = runCommandLine(command, dir);
+        assert.equal(native.status === 0, ok, native.errors.join('\n'));
+        const told = native.errors.map((line) => line.replace(`: ${path.parse(name).name}.kvz: `, `: ${name}: `));
+        assert.deepEqual(await messages(page), told);
+        await assertNativeDownloads(page, dir, path.parse(name).name);
+        if (!ok) assert.deepEqual(await offeredDownloads(page), []);
+      });
+    });
+  }
+
+  test('--best gives a smaller image than the default, the command is copied, and the options are kept for the next visit', async () => {
+    await withPage(server.url, async ({ page, context }) => {
+      await context.overridePermissions(server.origin, ['clipboard-read', 'clipboard-write', 'clipboard-sanitized-write']);
+      assert.equal(await runFile(page, path.join(examples, 'sample.kvz')), 'done');
+      const standard = await download(page, 'ihx');
+      assert.equal(await shownCommand(page), 'kvzpack --preview sample.kvz');
+      await page.click('#copy-command');
+      await page.waitForFunction(() => document.querySelector('#copy-command').textContent === 'Copied');
+      assert.equal(await page.evaluate(() => navigator.clipboard.readText()), 'kvzpack --preview sample.kvz');
+      // Changing an option converts the file again, with it.
+      const runs = await page.$eval('#status', (status) => status.dataset.runs);
+      await page.click('#option-best');
+      await page.waitForFunction((before) => document.querySelector('#status').dataset.runs !== before, {}, runs);
+      assert.equal(await shownCommand(page), 'kvzpack --best --preview sample.kvz');
+      assert.ok((await download(page, 'ihx')).length < standard.length, '--best is smaller');
+      await page.reload({ waitUntil: 'load' });
+      assert.equal(await page.$eval('#option-best', (box) => box.checked), true);
+      assert.equal(await page.$eval('#option-strict', (box) => box.checked), false);
+    });
+  });
+
+  test('a name that a shell would split is quoted in the command shown', async () => {
+    const dir = tempDir();
+    const name = 'my deck.kvz';
+    fs.copyFileSync(path.join(examples, 'example.kvz'), path.join(dir, name));
+    await withPage(server.url, async ({ page }) => {
+      assert.equal(await runFile(page, path.join(dir, name)), 'done');
+      assert.equal(await shownCommand(page), 'kvzpack --preview "my deck.kvz"');
+      const native = runNative(kvzpack, ['--preview', name], dir);
+      assert.equal(native.status, 0);
+      await assertNativeDownloads(page, dir, 'my deck');
+    });
+  });
+});
+
+// A deck that --best takes seconds over, in the page too: far too large for
+// the device, every entry a different text.
+function slowDeck() {
+  const lines = ['Big'];
+  for (let i = 0; i < 4000; ++i) lines.push([`${i * 7919} ${i}x${i * 31}`, `${i}`, 'b', 'c', 'd', 'e'].join('\t'));
+  for (let group = 1; group < 8; ++group) lines.push(`G${group}`);
+  const built = buildNatively(`${lines.join('\n')}\n`, 'slow.tsv');
+  assert.equal(built.status, 0, built.errors.join('\n'));
+  return built.kvz;
+}
+
+// Starts --best on slowDeck() and returns once the page says it converts it.
+async function startSlowRun(page, deck) {
+  await setOption(page, 'best', true);
+  await (await page.$('input#deck')).uploadFile(deck);
+  await page.waitForFunction(() => document.querySelector('#status').textContent.startsWith('converting slow.kvz'));
+}
+
+describe('several files, long runs and cancelling', () => {
+  test('several files at once: each converted, each with its own messages and downloads', async () => {
+    const dir = tempDir();
+    fs.copyFileSync(path.join(examples, 'example.kvz'), path.join(dir, 'example.kvz'));
+    fs.writeFileSync(path.join(dir, 'broken.kvz'), fs.readFileSync(path.join(examples, 'example.kvz')).subarray(0, 2000));
+    fs.copyFileSync(path.join(examples, 'sample.tsv'), path.join(dir, 'sample.tsv'));
+    const names = ['example.kvz', 'broken.kvz', 'sample.tsv'];
+    await withPage(server.url, async ({ page }) => {
+      assert.equal(await runFile(page, ...names.map((name) => path.join(dir, name))), 'failed');
+      const listed = await page.$$eval('#files button', (buttons) => buttons.map((b) => b.dataset.state));
+      assert.deepEqual(listed, ['done', 'failed', 'done']);
+      for (const [index, name] of names.entries()) {
+        await page.click(`#files li:nth-child(${index + 1}) button`);
+        assert.equal(await page.$eval('#result-heading', (h) => h.textContent), name);
+        const native = runCommandLine(await shownCommand(page), dir);
+        const base = path.parse(name).name;
+        assert.deepEqual(await messages(page), native.errors.map((line) => line.replace(`: ${base}.kvz: `, `: ${name}: `)));
+        await assertNativeDownloads(page, dir, base);
+        const offered = await page.$$eval('.downloads a[download]', (links) => links.map((link) => link.download));
+        for (const file of offered) assert.ok(file.startsWith(`${base}.`), `${file} offered for ${name}`);
+        if (name === 'broken.kvz') {
+          assert.deepEqual(offered, []);
+          assert.equal(await page.$$eval('#preview canvas', (canvases) => canvases.length), 0);
+        }
+      }
+    });
+  });
+
+  test('after a failing file nothing of the earlier file is left', async () => {
+    const dir = tempDir();
+    fs.writeFileSync(path.join(dir, 'broken.kvz'), fs.readFileSync(path.join(examples, 'sample.kvz')).subarray(0, 3000));
+    await withPage(server.url, async ({ page }) => {
+      assert.equal(await runFile(page, path.join(examples, 'sample.kvz')), 'done');
+      assert.equal(await runFile(page, path.join(dir, 'broken.kvz')), 'failed');
+      assert.deepEqual(await offeredDownloads(page), []);
+      assert.equal(await page.$$eval('#preview canvas', (canvases) => canvases.length), 0);
+      assert.equal(await page.$eval('#summary-section', (section) => section.hidden), true);
+      assert.equal(await page.$$eval('#files li', (items) => items.length), 1);
+      assert.ok((await messages(page)).every((line) => line.includes('broken.kvz')));
+    });
+  });
+
+  test('a long run shows it is working and is cancelled; the page converts again afterwards', async () => {
+    const slow = slowDeck();
+    const native = convertNatively(path.join(examples, 'example.kvz'), 'example.kvz');
+    await withPage(server.url, async ({ page }) => {
+      await startSlowRun(page, slow);
+      assert.equal(await page.$eval('#working', (bar) => bar.hidden), false);
+      // The page answers while the worker converts.
+      assert.equal(await page.evaluate(() => 6 * 7), 42);
+      await page.click('#cancel');
+      assert.equal(await page.$eval('#status', (status) => status.textContent), 'cancelled');
+      assert.equal(await page.$eval('#cancel', (button) => button.hidden), true);
+      assert.deepEqual(await offeredDownloads(page), []);
+      await setOption(page, 'best', false);
+      assert.equal(await runFile(page, path.join(examples, 'example.kvz')), 'done');
+      assertSameBytes(await download(page, 'ihx'), native.ihx, 'example.ihx');
+    });
+  });
+
+  test('a file chosen while another converts starts at once, the older run cancelled', async () => {
+    const slow = slowDeck();
+    const native = convertNatively(path.join(examples, 'example.kvz'), 'example.kvz');
+    await withPage(server.url, async ({ page }) => {
+      await startSlowRun(page, slow);
+      await setOption(page, 'best', false);
+      assert.equal(await runFile(page, path.join(examples, 'example.kvz')), 'done');
+      assert.equal(await page.$eval('#status', (status) => status.dataset.runs), '1', 'the older run never ended');
+      assert.deepEqual(await messages(page), native.errors);
+      assertSameBytes(await download(page, 'ihx'), native.ihx, 'example.ihx');
+      const offered = await page.$$eval('.downloads a[download]', (links) => links.map((link) => link.download));
+      assert.deepEqual(offered.sort(), ['example.ihx', 'example.png', 'example.txt']);
+    });
+  });
+});
+
+describe('a first visit', () => {
+  test('before any file nothing stands empty or live; the sample deck is offered', async () => {
+    await withPage(server.url, async ({ page }) => {
+      for (const id of ['results', 'summary-section', 'downloads-section', 'preview-section', 'files-section']) {
+        assert.equal(await page.$eval(`#${id}`, (element) => element.hidden), true, `#${id} is hidden`);
+      }
+      assert.equal(await page.$eval('#zoom', (select) => select.disabled), true);
+      assert.equal(await page.$eval('#entry-fields', (fields) => fields.disabled), true);
+      const sample = await page.$eval('a#download-sample', async (link) => [link.download,
+        [...new Uint8Array(await (await fetch(link.href)).arrayBuffer())]]);
+      assert.equal(sample[0], 'sample.tsv');
+      assert.ok(Buffer.from(sample[1]).equals(fs.readFileSync(path.join(examples, 'sample.tsv'))));
+      assert.equal(await page.$eval('a[href="#deck-layout"]', (link) => document.querySelector(link.hash) !== null), true);
+    });
+  });
+
+  test('a sheet wider than the page is fitted to its width; a zoom chosen is kept', async () => {
+    await withPage(server.url, async ({ page }) => {
+      await page.setViewport({ width: 800, height: 900 });
+      assert.equal(await runFile(page, path.join(examples, 'sample.kvz')), 'done');
+      assert.equal(await page.$eval('#zoom', (select) => select.value), 'fit');
+      const fitted = await page.$eval('#preview canvas', (canvas) =>
+        [canvas.getBoundingClientRect().width, document.querySelector('#preview').clientWidth]);
+      assert.ok(Math.abs(fitted[0] - fitted[1]) < 1, `${fitted[0]} fits ${fitted[1]}`);
+      await page.select('#zoom', '3');
+      assert.equal(await runFile(page, path.join(examples, 'example.kvz')), 'done');
+      assert.equal(await page.$eval('#zoom', (select) => select.value), '3');
+      const zoomed = await page.$eval('#preview canvas', (canvas) => canvas.getBoundingClientRect().width / canvas.width);
+      assert.equal(zoomed, 3);
     });
   });
 });

@@ -84,11 +84,12 @@ export async function statusText(page) {
   return page.$eval('#status', (element) => element.textContent);
 }
 
-// Chooses `file` in input#deck and waits until the run ends.
-export async function runFile(page, file) {
+// Chooses the files in input#deck, all at once, and waits until their run
+// ends.
+export async function runFile(page, ...files) {
   const before = await page.$eval('#status', (element) => element.dataset.runs ?? '0');
   const input = await page.$('input#deck');
-  await input.uploadFile(file);
+  await input.uploadFile(...files);
   await page.waitForFunction(
     (runs) => (document.querySelector('#status').dataset.runs ?? '0') !== runs, { timeout: 60000 }, before);
   return statusText(page);
