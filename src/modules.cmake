@@ -51,7 +51,9 @@ add_library(kvz_deck STATIC
   ${KVZPACK_SRC}/deck/deck.cpp
   ${KVZPACK_SRC}/deck/cp932.cpp
   ${KVZPACK_SRC}/deck/cp932_table.cpp
-  ${KVZPACK_SRC}/deck/utf8.cpp)
+  ${KVZPACK_SRC}/deck/utf8.cpp
+  ${KVZPACK_SRC}/deck/text_encoding.cpp
+  ${KVZPACK_SRC}/deck/table.cpp)
 target_link_libraries(kvz_deck PUBLIC kvz_input kvz_glyph)
 
 add_library(kvz_core STATIC
