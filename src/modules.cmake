@@ -53,7 +53,9 @@ add_library(kvz_deck STATIC
   ${KVZPACK_SRC}/deck/cp932_table.cpp
   ${KVZPACK_SRC}/deck/utf8.cpp
   ${KVZPACK_SRC}/deck/text_encoding.cpp
-  ${KVZPACK_SRC}/deck/table.cpp)
+  ${KVZPACK_SRC}/deck/table.cpp
+  ${KVZPACK_SRC}/deck/anki.cpp
+  ${KVZPACK_SRC}/deck/deck_input.cpp)
 target_link_libraries(kvz_deck PUBLIC kvz_input kvz_glyph)
 
 add_library(kvz_core STATIC
@@ -64,7 +66,8 @@ add_library(kvz_core STATIC
   ${KVZPACK_SRC}/core/inspect.cpp
   ${KVZPACK_SRC}/core/preview.cpp
   ${KVZPACK_SRC}/core/png_runs.cpp
-  ${KVZPACK_SRC}/core/frontend.cpp)
+  ${KVZPACK_SRC}/core/frontend.cpp
+  ${KVZPACK_SRC}/core/image_deck.cpp)
 target_link_libraries(kvz_core PUBLIC kvz_compress kvz_glyph kvz_hexfile kvz_decode kvz_deck)
 # The preview's PNG is written with libpng where the build has it; the page
 # encodes its PNG itself.

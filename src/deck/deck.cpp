@@ -499,18 +499,17 @@ std::string strayCarriageReturn(std::string_view line) {
            "it is meant";
 }
 
-// A KVZ deck given where its text was expected: whole records, and group
-// records that announce what the file holds.
-bool looksLikeKvz(std::string_view file) {
-    const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(file.data()), file.size());
-    return !bytes.empty() && bytes.size() % kRecordSize == 0 && checkKvzRecords(bytes).ok();
-}
 
 constexpr std::string_view kDumpHeader =
     "# KVZ deck: each group name on a line of its own, followed by its entries,\n"
     "# one per line: long field, short fields 1 to 5, tab-separated.\n";
 
 }  // namespace
+
+bool looksLikeKvz(std::string_view file) {
+    const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(file.data()), file.size());
+    return !bytes.empty() && bytes.size() % kRecordSize == 0 && checkKvzRecords(bytes).ok();
+}
 
 Result<DeckCheck> checkDeck(std::string_view tsv, const DeckFixes& fixes) {
     const std::string_view whole = tsv;
@@ -577,8 +576,11 @@ std::string describeBuildRefusal(std::string_view file, const Failure& failure) 
     if (failure.kind == FailureKind::notADeck)
         return name + ": " + failure.reason + ": convert it with 'kvzpack " + name + "', or write it as text with 'kvzdeck dump " +
                name + "'";
-    return name + ":" + failure.reason;
+    const bool numbered = !failure.reason.empty() && failure.reason.front() >= '0' && failure.reason.front() <= '9';
+    return name + (numbered ? ":" : ": ") + failure.reason;
 }
+
+std::optional<std::string> shiftJisOf(char32_t codePoint) { return encodeCharacter(codePoint); }
 
 std::string describeCharacterAndCode(CharCode code) {
     const bool oneByte = !isKanji(code[0]);

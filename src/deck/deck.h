@@ -62,6 +62,10 @@ struct DeckCheck {
     std::size_t replacedCharacters = 0;
 };
 
+// A KVZ deck given where its text was expected: whole records, and group
+// records that announce what the file holds.
+bool looksLikeKvz(std::string_view file);
+
 // Checks every line of a TSV as buildDeck does, and goes on past a refused
 // line: each refused line is listed once, with its first problem. The
 // count of group names is checked only when no line was refused. Fails
@@ -77,13 +81,18 @@ Result<std::vector<std::uint8_t>> buildKvz(std::string_view tsv);
 // for it".
 std::string describeGlyphShownFor(CharCode code);
 
+// The Shift_JIS bytes that build stores a Unicode character as (with the
+// mapped characters of doc/deck-format.md), or nothing.
+std::optional<std::string> shiftJisOf(char32_t codePoint);
+
 // A code as messages name it: its CP932 character and the code, "髙 (0xFBFC)",
 // or the code alone, "0xF040", where the code is no printable character
 // (user-defined and unassigned codes, control codes, codes that are not
 // Shift_JIS).
 std::string describeCharacterAndCode(CharCode code);
 
-// What kvzdeck says of a refused build of `file`: "deck.tsv:12: reason", or
+// What kvzdeck says of a refused build of `file`: "deck.tsv:12: reason" (a
+// reason that names no line: "deck.csv: reason"), or
 // for a KVZ deck "deck.kvz: is a KVZ deck already, not a text: convert it
 // with 'kvzpack deck.kvz', or write it as text with 'kvzdeck dump deck.kvz'".
 std::string describeBuildRefusal(std::string_view file, const Failure& failure);
