@@ -75,9 +75,11 @@ public:
         return fail("a glyph cell that no character's glyph is");
     }
 
-    // The text's Shift_JIS bytes in their shortest form; a group name keeps
-    // full-width spaces, since a space would end it.
-    std::string shortText(const std::vector<Code>& codes, bool groupName) const {
+    // The text's Shift_JIS bytes in a short form: voiced kana joined, ASCII
+    // for full-width ASCII; a group name keeps full-width spaces, since a
+    // space would end it.
+    // Half-width katakana and punctuation only with `halfWidthKana`.
+    std::string shortText(const std::vector<Code>& codes, bool groupName, bool halfWidthKana) const {
         std::string text;
         for (std::size_t i = 0; i < codes.size(); ++i) {
             if (i + 1 < codes.size()) {
@@ -88,7 +90,8 @@ public:
                 }
             }
             const auto one = shortForm_.find(codes[i]);
-            const Code shortest = one != shortForm_.end() ? one->second : codes[i];
+            const bool take = one != shortForm_.end() && (halfWidthKana || one->second < 0x80);
+            const Code shortest = take ? one->second : codes[i];
             append(text, groupName && shortest == 0x20 ? kIdeographicSpace : shortest);
         }
         return text;
@@ -107,8 +110,10 @@ private:
     std::map<std::pair<Code, Code>, Code> pairForm_;
 };
 
+// The text in the short form, or in the shortest (half-width katakana too)
+// where the short one would not fit `width`.
 Result<std::string> textOf(const DecodedImage& image, const StoredText& stored, const CellReader& reader,
-                           bool groupName) {
+                           bool groupName, std::size_t width) {
     Result<std::vector<std::uint16_t>> characters = expandText(image, stored);
     KVZ_TRY(characters);
     std::vector<Code> codes;
@@ -118,7 +123,8 @@ Result<std::string> textOf(const DecodedImage& image, const StoredText& stored, 
         KVZ_TRY(code);
         codes.push_back(*code);
     }
-    return reader.shortText(codes, groupName);
+    std::string text = reader.shortText(codes, groupName, false);
+    return text.size() <= width ? text : reader.shortText(codes, groupName, true);
 }
 
 // The text padded with stored spaces to its field, each of its bytes' top
@@ -142,7 +148,7 @@ Result<std::string> dumpImageDeck(const DecodedImage& image) {
     const CellReader reader;
     std::vector<std::uint8_t> kvz;
     for (const DecodedGroup& group : image.groups) {
-        Result<std::string> name = textOf(image, group.name, reader, true);
+        Result<std::string> name = textOf(image, group.name, reader, true, kGroupNameWidth);
         KVZ_TRY(name);
         KVZ_TRY(appendField(kvz, *name, kGroupNameWidth, false));
         kvz.insert(kvz.end(), {0x00, 0x00, static_cast<std::uint8_t>(group.entryCount & 0xFF),
@@ -151,9 +157,10 @@ Result<std::string> dumpImageDeck(const DecodedImage& image) {
     }
     for (const auto& entry : image.entries) {
         for (std::size_t f = 0; f < kFieldsPerEntry; ++f) {
-            Result<std::string> text = textOf(image, entry[f], reader, false);
+            const std::size_t width = f == 0 ? kLongFieldWidth : kShortFieldWidth;
+            Result<std::string> text = textOf(image, entry[f], reader, false, width);
             KVZ_TRY(text);
-            KVZ_TRY(appendField(kvz, *text, f == 0 ? kLongFieldWidth : kShortFieldWidth, true));
+            KVZ_TRY(appendField(kvz, *text, width, true));
         }
     }
     return dumpKvz(kvz);

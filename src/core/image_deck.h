@@ -13,8 +13,9 @@ namespace kvz {
 
 // The deck's text in kvzdeck's own layout (as dumpKvz writes it). Each
 // character is the Shift_JIS code whose glyph is the image's cell for it,
-// written in the shortest form that normalises to that code again (Ａ as A,
-// カ゛ as ガ), so that every text fits its field; a cell that no code draws
+// written in a short form that normalises to that code again (Ａ as A,
+// カ゛ as ガ; half-width katakana only where a text would not fit its field
+// otherwise); a cell that no code draws
 // is written as the code 0x8140 when empty, else refused. Building the text
 // and converting it gives an image that draws every text the same.
 Result<std::string> dumpImageDeck(const DecodedImage& image);
