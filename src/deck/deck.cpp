@@ -246,11 +246,15 @@ private:
         std::vector<std::array<Bytes, kFieldsPerEntry>> entries;
     };
     Result<Bytes> cutToWidth(Bytes text, const FieldKind& kind);
+    void warnOfMissingGlyphs(const Bytes& text, const std::string& label);
     std::optional<Bytes> replacementFor(std::string_view utf8, char32_t codePoint, const std::string& label);
 
     DeckFixes fixes_;
     std::vector<Group> groups_;
     std::size_t groupLines_ = 0;
+    static constexpr std::size_t kMissingGlyphsTold = 10;
+    std::size_t missingGlyphs_ = 0;
+    std::vector<bool> glyphChecked_ = std::vector<bool>(1 << 16, false);  // by code, once told or found drawn
     std::vector<std::string> warnings_;
     std::vector<std::string> changes_;
     std::size_t cutFields_ = 0;
@@ -346,7 +350,38 @@ Result<Bytes> DeckBuilder::fieldText(std::string_view field, const FieldKind& ki
         return fail(label + " " + *problem);
     }
     KVZ_TRY(checkTrailBytes(*unescaped, label));
+    warnOfMissingGlyphs(text, label);
     return text;
+}
+
+// The first use of each CP932 character that the device has no glyph for,
+// as kvzpack will find it after normalisation (spaces are drawn empty on
+// purpose; codes that are not Shift_JIS are told by checkTrailBytes).
+void DeckBuilder::warnOfMissingGlyphs(const Bytes& text, const std::string& label) {
+    std::vector<std::uint8_t> normalised;
+    replaceChar(normalised, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    for (std::size_t i = 0; i < normalised.size() && normalised[i] != 0;) {
+        const bool pair = isKanji(normalised[i]) && i + 1 < normalised.size() && normalised[i + 1] != 0;
+        const CharCode code{normalised[i], pair ? normalised[i + 1] : std::uint8_t{0}};
+        i += pair ? 2 : 1;
+        const auto index = static_cast<std::size_t>(code[0] << 8 | code[1]);
+        if (glyphChecked_[index]) continue;
+        glyphChecked_[index] = true;
+        const bool space = code == CharCode{0x20, 0x00} || code == CharCode{0x81, 0x40};
+        const bool notShiftJis = pair && !isTrailByte(code[1]);
+        if (space || notShiftJis || selectGlyph(code) != GlyphCell{}) continue;
+        // Codes with no character (user-defined, unassigned) are written as
+        // \xHH on purpose; kvzpack still names them.
+        const std::string named = describeCharacterAndCode(code);
+        if (named == formatCharCode(code)) continue;
+        if (++missingGlyphs_ > kMissingGlyphsTold) {
+            if (missingGlyphs_ == kMissingGlyphsTold + 1)
+                warnings_.push_back("warning: " + label + ": no glyph for " + named +
+                                    ", nor for more characters after it; kvzpack names each of them");
+            continue;
+        }
+        warnings_.push_back("warning: " + label + ": no glyph for " + named + "; the device shows an empty cell for it");
+    }
 }
 
 Result<Bytes> DeckBuilder::cutToWidth(Bytes text, const FieldKind& kind) {

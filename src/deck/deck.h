@@ -56,7 +56,11 @@ struct DeckCheck {
     std::vector<std::uint8_t> kvz;       // the deck; empty while any problem remains
     std::vector<DeckMessage> problems;   // refused lines, the first kProblemsListed
     std::size_t problemCount = 0;
-    std::vector<DeckMessage> warnings;   // "warning: long field: 0x9001 is not Shift_JIS; ..."
+    // "warning: long field: 0x9001 is not Shift_JIS; ...", and at its first
+    // use each CP932 character without a glyph: "warning: short field 2: no glyph
+    // for ⅰ (0xFA40); the device shows an empty cell for it" (the first 10,
+    // then one warning for the rest).
+    std::vector<DeckMessage> warnings;
     std::vector<DeckMessage> changes;    // "short field 2: cut to 28 bytes, dropping '...'"
     std::size_t cutFields = 0;
     std::size_t replacedCharacters = 0;

@@ -1,6 +1,8 @@
 // kvzdeck's library: TSV -> KVZ, KVZ -> TSV.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -359,7 +361,9 @@ TEST(DumpKvz, EveryCodeComesBackThroughBuild) {
     EXPECT_EQ(rebuilt->kvz, kvz);
     // Each lead byte with each of the 67 bytes that are no trail byte (and
     // not zero) is dumped as two escapes, and built back with a warning.
-    EXPECT_EQ(rebuilt->warnings.size(), 60u * 67);
+    const auto notShiftJis = std::count_if(rebuilt->warnings.begin(), rebuilt->warnings.end(),
+                                           [](const std::string& w) { return w.find("is not Shift_JIS") != std::string::npos; });
+    EXPECT_EQ(static_cast<std::size_t>(notShiftJis), 60u * 67);
 }
 
 TEST(DumpKvz, IgnoresWhatLiesBehindTheAnnouncedRecords) {
