@@ -5,23 +5,12 @@
 #include <charconv>
 #include <cstdint>
 
+#include "common/text.h"
 #include "deck/table.h"
 #include "deck/utf8.h"
 
 namespace kvz {
 namespace {
-
-std::string_view trim(std::string_view text) {
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
-    return text;
-}
-
-std::string lowerCase(std::string_view text) {
-    std::string lower;
-    for (const char c : text) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return lower;
-}
 
 std::optional<std::size_t> columnNumber(std::string_view value) {
     std::size_t number = 0;
@@ -33,15 +22,17 @@ std::optional<std::size_t> columnNumber(std::string_view value) {
 void readHeaderLine(std::string_view line, ExportHeader& header) {
     const std::size_t colon = line.find(':');
     if (colon == std::string_view::npos) return;
-    const std::string key = lowerCase(trim(line.substr(1, colon - 1)));
+    const std::string key = lowerTrimmed(line.substr(1, colon - 1));
     const std::string_view rawValue = line.substr(colon + 1);
-    const std::string_view value = trim(rawValue);
+    std::string_view value = rawValue;
+    while (!value.empty() && std::isspace(static_cast<unsigned char>(value.front()))) value.remove_prefix(1);
+    while (!value.empty() && std::isspace(static_cast<unsigned char>(value.back()))) value.remove_suffix(1);
     if (key == "separator") {
         // A space or a tab is its own value; trimming would lose it.
         header.separator = parseSeparatorName(value.empty() ? rawValue : value);
         header.present = true;
     } else if (key == "html") {
-        header.html = lowerCase(value) == "true";
+        header.html = lowerTrimmed(value) == "true";
         header.present = true;
     } else if (key == "guid column" || key == "notetype column" || key == "deck column" || key == "tags column") {
         const std::optional<std::size_t> number = columnNumber(value);
@@ -72,7 +63,7 @@ char32_t entityCharacter(std::string_view name) {
 }
 
 bool isBreakTag(std::string_view tag) {
-    std::string name = lowerCase(tag.substr(0, tag.find_first_of(" \t\n/>", 1)));
+    std::string name = lowerTrimmed(tag.substr(0, tag.find_first_of(" \t\n/>", 1)));
     if (name.starts_with("</")) name.erase(1, 1);
     return name == "<br" || name == "<div" || name == "<p" || name == "<li";
 }

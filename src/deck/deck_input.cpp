@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 
+#include "common/text.h"
 #include "deck/table.h"
 #include "deck/utf8.h"
 #include "input/kvz.h"
@@ -19,14 +20,6 @@ constexpr std::size_t kEntryRoles = kFieldsPerEntry;
 constexpr std::array<ColumnRole, kFieldsPerEntry> kNoteFieldRoles{ColumnRole::short1, ColumnRole::longField,
                                                                   ColumnRole::short2, ColumnRole::short3,
                                                                   ColumnRole::short4, ColumnRole::short5};
-
-std::string lowerTrimmed(std::string_view text) {
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
-    std::string lower;
-    for (const char c : text) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return lower;
-}
 
 std::string roleName(ColumnRole role) {
     switch (role) {

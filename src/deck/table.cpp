@@ -1,3 +1,4 @@
+#include "common/text.h"
 #include "deck/table.h"
 
 #include <array>
@@ -109,8 +110,7 @@ Table readTable(std::string_view text, char32_t separator, std::size_t firstLine
 }
 
 char32_t parseSeparatorName(std::string_view name) {
-    std::string lower;
-    for (const char c : name) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string lower = lowerTrimmed(name);
     constexpr std::array<std::pair<std::string_view, char32_t>, 6> kNames{{
         {"tab", '\t'}, {"comma", ','}, {"semicolon", ';'}, {"space", ' '}, {"pipe", '|'}, {"colon", ':'}}};
     for (const auto& [known, separator] : kNames)

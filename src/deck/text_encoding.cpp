@@ -1,3 +1,4 @@
+#include "common/text.h"
 #include "deck/text_encoding.h"
 
 #include <algorithm>
@@ -132,8 +133,7 @@ std::string_view encodingName(TextEncoding encoding) {
 }
 
 std::optional<TextEncoding> parseEncodingName(std::string_view name) {
-    std::string lower;
-    for (const char c : name) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string lower = lowerTrimmed(name);
     if (lower == "utf-8" || lower == "utf8") return TextEncoding::utf8;
     if (lower == "utf-16le") return TextEncoding::utf16le;
     if (lower == "utf-16be") return TextEncoding::utf16be;
