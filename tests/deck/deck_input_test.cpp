@@ -313,6 +313,21 @@ TEST(Fixes, CutAndReplaceAreEachListedAndCounted) {
                                                      "あ\t　\t　\t　\t　\n-\n-\n-\n-\n-\n-\n-\n"));
 }
 
+TEST(OwnLayout, IsReadInEveryEncoding) {
+    const std::string tsv = testing::readFileText(testing::sourcePath("examples/sample.tsv"));
+    DeckInputOptions options;
+    options.fileName = "sample.tsv";
+    for (const Encoded& form : {Encoded{TextEncoding::cp932, "CP932", ""},
+                                Encoded{TextEncoding::utf16le, "UTF-16LE", "\xFF\xFE"},
+                                Encoded{TextEncoding::utf16be, "UTF-16BE", "\xFE\xFF"}}) {
+        const Result<DeckInput> input = readDeckInput(encodeWithIconv(tsv, form), options);
+        ASSERT_TRUE(input.ok()) << input.reason();
+        EXPECT_EQ(input->encoding, form.encoding);
+        EXPECT_EQ(input->form, DeckForm::ownLayout);
+        EXPECT_EQ(input->check.kvz, testing::deckFromTsv(tsv));
+    }
+}
+
 TEST(OwnLayout, IsReadAsToday) {
     const std::string tsv = testing::readFileText(testing::sourcePath("examples/example.tsv"));
     DeckInputOptions options;
