@@ -355,6 +355,16 @@ void renumber(std::vector<DeckMessage>& messages, const std::vector<std::size_t>
         if (message.line >= 1 && message.line <= sourceLines.size()) message.line = sourceLines[message.line - 1];
 }
 
+// A deck that was built is offered as dump writes it: with every cut and
+// replacement made, so that building that text gives the same deck again.
+Status layOutBuiltDeck(DeckInput& input) {
+    if (input.check.kvz.empty()) return success();
+    Result<std::string> dumped = dumpKvz(input.check.kvz);
+    KVZ_TRY(dumped);
+    input.ownLayout = std::move(*dumped);
+    return success();
+}
+
 Result<DeckInput> readTableInput(const std::string& text, const DeckInputOptions& options, DeckInput input) {
     const ExportHeader header = readExportHeader(text);
     const bool flashcards = header.present;
@@ -400,6 +410,7 @@ Result<DeckInput> readTableInput(const std::string& text, const DeckInputOptions
     }
     std::stable_sort(input.check.problems.begin(), input.check.problems.end(),
                      [](const DeckMessage& a, const DeckMessage& b) { return a.line < b.line; });
+    KVZ_TRY(layOutBuiltDeck(input));
     return input;
 }
 
@@ -452,6 +463,7 @@ Result<DeckInput> readDeckInput(std::string_view bytes, const DeckInputOptions& 
     KVZ_TRY(checked);
     input.check = std::move(*checked);
     input.ownLayout = input.encoding == TextEncoding::utf8 ? std::string(bytes) : text;
+    KVZ_TRY(layOutBuiltDeck(input));
     return input;
 }
 

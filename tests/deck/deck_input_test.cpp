@@ -313,6 +313,30 @@ TEST(Fixes, CutAndReplaceAreEachListedAndCounted) {
                                                      "あ\t　\t　\t　\t　\n-\n-\n-\n-\n-\n-\n-\n"));
 }
 
+// The text offered beside a fixed deck is the fixed deck's: built without
+// the fixes, from a table or from kvzdeck's own layout, it gives that deck.
+TEST(Fixes, TheOwnLayoutOfAFixedDeckBuildsItWithoutFixes) {
+    const std::string tooLong(20, 'g');
+    const std::string ownLayout = tooLong + "\n😀犬\tx\ty\tz\tv\tw\n-\n-\n-\n-\n-\n-\n-\n";
+    const std::string table = "group,short1,long\n" + tooLong + ",x,😀犬\n";
+    for (const auto& [name, text] : {std::pair{"deck.tsv", ownLayout}, std::pair{"words.csv", table}}) {
+        DeckInputOptions fixed;
+        fixed.fileName = name;
+        fixed.fixes.cut = true;
+        fixed.fixes.replacement = U'〓';
+        const Result<DeckInput> input = readText(text, fixed);
+        ASSERT_TRUE(input.ok()) << input.reason();
+        ASSERT_EQ(input->check.problemCount, 0u) << text;
+        ASSERT_EQ(input->check.changes.size(), 2u) << text;
+        DeckInputOptions plain;
+        plain.fileName = "deck.tsv";
+        const Result<DeckInput> again = readText(input->ownLayout, plain);
+        ASSERT_TRUE(again.ok()) << again.reason();
+        EXPECT_EQ(again->check.problemCount, 0u) << input->ownLayout;
+        EXPECT_EQ(again->check.kvz, input->check.kvz) << text;
+    }
+}
+
 TEST(OwnLayout, IsReadInEveryEncoding) {
     const std::string tsv = testing::readFileText(testing::sourcePath("examples/sample.tsv"));
     DeckInputOptions options;
