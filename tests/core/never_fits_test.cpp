@@ -21,12 +21,6 @@ using Counts = std::array<std::uint16_t, kGroupCount>;
 // Group g holds counts[g] entries; every text is one kanji.
 Bytes oneKanjiTexts(const Counts& counts) { return testing::randomKanjiDeck(counts, 1, 1); }
 
-KvzFile deckOf(const Bytes& bytes) {
-    auto deck = readKvzBytes(bytes);
-    if (!deck) throw std::runtime_error(deck.reason());
-    return std::move(deck.value());
-}
-
 std::size_t textLines(const KvzFile& deck) { return kGroupCount + kFieldsPerEntry * countEntries(deck); }
 
 std::size_t distinctCharacters(const KvzFile& deck) {
@@ -54,7 +48,7 @@ std::string fullPathRefusal(const KvzFile& deck) {
 const Counts kLinesAloneTooMany{1, 1, 1, 1, 1, 1, 3100, 3100};
 
 TEST(NeverFits, LinesAloneRuleOutEveryImageAndTheRefusalIsTheFullPaths) {
-    const KvzFile deck = deckOf(oneKanjiTexts(kLinesAloneTooMany));
+    const KvzFile deck = testing::kvzFileOf(oneKanjiTexts(kLinesAloneTooMany));
     ASSERT_TRUE(noImageCanFit(textLines(deck), distinctCharacters(deck)));
     const auto converted = convertKvz(deck);
     ASSERT_FALSE(converted.ok());
@@ -64,7 +58,7 @@ TEST(NeverFits, LinesAloneRuleOutEveryImageAndTheRefusalIsTheFullPaths) {
 // At the edge: the first entries that fit still convert, and the bound does
 // not rule them out; one entry more is refused.
 TEST(NeverFits, TheEntriesThatFitStillConvert) {
-    const KvzFile deck = deckOf(oneKanjiTexts(kLinesAloneTooMany));
+    const KvzFile deck = testing::kvzFileOf(oneKanjiTexts(kLinesAloneTooMany));
     const std::size_t fitting = entriesThatFit(deck, Encoder::standard);
     ASSERT_GT(fitting, 0u);
     const KvzFile cut = firstEntries(deck, fitting);
@@ -78,8 +72,8 @@ TEST(NeverFits, TheEntriesThatFitStillConvert) {
 // No stream is smaller than the bound, with either encoder, and a deck of
 // one-character texts in one-byte values reaches it: the bound is exact.
 TEST(NeverFits, NoImageIsSmallerThanTheBound) {
-    std::vector<KvzFile> decks{deckOf(oneKanjiTexts({10, 0, 0, 0, 0, 0, 0, 0}))};
-    for (const char* name : testing::kBundledDecks) decks.push_back(deckOf(testing::bundledDeckBytes(name)));
+    std::vector<KvzFile> decks{testing::kvzFileOf(oneKanjiTexts({10, 0, 0, 0, 0, 0, 0, 0}))};
+    for (const char* name : testing::kBundledDecks) decks.push_back(testing::kvzFileOf(testing::bundledDeckBytes(name)));
     for (const KvzFile& deck : decks)
         for (const Encoder encoder : {Encoder::standard, Encoder::best}) {
             const auto sizes = measureImage(deck, encoder);
@@ -87,7 +81,7 @@ TEST(NeverFits, NoImageIsSmallerThanTheBound) {
             EXPECT_GE(sizes->imageBytes, imageSizeFor(leastStreamValues(textLines(deck)), distinctCharacters(deck)));
         }
     // One-character texts, few characters and small groups: every value takes one byte.
-    const KvzFile tight = deckOf(testing::deckFromTsv("A\nB\nC\nD\nE\nF\nG\nH\n"
+    const KvzFile tight = testing::kvzFileOf(testing::deckFromTsv("A\nB\nC\nD\nE\nF\nG\nH\n"
                                                       "a\tb\tc\td\te\ta\n"
                                                       "b\tc\td\te\ta\tb\n"));
     for (const Encoder encoder : {Encoder::standard, Encoder::best}) {
@@ -117,7 +111,7 @@ Status fullPathStream(const KvzFile& deck) {
 // starts, so that a deck of any size is refused at once; the full path
 // refuses it too, after the search, for the same value or for its codes.
 TEST(NeverFits, AGroupTableNoStreamHoldsIsRefusedBeforeThePhraseSearch) {
-    const KvzFile deck = deckOf(oneKanjiTexts({16257, 0, 0, 0, 0, 0, 0, 0}));
+    const KvzFile deck = testing::kvzFileOf(oneKanjiTexts({16257, 0, 0, 0, 0, 0, 0, 0}));
     int stages = 0;
     const auto converted = convertKvz(deck, [&stages](int) { ++stages; });
     ASSERT_FALSE(converted.ok());

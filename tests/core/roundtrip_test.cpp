@@ -19,14 +19,8 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-KvzFile deckFromKvz(const Bytes& bytes) {
-    auto deck = readKvzBytes(bytes);
-    EXPECT_TRUE(deck.ok()) << deck.reason();
-    return deck.ok() ? std::move(deck.value()) : KvzFile{};
-}
-
 KvzFile deckFromTsvFile(const std::string& name) {
-    return deckFromKvz(testing::deckFromTsv(testing::readFileText(testing::sourcePath(name))));
+    return testing::kvzFileOf(testing::deckFromTsv(testing::readFileText(testing::sourcePath(name))));
 }
 
 Conversion convertOrFail(const KvzFile& deck) {
@@ -37,7 +31,7 @@ Conversion convertOrFail(const KvzFile& deck) {
 
 TEST(DecodeRoundTrip, WholeFileExample) {
     const KvzFile deck =
-        deckFromKvz(testing::readFileBytes(testing::sourcePath("examples/example.kvz")));
+        testing::kvzFileOf(testing::readFileBytes(testing::sourcePath("examples/example.kvz")));
     const Conversion conversion = convertOrFail(deck);
     ASSERT_EQ(conversion.image.size(), 95u);
     auto decoded = decodeImage(conversion.image, kLoadAddress);
@@ -73,7 +67,7 @@ const char* const kCornerDecks[] = {
 TEST(DecodeRoundTrip, CornerDecks) {
     for (const char* tsv : kCornerDecks) {
         SCOPED_TRACE(tsv);
-        const KvzFile deck = deckFromKvz(testing::deckFromTsv(tsv));
+        const KvzFile deck = testing::kvzFileOf(testing::deckFromTsv(tsv));
         const Conversion conversion = convertOrFail(deck);
         const Status status =
             verifyImage(conversion.image, kLoadAddress, deck, conversion.charTable);
@@ -135,7 +129,7 @@ TEST_F(SampleImage, EveryTruncationIsCaught) {
 
 TEST_F(SampleImage, AnotherDecksImageIsCaught) {
     const KvzFile other =
-        deckFromKvz(testing::readFileBytes(testing::sourcePath("examples/example.kvz")));
+        testing::kvzFileOf(testing::readFileBytes(testing::sourcePath("examples/example.kvz")));
     const Conversion otherConversion = convertOrFail(other);
     EXPECT_FALSE(verifyImage(otherConversion.image, kLoadAddress, deck_, conversion_.charTable).ok());
     EXPECT_FALSE(verifyImage(conversion_.image, kLoadAddress, other, otherConversion.charTable).ok());

@@ -21,12 +21,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-KvzFile kvzFile(const Bytes& bytes) {
-    auto file = readKvzBytes(bytes);
-    EXPECT_TRUE(file.ok()) << file.reason();
-    return file.ok() ? std::move(file.value()) : KvzFile{};
-}
-
 // The bytes the device reads for a value and for a stored text.
 struct DecodedWidths {
     std::uint8_t limit;
@@ -83,7 +77,7 @@ struct SpaceCase {
 class Space : public ::testing::TestWithParam<SpaceCase> {};
 
 TEST_P(Space, EntryAndGroupFiguresAddUpToTheDecodedStreamAndImage) {
-    const KvzFile deck = kvzFile(testing::bundledDeckBytes(GetParam().deck));
+    const KvzFile deck = testing::kvzFileOf(testing::bundledDeckBytes(GetParam().deck));
     auto conversion = convertKvz(deck, {}, GetParam().encoder);
     ASSERT_TRUE(conversion.ok()) << conversion.reason();
     const SpaceReport report = measureSpace(deck, *conversion);
@@ -132,7 +126,7 @@ INSTANTIATE_TEST_SUITE_P(Core, Space,
                                            SpaceCase{"large.kvz", Encoder::best}));
 
 TEST(Space, ADeckTooLargeIsReportedFromItsEncodingAndItsFiguresAddUp) {
-    const KvzFile deck = kvzFile(testing::randomKanjiDeck({100, 150, 0, 200, 100, 100, 150, 100}, 20, 3));
+    const KvzFile deck = testing::kvzFileOf(testing::randomKanjiDeck({100, 150, 0, 200, 100, 100, 150, 100}, 20, 3));
     auto encoded = encodeKvz(deck);
     ASSERT_TRUE(encoded.ok()) << encoded.reason();
     EXPECT_TRUE(encoded->image.empty());
@@ -143,7 +137,7 @@ TEST(Space, ADeckTooLargeIsReportedFromItsEncodingAndItsFiguresAddUp) {
 }
 
 TEST(Space, TheCostliestEntriesComeCostliestFirstAndEarlierOnesFirstAmongEqualCosts) {
-    const KvzFile deck = kvzFile(testing::bundledDeckBytes("large.kvz"));
+    const KvzFile deck = testing::kvzFileOf(testing::bundledDeckBytes("large.kvz"));
     auto conversion = convertKvz(deck);
     ASSERT_TRUE(conversion.ok()) << conversion.reason();
     const SpaceReport report = measureSpace(deck, *conversion);

@@ -21,12 +21,6 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using Characters = std::vector<CharCode>;
 
-KvzFile kvzFile(const Bytes& bytes) {
-    auto file = readKvzBytes(bytes);
-    EXPECT_TRUE(file.ok()) << file.reason();
-    return file.ok() ? std::move(file.value()) : KvzFile{};
-}
-
 // Every text of the deck as its characters: the 8 group names, then six a
 // entry.
 std::vector<Characters> textsOf(const KvzFile& deck) {
@@ -100,7 +94,7 @@ struct SplitCase {
 class Split : public ::testing::TestWithParam<SplitCase> {};
 
 TEST_P(Split, PartsHoldEveryEntryOnceInOrderAndAreAsFewAsThePlainSearchFinds) {
-    const KvzFile deck = kvzFile(testing::randomKanjiDeck(GetParam().counts, GetParam().longKanji, 3));
+    const KvzFile deck = testing::kvzFileOf(testing::randomKanjiDeck(GetParam().counts, GetParam().longKanji, 3));
     const ConvertRequest request{PackOptions{true, false, GetParam().encoder}, false, true};
     DeckConversion conversion = convertDeck(deck, "deck", request);
     ASSERT_TRUE(conversion.images.ok()) << conversion.images.reason();
@@ -118,7 +112,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Split, ADeckThatFitsIsPackedAsWithoutTheSplit) {
-    const KvzFile deck = kvzFile(testing::bundledDeckBytes("sample.kvz"));
+    const KvzFile deck = testing::kvzFileOf(testing::bundledDeckBytes("sample.kvz"));
     for (const Encoder encoder : {Encoder::standard, Encoder::best}) {
         const PackOptions options{true, false, encoder};
         auto plain = packDeck(deck, options);
@@ -136,7 +130,7 @@ TEST(Split, ADeckThatFitsIsPackedAsWithoutTheSplit) {
 }
 
 TEST(Split, WithoutItADeckTooLargeFailsAsBeforeAndStillGetsItsReport) {
-    const KvzFile deck = kvzFile(testing::randomKanjiDeck({100, 150, 0, 200, 100, 100, 150, 100}, 20, 3));
+    const KvzFile deck = testing::kvzFileOf(testing::randomKanjiDeck({100, 150, 0, 200, 100, 100, 150, 100}, 20, 3));
     auto plain = packDeck(deck, PackOptions{});
     ASSERT_FALSE(plain.ok());
     DeckConversion reported = convertDeck(deck, "deck", ConvertRequest{PackOptions{}, true, false});

@@ -163,24 +163,18 @@ Bytes kanjiThenLargeDeck() {
     return deck;
 }
 
-KvzFile kvzFile(const Bytes& bytes) {
-    auto deck = readKvzBytes(bytes);
-    if (!deck) throw std::runtime_error(deck.reason());
-    return std::move(deck.value());
-}
-
 // A deck and its first entries: the whole deck for a negative count.
 using DeckCut = std::function<KvzFile(int entries)>;
 
 DeckCut grownLargeCut(int rotatedPercent) {
     return [rotatedPercent](int entries) {
-        return kvzFile(testing::deckFromTsv(grownLargeDeck(rotatedPercent, entries)));
+        return testing::kvzFileOf(testing::deckFromTsv(grownLargeDeck(rotatedPercent, entries)));
     };
 }
 
 DeckCut recordsCut(const Bytes& deck) {
     return [deck](int entries) {
-        return kvzFile(entries < 0 ? deck : firstRecords(deck, static_cast<std::size_t>(entries)));
+        return testing::kvzFileOf(entries < 0 ? deck : firstRecords(deck, static_cast<std::size_t>(entries)));
     };
 }
 
@@ -275,7 +269,7 @@ INSTANTIATE_TEST_SUITE_P(Encoders, RefusalOfRepeatedEntries, ::testing::Values(E
 // Random kanji make --best quick: little repeats.
 TEST(TooLargeRefusalWithBest, GivesTheFiguresOfBest) {
     constexpr int kEntries = 1000;
-    const DeckCut deck = [](int entries) { return kvzFile(randomKanjiDeck(entries < 0 ? kEntries : entries)); };
+    const DeckCut deck = [](int entries) { return testing::kvzFileOf(randomKanjiDeck(entries < 0 ? kEntries : entries)); };
     const Refusal refusal = refusalOf(deck(-1), Encoder::best);
     EXPECT_EQ(refusal.rest, "");
     expectFiguresTrue(refusal, deck, kEntries, Encoder::best);

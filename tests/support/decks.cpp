@@ -16,6 +16,12 @@ std::vector<std::uint8_t> deckFromTsv(std::string_view tsv) {
     return std::move(kvz).value();
 }
 
+KvzFile kvzFileOf(const std::vector<std::uint8_t>& bytes) {
+    Result<KvzFile> file = readKvzBytes(bytes);
+    if (!file) throw std::runtime_error("deck refused: " + file.reason());
+    return std::move(file).value();
+}
+
 std::string sjis(std::string_view utf8) {
     std::string out;
     for (std::string_view rest = utf8; !rest.empty();) {

@@ -13,11 +13,17 @@
 #include <string_view>
 #include <vector>
 
+#include "input/kvz.h"
+
 namespace kvz::testing {
 
 // A KVZ file built by kvzdeck from its TSV layout (see doc/deck-format.md);
 // throws std::runtime_error with kvzdeck's reason when the TSV is refused.
 std::vector<std::uint8_t> deckFromTsv(std::string_view tsv);
+
+// A KVZ file's bytes read as a deck; throws std::runtime_error with the
+// reader's reason when they are refused.
+KvzFile kvzFileOf(const std::vector<std::uint8_t>& bytes);
 
 // The Shift_JIS (CP932) bytes of a UTF-8 text, character by character as
 // kvzdeck's CP932 table gives them (none of kvzdeck's own mappings); throws
