@@ -15,6 +15,7 @@ const elements = {
   dropZone: document.getElementById('drop-zone'),
   best: document.getElementById('option-best'),
   strict: document.getElementById('option-strict'),
+  split: document.getElementById('option-split'),
   status: document.getElementById('status'),
   working: document.getElementById('working'),
   cancel: document.getElementById('cancel'),
@@ -32,6 +33,9 @@ const elements = {
   previewSection: document.getElementById('preview-section'),
   preview: document.getElementById('preview'),
   zoom: document.getElementById('zoom'),
+  part: document.getElementById('part'),
+  partLabel: document.getElementById('part-label'),
+  partDownloads: document.getElementById('part-downloads'),
   entryForm: document.getElementById('entry-form'),
   entryFields: document.getElementById('entry-fields'),
   entryGroup: document.getElementById('entry-group'),
@@ -110,7 +114,7 @@ function convert(entry, bytes) {
 // --- options, kept in the browser's storage -----------------------------
 
 function currentOptions() {
-  return { best: elements.best.checked, strict: elements.strict.checked };
+  return { best: elements.best.checked, strict: elements.strict.checked, split: elements.split.checked };
 }
 
 function loadOptions() {
@@ -118,6 +122,7 @@ function loadOptions() {
     const saved = JSON.parse(localStorage.getItem(OPTIONS_KEY) ?? '{}');
     elements.best.checked = saved.best === true;
     elements.strict.checked = saved.strict === true;
+    elements.split.checked = saved.split === true;
   } catch {
     // Storage may be refused (a private window, a page opened as a file); the defaults stand.
   }
@@ -168,6 +173,7 @@ function commandLineOf(entry) {
   const options = [];
   if (entry.options.best) options.push('--best');
   if (entry.options.strict) options.push('--strict');
+  if (entry.options.split) options.push('--split');
   options.push('--preview');
   if (entry.kind === 'kvz') return ['kvzpack', ...options, ...fileArguments([entry.name])].join(' ');
   const deck = `${baseName(entry.name)}.kvz`;
@@ -259,12 +265,16 @@ function clearResults() {
   elements.entryFields.disabled = true;
   elements.entryView.replaceChildren();
   currentSheet = null;
-  for (const link of Object.values(elements.downloads)) {
+  for (const link of [...Object.values(elements.downloads), ...elements.partDownloads.querySelectorAll('a')]) {
     if (link.href) URL.revokeObjectURL(link.href);
     link.removeAttribute('href');
     link.removeAttribute('download');
     link.hidden = true;
   }
+  elements.partDownloads.replaceChildren();
+  elements.part.replaceChildren();
+  elements.part.hidden = true;
+  elements.partLabel.hidden = true;
   elements.downloadsSection.hidden = true;
 }
 
@@ -309,8 +319,26 @@ function preformatted(text) {
   return pre;
 }
 
+// The parts of a split: a gauge each, and their log and summary lines as
+// kvzpack --split -v prints them.
+function showPartsSummary(parts) {
+  const intro = document.createElement('p');
+  const entriesOf = parts.map((part) => part.entries);
+  intro.textContent = `Too large for one image: ${parts.length} parts of ${Math.min(...entriesOf)} to `
+    + `${Math.max(...entriesOf)} entries, each within the device.`;
+  elements.summary.append(intro);
+  for (const part of parts) {
+    const label = document.createElement('h3');
+    label.textContent = `${part.name}: entries ${part.firstEntry + 1} to ${part.firstEntry + part.entries}`;
+    elements.summary.append(label, gauge(part.figures.imageBytes, part.figures.capacity));
+  }
+  elements.summary.append(preformatted(parts.map((part) => `${part.logLine}\n${part.summaryLine}`).join('\n')));
+}
+
 function showSummary(report) {
-  if (report.figures) {
+  if (report.parts) {
+    showPartsSummary(report.parts);
+  } else if (report.figures) {
     const f = report.figures;
     const list = document.createElement('dl');
     addTerm(list, 'texts', f.texts);
@@ -335,10 +363,27 @@ function offerDownload(link, fileName, content, type) {
   elements.downloadsSection.hidden = false;
 }
 
+// The files of each part, under the part's own name (NAME-1.ihx, ...).
+function offerPartDownloads(parts) {
+  for (const part of parts) {
+    for (const [extension, content, type] of [['ihx', part.ihx, 'text/plain'], ['txt', part.txt, 'text/plain'],
+      ['png', part.png, 'image/png']]) {
+      if (!content) continue;
+      const item = document.createElement('li');
+      const link = document.createElement('a');
+      link.dataset.part = part.name;
+      item.append(link);
+      elements.partDownloads.append(item);
+      offerDownload(link, `${part.name}.${extension}`, content, type);
+    }
+  }
+}
+
 function offerDownloads(report, name) {
   const base = baseName(name);
   const { ihx, txt, png, kvz } = elements.downloads;
   if (report.kvz) offerDownload(kvz, `${base}.kvz`, report.kvz, 'application/octet-stream');
+  if (report.parts) offerPartDownloads(report.parts);
   if (report.ihx !== undefined) offerDownload(ihx, `${base}.ihx`, report.ihx, 'text/plain');
   if (report.txt !== undefined) offerDownload(txt, `${base}.txt`, report.txt, 'text/plain');
   if (report.png) offerDownload(png, `${base}.png`, report.png, 'image/png');
@@ -364,6 +409,7 @@ function showEntryResults(entry) {
   showMessages(report.messages);
   showSummary(report);
   if (report.sheet) showSheet(report.sheet);
+  if (report.parts) showParts(report.parts);
   if (report.ok) offerDownloads(report, entry.name);
 }
 
@@ -440,6 +486,19 @@ function showSheet(sheet) {
     elements.preview.append(canvas);
   }
   applyZoom();
+}
+
+// The parts' sheets, one at a time, chosen in the part list.
+function showParts(parts) {
+  elements.part.replaceChildren(...parts.map((part, index) => new Option(part.name, String(index))));
+  elements.part.hidden = false;
+  elements.partLabel.hidden = false;
+  elements.part.onchange = () => {
+    elements.preview.replaceChildren();
+    elements.entryView.replaceChildren();
+    showSheet(parts[Number(elements.part.value)].sheet);
+  };
+  showSheet(parts[0].sheet);
 }
 
 function textCanvas(sheet, text) {
@@ -564,7 +623,7 @@ elements.dropZone.addEventListener('drop', (event) => {
   elements.dropZone.classList.remove('dragging');
   chooseFiles(event.dataTransfer.files);
 });
-for (const option of [elements.best, elements.strict]) {
+for (const option of [elements.best, elements.strict, elements.split]) {
   option.addEventListener('change', () => {
     saveOptions();
     // The results shown are always those of the options shown.

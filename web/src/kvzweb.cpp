@@ -126,14 +126,71 @@ void addPreview(Report& report, const PreviewSheet& sheet) {
 struct PageOptions {
     bool best = false;    // --best
     bool strict = false;  // --strict
+    bool split = false;   // --split
 };
 
-// kvzpack --preview -v (with the options) on one deck: warnings, or with
-// --strict the errors that fail it; the outputs once the image read back
-// from the .ihx text says what the deck says; the log and summary lines.
-// The messages name `messageName`, the file the user gave; the log and
-// summary lines name `file`, the deck as the command line converts it. The
-// sheet is the one the conversion drew from the image read back.
+// One image's outputs and lines; `logName` is the name its log and summary
+// lines give (the deck's, or NAME-N.ihx for a part of a split).
+val imageToJs(NamedImage& image, const std::string& logName, double seconds) {
+    val object = val::object();
+    object.set("name", image.name);
+    object.set("firstEntry", static_cast<double>(image.firstEntry));
+    object.set("entries", static_cast<double>(image.entries));
+    object.set("ihx", image.packed.hexText);
+    object.set("txt", image.packed.numberedHexText);
+    object.set("figures", figuresToJs(image.packed.figures));
+    object.set("logLine", formatLogLine(logName, image.packed.image.size()));
+    object.set("summaryLine", formatSummary(logName, image.packed.figures, seconds));
+    object.set("sheet", sheetToJs(*image.packed.sheet));
+    object.set("png", pngOf(image.packed.sheet->bitmap, kPreviewScale));
+    return object;
+}
+
+// Where the bytes go: the figures a table shows, and the lines of
+// kvzpack --report for `file`.
+val spaceToJs(const SpaceReport& space, const std::string& file) {
+    val object = val::object();
+    val groups = val::array();
+    for (const GroupSpace& group : space.groups) {
+        val item = val::object();
+        item.set("entries", static_cast<double>(group.entries));
+        item.set("streamValues", static_cast<double>(group.streamValues));
+        groups.call<void>("push", item);
+    }
+    object.set("groups", groups);
+    val costliest = val::array();
+    for (const EntrySpace& entry : costliestEntries(space, 10)) {
+        val item = val::object();
+        item.set("group", entry.group);
+        item.set("entry", entry.entry);
+        item.set("bytes", entryCostBytes(entry));
+        costliest.call<void>("push", item);
+    }
+    object.set("costliest", costliest);
+    object.set("best", space.encoder == Encoder::best);
+    object.set("phrases", static_cast<double>(space.phrases));
+    object.set("tableValues", static_cast<double>(space.phraseTableValues + space.headerValues));
+    object.set("characters", static_cast<double>(space.characters));
+    object.set("singleEntryCharacters", static_cast<double>(space.singleEntryCharacters));
+    object.set("glyphBytes", static_cast<double>(space.glyphBytes));
+    object.set("imageBytes", static_cast<double>(space.imageBytes));
+    object.set("capacity", static_cast<double>(kImageCapacity));
+    const std::vector<std::string> lines = formatSpaceReport(file, space);
+    val jsLines = val::array();
+    for (const std::string& line : lines) jsLines.call<void>("push", line);
+    object.set("lines", jsLines);
+    return object;
+}
+
+// kvzpack --preview --report -v (with the options) on one deck: warnings,
+// or with --strict the errors that fail it; the outputs once each image
+// read back from its .ihx text says what its deck says; the log and
+// summary lines; where the bytes go, also for a deck too large. A deck that
+// fits gives its outputs as the top-level fields; the parts of a split are
+// `parts`, each with the same fields. The messages name `messageName`, the
+// file the user gave; the log, summary and report lines name `file`, the
+// deck as the command line converts it. Each sheet is the one its
+// conversion drew from the image read back.
 val convertDeckBytes(Report& report, std::span<const std::uint8_t> bytes, const std::string& file,
                      const std::string& messageName, const PageOptions& options) {
     using Clock = std::chrono::steady_clock;
@@ -152,15 +209,21 @@ val convertDeckBytes(Report& report, std::span<const std::uint8_t> bytes, const 
                                   .preview = false,
                                   .encoder = options.best ? Encoder::best : Encoder::standard,
                                   .sheet = true};
-    auto packed = packDeck(deck->file, packOptions);
-    if (!packed) return refuse(packed.reason());
-    addPreview(report, *packed->sheet);
+    const std::string base = file.substr(0, file.rfind('.'));
+    DeckConversion conversion = convertDeck(deck->file, base, ConvertRequest{packOptions, true, options.split});
+    if (conversion.report) report.set("space", spaceToJs(*conversion.report, file));
+    if (!conversion.images) return refuse(conversion.images.reason());
+    std::vector<NamedImage>& images = *conversion.images;
     const std::chrono::duration<double> taken = Clock::now() - start;
-    report.set("ihx", packed->hexText);
-    report.set("txt", packed->numberedHexText);
-    report.set("figures", figuresToJs(packed->figures));
-    report.set("logLine", formatLogLine(file, packed->image.size()));
-    report.set("summaryLine", formatSummary(file, packed->figures, taken.count()));
+    if (images.size() == 1) {
+        val image = imageToJs(images.front(), file, taken.count());
+        for (const char* key : {"ihx", "txt", "figures", "logLine", "summaryLine", "sheet", "png"})
+            report.set(key, image[key]);
+        return report.finish(true);
+    }
+    val parts = val::array();
+    for (NamedImage& image : images) parts.call<void>("push", imageToJs(image, image.name + ".ihx", taken.count()));
+    report.set("parts", parts);
     return report.finish(true);
 }
 
@@ -175,16 +238,16 @@ val withinMemory(std::string_view program, const std::string& file, Run run) {
     }
 }
 
-val convertDeck(const std::string& bytes, const std::string& file, bool best, bool strict) {
+val convertDeck(const std::string& bytes, const std::string& file, bool best, bool strict, bool split) {
     return withinMemory(kPackProgram, file, [&](Report& report) {
-        return convertDeckBytes(report, asBytes(bytes), file, file, PageOptions{best, strict});
+        return convertDeckBytes(report, asBytes(bytes), file, file, PageOptions{best, strict, split});
     });
 }
 
 // kvzdeck build NAME.tsv NAME.kvz, then kvzpack on NAME.kvz; kvzpack's
 // messages name NAME.tsv, the file the user has.
 val buildAndConvertDeck(const std::string& tsv, const std::string& file, const std::string& deckFile, bool best,
-                        bool strict) {
+                        bool strict, bool split) {
     return withinMemory(kDeckProgram, file, [&](Report& report) {
         auto built = buildDeck(tsv);
         if (!built) {
@@ -193,7 +256,7 @@ val buildAndConvertDeck(const std::string& tsv, const std::string& file, const s
         }
         for (const std::string& warning : built->warnings) report.say(formatFileLineMessage(kDeckProgram, file, warning));
         report.set("kvz", bytesToJs(built->kvz));
-        return convertDeckBytes(report, built->kvz, deckFile, file, PageOptions{best, strict});
+        return convertDeckBytes(report, built->kvz, deckFile, file, PageOptions{best, strict, split});
     });
 }
 

@@ -430,9 +430,12 @@ describe('the options, as the command line has them', () => {
     { name: 'sample.tsv', best: false, strict: true, ok: true },
     { name: 'missing.kvz', best: false, strict: true, ok: false },
     { name: 'missing.kvz', best: true, strict: false, ok: true },
+    // A deck that fits is written as without --split.
+    { name: 'sample.tsv', best: false, strict: false, split: true, ok: true },
   ];
-  for (const { name, best, strict, ok } of cases) {
-    test(`${name}${best ? ' --best' : ''}${strict ? ' --strict' : ''}: the command shown gives the page's files`, async () => {
+  for (const { name, best, strict, split = false, ok } of cases) {
+    const flags = `${best ? ' --best' : ''}${strict ? ' --strict' : ''}${split ? ' --split' : ''}`;
+    test(`${name}${flags}: the command shown gives the page's files`, async () => {
       const dir = tempDir();
       if (name === 'sample.tsv') {
         fs.copyFileSync(path.join(examples, name), path.join(dir, name));
@@ -443,10 +446,12 @@ describe('the options, as the command line has them', () => {
       await withPage(server.url, async ({ page }) => {
         await setOption(page, 'best', best);
         await setOption(page, 'strict', strict);
+        await setOption(page, 'split', split);
         assert.equal(await runFile(page, path.join(dir, name)), ok ? 'done' : 'failed');
         const command = await shownCommand(page);
         assert.equal(command.includes('--best'), best, command);
         assert.equal(command.includes('--strict'), strict, command);
+        assert.equal(command.includes('--split'), split, command);
         const native = runCommandLine(command, dir);
         assert.equal(native.status === 0, ok, native.errors.join('\n'));
         const told = native.errors.map((line) => line.replace(`: ${path.parse(name).name}.kvz: `, `: ${name}: `));
@@ -489,6 +494,56 @@ describe('the options, as the command line has them', () => {
       assert.equal(native.status, 0);
       await assertNativeDownloads(page, dir, 'my deck');
     });
+  });
+});
+
+// The parts offered for download, by file name.
+async function partDownloads(page) {
+  const encoded = await page.$$eval('#part-downloads a[download]', (links) => Promise.all(links.map(async (link) => {
+    const bytes = new Uint8Array(await (await fetch(link.href)).arrayBuffer());
+    let text = '';
+    for (let i = 0; i < bytes.length; i += 0x8000) text += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
+    return [link.download, btoa(text)];
+  })));
+  return new Map(encoded.map(([name, text]) => [name, Buffer.from(text, 'base64')]));
+}
+
+describe('a deck too large for the device, split', () => {
+  test('the parts offered are those of the command shown, each with its log line, and each part\'s sheet is shown', async () => {
+    const dir = tempDir();
+    const awk = path.join(root, 'tests', 'cli', 'cases', 'split', 'in', 'deck.awk');
+    const generated = runNative('awk', ['-f', awk], dir);
+    assert.equal(generated.status, 0, generated.stderr);
+    fs.writeFileSync(path.join(dir, 'deck.tsv'), generated.stdout);
+    await withPage(server.url, async ({ page }) => {
+      await setOption(page, 'split', true);
+      assert.equal(await runFile(page, path.join(dir, 'deck.tsv')), 'done');
+      const command = await shownCommand(page);
+      assert.equal(command, 'kvzdeck build deck.tsv deck.kvz && kvzpack --split --preview deck.kvz');
+      const native = runCommandLine(command, dir);
+      assert.equal(native.status, 0, native.errors.join('\n'));
+      assert.deepEqual(await messages(page), native.errors);
+      const parts = fs.readdirSync(dir).filter((file) => /^deck-\d+\.(ihx|txt|png)$/.test(file)).sort();
+      assert.ok(parts.length >= 6, `${parts.length} part files written natively`);
+      const offered = await partDownloads(page);
+      assert.deepEqual([...offered.keys()].sort(), parts);
+      for (const file of parts.filter((name) => !name.endsWith('.png'))) {
+        assertSameBytes(offered.get(file), fs.readFileSync(path.join(dir, file)), file);
+      }
+      assertSameBytes(await download(page, 'kvz'), fs.readFileSync(path.join(dir, 'deck.kvz')), 'deck.kvz');
+      // The log lines: the native run's standard output (without -v).
+      const logged = runNative(kvzpack, ['--split', 'deck.kvz'], dir).stdout.trim().split('\n');
+      const shownLines = (await page.$eval('#summary pre', (pre) => pre.textContent)).split('\n');
+      assert.deepEqual(shownLines.filter((line) => /^deck-\d+\.ihx:[0-9A-F]{4}-[0-9A-F]{4}$/.test(line)), logged);
+      const choices = await page.$$eval('#part option', (options) => options.map((option) => option.textContent));
+      assert.deepEqual(choices, logged.map((line) => line.slice(0, line.indexOf('.'))));
+      for (const [index, choice] of choices.entries()) {
+        await page.select('#part', String(index));
+        assertSameSheet(await previewCanvases(page), offered.get(`${choice}.png`),
+          fs.readFileSync(path.join(dir, `${choice}.png`)));
+      }
+    });
+    fs.rmSync(dir, { recursive: true, force: true });
   });
 });
 
