@@ -29,6 +29,8 @@ const elements = {
   noWarnings: document.getElementById('no-warnings'),
   summarySection: document.getElementById('summary-section'),
   summary: document.getElementById('summary'),
+  spaceSection: document.getElementById('space-section'),
+  space: document.getElementById('space'),
   downloadsSection: document.getElementById('downloads-section'),
   previewSection: document.getElementById('preview-section'),
   preview: document.getElementById('preview'),
@@ -259,6 +261,8 @@ function clearResults() {
   elements.noWarnings.hidden = true;
   elements.summary.replaceChildren();
   elements.summarySection.hidden = true;
+  elements.space.replaceChildren();
+  elements.spaceSection.hidden = true;
   elements.preview.replaceChildren();
   elements.previewSection.hidden = true;
   elements.zoom.disabled = true;
@@ -355,6 +359,88 @@ function showSummary(report) {
   elements.summarySection.hidden = elements.summary.childElementCount === 0;
 }
 
+// --- where the bytes go ---------------------------------------------------
+
+// Every stream byte takes 7/8 of a byte in the image.
+const IMAGE_BYTES_PER_STREAM_BYTE = 7 / 8;
+
+function counted(count, one, many) {
+  return `${count} ${count === 1 ? one : many}`;
+}
+
+function shareOf(bytes, imageBytes) {
+  return imageBytes === 0 ? 0 : (100 * bytes) / imageBytes;
+}
+
+function cell(tag, text) {
+  const element = document.createElement(tag);
+  element.textContent = text;
+  return element;
+}
+
+// A row of the table: what, entries, image bytes, share, and its bar.
+function spaceRow(what, entries, bytes, imageBytes) {
+  const row = document.createElement('tr');
+  const share = shareOf(bytes, imageBytes);
+  const bar = document.createElement('span');
+  bar.className = 'bar';
+  bar.style.width = `${Math.min(share, 100)}%`;
+  const barCell = document.createElement('td');
+  barCell.className = 'bar-cell';
+  barCell.append(bar);
+  row.append(cell('th', what), cell('td', entries), cell('td', String(Math.round(bytes))),
+    cell('td', `${share.toFixed(1)}%`), barCell);
+  return row;
+}
+
+function spaceTable(space) {
+  const table = document.createElement('table');
+  table.id = 'space-table';
+  const head = document.createElement('tr');
+  for (const title of ['', 'entries', 'bytes', 'share of the image', '']) head.append(cell('th', title));
+  const body = document.createElement('tbody');
+  space.groups.forEach((group, index) => body.append(spaceRow(`group ${index}`, String(group.entries),
+    group.streamValues * IMAGE_BYTES_PER_STREAM_BYTE, space.imageBytes)));
+  body.append(spaceRow(`phrase table (${counted(space.phrases, 'phrase', 'phrases')}) and stream header`, '',
+    space.tableValues * IMAGE_BYTES_PER_STREAM_BYTE, space.imageBytes));
+  body.append(spaceRow(`glyphs (${counted(space.characters, 'character', 'characters')})`, '', space.glyphBytes, space.imageBytes));
+  const thead = document.createElement('thead');
+  thead.append(head);
+  table.append(thead, body);
+  return table;
+}
+
+function costliestList(space) {
+  const list = document.createElement('ol');
+  list.id = 'costliest';
+  for (const entry of space.costliest) {
+    list.append(cell('li', `group ${entry.group} entry ${entry.entry}: ${counted(Math.round(entry.bytes), 'byte', 'bytes')}`));
+  }
+  return list;
+}
+
+// The table with a bar per group, the costliest entries, the glyphs and
+// the distance to the limit; and the lines as kvzpack --report prints them.
+function showSpace(space) {
+  const encoding = space.best ? 'with --best' : 'with the default encoding';
+  const intro = cell('p', `The image's ${space.imageBytes} bytes, ${encoding}, of the device's ${space.capacity}:`);
+  const glyphs = cell('p', `Glyphs: ${counted(space.glyphBytes, 'byte', 'bytes')} for `
+    + `${counted(space.characters, 'character', 'characters')}; `
+    + `${space.singleEntryCharacters} used by a single entry only (each costs a glyph cell of its own).`);
+  glyphs.id = 'space-glyphs';
+  const distance = cell('p', space.lines[space.lines.length - 1].trim());
+  distance.id = 'space-distance';
+  distance.className = space.imageBytes > space.capacity ? 'over' : '';
+  const costliestHeading = cell('h3', 'The ten costliest entries');
+  const note = cell('p', 'An entry costs the stream bytes of its six lines, phrase codes counted at their '
+    + 'width, plus the glyph cells of the characters only it uses.');
+  const details = document.createElement('details');
+  details.append(cell('summary', 'As kvzpack --report prints it'), preformatted(space.lines.join('\n')));
+  elements.space.append(intro, spaceTable(space), glyphs, distance, costliestHeading, costliestList(space), note,
+    details);
+  elements.spaceSection.hidden = false;
+}
+
 function offerDownload(link, fileName, content, type) {
   link.href = URL.createObjectURL(new Blob([content], { type }));
   link.download = fileName;
@@ -408,6 +494,7 @@ function showEntryResults(entry) {
   }
   showMessages(report.messages);
   showSummary(report);
+  if (report.space) showSpace(report.space);
   if (report.sheet) showSheet(report.sheet);
   if (report.parts) showParts(report.parts);
   if (report.ok) offerDownloads(report, entry.name);

@@ -497,6 +497,68 @@ describe('the options, as the command line has them', () => {
   });
 });
 
+// What the page shows under "Where the bytes go".
+async function shownSpace(page) {
+  return page.evaluate(() => ({
+    rows: [...document.querySelectorAll('#space-table tbody tr')].map((row) =>
+      [...row.children].slice(0, 4).map((cell) => cell.textContent)),
+    bars: [...document.querySelectorAll('#space-table .bar')].map((bar) => bar.style.width),
+    glyphs: document.querySelector('#space-glyphs').textContent,
+    distance: document.querySelector('#space-distance').textContent,
+    costliest: [...document.querySelectorAll('#costliest li')].map((item) => item.textContent),
+    lines: document.querySelector('#space pre').textContent.split('\n'),
+  }));
+}
+
+// The lines of kvzpack --report in `stdout` (the log lines left out).
+function reportLines(stdout) {
+  return stdout.trimEnd().split('\n').filter((line) => !/^\S+:[0-9A-F]{4}-[0-9A-F]{4}$/.test(line));
+}
+
+// The page's table, glyphs, costliest entries and distance are the figures
+// of the native report's lines, and its own copy of them is those lines.
+function assertSameSpace(shown, native) {
+  assert.deepEqual(shown.lines, native);
+  const rows = [];
+  for (const line of native) {
+    const group = /^ {2}group (\d): (\d+) entr(?:y|ies), stream (\d+) bytes?, ([\d.]+%) of the image$/.exec(line);
+    if (group) rows.push([`group ${group[1]}`, group[2], group[3], group[4]]);
+    const table = /^ {2}(phrase table \(\d+ phrases?\) and stream header): (\d+) bytes?, ([\d.]+%) of the image$/.exec(line);
+    if (table) rows.push([table[1], '', table[2], table[3]]);
+    const glyphs = /^ {2}glyphs: (\d+) bytes?, ([\d.]+%) of the image, for (\d+) characters?; (\d+) used by a single entry only$/.exec(line);
+    if (glyphs) {
+      const characters = `${glyphs[3]} character${glyphs[3] === '1' ? '' : 's'}`;
+      rows.push([`glyphs (${characters})`, '', glyphs[1], glyphs[2]]);
+      assert.ok(shown.glyphs.startsWith(`Glyphs: ${line.slice(line.indexOf(': ') + 2, line.indexOf(','))} for `
+        + `${characters}; ${glyphs[4]} used by a single entry only`), shown.glyphs);
+    }
+  }
+  assert.deepEqual(shown.rows, rows);
+  assert.equal(shown.bars.length, rows.length, 'a bar per row');
+  const costliest = native.filter((line) => /^ {4}group \d entry \d+: /.test(line)).map((line) => line.trim());
+  assert.deepEqual(shown.costliest, costliest);
+  assert.equal(shown.distance, native[native.length - 1].trim());
+}
+
+describe('where the bytes go, as kvzpack --report tells it', () => {
+  for (const best of [false, true]) {
+    test(`sample.kvz${best ? ' --best' : ''}`, async () => {
+      const dir = tempDir();
+      fs.copyFileSync(path.join(examples, 'sample.kvz'), path.join(dir, 'sample.kvz'));
+      const native = runNative(kvzpack, ['--report', ...(best ? ['--best'] : []), 'sample.kvz'], dir);
+      assert.equal(native.status, 0, native.stderr);
+      await withPage(server.url, async ({ page }) => {
+        await setOption(page, 'best', best);
+        assert.equal(await runFile(page, path.join(dir, 'sample.kvz')), 'done');
+        const shown = await shownSpace(page);
+        assertSameSpace(shown, reportLines(native.stdout));
+        assert.equal(shown.costliest.length, 10);
+      });
+      fs.rmSync(dir, { recursive: true, force: true });
+    });
+  }
+});
+
 // The parts offered for download, by file name.
 async function partDownloads(page) {
   const encoded = await page.$$eval('#part-downloads a[download]', (links) => Promise.all(links.map(async (link) => {
@@ -535,6 +597,9 @@ describe('a deck too large for the device, split', () => {
       const logged = runNative(kvzpack, ['--split', 'deck.kvz'], dir).stdout.trim().split('\n');
       const shownLines = (await page.$eval('#summary pre', (pre) => pre.textContent)).split('\n');
       assert.deepEqual(shownLines.filter((line) => /^deck-\d+\.ihx:[0-9A-F]{4}-[0-9A-F]{4}$/.test(line)), logged);
+      // Where the bytes go: the whole deck's report, over the limit.
+      const reported = runNative(kvzpack, ['--split', '--report', 'deck.kvz'], dir);
+      assertSameSpace(await shownSpace(page), reportLines(reported.stdout));
       const choices = await page.$$eval('#part option', (options) => options.map((option) => option.textContent));
       assert.deepEqual(choices, logged.map((line) => line.slice(0, line.indexOf('.'))));
       for (const [index, choice] of choices.entries()) {
