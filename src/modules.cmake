@@ -41,11 +41,12 @@ kvz_module(decode
 
 kvz_module(deck
   SOURCES deck.cpp cp932.cpp cp932_table.cpp utf8.cpp
+          text_encoding.cpp table.cpp anki.cpp deck_input.cpp
   DEPENDS kvz_input kvz_glyph)
 
 kvz_module(core
   SOURCES convert.cpp pack.cpp verify.cpp report.cpp inspect.cpp preview.cpp png_runs.cpp
-          space.cpp split.cpp frontend.cpp
+          space.cpp split.cpp frontend.cpp image_deck.cpp
   DEPENDS kvz_compress kvz_glyph kvz_hexfile kvz_decode kvz_deck)
 # The preview's PNG is written with libpng where the build has it; the page
 # encodes its PNG itself.

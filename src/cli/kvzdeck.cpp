@@ -1,13 +1,20 @@
 #include "cli/kvzdeck.h"
 
 #include <array>
+#include <cctype>
+#include <charconv>
 #include <string_view>
 #include <vector>
 
 #include "cli/program.h"
 #include "common/version.h"
+#include "cli/image_file.h"
 #include "core/frontend.h"
+#include "core/image_deck.h"
 #include "deck/deck.h"
+#include "deck/deck_input.h"
+#include "deck/table.h"
+#include "deck/utf8.h"
 #include "io/format_files.h"
 #include "io/io.h"
 
@@ -15,17 +22,41 @@ namespace kvz {
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: kvzdeck build DECK.tsv DECK.kvz   build a KVZ deck from UTF-8 TSV\n"
-    "       kvzdeck dump DECK.kvz             write a KVZ deck as UTF-8 TSV to standard output\n"
+    "Usage: kvzdeck build [OPTIONS] INPUT DECK.kvz   build a KVZ deck from a table or kvzdeck's TSV\n"
+    "       kvzdeck dump DECK.kvz                  write a KVZ deck as kvzdeck's TSV to standard output\n"
+    "       kvzdeck dump IMAGE.ihx                 write the deck an image holds as kvzdeck's TSV\n"
+    "\n"
+    "INPUT is kvzdeck's own TSV layout, a CSV or TSV table with one row per card\n"
+    "(LibreOffice, Excel, Google Sheets), or a flashcard program's plain-text export\n"
+    "(Anki's \"Notes in Plain Text\"), in UTF-8 (with or without a byte order mark),\n"
+    "UTF-16 with a byte order mark, or CP932 (Shift_JIS): the encoding is detected.\n"
+    "\n"
+    "Options of build:\n"
+    "  --columns LIST     what each column fills, in order: long, short1 to short5,\n"
+    "                     group, - to skip it (e.g. --columns group,short1,short2,long);\n"
+    "                     else a header row of these names, or for an export its\n"
+    "                     default (front: short1, back: long, more: short2 to short5)\n"
+    "  --separator S      tab, comma, semicolon, space, pipe, colon or one character\n"
+    "                     (default: the export's header, else comma for .csv, else tab)\n"
+    "  --encoding E       utf-8, utf-16le, utf-16be or cp932 instead of detecting it\n"
+    "  --furigana M       base, reading or both: 漢字[かんじ] as 漢字, かんじ or 漢字(かんじ)\n"
+    "                     (default base in exports; tables keep brackets unless given)\n"
+    "  --group-size N     without a group column: groups of N cards (default: one\n"
+    "                     group named after the file)\n"
+    "  --cut              cut a field that is too long to its width, and say so\n"
+    "  --replace C        put C (e.g. 〓) where a character has no Shift_JIS form\n"
+    "  -v, --verbose      say which form and encoding the input was read as\n"
     "\n"
     "Options:\n"
     "  -h, --help     show this help and exit\n"
     "  -V, --version  show the version and exit\n"
     "  --             end of options (for file names that start with '-')\n"
     "\n"
-    "The TSV holds the 8 group names, each on a line of its own and followed by\n"
-    "its entries, one per line: long field, short fields 1 to 5, tab-separated.\n"
-    "Lines starting with '#' are comments. Escapes: \\\\ \\t \\# \\xHH \\e.\n";
+    "kvzdeck's TSV holds the 8 group names, each on a line of its own and followed\n"
+    "by its entries, one per line: long field, short fields 1 to 5, tab-separated.\n"
+    "Lines starting with '#' are comments. Escapes: \\\\ \\t \\# \\xHH \\e.\n"
+    "A build lists every refused line (up to 100) and then writes nothing.\n"
+    "An empty cell or a field with no column is filled with an ideographic space.\n";
 
 // The longest text read as a deck's table. The largest deck, 65535 entries
 // in each of the 8 groups, each entry at most 256 bytes of Shift_JIS, takes
@@ -35,16 +66,84 @@ constexpr const char* kUsage =
 // stops a device or a sparse file early.
 constexpr std::size_t kLongestDeckText = std::size_t{512} << 20;
 
-enum class Setting { help, version };
-constexpr std::array kOptionSpecs{OptionSpec{"help", 'h', ""}, OptionSpec{"version", 'V', ""}};
-constexpr std::array kSettings{Setting::help, Setting::version};
+enum class Setting { help, version, verbose, columns, separator, encoding, furigana, groupSize, cut, replace };
+constexpr std::array kOptionSpecs{OptionSpec{"help", 'h', ""},          OptionSpec{"version", 'V', ""},
+                                  OptionSpec{"verbose", 'v', ""},       OptionSpec{"columns", 0, "LIST"},
+                                  OptionSpec{"separator", 0, "S"},      OptionSpec{"encoding", 0, "E"},
+                                  OptionSpec{"furigana", 0, "M"},       OptionSpec{"group-size", 0, "N"},
+                                  OptionSpec{"cut", 0, ""},             OptionSpec{"replace", 0, "C"}};
+constexpr std::array kSettings{Setting::help,     Setting::version,  Setting::verbose,   Setting::columns,
+                               Setting::separator, Setting::encoding, Setting::furigana, Setting::groupSize,
+                               Setting::cut,      Setting::replace};
 static_assert(kOptionSpecs.size() == kSettings.size());
 
 struct Invocation {
     bool help = false;
     bool version = false;
+    bool verbose = false;
+    bool buildOptions = false;  // any option that only build takes
+    DeckInputOptions input;
     std::vector<std::string> operands;
 };
+
+Result<char32_t> singleCharacter(const std::string& value, std::string_view option) {
+    const std::optional<Utf8Character> character = decodeUtf8(value);
+    if (!character || character->length != value.size())
+        return fail("option '--" + std::string(option) + "' takes one character, not '" + value + "'");
+    return character->codePoint;
+}
+
+Status applyOption(Setting setting, const std::string& value, Invocation& invocation) {
+    DeckInputOptions& input = invocation.input;
+    invocation.buildOptions = invocation.buildOptions || (setting != Setting::help && setting != Setting::version);
+    switch (setting) {
+        case Setting::help: invocation.help = true; break;
+        case Setting::version: invocation.version = true; break;
+        case Setting::verbose: invocation.verbose = true; break;
+        case Setting::cut: input.fixes.cut = true; break;
+        case Setting::columns: {
+            Result<std::vector<ColumnRole>> roles = parseColumns(value);
+            KVZ_TRY(roles);
+            input.columns = std::move(*roles);
+            break;
+        }
+        case Setting::separator:
+            input.separator = parseSeparatorName(value);
+            if (input.separator == 0)
+                return fail("option '--separator' takes tab, comma, semicolon, space, pipe, colon or one character, not '" +
+                            value + "'");
+            break;
+        case Setting::encoding:
+            input.encoding = parseEncodingName(value);
+            if (!input.encoding)
+                return fail("option '--encoding' takes utf-8, utf-16le, utf-16be or cp932, not '" + value + "'");
+            break;
+        case Setting::furigana:
+            if (value == "base") input.furigana = Furigana::base;
+            else if (value == "reading") input.furigana = Furigana::reading;
+            else if (value == "both") input.furigana = Furigana::both;
+            else return fail("option '--furigana' takes base, reading or both, not '" + value + "'");
+            break;
+        case Setting::groupSize: {
+            std::size_t size = 0;
+            const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), size);
+            if (error != std::errc{} || end != value.data() + value.size() || size == 0 || size > 65535)
+                return fail("option '--group-size' takes a number of cards from 1 to 65535, not '" + value + "'");
+            input.groupSize = size;
+            break;
+        }
+        case Setting::replace: {
+            Result<char32_t> character = singleCharacter(value, "replace");
+            KVZ_TRY(character);
+            if (!shiftJisOf(*character) || *character < 0x20)
+                return fail("option '--replace' needs a character that has a Shift_JIS form, such as 〓; '" + value +
+                            "' has none");
+            input.fixes.replacement = *character;
+            break;
+        }
+    }
+    return success();
+}
 
 // The text of a deck's table, or why there is none: a folder, a file that
 // cannot be read, one longer than kLongestDeckText.
@@ -68,9 +167,11 @@ public:
         if (command == "build") {
             if (operands.size() != 3)
                 return refuseCommandLine(err_, kDeckProgram, "build takes DECK.tsv and DECK.kvz");
-            return build(operands[1], operands[2]);
+            return build(operands[1], operands[2], invocation);
         }
         if (command == "dump") {
+            if (invocation.buildOptions)
+                return refuseCommandLine(err_, kDeckProgram, "dump takes no options; they are build's");
             if (operands.size() != 2) return refuseCommandLine(err_, kDeckProgram, "dump takes one DECK.kvz");
             return dump(operands[1]);
         }
@@ -83,30 +184,73 @@ private:
         return kExitFailure;
     }
 
-    int build(const std::string& tsvPath, const std::string& kvzPath) {
-        if (io::sameFile(tsvPath, kvzPath))
+    int build(const std::string& inputPath, const std::string& kvzPath, const Invocation& invocation) {
+        if (io::sameFile(inputPath, kvzPath))
             return refuseCommandLine(err_, kDeckProgram, kvzPath + " is the input file; not overwriting it");
         io::TemporaryFiles* temporaries = watchInterruptions(interruptions_, err_, kDeckProgram);
         if (!temporaries) return kExitFailure;
-        const Result<std::string> tsv = readDeckText(tsvPath);
-        if (!tsv) return refuse(tsvPath, tsv.reason());
-        const Result<BuiltDeck> built = buildDeck(*tsv);
-        if (!built) {
-            err_ << formatProgramMessage(kDeckProgram, describeBuildRefusal(tsvPath, built.failure())) << '\n';
+        const Result<std::string> bytes = readDeckText(inputPath);
+        if (!bytes) return refuse(inputPath, bytes.reason());
+        DeckInputOptions options = invocation.input;
+        options.fileName = inputPath;
+        const Result<DeckInput> input = readDeckInput(*bytes, options);
+        if (!input) {
+            err_ << formatProgramMessage(kDeckProgram, describeBuildRefusal(inputPath, input.failure())) << '\n';
             return kExitFailure;
         }
-        for (const std::string& warning : built->warnings)
-            err_ << formatFileLineMessage(kDeckProgram, tsvPath, warning) << '\n';
-        if (const Status written = io::replaceFile(kvzPath, built->kvz, temporaries); !written)
+        if (invocation.verbose) {
+            say(inputPath, "read as " + describeDeckForm(*input) + ", in " + std::string(encodingName(input->encoding)));
+        }
+        const DeckCheck& check = input->check;
+        for (const DeckMessage& change : check.changes) sayAt(inputPath, change);
+        if (const std::string changes = describeChanges(check); !changes.empty()) say(inputPath, changes);
+        for (const DeckMessage& warning : check.warnings) sayAt(inputPath, warning);
+        if (check.problemCount > 0) return refuseProblems(inputPath, check);
+        if (const Status written = io::replaceFile(kvzPath, check.kvz, temporaries); !written)
             return refuse(kvzPath, written.reason());
         return kExitSuccess;
     }
 
-    int dump(const std::string& kvzPath) {
-        const Result<std::vector<std::uint8_t>> bytes = readKvzRecords(kvzPath);
-        if (!bytes) return refuse(kvzPath, bytes.reason());
+    void say(const std::string& file, const std::string& text) {
+        err_ << formatFileMessage(kDeckProgram, file, text) << '\n';
+    }
+    void sayAt(const std::string& file, const DeckMessage& message) {
+        err_ << formatFileLineMessage(kDeckProgram, file, std::to_string(message.line) + ": " + message.text) << '\n';
+    }
+
+    int refuseProblems(const std::string& file, const DeckCheck& check) {
+        for (const DeckMessage& problem : check.problems) sayAt(file, problem);
+        if (check.problemCount > check.problems.size())
+            say(file, std::to_string(check.problemCount - check.problems.size()) + " more refused lines not listed");
+        if (check.problemCount > 1)
+            say(file, std::to_string(check.problemCount) + " refused lines; nothing written");
+        return kExitFailure;
+    }
+
+    int dump(const std::string& path) {
+        if (isImagePath(path)) return dumpImage(path);
+        const Result<std::vector<std::uint8_t>> bytes = readKvzRecords(path);
+        if (!bytes) return refuse(path, bytes.reason());
         const Result<std::string> tsv = dumpKvz(*bytes);
-        if (!tsv) return refuse(kvzPath, tsv.reason());
+        if (!tsv) return refuse(path, tsv.reason());
+        out_ << *tsv << std::flush;
+        return kExitSuccess;
+    }
+
+    static bool isImagePath(const std::string& path) {
+        const std::size_t dot = path.rfind('.');
+        if (dot == std::string::npos) return false;
+        std::string extension;
+        for (const char c : path.substr(dot)) extension += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return extension == ".ihx" || extension == ".hex";
+    }
+
+    int dumpImage(const std::string& path) {
+        if (io::isDirectory(path)) return refuse(path, io::folderReason());
+        const Result<std::string> text = readImageText(path);
+        if (!text) return refuse(path, text.reason());
+        const Result<std::string> tsv = dumpHexTextDeck(*text);
+        if (!tsv) return refuse(path, tsv.reason());
         out_ << *tsv << std::flush;
         return kExitSuccess;
     }
@@ -123,10 +267,7 @@ int runKvzdeck(std::span<const std::string> args, std::ostream& out, std::ostrea
     Invocation invocation;
     const Status scanned = scanArguments(
         args.subspan(args.empty() ? 0 : 1), kOptionSpecs,
-        [&](std::size_t option, const std::string&) {
-            (kSettings[option] == Setting::help ? invocation.help : invocation.version) = true;
-            return success();
-        },
+        [&](std::size_t option, const std::string& value) { return applyOption(kSettings[option], value, invocation); },
         [&](const std::string& operand) { invocation.operands.push_back(operand); });
     if (!scanned) return refuseCommandLine(err, kDeckProgram, scanned.reason());
     if (invocation.help) {

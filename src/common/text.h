@@ -1,10 +1,12 @@
 // Small pieces of message text used across modules.
 #pragma once
 
+#include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace kvz {
 
@@ -25,6 +27,16 @@ inline std::string hex4(std::uint32_t value) {
 inline std::string formatAddressRange(std::uint32_t first, std::size_t bytes) {
     if (bytes == 0) return "none";
     return hex4(first) + "-" + hex4(static_cast<std::uint32_t>(first + bytes - 1));
+}
+
+// `text` without the ASCII white space at its ends, in ASCII lower case: how
+// names given on a command line or in a file's header are compared.
+inline std::string lowerTrimmed(std::string_view text) {
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+    std::string lower;
+    for (const char c : text) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower;
 }
 
 }  // namespace kvz

@@ -62,7 +62,8 @@ std::vector<MissingGlyph> findMissingGlyphs(const KvzFile& deck) {
 }
 
 std::string describeMissingGlyph(const MissingGlyph& missing) {
-    return "no glyph for " + formatCharCode(missing.code) + " " + usedAndFirstPlace(missing.count, missing.firstPlace);
+    return "no glyph for " + describeCharacterAndCode(missing.code) + " " +
+           usedAndFirstPlace(missing.count, missing.firstPlace);
 }
 
 std::vector<NonShiftJisCode> findNonShiftJisCodes(const KvzFile& deck) {

@@ -29,7 +29,9 @@ struct MissingGlyph {
 // Every such character once, in order of first appearance.
 std::vector<MissingGlyph> findMissingGlyphs(const KvzFile& deck);
 
-// "no glyph for 0xFA40 (used 3 times, first in group 1 entry 4 short field 2)"
+// "no glyph for ⅰ (0xFA40) (used 3 times, first in group 1 entry 4 short field 2)";
+// a code with no printable character (user-defined, unassigned) is named by
+// its code alone: "no glyph for 0xF040 (used 1 time, ...)".
 std::string describeMissingGlyph(const MissingGlyph& missing);
 
 // A two-byte code whose second byte is no Shift_JIS trail byte (0x9001,

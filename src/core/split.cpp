@@ -81,7 +81,7 @@ std::vector<DeckPart> takeParts(PartConversions& conversions, std::size_t entrie
     return taken;
 }
 
-Failure noSplitFits() { return fail("even one entry an image does not fit the device"); }
+Failure noSplitFits() { return fail("not even one entry an image fits the device"); }
 
 }  // namespace
 

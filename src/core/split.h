@@ -32,7 +32,7 @@ std::vector<std::size_t> equalPartSizes(std::size_t entries, std::size_t parts);
 // The count is found by doubling the parts until they fit, then bisection,
 // taking that more parts never make a larger part image. A part that fails
 // to convert (its texts need more codes than a stream holds) counts as one
-// that does not fit. Fails when even one entry a part does not fit.
+// that does not fit. Fails when not even one entry a part fits.
 Result<std::vector<DeckPart>> splitToFit(const KvzFile& file, Encoder encoder, std::uint64_t wholeImageBytes);
 
 // The same count found the plain way: every number of parts from 2 up

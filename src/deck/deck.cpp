@@ -79,6 +79,10 @@ std::optional<Bytes> encodeCharacter(char32_t codePoint) {
     return unicodeToCp932(codePoint);
 }
 
+void appendRawBytes(std::string& out, std::string_view bytes) {
+    for (char byte : bytes) out += "\\x" + hexByte(static_cast<std::uint8_t>(byte));
+}
+
 std::optional<int> hexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -130,7 +134,8 @@ std::optional<std::string> readBackProblem(const Bytes& text, const FieldKind& k
         const auto byte = static_cast<std::uint8_t>(text[position]);
         if (byte == kind.terminator) {
             return kind.terminator == kSpace
-                       ? std::string("holds a space, which ends a group name")
+                       ? std::string("holds a space, which ends a group name; leave it out, or write a full-width "
+                                     "space (U+3000) instead")
                        : "holds the byte 0xA0, which ends an entry field";
         }
         if (isKanji(byte) && position + 1 == text.size()) {
@@ -182,12 +187,52 @@ std::vector<StrayLeadByte> findStrayLeadBytes(const UnescapedText& text) {
     return strays;
 }
 
+std::string ordinal(std::size_t n) {
+    const std::size_t tens = n % 100;
+    const char* suffix = tens >= 11 && tens <= 13 ? "th" : n % 10 == 1 ? "st" : n % 10 == 2 ? "nd" : n % 10 == 3 ? "rd" : "th";
+    return std::to_string(n) + suffix;
+}
+
+// The UTF-8 form of Shift_JIS bytes for a message: characters as they are,
+// other bytes as \xHH.
+std::string readableText(std::string_view sjis) {
+    std::string out;
+    for (std::size_t i = 0; i < sjis.size();) {
+        const std::size_t length = isKanji(static_cast<std::uint8_t>(sjis[i])) && i + 1 < sjis.size() ? 2 : 1;
+        const std::optional<char32_t> character = cp932ToUnicode(sjis.substr(i, length));
+        if (character && *character >= 0x20) {
+            appendUtf8(out, *character);
+        } else {
+            appendRawBytes(out, sjis.substr(i, length));
+        }
+        i += length;
+    }
+    return out;
+}
+
+// Where a text that is too long may be cut: the longest run of whole
+// characters that fits `width`.
+std::size_t cutPoint(std::string_view sjis, std::size_t width) {
+    std::size_t end = 0;
+    while (end < sjis.size()) {
+        const std::size_t length = isKanji(static_cast<std::uint8_t>(sjis[end])) ? 2 : 1;
+        if (end + length > width) break;
+        end += length;
+    }
+    return end;
+}
+
 class DeckBuilder {
 public:
+    explicit DeckBuilder(const DeckFixes& fixes) : fixes_(fixes) {}
     Status addLine(std::string_view line);
-    Result<std::vector<std::uint8_t>> finish(std::size_t lastLine) const;
+    Result<std::vector<std::uint8_t>> finish() const;
     // The warnings about the lines added since the last call.
     std::vector<std::string> takeWarnings() { return std::exchange(warnings_, {}); }
+    // The changes made to the lines added since the last call.
+    std::vector<std::string> takeChanges() { return std::exchange(changes_, {}); }
+    std::size_t cutFields() const { return cutFields_; }
+    std::size_t replacedCharacters() const { return replacedCharacters_; }
 
 private:
     Result<Bytes> fieldText(std::string_view field, const FieldKind& kind);
@@ -200,8 +245,20 @@ private:
         Bytes name;
         std::vector<std::array<Bytes, kFieldsPerEntry>> entries;
     };
+    Result<Bytes> cutToWidth(Bytes text, const FieldKind& kind);
+    void warnOfMissingGlyphs(const Bytes& text, const std::string& label);
+    std::optional<Bytes> replacementFor(std::string_view utf8, char32_t codePoint, const std::string& label);
+
+    DeckFixes fixes_;
     std::vector<Group> groups_;
+    std::size_t groupLines_ = 0;
+    static constexpr std::size_t kMissingGlyphsTold = 10;
+    std::size_t missingGlyphs_ = 0;
+    std::vector<bool> glyphChecked_ = std::vector<bool>(1 << 16, false);  // by code, once told or found drawn
     std::vector<std::string> warnings_;
+    std::vector<std::string> changes_;
+    std::size_t cutFields_ = 0;
+    std::size_t replacedCharacters_ = 0;
 };
 
 std::vector<std::string_view> splitFields(std::string_view line) {
@@ -225,17 +282,22 @@ Status DeckBuilder::addLine(std::string_view line) {
 }
 
 Status DeckBuilder::addGroup(std::string_view field) {
+    ++groupLines_;
     if (groups_.size() == kGroupCount) {
-        return fail("a 9th group name; a deck has exactly 8 groups");
+        return fail("a " + ordinal(groupLines_) +
+                    " group name; a deck has exactly 8 groups: join groups, or make a second deck");
     }
     Result<Bytes> name = fieldText(field, kGroupName);
+    // A refused name still starts its group, so that its entries are
+    // checked as entries of that group.
+    groups_.push_back(Group{name ? *name : Bytes{}, {}});
     KVZ_TRY(name);
-    groups_.push_back(Group{std::move(*name), {}});
     return success();
 }
 
 Status DeckBuilder::addEntry(const std::vector<std::string_view>& fields) {
-    if (groups_.empty()) return fail("an entry before the first group name");
+    if (groups_.empty())
+        return fail("an entry before the first group name; put a group name (a line with no tab) before it");
     Group& group = groups_.back();
     if (group.entries.size() == kMaxEntries) {
         return fail("group " + std::to_string(groups_.size() - 1) + " has more than 65535 entries");
@@ -273,10 +335,12 @@ Result<Bytes> DeckBuilder::fieldText(std::string_view field, const FieldKind& ki
     KVZ_TRY(unescaped);
     const Bytes& text = unescaped->bytes;
     const std::string label(kind.label);
-    if (text.empty()) return fail(label + " is empty");
+    if (text.empty()) return fail(label + " is empty; fill it in (the device cannot show an empty text)");
     if (text.size() > kind.width) {
-        return fail(label + " is " + std::to_string(text.size()) + " bytes in Shift_JIS, the field holds " +
-                    std::to_string(kind.width));
+        Result<Bytes> cut = cutToWidth(text, kind);
+        KVZ_TRY(cut);
+        unescaped->bytes = std::move(*cut);
+        unescaped->rawByte.resize(unescaped->bytes.size());
     }
     if (const std::size_t zero = text.find('\0'); zero != Bytes::npos) {
         return fail(label + (zero == 0 ? " starts with a zero byte, which reads as an empty text"
@@ -286,7 +350,63 @@ Result<Bytes> DeckBuilder::fieldText(std::string_view field, const FieldKind& ki
         return fail(label + " " + *problem);
     }
     KVZ_TRY(checkTrailBytes(*unescaped, label));
+    warnOfMissingGlyphs(text, label);
     return text;
+}
+
+// The first use of each CP932 character that the device has no glyph for,
+// as kvzpack will find it after normalisation (spaces are drawn empty on
+// purpose; codes that are not Shift_JIS are told by checkTrailBytes).
+void DeckBuilder::warnOfMissingGlyphs(const Bytes& text, const std::string& label) {
+    std::vector<std::uint8_t> normalised;
+    replaceChar(normalised, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    for (std::size_t i = 0; i < normalised.size() && normalised[i] != 0;) {
+        const bool pair = isKanji(normalised[i]) && i + 1 < normalised.size() && normalised[i + 1] != 0;
+        const CharCode code{normalised[i], pair ? normalised[i + 1] : std::uint8_t{0}};
+        i += pair ? 2 : 1;
+        const auto index = static_cast<std::size_t>(code[0] << 8 | code[1]);
+        if (glyphChecked_[index]) continue;
+        glyphChecked_[index] = true;
+        const bool space = code == CharCode{0x20, 0x00} || code == CharCode{0x81, 0x40};
+        const bool notShiftJis = pair && !isTrailByte(code[1]);
+        if (space || notShiftJis || selectGlyph(code) != GlyphCell{}) continue;
+        // Codes with no character (user-defined, unassigned) are written as
+        // \xHH on purpose; kvzpack still names them.
+        const std::string named = describeCharacterAndCode(code);
+        if (named == formatCharCode(code)) continue;
+        if (++missingGlyphs_ > kMissingGlyphsTold) {
+            if (missingGlyphs_ == kMissingGlyphsTold + 1)
+                warnings_.push_back("warning: " + label + ": no glyph for " + named +
+                                    ", nor for more characters after it; kvzpack names each of them");
+            continue;
+        }
+        warnings_.push_back("warning: " + label + ": no glyph for " + named + "; the device shows an empty cell for it");
+    }
+}
+
+Result<Bytes> DeckBuilder::cutToWidth(Bytes text, const FieldKind& kind) {
+    const std::string label(kind.label);
+    if (!fixes_.cut) {
+        return fail(label + " is " + std::to_string(text.size()) + " bytes in Shift_JIS, the field holds " +
+                    std::to_string(kind.width) + "; shorten it (a kanji or kana takes 2 bytes), or build with --cut");
+    }
+    const std::size_t end = cutPoint(text, kind.width);
+    changes_.push_back(label + ": cut to " + std::to_string(end) + " bytes, dropping '" +
+                       readableText(std::string_view(text).substr(end)) + "'");
+    ++cutFields_;
+    text.resize(end);
+    return text;
+}
+
+std::optional<Bytes> DeckBuilder::replacementFor(std::string_view utf8, char32_t codePoint, const std::string& label) {
+    if (!fixes_.replacement) return std::nullopt;
+    std::optional<Bytes> replacement = encodeCharacter(*fixes_.replacement);
+    if (!replacement) return std::nullopt;
+    std::string change = label + ": '" + std::string(utf8) + "' (" + codePointName(codePoint) + ") replaced by '";
+    appendUtf8(change, *fixes_.replacement);
+    changes_.push_back(change + "'");
+    ++replacedCharacters_;
+    return replacement;
 }
 
 Result<UnescapedText> DeckBuilder::unescape(std::string_view field, const FieldKind& kind) {
@@ -317,13 +437,16 @@ Result<UnescapedText> DeckBuilder::unescape(std::string_view field, const FieldK
         }
         const std::optional<Utf8Character> decoded = decodeUtf8(field.substr(i));
         if (!decoded) {
-            return fail(label + ": invalid UTF-8 (byte 0x" + hexByte(static_cast<std::uint8_t>(field[i])) + ")");
+            return fail(label + ": invalid UTF-8 (byte 0x" + hexByte(static_cast<std::uint8_t>(field[i])) +
+                        "); save the file as UTF-8 (kvzdeck also reads UTF-16 with a byte order mark and CP932)");
         }
         const std::string_view utf8 = field.substr(i, decoded->length);
-        const std::optional<Bytes> sjis = encodeCharacter(decoded->codePoint);
+        std::optional<Bytes> sjis = encodeCharacter(decoded->codePoint);
+        if (!sjis) sjis = replacementFor(utf8, decoded->codePoint, label);
         if (!sjis) {
             return fail(label + ": '" + std::string(utf8) + "' (" + codePointName(decoded->codePoint) +
-                        ") has no Shift_JIS form");
+                        ") has no Shift_JIS form; write another character, or build with --replace=〓 to put "
+                        "〓 (or the character given) in its place");
         }
         text.append(*sjis);
         i += decoded->length;
@@ -335,10 +458,12 @@ void appendText(std::vector<std::uint8_t>& out, const Bytes& text, const FieldKi
     for (std::uint8_t byte : paddedField(text, kind)) out.push_back(byte ^ storedFlip(kind));
 }
 
-Result<std::vector<std::uint8_t>> DeckBuilder::finish(std::size_t lastLine) const {
+Result<std::vector<std::uint8_t>> DeckBuilder::finish() const {
     if (groups_.size() != kGroupCount) {
-        return fail(std::to_string(lastLine) + ": the deck has " + std::to_string(groups_.size()) +
-                    " group names; it needs exactly 8");
+        return fail("the deck has " + std::to_string(groups_.size()) +
+                    " group names; it needs exactly 8, and a group may have no entries: add " +
+                    std::to_string(kGroupCount - groups_.size()) +
+                    (kGroupCount - groups_.size() == 1 ? " more group name line" : " more group name lines"));
     }
     std::vector<std::uint8_t> kvz;
     for (const Group& group : groups_) {
@@ -359,10 +484,6 @@ Result<std::vector<std::uint8_t>> DeckBuilder::finish(std::size_t lastLine) cons
 }
 
 // ---------------------------------------------------------------- dump
-
-void appendRawBytes(std::string& out, std::string_view bytes) {
-    for (char byte : bytes) out += "\\x" + hexByte(static_cast<std::uint8_t>(byte));
-}
 
 // Appends the TSV form of one stored character (one byte, or a lead and a
 // trail byte): printable ASCII as it is, other characters as Unicode only
@@ -413,12 +534,6 @@ std::string strayCarriageReturn(std::string_view line) {
            "it is meant";
 }
 
-// A KVZ deck given where its text was expected: whole records, and group
-// records that announce what the file holds.
-bool looksLikeKvz(std::string_view file) {
-    const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(file.data()), file.size());
-    return !bytes.empty() && bytes.size() % kRecordSize == 0 && checkKvzRecords(bytes).ok();
-}
 
 constexpr std::string_view kDumpHeader =
     "# KVZ deck: each group name on a line of its own, followed by its entries,\n"
@@ -426,16 +541,24 @@ constexpr std::string_view kDumpHeader =
 
 }  // namespace
 
-Result<BuiltDeck> buildDeck(std::string_view tsv) {
-    // Whatever the reason a KVZ deck is refused for, it is told as one.
-    const auto refuse = [whole = tsv](const std::string& reason) {
-        return looksLikeKvz(whole) ? fail("is a KVZ deck already, not a text", FailureKind::notADeck) : fail(reason);
-    };
+bool looksLikeKvz(std::string_view file) {
+    const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(file.data()), file.size());
+    return !bytes.empty() && bytes.size() % kRecordSize == 0 && checkKvzRecords(bytes).ok();
+}
+
+Result<DeckCheck> checkDeck(std::string_view tsv, const DeckFixes& fixes) {
+    const std::string_view whole = tsv;
     if (tsv.starts_with("\xEF\xBB\xBF")) tsv.remove_prefix(3);  // byte order mark
-    if (tsv.find('\n') == std::string_view::npos && tsv.find('\r') != std::string_view::npos)
-        return refuse(std::string("1: ") + kCrAlone);
-    DeckBuilder builder;
-    BuiltDeck built;
+    DeckCheck check;
+    const auto refuse = [&check](std::size_t line, std::string reason) {
+        if (check.problems.size() < kProblemsListed) check.problems.push_back(DeckMessage{line, std::move(reason)});
+        ++check.problemCount;
+    };
+    if (tsv.find('\n') == std::string_view::npos && tsv.find('\r') != std::string_view::npos) {
+        refuse(1, kCrAlone);
+        tsv = {};
+    }
+    DeckBuilder builder(fixes);
     std::size_t number = 0;
     while (!tsv.empty()) {
         ++number;
@@ -444,13 +567,36 @@ Result<BuiltDeck> buildDeck(std::string_view tsv) {
         tsv.remove_prefix(end == std::string_view::npos ? tsv.size() : end + 1);
         if (line.ends_with('\r')) line.remove_suffix(1);
         Status added = line.find('\r') == std::string_view::npos ? builder.addLine(line) : fail(strayCarriageReturn(line));
-        if (!added) return refuse(std::to_string(number) + ": " + added.reason());
-        for (std::string& warning : builder.takeWarnings())
-            built.warnings.push_back(std::to_string(number) + ": " + std::move(warning));
+        if (!added) refuse(number, added.reason());
+        for (std::string& warning : builder.takeWarnings()) check.warnings.push_back(DeckMessage{number, std::move(warning)});
+        for (std::string& change : builder.takeChanges()) check.changes.push_back(DeckMessage{number, std::move(change)});
     }
-    auto kvz = builder.finish(std::max<std::size_t>(number, 1));
-    if (!kvz) return refuse(kvz.reason());
-    built.kvz = std::move(kvz.value());
+    check.cutFields = builder.cutFields();
+    check.replacedCharacters = builder.replacedCharacters();
+    if (check.problemCount == 0) {
+        auto kvz = builder.finish();
+        if (kvz) {
+            check.kvz = std::move(kvz.value());
+        } else {
+            refuse(std::max<std::size_t>(number, 1), kvz.reason());
+        }
+    }
+    // Whatever the reason a KVZ deck is refused for, it is told as one.
+    if (check.problemCount > 0 && looksLikeKvz(whole))
+        return fail("is a KVZ deck already, not a text", FailureKind::notADeck);
+    return check;
+}
+
+Result<BuiltDeck> buildDeck(std::string_view tsv) {
+    Result<DeckCheck> check = checkDeck(tsv, DeckFixes{});
+    KVZ_TRY(check);
+    if (!check->problems.empty()) {
+        const DeckMessage& first = check->problems.front();
+        return fail(std::to_string(first.line) + ": " + first.text);
+    }
+    BuiltDeck built{std::move(check->kvz), {}};
+    for (DeckMessage& warning : check->warnings)
+        built.warnings.push_back(std::to_string(warning.line) + ": " + std::move(warning.text));
     return built;
 }
 
@@ -465,7 +611,21 @@ std::string describeBuildRefusal(std::string_view file, const Failure& failure) 
     if (failure.kind == FailureKind::notADeck)
         return name + ": " + failure.reason + ": convert it with 'kvzpack " + name + "', or write it as text with 'kvzdeck dump " +
                name + "'";
-    return name + ":" + failure.reason;
+    const bool numbered = !failure.reason.empty() && failure.reason.front() >= '0' && failure.reason.front() <= '9';
+    return name + (numbered ? ":" : ": ") + failure.reason;
+}
+
+std::optional<std::string> shiftJisOf(char32_t codePoint) { return encodeCharacter(codePoint); }
+
+std::string describeCharacterAndCode(CharCode code) {
+    const bool oneByte = !isKanji(code[0]);
+    const char bytes[] = {static_cast<char>(code[0]), static_cast<char>(code[1])};
+    const std::optional<char32_t> character = cp932ToUnicode(std::string_view(bytes, oneByte ? 1 : 2));
+    const bool userDefined = character && *character >= 0xE000 && *character <= 0xF8FF;
+    if (!character || *character < 0x21 || (*character >= 0x7F && *character < 0xA0) || userDefined) return formatCharCode(code);
+    std::string named;
+    appendUtf8(named, *character);
+    return named + " (" + formatCharCode(code) + ")";
 }
 
 std::string describeGlyphShownFor(CharCode code) {

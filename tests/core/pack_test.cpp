@@ -105,7 +105,7 @@ TEST(PackDeckBytes, ListsCharactersWithoutGlyphWithTheirFirstPlace) {
     const PackedDeck packed = packOrFail(deck, PackOptions{});
     ASSERT_EQ(packed.missingGlyphs.size(), 1u);
     EXPECT_EQ(describeMissingGlyph(packed.missingGlyphs[0]),
-              "no glyph for 0xFA40 (used 3 times, first in group 1 entry 0 short field 2)");
+              "no glyph for ⅰ (0xFA40) (used 3 times, first in group 1 entry 0 short field 2)");
     EXPECT_FALSE(packed.image.empty());
 }
 

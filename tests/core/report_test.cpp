@@ -79,7 +79,7 @@ TEST(WarnFind, EachMissingCharacterOnceWithCountAndFirstPlace) {
     for (const MissingGlyph& glyph : missing) lines.push_back(describeMissingGlyph(glyph));
     EXPECT_EQ(lines, (std::vector<std::string>{
                          "no glyph for 0xFD (used 2 times, first in group 3 name)",
-                         "no glyph for 0xFA40 (used 3 times, first in group 2 entry 0 short field 1)",
+                         "no glyph for ⅰ (0xFA40) (used 3 times, first in group 2 entry 0 short field 1)",
                          "no glyph for 0xF040 (used 3 times, first in group 2 entry 0 short field 3)",
                          "no glyph for 0xF9FC (used 1 time, first in group 2 entry 1 short field 3)",
                      }));

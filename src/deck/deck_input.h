@@ -1,0 +1,77 @@
+// A deck from what users have: kvzdeck's own layout, or a table of one row
+// per card (CSV or TSV from a spreadsheet, a flashcard program's plain-text
+// export) in UTF-8, UTF-16 or CP932. Bytes in; the deck, its text in
+// kvzdeck's own layout, and every problem, warning and change out. No file
+// is touched, so the programs and the page call the same code.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/result.h"
+#include "deck/anki.h"
+#include "deck/deck.h"
+#include "deck/text_encoding.h"
+
+namespace kvz {
+
+// What a table's column fills: an entry field, the group, or nothing.
+enum class ColumnRole : std::uint8_t { longField, short1, short2, short3, short4, short5, group, skip };
+
+// The role a column name says, as --columns and header rows write them:
+// "long", "short1" to "short5", "group", "-" (any case; "long field" and
+// "short field 1" too). Nothing for another name.
+std::optional<ColumnRole> columnRoleNamed(std::string_view name);
+
+// The roles of a --columns list, "group,short1,short2,long,-". Refuses an
+// unknown name and a role given twice (but "-" any number of times).
+Result<std::vector<ColumnRole>> parseColumns(std::string_view list);
+
+enum class DeckForm { ownLayout, table, flashcardExport };
+
+struct DeckInputOptions {
+    std::string fileName;                 // its extension chooses the separator, its name a lone group's
+    std::optional<TextEncoding> encoding; // nothing: detected
+    char32_t separator = 0;               // 0: from the export's header or the extension
+    std::vector<ColumnRole> columns;      // empty: from a header row, or the export's default
+    std::optional<Furigana> furigana;     // nothing: base for exports, untouched in tables
+    std::size_t groupSize = 0;            // without a group column: groups of this many cards
+    DeckFixes fixes;
+};
+
+struct DeckInput {
+    DeckForm form = DeckForm::ownLayout;
+    TextEncoding encoding = TextEncoding::utf8;
+    char32_t separator = 0;  // of a table
+    std::size_t cards = 0;   // rows read as cards (a table's)
+    // The deck (check.kvz, empty while a problem remains) and what was found,
+    // every line number the input's own.
+    DeckCheck check;
+    // The deck in kvzdeck's own layout: what `kvzdeck dump` writes of it, or,
+    // while problems remain, the text that was checked.
+    std::string ownLayout;
+};
+
+// Reads `bytes` as the options say. Refuses, as a whole, a file whose
+// bytes its encoding cannot read, a table whose columns are named nowhere
+// (showing its first row and how to write --columns), more than 8 groups
+// (naming them), a KVZ deck given as text (FailureKind::notADeck).
+// Everything else is in check.
+Result<DeckInput> readDeckInput(std::string_view bytes, const DeckInputOptions& options);
+
+// "kvzdeck's own layout", "a comma-separated table", "a flashcard export
+// (tab-separated)", for -v.
+std::string describeDeckForm(const DeckInput& input);
+
+// "2 fields cut, 1 character replaced", or empty when nothing changed.
+std::string describeChanges(const DeckCheck& check);
+
+// The text that fills a field with no column or an empty cell: an
+// ideographic space, since the device cannot hold an empty text.
+inline constexpr std::string_view kFieldFiller = "\u3000";
+
+}  // namespace kvz

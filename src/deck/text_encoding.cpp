@@ -1,0 +1,185 @@
+#include "common/text.h"
+#include "deck/text_encoding.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+
+#include "deck/cp932.h"
+#include "deck/utf8.h"
+#include "input/kvz.h"
+
+namespace kvz {
+namespace {
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16leBom = "\xFF\xFE";
+constexpr std::string_view kUtf16beBom = "\xFE\xFF";
+
+std::string hexBytes(std::string_view bytes) {
+    std::string text;
+    for (const char byte : bytes) {
+        std::array<char, 8> hex{};
+        std::snprintf(hex.data(), hex.size(), "0x%02X", static_cast<unsigned>(static_cast<std::uint8_t>(byte)));
+        if (!text.empty()) text += ' ';
+        text += hex.data();
+    }
+    return text;
+}
+
+std::size_t lineAt(std::string_view text, std::size_t offset) {
+    return 1 + static_cast<std::size_t>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(offset), '\n'));
+}
+
+std::string notReadable(std::string_view bytes, std::size_t line, TextEncoding encoding) {
+    return std::to_string(line) + ": " + (bytes.size() == 1 ? "byte " : "bytes ") + hexBytes(bytes) +
+           (bytes.size() == 1 ? " is" : " are") + " not " + std::string(encodingName(encoding)) +
+           "; save the file as UTF-8, or give the encoding it was saved in with --encoding "
+           "(utf-8, utf-16le, utf-16be, cp932)";
+}
+
+// The length of the CP932 character at the start of `bytes`, or 0.
+std::size_t cp932Length(std::string_view bytes, char32_t& character) {
+    const auto first = static_cast<std::uint8_t>(bytes.front());
+    const std::size_t length = isKanji(first) && bytes.size() > 1 ? 2 : 1;
+    const std::optional<char32_t> decoded = cp932ToUnicode(bytes.substr(0, length));
+    if (!decoded) return 0;
+    character = *decoded;
+    return length;
+}
+
+Result<std::string> decodeCp932(std::string_view bytes) {
+    std::string utf8;
+    utf8.reserve(bytes.size() * 3 / 2);
+    std::size_t line = 1;
+    for (std::size_t i = 0; i < bytes.size();) {
+        char32_t character = 0;
+        const std::size_t length = cp932Length(bytes.substr(i), character);
+        if (length == 0) {
+            const bool pair = isKanji(static_cast<std::uint8_t>(bytes[i])) && i + 1 < bytes.size();
+            return fail(notReadable(bytes.substr(i, pair ? 2 : 1), line, TextEncoding::cp932));
+        }
+        if (character == '\n') ++line;
+        appendUtf8(utf8, character);
+        i += length;
+    }
+    return utf8;
+}
+
+Result<std::string> decodeUtf16(std::string_view bytes, bool bigEndian) {
+    const TextEncoding encoding = bigEndian ? TextEncoding::utf16be : TextEncoding::utf16le;
+    const auto unitAt = [&](std::size_t i) {
+        const auto a = static_cast<std::uint8_t>(bytes[i]), b = static_cast<std::uint8_t>(bytes[i + 1]);
+        return static_cast<char32_t>(bigEndian ? (a << 8 | b) : (b << 8 | a));
+    };
+    std::string utf8;
+    utf8.reserve(bytes.size() * 3 / 2);
+    std::size_t line = 1;
+    for (std::size_t i = 0; i < bytes.size();) {
+        if (i + 1 == bytes.size()) return fail(notReadable(bytes.substr(i), line, encoding) + " (an odd byte at the end)");
+        char32_t unit = unitAt(i);
+        std::size_t length = 2;
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 3 < bytes.size()) {
+            const char32_t low = unitAt(i + 2);
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+                length = 4;
+            }
+        }
+        if (unit >= 0xD800 && unit <= 0xDFFF) return fail(notReadable(bytes.substr(i, 2), line, encoding));
+        if (unit == '\n') ++line;
+        appendUtf8(utf8, unit);
+        i += length;
+    }
+    return utf8;
+}
+
+std::optional<std::size_t> firstInvalidUtf8(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        if (static_cast<std::uint8_t>(text[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        const std::optional<Utf8Character> character = decodeUtf8(text.substr(i));
+        if (!character) return i;
+        i += character->length;
+    }
+    return std::nullopt;
+}
+
+bool isValidCp932(std::string_view bytes) {
+    for (std::size_t i = 0; i < bytes.size();) {
+        char32_t character = 0;
+        const std::size_t length = cp932Length(bytes.substr(i), character);
+        if (length == 0) return false;
+        i += length;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string_view encodingName(TextEncoding encoding) {
+    switch (encoding) {
+        case TextEncoding::utf8: return "UTF-8";
+        case TextEncoding::utf8WithBom: return "UTF-8 with a byte order mark";
+        case TextEncoding::utf16le: return "UTF-16LE";
+        case TextEncoding::utf16be: return "UTF-16BE";
+        case TextEncoding::cp932: return "CP932 (Shift_JIS)";
+    }
+    return "UTF-8";
+}
+
+std::optional<TextEncoding> parseEncodingName(std::string_view name) {
+    const std::string lower = lowerTrimmed(name);
+    if (lower == "utf-8" || lower == "utf8") return TextEncoding::utf8;
+    if (lower == "utf-16le") return TextEncoding::utf16le;
+    if (lower == "utf-16be") return TextEncoding::utf16be;
+    if (lower == "cp932" || lower == "shift_jis" || lower == "sjis") return TextEncoding::cp932;
+    return std::nullopt;
+}
+
+bool isValidUtf8(std::string_view text) { return !firstInvalidUtf8(text); }
+
+TextEncoding detectEncoding(std::string_view bytes) {
+    if (bytes.starts_with(kUtf8Bom)) return TextEncoding::utf8WithBom;
+    if (bytes.starts_with(kUtf16leBom)) return TextEncoding::utf16le;
+    if (bytes.starts_with(kUtf16beBom)) return TextEncoding::utf16be;
+    if (isValidUtf8(bytes) || !isValidCp932(bytes)) return TextEncoding::utf8;
+    return TextEncoding::cp932;
+}
+
+Result<DecodedText> decodeText(std::string_view bytes, std::optional<TextEncoding> given) {
+    const TextEncoding encoding = given.value_or(detectEncoding(bytes));
+    switch (encoding) {
+        case TextEncoding::utf8:
+        case TextEncoding::utf8WithBom: {
+            const bool bom = bytes.starts_with(kUtf8Bom);
+            if (bom) bytes.remove_prefix(kUtf8Bom.size());
+            if (given) {
+                if (const std::optional<std::size_t> bad = firstInvalidUtf8(bytes)) {
+                    return fail(notReadable(bytes.substr(*bad, 1), lineAt(bytes, *bad), TextEncoding::utf8));
+                }
+            }
+            return DecodedText{std::string(bytes), bom ? TextEncoding::utf8WithBom : TextEncoding::utf8};
+        }
+        case TextEncoding::utf16le:
+        case TextEncoding::utf16be: {
+            const bool bigEndian = encoding == TextEncoding::utf16be;
+            if (bytes.starts_with(bigEndian ? kUtf16beBom : kUtf16leBom)) bytes.remove_prefix(2);
+            Result<std::string> utf8 = decodeUtf16(bytes, bigEndian);
+            KVZ_TRY(utf8);
+            return DecodedText{std::move(*utf8), encoding};
+        }
+        case TextEncoding::cp932: {
+            Result<std::string> utf8 = decodeCp932(bytes);
+            KVZ_TRY(utf8);
+            return DecodedText{std::move(*utf8), encoding};
+        }
+    }
+    return fail("unknown encoding");
+}
+
+}  // namespace kvz
