@@ -14,7 +14,6 @@ namespace {
 
 constexpr std::string_view kUnusedGroupName = "-";
 constexpr std::string_view kIdeographicSpace = "\u3000";
-constexpr std::size_t kEntryRoles = kFieldsPerEntry;
 // A flashcard note's fields: front to short field 1, back to the long field,
 // more fields to short fields 2 to 5.
 constexpr std::array<ColumnRole, kFieldsPerEntry> kNoteFieldRoles{ColumnRole::short1, ColumnRole::longField,

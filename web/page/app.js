@@ -16,6 +16,11 @@ const elements = {
   best: document.getElementById('option-best'),
   strict: document.getElementById('option-strict'),
   split: document.getElementById('option-split'),
+  columns: document.getElementById('option-columns'),
+  furigana: document.getElementById('option-furigana'),
+  encoding: document.getElementById('option-encoding'),
+  cut: document.getElementById('option-cut'),
+  replace: document.getElementById('option-replace'),
   status: document.getElementById('status'),
   working: document.getElementById('working'),
   cancel: document.getElementById('cancel'),
@@ -48,6 +53,7 @@ const elements = {
     txt: document.getElementById('download-txt'),
     png: document.getElementById('download-png'),
     kvz: document.getElementById('download-kvz'),
+    deckTsv: document.getElementById('download-deck-tsv'),
   },
 };
 
@@ -115,16 +121,28 @@ function convert(entry, bytes) {
 
 // --- options, kept in the browser's storage -----------------------------
 
+// The check boxes and kvzdeck build's texts and choices, by option name.
+const CHECKED_OPTIONS = ['best', 'strict', 'split', 'cut'];
+const TEXT_OPTIONS = ['columns', 'furigana', 'encoding', 'replace'];
+
 function currentOptions() {
-  return { best: elements.best.checked, strict: elements.strict.checked, split: elements.split.checked };
+  const options = {};
+  for (const name of CHECKED_OPTIONS) options[name] = elements[name].checked;
+  for (const name of TEXT_OPTIONS) options[name] = elements[name].value.trim();
+  return options;
 }
 
 function loadOptions() {
   try {
     const saved = JSON.parse(localStorage.getItem(OPTIONS_KEY) ?? '{}');
-    elements.best.checked = saved.best === true;
-    elements.strict.checked = saved.strict === true;
-    elements.split.checked = saved.split === true;
+    for (const name of CHECKED_OPTIONS) elements[name].checked = saved[name] === true;
+    for (const name of TEXT_OPTIONS) {
+      const value = typeof saved[name] === 'string' ? saved[name] : '';
+      // A choice no longer offered stays at the default.
+      if (elements[name].tagName !== 'SELECT' || [...elements[name].options].some((o) => o.value === value)) {
+        elements[name].value = value;
+      }
+    }
   } catch {
     // Storage may be refused (a private window, a page opened as a file); the defaults stand.
   }
@@ -148,7 +166,7 @@ function baseName(name) {
 
 function kindOf(name, bytes) {
   const extension = name.slice(name.lastIndexOf('.') + 1).toLowerCase();
-  if (extension === 'tsv') return 'tsv';
+  if (extension === 'tsv' || extension === 'csv' || (extension === 'txt' && bytes[0] !== 0x3a)) return 'text';
   if (extension === 'ihx' || extension === 'hex') return 'ihx';
   if (extension === 'kvz') return 'kvz';
   return bytes.length > 0 && bytes[0] === 0x3a ? 'ihx' : 'kvz';  // ':' starts a HEX record
@@ -169,6 +187,17 @@ function fileArguments(names) {
   return names.some((name) => name.startsWith('-')) ? ['--', ...words] : words;
 }
 
+// kvzdeck build's options that the form sets.
+function buildArguments(options) {
+  const words = [];
+  for (const name of ['columns', 'furigana', 'encoding']) {
+    if (options[name] !== '') words.push(`--${name}`, shellWord(options[name]));
+  }
+  if (options.cut) words.push('--cut');
+  if (options.replace !== '') words.push('--replace', shellWord(options.replace));
+  return words;
+}
+
 // What the command line runs to give what the page gives for `entry`.
 function commandLineOf(entry) {
   if (entry.kind === 'ihx') return ['kvzpack', '--inspect', ...fileArguments([entry.name])].join(' ');
@@ -179,7 +208,7 @@ function commandLineOf(entry) {
   options.push('--preview');
   if (entry.kind === 'kvz') return ['kvzpack', ...options, ...fileArguments([entry.name])].join(' ');
   const deck = `${baseName(entry.name)}.kvz`;
-  return [['kvzdeck', 'build', ...fileArguments([entry.name, deck])].join(' '),
+  return [['kvzdeck', 'build', ...buildArguments(entry.options), ...fileArguments([entry.name, deck])].join(' '),
     ['kvzpack', ...options, ...fileArguments([deck])].join(' ')].join(' && ');
 }
 
@@ -467,8 +496,9 @@ function offerPartDownloads(parts) {
 
 function offerDownloads(report, name) {
   const base = baseName(name);
-  const { ihx, txt, png, kvz } = elements.downloads;
+  const { ihx, txt, png, kvz, deckTsv } = elements.downloads;
   if (report.kvz) offerDownload(kvz, `${base}.kvz`, report.kvz, 'application/octet-stream');
+  if (report.deckTsv !== undefined) offerDownload(deckTsv, `${base}.deck.tsv`, report.deckTsv, 'text/tab-separated-values');
   if (report.parts) offerPartDownloads(report.parts);
   if (report.ihx !== undefined) offerDownload(ihx, `${base}.ihx`, report.ihx, 'text/plain');
   if (report.txt !== undefined) offerDownload(txt, `${base}.txt`, report.txt, 'text/plain');
@@ -710,7 +740,7 @@ elements.dropZone.addEventListener('drop', (event) => {
   elements.dropZone.classList.remove('dragging');
   chooseFiles(event.dataTransfer.files);
 });
-for (const option of [elements.best, elements.strict, elements.split]) {
+for (const option of [...CHECKED_OPTIONS, ...TEXT_OPTIONS].map((name) => elements[name])) {
   option.addEventListener('change', () => {
     saveOptions();
     // The results shown are always those of the options shown.

@@ -3,11 +3,12 @@
 const kvzModule = createKvzModule();
 kvzModule.then(() => self.postMessage({ ready: true }));
 
-// A TSV's deck is named `deckName` (NAME.kvz for NAME.tsv); `options` are
-// the page's --best, --strict and --split.
+// A text deck's (a TSV, CSV or flashcard export) KVZ deck is named
+// `deckName` (NAME.kvz for NAME.csv); `options` are the page's --best,
+// --strict and --split and kvzdeck build's options.
 function runOnModule(module, { kind, name, deckName, options }, bytes) {
   const { best, strict, split } = options;
-  if (kind === 'tsv') return module.buildAndConvertDeck(bytes, name, deckName, best, strict, split);
+  if (kind === 'text') return module.buildAndConvertDeck(bytes, name, deckName, best, strict, split, options);
   if (kind === 'ihx') return module.inspectImage(bytes, name);
   return module.convertDeck(bytes, name, best, strict, split);
 }

@@ -18,6 +18,8 @@
 #include "core/preview.h"
 #include "core/report.h"
 #include "deck/deck.h"
+#include "deck/deck_input.h"
+#include "deck/utf8.h"
 #include "input/kvz.h"
 
 namespace kvz::web {
@@ -244,19 +246,97 @@ val convertDeck(const std::string& bytes, const std::string& file, bool best, bo
     });
 }
 
-// kvzdeck build NAME.tsv NAME.kvz, then kvzpack on NAME.kvz; kvzpack's
-// messages name NAME.tsv, the file the user has.
-val buildAndConvertDeck(const std::string& tsv, const std::string& file, const std::string& deckFile, bool best,
-                        bool strict, bool split) {
+// kvzdeck build's options as the page's form gives them: empty texts for
+// the options not given.
+struct PageBuildOptions {
+    std::string columns;   // --columns
+    std::string furigana;  // --furigana: base, reading or both
+    std::string encoding;  // --encoding
+    bool cut = false;      // --cut
+    std::string replace;   // --replace
+};
+
+PageBuildOptions buildOptionsOf(const val& options) {
+    return PageBuildOptions{options["columns"].as<std::string>(), options["furigana"].as<std::string>(),
+                            options["encoding"].as<std::string>(), options["cut"].as<bool>(),
+                            options["replace"].as<std::string>()};
+}
+
+// The form's options as kvzdeck build reads them, or the refusal it gives
+// for a value it does not take.
+Result<DeckInputOptions> deckInputOptionsOf(const PageBuildOptions& page, const std::string& file) {
+    DeckInputOptions options;
+    options.fileName = file;
+    if (!page.columns.empty()) {
+        auto roles = parseColumns(page.columns);
+        KVZ_TRY(roles);
+        options.columns = std::move(*roles);
+    }
+    if (page.furigana == "base") options.furigana = Furigana::base;
+    else if (page.furigana == "reading") options.furigana = Furigana::reading;
+    else if (page.furigana == "both") options.furigana = Furigana::both;
+    else if (!page.furigana.empty())
+        return fail("option '--furigana' takes base, reading or both, not '" + page.furigana + "'");
+    if (!page.encoding.empty()) {
+        options.encoding = parseEncodingName(page.encoding);
+        if (!options.encoding)
+            return fail("option '--encoding' takes utf-8, utf-16le, utf-16be or cp932, not '" + page.encoding + "'");
+    }
+    options.fixes.cut = page.cut;
+    if (!page.replace.empty()) {
+        const std::optional<Utf8Character> character = decodeUtf8(page.replace);
+        if (!character || character->length != page.replace.size())
+            return fail("option '--replace' takes one character, not '" + page.replace + "'");
+        if (!shiftJisOf(character->codePoint) || character->codePoint < 0x20)
+            return fail("option '--replace' needs a character that has a Shift_JIS form, such as 〓; '" + page.replace +
+                        "' has none");
+        options.fixes.replacement = character->codePoint;
+    }
+    return options;
+}
+
+void sayAtLine(Report& report, const std::string& file, const DeckMessage& message) {
+    report.say(formatFileLineMessage(kDeckProgram, file, std::to_string(message.line) + ": " + message.text));
+}
+
+// Every refused line of a build as kvzdeck lists them.
+val refuseProblems(Report& report, const std::string& file, const DeckCheck& check) {
+    for (const DeckMessage& problem : check.problems) sayAtLine(report, file, problem);
+    if (check.problemCount > check.problems.size())
+        report.say(formatFileMessage(kDeckProgram, file,
+                                     std::to_string(check.problemCount - check.problems.size()) +
+                                         " more refused lines not listed"));
+    if (check.problemCount > 1)
+        report.say(formatFileMessage(kDeckProgram, file,
+                                     std::to_string(check.problemCount) + " refused lines; nothing written"));
+    return report.finish(false);
+}
+
+// kvzdeck build (with the form's options) NAME.EXT NAME.kvz, then kvzpack on
+// NAME.kvz; kvzpack's messages name NAME.EXT, the file the user has. A
+// table or an export also gives its deck in kvzdeck's own layout.
+val buildAndConvertDeck(const std::string& text, const std::string& file, const std::string& deckFile, bool best,
+                        bool strict, bool split, const val& buildOptions) {
     return withinMemory(kDeckProgram, file, [&](Report& report) {
-        auto built = buildDeck(tsv);
-        if (!built) {
-            report.say(formatProgramMessage(kDeckProgram, describeBuildRefusal(file, built.failure())));
+        auto options = deckInputOptionsOf(buildOptionsOf(buildOptions), file);
+        if (!options) {
+            report.say(formatProgramMessage(kDeckProgram, options.reason()));
             return report.finish(false);
         }
-        for (const std::string& warning : built->warnings) report.say(formatFileLineMessage(kDeckProgram, file, warning));
-        report.set("kvz", bytesToJs(built->kvz));
-        return convertDeckBytes(report, built->kvz, deckFile, file, PageOptions{best, strict, split});
+        auto input = readDeckInput(text, *options);
+        if (!input) {
+            report.say(formatProgramMessage(kDeckProgram, describeBuildRefusal(file, input.failure())));
+            return report.finish(false);
+        }
+        const DeckCheck& check = input->check;
+        for (const DeckMessage& change : check.changes) sayAtLine(report, file, change);
+        if (const std::string changes = describeChanges(check); !changes.empty())
+            report.say(formatFileMessage(kDeckProgram, file, changes));
+        for (const DeckMessage& warning : check.warnings) sayAtLine(report, file, warning);
+        if (check.problemCount > 0) return refuseProblems(report, file, check);
+        report.set("kvz", bytesToJs(check.kvz));
+        if (input->form != DeckForm::ownLayout) report.set("deckTsv", input->ownLayout);
+        return convertDeckBytes(report, check.kvz, deckFile, file, PageOptions{best, strict, split});
     });
 }
 

@@ -8,7 +8,7 @@ import { after, before, describe, test } from 'node:test';
 
 import {
   download, errorLines, kvzdeck, kvzpack, messages, openPage, previewCanvases, readGreyPng, root, runFile,
-  runNative, siteDir, startBrowser, startServer, tempDir,
+  runNative, siteDir, startBrowser, startServer, statusText, tempDir,
 } from './support.mjs';
 
 const examples = path.join(root, 'examples');
@@ -386,7 +386,8 @@ function runCommandLine(command, dir) {
   const programs = { kvzpack, kvzdeck };
   const errors = [];
   for (const part of command.split(' && ')) {
-    const [program, ...args] = part.split(' ');
+    // A word in double quotes (as a value with a comma is shown) is one argument without them.
+    const [program, ...args] = part.split(' ').map((word) => word.replace(/^"([^" ]*)"$/, '$1'));
     assert.ok(programs[program], `${program} is one of the programs`);
     const run = runNative(programs[program], args, dir);
     errors.push(...errorLines(run.stderr));
@@ -557,6 +558,98 @@ describe('where the bytes go, as kvzpack --report tells it', () => {
       fs.rmSync(dir, { recursive: true, force: true });
     });
   }
+});
+
+// Sets kvzdeck build's options in the form; each change converts again.
+async function setBuildOptions(page, options) {
+  for (const [name, value] of Object.entries(options)) {
+    if (typeof value === 'boolean') {
+      await setOption(page, name, value);
+      continue;
+    }
+    await page.$eval(`#option-${name}`, (element, text) => {
+      element.value = text;
+      element.dispatchEvent(new Event('change'));
+    }, value);
+  }
+}
+
+describe('tables and Anki exports, built as kvzdeck builds them', () => {
+  const inputs = path.join(root, 'tests', 'deck', 'inputs');
+  const cases = [
+    { file: 'cards-utf8-bom.csv', options: {} },
+    { file: 'cards-cp932.csv', options: { encoding: 'cp932' } },
+    { file: 'cards-utf16le.txt', options: {} },
+    { file: 'anki-notes.txt', options: {} },
+    { file: 'anki-notes.txt', options: { columns: 'long,short1', furigana: 'both' } },
+  ];
+  for (const { file, options } of cases) {
+    const flags = Object.entries(options)
+      .map(([name, value]) => ` --${name} ${value.includes(',') ? `"${value}"` : value}`).join('');
+    test(`${file}${flags}: the .kvz, the deck's TSV and the image of the command shown`, async () => {
+      const dir = tempDir();
+      fs.copyFileSync(path.join(inputs, file), path.join(dir, file));
+      const base = path.parse(file).name;
+      await withPage(server.url, async ({ page }) => {
+        await setBuildOptions(page, options);
+        assert.equal(await runFile(page, path.join(dir, file)), 'done');
+        const command = await shownCommand(page);
+        assert.ok(command.startsWith(`kvzdeck build${flags} ${file} ${base}.kvz && `), command);
+        const native = runCommandLine(command, dir);
+        assert.equal(native.status, 0, native.errors.join('\n'));
+        const told = native.errors.map((line) => line.replace(`: ${base}.kvz: `, `: ${file}: `));
+        assert.deepEqual(await messages(page), told);
+        await assertNativeDownloads(page, dir, base);
+        const dumped = runNative(kvzdeck, ['dump', `${base}.kvz`], dir);
+        assert.equal(dumped.status, 0, dumped.stderr);
+        const deckTsv = await download(page, 'deck-tsv');
+        assert.equal(deckTsv.toString(), dumped.stdout);
+        assert.equal(await page.$eval('#download-deck-tsv', (link) => link.download), `${base}.deck.tsv`);
+      });
+      fs.rmSync(dir, { recursive: true, force: true });
+    });
+  }
+
+  test('a table naming none of its columns is refused as kvzdeck refuses it, and --columns builds it', async () => {
+    const dir = tempDir();
+    fs.writeFileSync(path.join(dir, 'words.csv'), 'word,reading,meaning\n犬,いぬ,dog\n');
+    await withPage(server.url, async ({ page }) => {
+      assert.equal(await runFile(page, path.join(dir, 'words.csv')), 'failed');
+      const refused = runCommandLine(await shownCommand(page), dir);
+      assert.equal(refused.status, 1);
+      assert.deepEqual(await messages(page), refused.errors);
+      assert.deepEqual(await offeredDownloads(page), []);
+      const runs = await page.$eval('#status', (status) => status.dataset.runs);
+      await setBuildOptions(page, { columns: 'short1,short2,long' });
+      await page.waitForFunction((before) => document.querySelector('#status').dataset.runs !== before, {}, runs);
+      assert.equal(await statusText(page), 'done');
+      const command = await shownCommand(page);
+      assert.ok(command.startsWith('kvzdeck build --columns "short1,short2,long" words.csv words.kvz'), command);
+      assert.equal(runCommandLine(command, dir).status, 0);
+      assertSameBytes(await download(page, 'kvz'), fs.readFileSync(path.join(dir, 'words.kvz')), 'words.kvz');
+    });
+    fs.rmSync(dir, { recursive: true, force: true });
+  });
+
+  test('--cut and --replace: each change listed as kvzdeck lists it; without them the line is refused', async () => {
+    const dir = tempDir();
+    const tsv = fs.readFileSync(path.join(root, 'tests', 'cli', 'cases', 'kvzdeck-build-cut-and-replace', 'in', 'words.tsv'));
+    fs.writeFileSync(path.join(dir, 'words.tsv'), tsv);
+    await withPage(server.url, async ({ page }) => {
+      assert.equal(await runFile(page, path.join(dir, 'words.tsv')), 'failed');
+      const refused = runNative(kvzdeck, ['build', 'words.tsv', 'words.kvz'], dir);
+      assert.equal(refused.status, 1);
+      assert.deepEqual(await messages(page), errorLines(refused.stderr));
+      await setBuildOptions(page, { cut: true, replace: '〓' });
+      await page.waitForFunction(() => document.querySelector('#status').textContent === 'done');
+      assert.ok((await shownCommand(page)).startsWith('kvzdeck build --cut --replace "〓" words.tsv words.kvz'));
+      const built = runNative(kvzdeck, ['build', '--cut', '--replace', '〓', 'words.tsv', 'words.kvz'], dir);
+      assert.equal(built.status, 0, built.stderr);
+      assert.deepEqual(await messages(page), errorLines(built.stderr));
+      assertSameBytes(await download(page, 'kvz'), fs.readFileSync(path.join(dir, 'words.kvz')), 'words.kvz');
+    });
+    fs.rmSync(dir, { recursive: true, force: true });
+  });
 });
 
 // The parts offered for download, by file name.
