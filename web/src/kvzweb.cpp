@@ -19,7 +19,6 @@
 #include "core/report.h"
 #include "deck/deck.h"
 #include "deck/deck_input.h"
-#include "deck/utf8.h"
 #include "input/kvz.h"
 
 namespace kvz::web {
@@ -272,25 +271,21 @@ Result<DeckInputOptions> deckInputOptionsOf(const PageBuildOptions& page, const 
         KVZ_TRY(roles);
         options.columns = std::move(*roles);
     }
-    if (page.furigana == "base") options.furigana = Furigana::base;
-    else if (page.furigana == "reading") options.furigana = Furigana::reading;
-    else if (page.furigana == "both") options.furigana = Furigana::both;
-    else if (!page.furigana.empty())
-        return fail("option '--furigana' takes base, reading or both, not '" + page.furigana + "'");
+    if (!page.furigana.empty()) {
+        auto furigana = parseFuriganaOption(page.furigana);
+        KVZ_TRY(furigana);
+        options.furigana = *furigana;
+    }
     if (!page.encoding.empty()) {
-        options.encoding = parseEncodingName(page.encoding);
-        if (!options.encoding)
-            return fail("option '--encoding' takes utf-8, utf-16le, utf-16be or cp932, not '" + page.encoding + "'");
+        auto encoding = parseEncodingOption(page.encoding);
+        KVZ_TRY(encoding);
+        options.encoding = *encoding;
     }
     options.fixes.cut = page.cut;
     if (!page.replace.empty()) {
-        const std::optional<Utf8Character> character = decodeUtf8(page.replace);
-        if (!character || character->length != page.replace.size())
-            return fail("option '--replace' takes one character, not '" + page.replace + "'");
-        if (!shiftJisOf(character->codePoint) || character->codePoint < 0x20)
-            return fail("option '--replace' needs a character that has a Shift_JIS form, such as 〓; '" + page.replace +
-                        "' has none");
-        options.fixes.replacement = character->codePoint;
+        auto replacement = parseReplacementOption(page.replace);
+        KVZ_TRY(replacement);
+        options.fixes.replacement = *replacement;
     }
     return options;
 }
