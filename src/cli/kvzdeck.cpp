@@ -14,7 +14,6 @@
 #include "deck/deck.h"
 #include "deck/deck_input.h"
 #include "deck/table.h"
-#include "deck/utf8.h"
 #include "io/format_files.h"
 #include "io/io.h"
 
@@ -86,13 +85,6 @@ struct Invocation {
     std::vector<std::string> operands;
 };
 
-Result<char32_t> singleCharacter(const std::string& value, std::string_view option) {
-    const std::optional<Utf8Character> character = decodeUtf8(value);
-    if (!character || character->length != value.size())
-        return fail("option '--" + std::string(option) + "' takes one character, not '" + value + "'");
-    return character->codePoint;
-}
-
 Status applyOption(Setting setting, const std::string& value, Invocation& invocation) {
     DeckInputOptions& input = invocation.input;
     invocation.buildOptions = invocation.buildOptions || (setting != Setting::help && setting != Setting::version);
@@ -113,17 +105,18 @@ Status applyOption(Setting setting, const std::string& value, Invocation& invoca
                 return fail("option '--separator' takes tab, comma, semicolon, space, pipe, colon or one character, not '" +
                             value + "'");
             break;
-        case Setting::encoding:
-            input.encoding = parseEncodingName(value);
-            if (!input.encoding)
-                return fail("option '--encoding' takes utf-8, utf-16le, utf-16be or cp932, not '" + value + "'");
+        case Setting::encoding: {
+            Result<TextEncoding> encoding = parseEncodingOption(value);
+            KVZ_TRY(encoding);
+            input.encoding = *encoding;
             break;
-        case Setting::furigana:
-            if (value == "base") input.furigana = Furigana::base;
-            else if (value == "reading") input.furigana = Furigana::reading;
-            else if (value == "both") input.furigana = Furigana::both;
-            else return fail("option '--furigana' takes base, reading or both, not '" + value + "'");
+        }
+        case Setting::furigana: {
+            Result<Furigana> furigana = parseFuriganaOption(value);
+            KVZ_TRY(furigana);
+            input.furigana = *furigana;
             break;
+        }
         case Setting::groupSize: {
             std::size_t size = 0;
             const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), size);
@@ -133,11 +126,8 @@ Status applyOption(Setting setting, const std::string& value, Invocation& invoca
             break;
         }
         case Setting::replace: {
-            Result<char32_t> character = singleCharacter(value, "replace");
+            Result<char32_t> character = parseReplacementOption(value);
             KVZ_TRY(character);
-            if (!shiftJisOf(*character) || *character < 0x20)
-                return fail("option '--replace' needs a character that has a Shift_JIS form, such as 〓; '" + value +
-                            "' has none");
             input.fixes.replacement = *character;
             break;
         }

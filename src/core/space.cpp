@@ -14,7 +14,6 @@ namespace kvz {
 namespace {
 
 constexpr std::size_t kTextsPerEntry = 6;
-constexpr std::size_t kHeaderValues = 3;
 constexpr std::size_t kCostliestShown = 10;
 constexpr double kImageBytesPerValue = 7.0 / 8.0;
 

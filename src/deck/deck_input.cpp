@@ -14,7 +14,6 @@ namespace {
 
 constexpr std::string_view kUnusedGroupName = "-";
 constexpr std::string_view kIdeographicSpace = "\u3000";
-constexpr std::size_t kEntryRoles = kFieldsPerEntry;
 // A flashcard note's fields: front to short field 1, back to the long field,
 // more fields to short fields 2 to 5.
 constexpr std::array<ColumnRole, kFieldsPerEntry> kNoteFieldRoles{ColumnRole::short1, ColumnRole::longField,
@@ -480,6 +479,28 @@ std::string describeDeckForm(const DeckInput& input) {
     const std::string cards = std::to_string(input.cards) + (input.cards == 1 ? " card" : " cards");
     return (input.form == DeckForm::table ? "a " + separator + "-separated table" :
             "a flashcard export (" + separator + "-separated)") + ", " + cards;
+}
+
+Result<Furigana> parseFuriganaOption(std::string_view value) {
+    if (value == "base") return Furigana::base;
+    if (value == "reading") return Furigana::reading;
+    if (value == "both") return Furigana::both;
+    return fail("option '--furigana' takes base, reading or both, not '" + std::string(value) + "'");
+}
+
+Result<TextEncoding> parseEncodingOption(std::string_view value) {
+    if (const std::optional<TextEncoding> encoding = parseEncodingName(value)) return *encoding;
+    return fail("option '--encoding' takes utf-8, utf-16le, utf-16be or cp932, not '" + std::string(value) + "'");
+}
+
+Result<char32_t> parseReplacementOption(std::string_view value) {
+    const std::optional<Utf8Character> character = decodeUtf8(value);
+    if (!character || character->length != value.size())
+        return fail("option '--replace' takes one character, not '" + std::string(value) + "'");
+    if (!shiftJisOf(character->codePoint) || character->codePoint < 0x20)
+        return fail("option '--replace' needs a character that has a Shift_JIS form, such as 〓; '" +
+                    std::string(value) + "' has none");
+    return character->codePoint;
 }
 
 std::string describeChanges(const DeckCheck& check) {

@@ -31,6 +31,14 @@ std::optional<ColumnRole> columnRoleNamed(std::string_view name);
 // unknown name and a role given twice (but "-" any number of times).
 Result<std::vector<ColumnRole>> parseColumns(std::string_view list);
 
+// The values of kvzdeck build's --furigana, --encoding and --replace as its
+// command line and the page take them, or the refusal that names the
+// option and what it takes. A replacement is one character that has a
+// Shift_JIS form and is no control character.
+Result<Furigana> parseFuriganaOption(std::string_view value);
+Result<TextEncoding> parseEncodingOption(std::string_view value);
+Result<char32_t> parseReplacementOption(std::string_view value);
+
 enum class DeckForm { ownLayout, table, flashcardExport };
 
 struct DeckInputOptions {

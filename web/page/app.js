@@ -15,6 +15,12 @@ const elements = {
   dropZone: document.getElementById('drop-zone'),
   best: document.getElementById('option-best'),
   strict: document.getElementById('option-strict'),
+  split: document.getElementById('option-split'),
+  columns: document.getElementById('option-columns'),
+  furigana: document.getElementById('option-furigana'),
+  encoding: document.getElementById('option-encoding'),
+  cut: document.getElementById('option-cut'),
+  replace: document.getElementById('option-replace'),
   status: document.getElementById('status'),
   working: document.getElementById('working'),
   cancel: document.getElementById('cancel'),
@@ -28,10 +34,15 @@ const elements = {
   noWarnings: document.getElementById('no-warnings'),
   summarySection: document.getElementById('summary-section'),
   summary: document.getElementById('summary'),
+  spaceSection: document.getElementById('space-section'),
+  space: document.getElementById('space'),
   downloadsSection: document.getElementById('downloads-section'),
   previewSection: document.getElementById('preview-section'),
   preview: document.getElementById('preview'),
   zoom: document.getElementById('zoom'),
+  part: document.getElementById('part'),
+  partLabel: document.getElementById('part-label'),
+  partDownloads: document.getElementById('part-downloads'),
   entryForm: document.getElementById('entry-form'),
   entryFields: document.getElementById('entry-fields'),
   entryGroup: document.getElementById('entry-group'),
@@ -42,6 +53,7 @@ const elements = {
     txt: document.getElementById('download-txt'),
     png: document.getElementById('download-png'),
     kvz: document.getElementById('download-kvz'),
+    deckTsv: document.getElementById('download-deck-tsv'),
   },
 };
 
@@ -109,15 +121,28 @@ function convert(entry, bytes) {
 
 // --- options, kept in the browser's storage -----------------------------
 
+// The check boxes and kvzdeck build's texts and choices, by option name.
+const CHECKED_OPTIONS = ['best', 'strict', 'split', 'cut'];
+const TEXT_OPTIONS = ['columns', 'furigana', 'encoding', 'replace'];
+
 function currentOptions() {
-  return { best: elements.best.checked, strict: elements.strict.checked };
+  const options = {};
+  for (const name of CHECKED_OPTIONS) options[name] = elements[name].checked;
+  for (const name of TEXT_OPTIONS) options[name] = elements[name].value.trim();
+  return options;
 }
 
 function loadOptions() {
   try {
     const saved = JSON.parse(localStorage.getItem(OPTIONS_KEY) ?? '{}');
-    elements.best.checked = saved.best === true;
-    elements.strict.checked = saved.strict === true;
+    for (const name of CHECKED_OPTIONS) elements[name].checked = saved[name] === true;
+    for (const name of TEXT_OPTIONS) {
+      const value = typeof saved[name] === 'string' ? saved[name] : '';
+      // A choice no longer offered stays at the default.
+      if (elements[name].tagName !== 'SELECT' || [...elements[name].options].some((o) => o.value === value)) {
+        elements[name].value = value;
+      }
+    }
   } catch {
     // Storage may be refused (a private window, a page opened as a file); the defaults stand.
   }
@@ -141,7 +166,7 @@ function baseName(name) {
 
 function kindOf(name, bytes) {
   const extension = name.slice(name.lastIndexOf('.') + 1).toLowerCase();
-  if (extension === 'tsv') return 'tsv';
+  if (extension === 'tsv' || extension === 'csv' || (extension === 'txt' && bytes[0] !== 0x3a)) return 'text';
   if (extension === 'ihx' || extension === 'hex') return 'ihx';
   if (extension === 'kvz') return 'kvz';
   return bytes.length > 0 && bytes[0] === 0x3a ? 'ihx' : 'kvz';  // ':' starts a HEX record
@@ -162,16 +187,28 @@ function fileArguments(names) {
   return names.some((name) => name.startsWith('-')) ? ['--', ...words] : words;
 }
 
+// kvzdeck build's options that the form sets.
+function buildArguments(options) {
+  const words = [];
+  for (const name of ['columns', 'furigana', 'encoding']) {
+    if (options[name] !== '') words.push(`--${name}`, shellWord(options[name]));
+  }
+  if (options.cut) words.push('--cut');
+  if (options.replace !== '') words.push('--replace', shellWord(options.replace));
+  return words;
+}
+
 // What the command line runs to give what the page gives for `entry`.
 function commandLineOf(entry) {
   if (entry.kind === 'ihx') return ['kvzpack', '--inspect', ...fileArguments([entry.name])].join(' ');
   const options = [];
   if (entry.options.best) options.push('--best');
   if (entry.options.strict) options.push('--strict');
+  if (entry.options.split) options.push('--split');
   options.push('--preview');
   if (entry.kind === 'kvz') return ['kvzpack', ...options, ...fileArguments([entry.name])].join(' ');
   const deck = `${baseName(entry.name)}.kvz`;
-  return [['kvzdeck', 'build', ...fileArguments([entry.name, deck])].join(' '),
+  return [['kvzdeck', 'build', ...buildArguments(entry.options), ...fileArguments([entry.name, deck])].join(' '),
     ['kvzpack', ...options, ...fileArguments([deck])].join(' ')].join(' && ');
 }
 
@@ -253,18 +290,24 @@ function clearResults() {
   elements.noWarnings.hidden = true;
   elements.summary.replaceChildren();
   elements.summarySection.hidden = true;
+  elements.space.replaceChildren();
+  elements.spaceSection.hidden = true;
   elements.preview.replaceChildren();
   elements.previewSection.hidden = true;
   elements.zoom.disabled = true;
   elements.entryFields.disabled = true;
   elements.entryView.replaceChildren();
   currentSheet = null;
-  for (const link of Object.values(elements.downloads)) {
+  for (const link of [...Object.values(elements.downloads), ...elements.partDownloads.querySelectorAll('a')]) {
     if (link.href) URL.revokeObjectURL(link.href);
     link.removeAttribute('href');
     link.removeAttribute('download');
     link.hidden = true;
   }
+  elements.partDownloads.replaceChildren();
+  elements.part.replaceChildren();
+  elements.part.hidden = true;
+  elements.partLabel.hidden = true;
   elements.downloadsSection.hidden = true;
 }
 
@@ -309,8 +352,26 @@ function preformatted(text) {
   return pre;
 }
 
+// The parts of a split: a gauge each, and their log and summary lines as
+// kvzpack --split -v prints them.
+function showPartsSummary(parts) {
+  const intro = document.createElement('p');
+  const entriesOf = parts.map((part) => part.entries);
+  intro.textContent = `Too large for one image: ${parts.length} parts of ${Math.min(...entriesOf)} to `
+    + `${Math.max(...entriesOf)} entries, each within the device.`;
+  elements.summary.append(intro);
+  for (const part of parts) {
+    const label = document.createElement('h3');
+    label.textContent = `${part.name}: entries ${part.firstEntry + 1} to ${part.firstEntry + part.entries}`;
+    elements.summary.append(label, gauge(part.figures.imageBytes, part.figures.capacity));
+  }
+  elements.summary.append(preformatted(parts.map((part) => `${part.logLine}\n${part.summaryLine}`).join('\n')));
+}
+
 function showSummary(report) {
-  if (report.figures) {
+  if (report.parts) {
+    showPartsSummary(report.parts);
+  } else if (report.figures) {
     const f = report.figures;
     const list = document.createElement('dl');
     addTerm(list, 'texts', f.texts);
@@ -327,6 +388,88 @@ function showSummary(report) {
   elements.summarySection.hidden = elements.summary.childElementCount === 0;
 }
 
+// --- where the bytes go ---------------------------------------------------
+
+// Every stream byte takes 7/8 of a byte in the image.
+const IMAGE_BYTES_PER_STREAM_BYTE = 7 / 8;
+
+function counted(count, one, many) {
+  return `${count} ${count === 1 ? one : many}`;
+}
+
+function shareOf(bytes, imageBytes) {
+  return imageBytes === 0 ? 0 : (100 * bytes) / imageBytes;
+}
+
+function cell(tag, text) {
+  const element = document.createElement(tag);
+  element.textContent = text;
+  return element;
+}
+
+// A row of the table: what, entries, image bytes, share, and its bar.
+function spaceRow(what, entries, bytes, imageBytes) {
+  const row = document.createElement('tr');
+  const share = shareOf(bytes, imageBytes);
+  const bar = document.createElement('span');
+  bar.className = 'bar';
+  bar.style.width = `${Math.min(share, 100)}%`;
+  const barCell = document.createElement('td');
+  barCell.className = 'bar-cell';
+  barCell.append(bar);
+  row.append(cell('th', what), cell('td', entries), cell('td', String(Math.round(bytes))),
+    cell('td', `${share.toFixed(1)}%`), barCell);
+  return row;
+}
+
+function spaceTable(space) {
+  const table = document.createElement('table');
+  table.id = 'space-table';
+  const head = document.createElement('tr');
+  for (const title of ['', 'entries', 'bytes', 'share of the image', '']) head.append(cell('th', title));
+  const body = document.createElement('tbody');
+  space.groups.forEach((group, index) => body.append(spaceRow(`group ${index}`, String(group.entries),
+    group.streamValues * IMAGE_BYTES_PER_STREAM_BYTE, space.imageBytes)));
+  body.append(spaceRow(`phrase table (${counted(space.phrases, 'phrase', 'phrases')}) and stream header`, '',
+    space.tableValues * IMAGE_BYTES_PER_STREAM_BYTE, space.imageBytes));
+  body.append(spaceRow(`glyphs (${counted(space.characters, 'character', 'characters')})`, '', space.glyphBytes, space.imageBytes));
+  const thead = document.createElement('thead');
+  thead.append(head);
+  table.append(thead, body);
+  return table;
+}
+
+function costliestList(space) {
+  const list = document.createElement('ol');
+  list.id = 'costliest';
+  for (const entry of space.costliest) {
+    list.append(cell('li', `group ${entry.group} entry ${entry.entry}: ${counted(Math.round(entry.bytes), 'byte', 'bytes')}`));
+  }
+  return list;
+}
+
+// The table with a bar per group, the costliest entries, the glyphs and
+// the distance to the limit; and the lines as kvzpack --report prints them.
+function showSpace(space) {
+  const encoding = space.best ? 'with --best' : 'with the default encoding';
+  const intro = cell('p', `The image's ${space.imageBytes} bytes, ${encoding}, of the device's ${space.capacity}:`);
+  const glyphs = cell('p', `Glyphs: ${counted(space.glyphBytes, 'byte', 'bytes')} for `
+    + `${counted(space.characters, 'character', 'characters')}; `
+    + `${space.singleEntryCharacters} used by a single entry only (each costs a glyph cell of its own).`);
+  glyphs.id = 'space-glyphs';
+  const distance = cell('p', space.lines[space.lines.length - 1].trim());
+  distance.id = 'space-distance';
+  distance.className = space.imageBytes > space.capacity ? 'over' : '';
+  const costliestHeading = cell('h3', 'The ten costliest entries');
+  const note = cell('p', 'An entry costs the stream bytes of its six lines, phrase codes counted at their '
+    + 'width, plus the glyph cells of the characters only it uses.');
+  const details = document.createElement('details');
+  details.append(cell('summary', 'As kvzpack --report prints it'), preformatted(space.lines.join('\n')));
+  elements.space.append(intro, spaceTable(space), glyphs, distance, costliestHeading, costliestList(space), note,
+    details);
+  elements.spaceSection.hidden = false;
+}
+
 function offerDownload(link, fileName, content, type) {
   link.href = URL.createObjectURL(new Blob([content], { type }));
   link.download = fileName;
@@ -335,10 +478,28 @@ function offerDownload(link, fileName, content, type) {
   elements.downloadsSection.hidden = false;
 }
 
+// The files of each part, under the part's own name (NAME-1.ihx, ...).
+function offerPartDownloads(parts) {
+  for (const part of parts) {
+    for (const [extension, content, type] of [['ihx', part.ihx, 'text/plain'], ['txt', part.txt, 'text/plain'],
+      ['png', part.png, 'image/png']]) {
+      if (!content) continue;
+      const item = document.createElement('li');
+      const link = document.createElement('a');
+      link.dataset.part = part.name;
+      item.append(link);
+      elements.partDownloads.append(item);
+      offerDownload(link, `${part.name}.${extension}`, content, type);
+    }
+  }
+}
+
 function offerDownloads(report, name) {
   const base = baseName(name);
-  const { ihx, txt, png, kvz } = elements.downloads;
+  const { ihx, txt, png, kvz, deckTsv } = elements.downloads;
   if (report.kvz) offerDownload(kvz, `${base}.kvz`, report.kvz, 'application/octet-stream');
+  if (report.deckTsv !== undefined) offerDownload(deckTsv, `${base}.deck.tsv`, report.deckTsv, 'text/tab-separated-values');
+  if (report.parts) offerPartDownloads(report.parts);
   if (report.ihx !== undefined) offerDownload(ihx, `${base}.ihx`, report.ihx, 'text/plain');
   if (report.txt !== undefined) offerDownload(txt, `${base}.txt`, report.txt, 'text/plain');
   if (report.png) offerDownload(png, `${base}.png`, report.png, 'image/png');
@@ -363,7 +524,9 @@ function showEntryResults(entry) {
   }
   showMessages(report.messages);
   showSummary(report);
+  if (report.space) showSpace(report.space);
   if (report.sheet) showSheet(report.sheet);
+  if (report.parts) showParts(report.parts);
   if (report.ok) offerDownloads(report, entry.name);
 }
 
@@ -440,6 +603,19 @@ function showSheet(sheet) {
     elements.preview.append(canvas);
   }
   applyZoom();
+}
+
+// The parts' sheets, one at a time, chosen in the part list.
+function showParts(parts) {
+  elements.part.replaceChildren(...parts.map((part, index) => new Option(part.name, String(index))));
+  elements.part.hidden = false;
+  elements.partLabel.hidden = false;
+  elements.part.onchange = () => {
+    elements.preview.replaceChildren();
+    elements.entryView.replaceChildren();
+    showSheet(parts[Number(elements.part.value)].sheet);
+  };
+  showSheet(parts[0].sheet);
 }
 
 function textCanvas(sheet, text) {
@@ -564,7 +740,7 @@ elements.dropZone.addEventListener('drop', (event) => {
   elements.dropZone.classList.remove('dragging');
   chooseFiles(event.dataTransfer.files);
 });
-for (const option of [elements.best, elements.strict]) {
+for (const option of [...CHECKED_OPTIONS, ...TEXT_OPTIONS].map((name) => elements[name])) {
   option.addEventListener('change', () => {
     saveOptions();
     // The results shown are always those of the options shown.

@@ -3,19 +3,22 @@
 const kvzModule = createKvzModule();
 kvzModule.then(() => self.postMessage({ ready: true }));
 
-// A TSV's deck is named `deckName` (NAME.kvz for NAME.tsv); `options` are
-// the page's --best and --strict.
+// A text deck's (a TSV, CSV or flashcard export) KVZ deck is named
+// `deckName` (NAME.kvz for NAME.csv); `options` are the page's --best,
+// --strict and --split and kvzdeck build's options.
 function runOnModule(module, { kind, name, deckName, options }, bytes) {
-  const { best, strict } = options;
-  if (kind === 'tsv') return module.buildAndConvertDeck(bytes, name, deckName, best, strict);
+  const { best, strict, split } = options;
+  if (kind === 'text') return module.buildAndConvertDeck(bytes, name, deckName, best, strict, split, options);
   if (kind === 'ihx') return module.inspectImage(bytes, name);
-  return module.convertDeck(bytes, name, best, strict);
+  return module.convertDeck(bytes, name, best, strict, split);
 }
 
 function transferables(report) {
   const buffers = [];
-  for (const array of [report.png, report.kvz, report.sheet && report.sheet.rgba, report.sheet && report.sheet.places]) {
-    if (array) buffers.push(array.buffer);
+  for (const image of [report, ...(report.parts ?? [])]) {
+    for (const array of [image.png, image.kvz, image.sheet && image.sheet.rgba, image.sheet && image.sheet.places]) {
+      if (array) buffers.push(array.buffer);
+    }
   }
   return buffers;
 }

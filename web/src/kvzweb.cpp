@@ -18,6 +18,7 @@
 #include "core/preview.h"
 #include "core/report.h"
 #include "deck/deck.h"
+#include "deck/deck_input.h"
 #include "input/kvz.h"
 
 namespace kvz::web {
@@ -126,14 +127,71 @@ void addPreview(Report& report, const PreviewSheet& sheet) {
 struct PageOptions {
     bool best = false;    // --best
     bool strict = false;  // --strict
+    bool split = false;   // --split
 };
 
-// kvzpack --preview -v (with the options) on one deck: warnings, or with
-// --strict the errors that fail it; the outputs once the image read back
-// from the .ihx text says what the deck says; the log and summary lines.
-// The messages name `messageName`, the file the user gave; the log and
-// summary lines name `file`, the deck as the command line converts it. The
-// sheet is the one the conversion drew from the image read back.
+// One image's outputs and lines; `logName` is the name its log and summary
+// lines give (the deck's, or NAME-N.ihx for a part of a split).
+val imageToJs(NamedImage& image, const std::string& logName, double seconds) {
+    val object = val::object();
+    object.set("name", image.name);
+    object.set("firstEntry", static_cast<double>(image.firstEntry));
+    object.set("entries", static_cast<double>(image.entries));
+    object.set("ihx", image.packed.hexText);
+    object.set("txt", image.packed.numberedHexText);
+    object.set("figures", figuresToJs(image.packed.figures));
+    object.set("logLine", formatLogLine(logName, image.packed.image.size()));
+    object.set("summaryLine", formatSummary(logName, image.packed.figures, seconds));
+    object.set("sheet", sheetToJs(*image.packed.sheet));
+    object.set("png", pngOf(image.packed.sheet->bitmap, kPreviewScale));
+    return object;
+}
+
+// Where the bytes go: the figures a table shows, and the lines of
+// kvzpack --report for `file`.
+val spaceToJs(const SpaceReport& space, const std::string& file) {
+    val object = val::object();
+    val groups = val::array();
+    for (const GroupSpace& group : space.groups) {
+        val item = val::object();
+        item.set("entries", static_cast<double>(group.entries));
+        item.set("streamValues", static_cast<double>(group.streamValues));
+        groups.call<void>("push", item);
+    }
+    object.set("groups", groups);
+    val costliest = val::array();
+    for (const EntrySpace& entry : costliestEntries(space, 10)) {
+        val item = val::object();
+        item.set("group", entry.group);
+        item.set("entry", entry.entry);
+        item.set("bytes", entryCostBytes(entry));
+        costliest.call<void>("push", item);
+    }
+    object.set("costliest", costliest);
+    object.set("best", space.encoder == Encoder::best);
+    object.set("phrases", static_cast<double>(space.phrases));
+    object.set("tableValues", static_cast<double>(space.phraseTableValues + space.headerValues));
+    object.set("characters", static_cast<double>(space.characters));
+    object.set("singleEntryCharacters", static_cast<double>(space.singleEntryCharacters));
+    object.set("glyphBytes", static_cast<double>(space.glyphBytes));
+    object.set("imageBytes", static_cast<double>(space.imageBytes));
+    object.set("capacity", static_cast<double>(kImageCapacity));
+    const std::vector<std::string> lines = formatSpaceReport(file, space);
+    val jsLines = val::array();
+    for (const std::string& line : lines) jsLines.call<void>("push", line);
+    object.set("lines", jsLines);
+    return object;
+}
+
+// kvzpack --preview --report -v (with the options) on one deck: warnings,
+// or with --strict the errors that fail it; the outputs once each image
+// read back from its .ihx text says what its deck says; the log and
+// summary lines; where the bytes go, also for a deck too large. A deck that
+// fits gives its outputs as the top-level fields; the parts of a split are
+// `parts`, each with the same fields. The messages name `messageName`, the
+// file the user gave; the log, summary and report lines name `file`, the
+// deck as the command line converts it. Each sheet is the one its
+// conversion drew from the image read back.
 val convertDeckBytes(Report& report, std::span<const std::uint8_t> bytes, const std::string& file,
                      const std::string& messageName, const PageOptions& options) {
     using Clock = std::chrono::steady_clock;
@@ -152,15 +210,21 @@ val convertDeckBytes(Report& report, std::span<const std::uint8_t> bytes, const 
                                   .preview = false,
                                   .encoder = options.best ? Encoder::best : Encoder::standard,
                                   .sheet = true};
-    auto packed = packDeck(deck->file, packOptions);
-    if (!packed) return refuse(packed.reason());
-    addPreview(report, *packed->sheet);
+    const std::string base = file.substr(0, file.rfind('.'));
+    DeckConversion conversion = convertDeck(deck->file, base, ConvertRequest{packOptions, true, options.split});
+    if (conversion.report) report.set("space", spaceToJs(*conversion.report, file));
+    if (!conversion.images) return refuse(conversion.images.reason());
+    std::vector<NamedImage>& images = *conversion.images;
     const std::chrono::duration<double> taken = Clock::now() - start;
-    report.set("ihx", packed->hexText);
-    report.set("txt", packed->numberedHexText);
-    report.set("figures", figuresToJs(packed->figures));
-    report.set("logLine", formatLogLine(file, packed->image.size()));
-    report.set("summaryLine", formatSummary(file, packed->figures, taken.count()));
+    if (images.size() == 1) {
+        val image = imageToJs(images.front(), file, taken.count());
+        for (const char* key : {"ihx", "txt", "figures", "logLine", "summaryLine", "sheet", "png"})
+            report.set(key, image[key]);
+        return report.finish(true);
+    }
+    val parts = val::array();
+    for (NamedImage& image : images) parts.call<void>("push", imageToJs(image, image.name + ".ihx", taken.count()));
+    report.set("parts", parts);
     return report.finish(true);
 }
 
@@ -175,25 +239,99 @@ val withinMemory(std::string_view program, const std::string& file, Run run) {
     }
 }
 
-val convertDeck(const std::string& bytes, const std::string& file, bool best, bool strict) {
+val convertDeck(const std::string& bytes, const std::string& file, bool best, bool strict, bool split) {
     return withinMemory(kPackProgram, file, [&](Report& report) {
-        return convertDeckBytes(report, asBytes(bytes), file, file, PageOptions{best, strict});
+        return convertDeckBytes(report, asBytes(bytes), file, file, PageOptions{best, strict, split});
     });
 }
 
-// kvzdeck build NAME.tsv NAME.kvz, then kvzpack on NAME.kvz; kvzpack's
-// messages name NAME.tsv, the file the user has.
-val buildAndConvertDeck(const std::string& tsv, const std::string& file, const std::string& deckFile, bool best,
-                        bool strict) {
+// kvzdeck build's options as the page's form gives them: empty texts for
+// the options not given.
+struct PageBuildOptions {
+    std::string columns;   // --columns
+    std::string furigana;  // --furigana: base, reading or both
+    std::string encoding;  // --encoding
+    bool cut = false;      // --cut
+    std::string replace;   // --replace
+};
+
+PageBuildOptions buildOptionsOf(const val& options) {
+    return PageBuildOptions{options["columns"].as<std::string>(), options["furigana"].as<std::string>(),
+                            options["encoding"].as<std::string>(), options["cut"].as<bool>(),
+                            options["replace"].as<std::string>()};
+}
+
+// The form's options as kvzdeck build reads them, or the refusal it gives
+// for a value it does not take.
+Result<DeckInputOptions> deckInputOptionsOf(const PageBuildOptions& page, const std::string& file) {
+    DeckInputOptions options;
+    options.fileName = file;
+    if (!page.columns.empty()) {
+        auto roles = parseColumns(page.columns);
+        KVZ_TRY(roles);
+        options.columns = std::move(*roles);
+    }
+    if (!page.furigana.empty()) {
+        auto furigana = parseFuriganaOption(page.furigana);
+        KVZ_TRY(furigana);
+        options.furigana = *furigana;
+    }
+    if (!page.encoding.empty()) {
+        auto encoding = parseEncodingOption(page.encoding);
+        KVZ_TRY(encoding);
+        options.encoding = *encoding;
+    }
+    options.fixes.cut = page.cut;
+    if (!page.replace.empty()) {
+        auto replacement = parseReplacementOption(page.replace);
+        KVZ_TRY(replacement);
+        options.fixes.replacement = *replacement;
+    }
+    return options;
+}
+
+void sayAtLine(Report& report, const std::string& file, const DeckMessage& message) {
+    report.say(formatFileLineMessage(kDeckProgram, file, std::to_string(message.line) + ": " + message.text));
+}
+
+// Every refused line of a build as kvzdeck lists them.
+val refuseProblems(Report& report, const std::string& file, const DeckCheck& check) {
+    for (const DeckMessage& problem : check.problems) sayAtLine(report, file, problem);
+    if (check.problemCount > check.problems.size())
+        report.say(formatFileMessage(kDeckProgram, file,
+                                     std::to_string(check.problemCount - check.problems.size()) +
+                                         " more refused lines not listed"));
+    if (check.problemCount > 1)
+        report.say(formatFileMessage(kDeckProgram, file,
+                                     std::to_string(check.problemCount) + " refused lines; nothing written"));
+    return report.finish(false);
+}
+
+// kvzdeck build (with the form's options) NAME.EXT NAME.kvz, then kvzpack on
+// NAME.kvz; kvzpack's messages name NAME.EXT, the file the user has. A
+// table or an export also gives its deck in kvzdeck's own layout.
+val buildAndConvertDeck(const std::string& text, const std::string& file, const std::string& deckFile, bool best,
+                        bool strict, bool split, const val& buildOptions) {
     return withinMemory(kDeckProgram, file, [&](Report& report) {
-        auto built = buildDeck(tsv);
-        if (!built) {
-            report.say(formatProgramMessage(kDeckProgram, describeBuildRefusal(file, built.failure())));
+        auto options = deckInputOptionsOf(buildOptionsOf(buildOptions), file);
+        if (!options) {
+            report.say(formatProgramMessage(kDeckProgram, options.reason()));
             return report.finish(false);
         }
-        for (const std::string& warning : built->warnings) report.say(formatFileLineMessage(kDeckProgram, file, warning));
-        report.set("kvz", bytesToJs(built->kvz));
-        return convertDeckBytes(report, built->kvz, deckFile, file, PageOptions{best, strict});
+        auto input = readDeckInput(text, *options);
+        if (!input) {
+            report.say(formatProgramMessage(kDeckProgram, describeBuildRefusal(file, input.failure())));
+            return report.finish(false);
+        }
+        const DeckCheck& check = input->check;
+        for (const DeckMessage& change : check.changes) sayAtLine(report, file, change);
+        if (const std::string changes = describeChanges(check); !changes.empty())
+            report.say(formatFileMessage(kDeckProgram, file, changes));
+        for (const DeckMessage& warning : check.warnings) sayAtLine(report, file, warning);
+        if (check.problemCount > 0) return refuseProblems(report, file, check);
+        report.set("kvz", bytesToJs(check.kvz));
+        if (input->form != DeckForm::ownLayout) report.set("deckTsv", input->ownLayout);
+        return convertDeckBytes(report, check.kvz, deckFile, file, PageOptions{best, strict, split});
     });
 }
 

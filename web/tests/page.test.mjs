@@ -8,7 +8,7 @@ import { after, before, describe, test } from 'node:test';
 
 import {
   download, errorLines, kvzdeck, kvzpack, messages, openPage, previewCanvases, readGreyPng, root, runFile,
-  runNative, siteDir, startBrowser, startServer, tempDir,
+  runNative, siteDir, startBrowser, startServer, statusText, tempDir,
 } from './support.mjs';
 
 const examples = path.join(root, 'examples');
@@ -386,7 +386,8 @@ function runCommandLine(command, dir) {
   const programs = { kvzpack, kvzdeck };
   const errors = [];
   for (const part of command.split(' && ')) {
-    const [program, ...args] = part.split(' ');
+    // A word in double quotes (as a value with a comma is shown) is one argument without them.
+    const [program, ...args] = part.split(' ').map((word) => word.replace(/^"([^" ]*)"$/, '$1'));
     assert.ok(programs[program], `${program} is one of the programs`);
     const run = runNative(programs[program], args, dir);
     errors.push(...errorLines(run.stderr));
@@ -430,9 +431,12 @@ describe('the options, as the command line has them', () => {
     { name: 'sample.tsv', best: false, strict: true, ok: true },
     { name: 'missing.kvz', best: false, strict: true, ok: false },
     { name: 'missing.kvz', best: true, strict: false, ok: true },
+    // A deck that fits is written as without --split.
+    { name: 'sample.tsv', best: false, strict: false, split: true, ok: true },
   ];
-  for (const { name, best, strict, ok } of cases) {
-    test(`${name}${best ? ' --best' : ''}${strict ? ' --strict' : ''}: the command shown gives the page's files`, async () => {
+  for (const { name, best, strict, split = false, ok } of cases) {
+    const flags = `${best ? ' --best' : ''}${strict ? ' --strict' : ''}${split ? ' --split' : ''}`;
+    test(`${name}${flags}: the command shown gives the page's files`, async () => {
       const dir = tempDir();
       if (name === 'sample.tsv') {
         fs.copyFileSync(path.join(examples, name), path.join(dir, name));
@@ -443,10 +447,12 @@ describe('the options, as the command line has them', () => {
       await withPage(server.url, async ({ page }) => {
         await setOption(page, 'best', best);
         await setOption(page, 'strict', strict);
+        await setOption(page, 'split', split);
         assert.equal(await runFile(page, path.join(dir, name)), ok ? 'done' : 'failed');
         const command = await shownCommand(page);
         assert.equal(command.includes('--best'), best, command);
         assert.equal(command.includes('--strict'), strict, command);
+        assert.equal(command.includes('--split'), split, command);
         const native = runCommandLine(command, dir);
         assert.equal(native.status === 0, ok, native.errors.join('\n'));
         const told = native.errors.map((line) => line.replace(`: ${path.parse(name).name}.kvz: `, `: ${name}: `));
@@ -489,6 +495,213 @@ describe('the options, as the command line has them', () => {
       assert.equal(native.status, 0);
       await assertNativeDownloads(page, dir, 'my deck');
     });
+  });
+});
+
+// What the page shows under "Where the bytes go".
+async function shownSpace(page) {
+  return page.evaluate(() => ({
+    rows: [...document.querySelectorAll('#space-table tbody tr')].map((row) =>
+      [...row.children].slice(0, 4).map((cell) => cell.textContent)),
+    bars: [...document.querySelectorAll('#space-table .bar')].map((bar) => bar.style.width),
+    glyphs: document.querySelector('#space-glyphs').textContent,
+    distance: document.querySelector('#space-distance').textContent,
+    costliest: [...document.querySelectorAll('#costliest li')].map((item) => item.textContent),
+    lines: document.querySelector('#space pre').textContent.split('\n'),
+  }));
+}
+
+// The lines of kvzpack --report in `stdout` (the log lines left out).
+function reportLines(stdout) {
+  return stdout.trimEnd().split('\n').filter((line) => !/^\S+:[0-9A-F]{4}-[0-9A-F]{4}$/.test(line));
+}
+
+// The page's table, glyphs, costliest entries and distance are the figures
+// of the native report's lines, and its own copy of them is those lines.
+function assertSameSpace(shown, native) {
+  assert.deepEqual(shown.lines, native);
+  const rows = [];
+  for (const line of native) {
+    const group = /^ {2}group (\d): (\d+) entr(?:y|ies), stream (\d+) bytes?, ([\d.]+%) of the image$/.exec(line);
+    if (group) rows.push([`group ${group[1]}`, group[2], group[3], group[4]]);
+    const table = /^ {2}(phrase table \(\d+ phrases?\) and stream header): (\d+) bytes?, ([\d.]+%) of the image$/.exec(line);
+    if (table) rows.push([table[1], '', table[2], table[3]]);
+    const glyphs = /^ {2}glyphs: (\d+) bytes?, ([\d.]+%) of the image, for (\d+) characters?; (\d+) used by a single entry only$/.exec(line);
+    if (glyphs) {
+      const characters = `${glyphs[3]} character${glyphs[3] === '1' ? '' : 's'}`;
+      rows.push([`glyphs (${characters})`, '', glyphs[1], glyphs[2]]);
+      assert.ok(shown.glyphs.startsWith(`Glyphs: ${line.slice(line.indexOf(': ') + 2, line.indexOf(','))} for `
+        + `${characters}; ${glyphs[4]} used by a single entry only`), shown.glyphs);
+    }
+  }
+  assert.deepEqual(shown.rows, rows);
+  assert.equal(shown.bars.length, rows.length, 'a bar per row');
+  const costliest = native.filter((line) => /^ {4}group \d entry \d+: /.test(line)).map((line) => line.trim());
+  assert.deepEqual(shown.costliest, costliest);
+  assert.equal(shown.distance, native[native.length - 1].trim());
+}
+
+describe('where the bytes go, as kvzpack --report tells it', () => {
+  for (const best of [false, true]) {
+    test(`sample.kvz${best ? ' --best' : ''}`, async () => {
+      const dir = tempDir();
+      fs.copyFileSync(path.join(examples, 'sample.kvz'), path.join(dir, 'sample.kvz'));
+      const native = runNative(kvzpack, ['--report', ...(best ? ['--best'] : []), 'sample.kvz'], dir);
+      assert.equal(native.status, 0, native.stderr);
+      await withPage(server.url, async ({ page }) => {
+        await setOption(page, 'best', best);
+        assert.equal(await runFile(page, path.join(dir, 'sample.kvz')), 'done');
+        const shown = await shownSpace(page);
+        assertSameSpace(shown, reportLines(native.stdout));
+        assert.equal(shown.costliest.length, 10);
+      });
+      fs.rmSync(dir, { recursive: true, force: true });
+    });
+  }
+});
+
+// Sets kvzdeck build's options in the form; each change converts again.
+async function setBuildOptions(page, options) {
+  for (const [name, value] of Object.entries(options)) {
+    if (typeof value === 'boolean') {
+      await setOption(page, name, value);
+      continue;
+    }
+    await page.$eval(`#option-${name}`, (element, text) => {
+      element.value = text;
+      element.dispatchEvent(new Event('change'));
+    }, value);
+  }
+}
+
+describe('tables and Anki exports, built as kvzdeck builds them', () => {
+  const inputs = path.join(root, 'tests', 'deck', 'inputs');
+  const cases = [
+    { file: 'cards-utf8-bom.csv', options: {} },
+    { file: 'cards-cp932.csv', options: { encoding: 'cp932' } },
+    { file: 'cards-utf16le.txt', options: {} },
+    { file: 'anki-notes.txt', options: {} },
+    { file: 'anki-notes.txt', options: { columns: 'long,short1', furigana: 'both' } },
+  ];
+  for (const { file, options } of cases) {
+    const flags = Object.entries(options)
+      .map(([name, value]) => ` --${name} ${value.includes(',') ? `"${value}"` : value}`).join('');
+    test(`${file}${flags}: the .kvz, the deck's TSV and the image of the command shown`, async () => {
+      const dir = tempDir();
+      fs.copyFileSync(path.join(inputs, file), path.join(dir, file));
+      const base = path.parse(file).name;
+      await withPage(server.url, async ({ page }) => {
+        await setBuildOptions(page, options);
+        assert.equal(await runFile(page, path.join(dir, file)), 'done');
+        const command = await shownCommand(page);
+        assert.ok(command.startsWith(`kvzdeck build${flags} ${file} ${base}.kvz && `), command);
+        const native = runCommandLine(command, dir);
+        assert.equal(native.status, 0, native.errors.join('\n'));
+        const told = native.errors.map((line) => line.replace(`: ${base}.kvz: `, `: ${file}: `));
+        assert.deepEqual(await messages(page), told);
+        await assertNativeDownloads(page, dir, base);
+        const dumped = runNative(kvzdeck, ['dump', `${base}.kvz`], dir);
+        assert.equal(dumped.status, 0, dumped.stderr);
+        const deckTsv = await download(page, 'deck-tsv');
+        assert.equal(deckTsv.toString(), dumped.stdout);
+        assert.equal(await page.$eval('#download-deck-tsv', (link) => link.download), `${base}.deck.tsv`);
+      });
+      fs.rmSync(dir, { recursive: true, force: true });
+    });
+  }
+
+  test('a table naming none of its columns is refused as kvzdeck refuses it, and --columns builds it', async () => {
+    const dir = tempDir();
+    fs.writeFileSync(path.join(dir, 'words.csv'), 'word,reading,meaning\n犬,いぬ,dog\n');
+    await withPage(server.url, async ({ page }) => {
+      assert.equal(await runFile(page, path.join(dir, 'words.csv')), 'failed');
+      const refused = runCommandLine(await shownCommand(page), dir);
+      assert.equal(refused.status, 1);
+      assert.deepEqual(await messages(page), refused.errors);
+      assert.deepEqual(await offeredDownloads(page), []);
+      const runs = await page.$eval('#status', (status) => status.dataset.runs);
+      await setBuildOptions(page, { columns: 'short1,short2,long' });
+      await page.waitForFunction((before) => document.querySelector('#status').dataset.runs !== before, {}, runs);
+      assert.equal(await statusText(page), 'done');
+      const command = await shownCommand(page);
+      assert.ok(command.startsWith('kvzdeck build --columns "short1,short2,long" words.csv words.kvz'), command);
+      assert.equal(runCommandLine(command, dir).status, 0);
+      assertSameBytes(await download(page, 'kvz'), fs.readFileSync(path.join(dir, 'words.kvz')), 'words.kvz');
+    });
+    fs.rmSync(dir, { recursive: true, force: true });
+  });
+
+  test('--cut and --replace: each change listed as kvzdeck lists it; without them the line is refused', async () => {
+    const dir = tempDir();
+    const tsv = fs.readFileSync(path.join(root, 'tests', 'cli', 'cases', 'kvzdeck-build-cut-and-replace', 'in', 'words.tsv'));
+    fs.writeFileSync(path.join(dir, 'words.tsv'), tsv);
+    await withPage(server.url, async ({ page }) => {
+      assert.equal(await runFile(page, path.join(dir, 'words.tsv')), 'failed');
+      const refused = runNative(kvzdeck, ['build', 'words.tsv', 'words.kvz'], dir);
+      assert.equal(refused.status, 1);
+      assert.deepEqual(await messages(page), errorLines(refused.stderr));
+      await setBuildOptions(page, { cut: true, replace: '〓' });
+      await page.waitForFunction(() => document.querySelector('#status').textContent === 'done');
+      assert.ok((await shownCommand(page)).startsWith('kvzdeck build --cut --replace "〓" words.tsv words.kvz'));
+      const built = runNative(kvzdeck, ['build', '--cut', '--replace', '〓', 'words.tsv', 'words.kvz'], dir);
+      assert.equal(built.status, 0, built.stderr);
+      assert.deepEqual(await messages(page), errorLines(built.stderr));
+      assertSameBytes(await download(page, 'kvz'), fs.readFileSync(path.join(dir, 'words.kvz')), 'words.kvz');
+    });
+    fs.rmSync(dir, { recursive: true, force: true });
+  });
+});
+
+// The parts offered for download, by file name.
+async function partDownloads(page) {
+  const encoded = await page.$$eval('#part-downloads a[download]', (links) => Promise.all(links.map(async (link) => {
+    const bytes = new Uint8Array(await (await fetch(link.href)).arrayBuffer());
+    let text = '';
+    for (let i = 0; i < bytes.length; i += 0x8000) text += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
+    return [link.download, btoa(text)];
+  })));
+  return new Map(encoded.map(([name, text]) => [name, Buffer.from(text, 'base64')]));
+}
+
+describe('a deck too large for the device, split', () => {
+  test('the parts offered are those of the command shown, each with its log line, and each part\'s sheet is shown', async () => {
+    const dir = tempDir();
+    const awk = path.join(root, 'tests', 'cli', 'cases', 'split', 'in', 'deck.awk');
+    const generated = runNative('awk', ['-f', awk], dir);
+    assert.equal(generated.status, 0, generated.stderr);
+    fs.writeFileSync(path.join(dir, 'deck.tsv'), generated.stdout);
+    await withPage(server.url, async ({ page }) => {
+      await setOption(page, 'split', true);
+      assert.equal(await runFile(page, path.join(dir, 'deck.tsv')), 'done');
+      const command = await shownCommand(page);
+      assert.equal(command, 'kvzdeck build deck.tsv deck.kvz && kvzpack --split --preview deck.kvz');
+      const native = runCommandLine(command, dir);
+      assert.equal(native.status, 0, native.errors.join('\n'));
+      assert.deepEqual(await messages(page), native.errors);
+      const parts = fs.readdirSync(dir).filter((file) => /^deck-\d+\.(ihx|txt|png)$/.test(file)).sort();
+      assert.ok(parts.length >= 6, `${parts.length} part files written natively`);
+      const offered = await partDownloads(page);
+      assert.deepEqual([...offered.keys()].sort(), parts);
+      for (const file of parts.filter((name) => !name.endsWith('.png'))) {
+        assertSameBytes(offered.get(file), fs.readFileSync(path.join(dir, file)), file);
+      }
+      assertSameBytes(await download(page, 'kvz'), fs.readFileSync(path.join(dir, 'deck.kvz')), 'deck.kvz');
+      // The log lines: the native run's standard output (without -v).
+      const logged = runNative(kvzpack, ['--split', 'deck.kvz'], dir).stdout.trim().split('\n');
+      const shownLines = (await page.$eval('#summary pre', (pre) => pre.textContent)).split('\n');
+      assert.deepEqual(shownLines.filter((line) => /^deck-\d+\.ihx:[0-9A-F]{4}-[0-9A-F]{4}$/.test(line)), logged);
+      // Where the bytes go: the whole deck's report, over the limit.
+      const reported = runNative(kvzpack, ['--split', '--report', 'deck.kvz'], dir);
+      assertSameSpace(await shownSpace(page), reportLines(reported.stdout));
+      const choices = await page.$$eval('#part option', (options) => options.map((option) => option.textContent));
+      assert.deepEqual(choices, logged.map((line) => line.slice(0, line.indexOf('.'))));
+      for (const [index, choice] of choices.entries()) {
+        await page.select('#part', String(index));
+        assertSameSheet(await previewCanvases(page), offered.get(`${choice}.png`),
+          fs.readFileSync(path.join(dir, `${choice}.png`)));
+      }
+    });
+    fs.rmSync(dir, { recursive: true, force: true });
   });
 });
 
