@@ -32,8 +32,13 @@ void watchSignals(const sigset_t& watched, const std::atomic<bool>& stopping, Te
     while (sigwait(&watched, &signal) != 0) {
     }
     if (stopping) return;
-    temporaries.removeAll();  // waits for a publishing step under way
-    ::_exit(128 + signal);
+    // Under the registry's lock until the end: it waits for a publishing step
+    // under way, and no temporary file is made between the removal and the
+    // process's end.
+    temporaries.exclusively([&] {
+        temporaries.removeAll();
+        ::_exit(128 + signal);
+    });
 }
 
 }  // namespace

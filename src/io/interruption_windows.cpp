@@ -46,8 +46,14 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
     Watched& current = watched();
     const std::lock_guard hold(current.lock);
     if (!current.temporaries) return FALSE;
-    current.temporaries->removeAll();  // waits for a publishing step under way
-    ::TerminateProcess(::GetCurrentProcess(), statusOf(event));
+    // Under the registry's lock until the end: it waits for a publishing step
+    // under way, and no temporary file is made between the removal and the
+    // process's end.
+    TemporaryFiles& temporaries = *current.temporaries;
+    temporaries.exclusively([&] {
+        temporaries.removeAll();
+        ::TerminateProcess(::GetCurrentProcess(), statusOf(event));
+    });
     return TRUE;
 }
 
