@@ -12,18 +12,18 @@ namespace {
 enum class Setting { help, version, verbose, preview, strict, noVerify, best, report, split, inspect, entry };
 
 // The options in the order of kSettings.
-constexpr std::array kOptionSpecs{
-    OptionSpec{"help", 'h', ""},          OptionSpec{"version", 'V', ""},
-    OptionSpec{"verbose", 'v', ""},       OptionSpec{"preview", 0, ""},
-    OptionSpec{"strict", 0, ""},          OptionSpec{"no-verify", 0, ""},
-    OptionSpec{"best", 0, ""},            OptionSpec{"report", 0, ""},
-    OptionSpec{"split", 0, ""},           OptionSpec{"inspect", 0, "an image file"},
-    OptionSpec{"entry", 0, "G or G:N"},
+constexpr std::array kOptionRules{
+    OptionRule{"help", 'h', ""},          OptionRule{"version", 'V', ""},
+    OptionRule{"verbose", 'v', ""},       OptionRule{"preview", 0, ""},
+    OptionRule{"strict", 0, ""},          OptionRule{"no-verify", 0, ""},
+    OptionRule{"best", 0, ""},            OptionRule{"report", 0, ""},
+    OptionRule{"split", 0, ""},           OptionRule{"inspect", 0, "an image file"},
+    OptionRule{"entry", 0, "G or G:N"},
 };
 constexpr std::array kSettings{Setting::help,    Setting::version, Setting::verbose,  Setting::preview,
                                Setting::strict,  Setting::noVerify, Setting::best,    Setting::report,
                                Setting::split,   Setting::inspect, Setting::entry};
-static_assert(kOptionSpecs.size() == kSettings.size());
+static_assert(kOptionRules.size() == kSettings.size());
 
 Status applyOption(Options& options, Setting setting, const std::string& value) {
     switch (setting) {
@@ -116,7 +116,7 @@ Result<EntrySelection> parseEntrySelection(std::string_view text) {
 Result<Options> parseCommandLine(std::span<const std::string> arguments) {
     Options options;
     KVZ_TRY(scanArguments(
-        arguments, kOptionSpecs,
+        arguments, kOptionRules,
         [&](std::size_t option, const std::string& value) { return applyOption(options, kSettings[option], value); },
         [&](const std::string& file) { options.files.push_back(file); }));
     if (options.help || options.version) return options;

@@ -66,15 +66,15 @@ constexpr const char* kUsage =
 constexpr std::size_t kLongestDeckText = std::size_t{512} << 20;
 
 enum class Setting { help, version, verbose, columns, separator, encoding, furigana, groupSize, cut, replace };
-constexpr std::array kOptionSpecs{OptionSpec{"help", 'h', ""},          OptionSpec{"version", 'V', ""},
-                                  OptionSpec{"verbose", 'v', ""},       OptionSpec{"columns", 0, "LIST"},
-                                  OptionSpec{"separator", 0, "S"},      OptionSpec{"encoding", 0, "E"},
-                                  OptionSpec{"furigana", 0, "M"},       OptionSpec{"group-size", 0, "N"},
-                                  OptionSpec{"cut", 0, ""},             OptionSpec{"replace", 0, "C"}};
+constexpr std::array kOptionRules{OptionRule{"help", 'h', ""},          OptionRule{"version", 'V', ""},
+                                  OptionRule{"verbose", 'v', ""},       OptionRule{"columns", 0, "LIST"},
+                                  OptionRule{"separator", 0, "S"},      OptionRule{"encoding", 0, "E"},
+                                  OptionRule{"furigana", 0, "M"},       OptionRule{"group-size", 0, "N"},
+                                  OptionRule{"cut", 0, ""},             OptionRule{"replace", 0, "C"}};
 constexpr std::array kSettings{Setting::help,     Setting::version,  Setting::verbose,   Setting::columns,
                                Setting::separator, Setting::encoding, Setting::furigana, Setting::groupSize,
                                Setting::cut,      Setting::replace};
-static_assert(kOptionSpecs.size() == kSettings.size());
+static_assert(kOptionRules.size() == kSettings.size());
 
 struct Invocation {
     bool help = false;
@@ -256,7 +256,7 @@ int runKvzdeck(std::span<const std::string> args, std::ostream& out, std::ostrea
                io::InterruptionWatcher& interruptions) {
     Invocation invocation;
     const Status scanned = scanArguments(
-        args.subspan(args.empty() ? 0 : 1), kOptionSpecs,
+        args.subspan(args.empty() ? 0 : 1), kOptionRules,
         [&](std::size_t option, const std::string& value) { return applyOption(kSettings[option], value, invocation); },
         [&](const std::string& operand) { invocation.operands.push_back(operand); });
     if (!scanned) return refuseCommandLine(err, kDeckProgram, scanned.reason());

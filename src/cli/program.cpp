@@ -19,33 +19,33 @@ Failure unknownOption(std::string_view argument) {
 // "--name" or "--name=value"; `next` is the index of the following argument
 // and moves past it when that argument is the option's value.
 Status scanLongOption(std::span<const std::string> arguments, std::size_t& next,
-                      std::span<const OptionSpec> specs, const OptionCallback& onOption) {
+                      std::span<const OptionRule> rules, const OptionCallback& onOption) {
     const std::string& argument = arguments[next - 1];
     const std::string_view body = std::string_view(argument).substr(2);
     const std::size_t equals = body.find('=');
     const std::string_view name = body.substr(0, equals);
-    for (std::size_t i = 0; i < specs.size(); ++i) {
-        const OptionSpec& spec = specs[i];
-        if (spec.name != name) continue;
+    for (std::size_t i = 0; i < rules.size(); ++i) {
+        const OptionRule& rule = rules[i];
+        if (rule.name != name) continue;
         const std::string shown = "option '--" + std::string(name) + "'";
-        if (spec.valueName.empty()) {
+        if (rule.valueName.empty()) {
             if (equals != std::string_view::npos) return fail(shown + " takes no value");
             return onOption(i, "");
         }
         if (equals != std::string_view::npos) return onOption(i, std::string(body.substr(equals + 1)));
-        if (next >= arguments.size()) return fail(shown + " needs " + std::string(spec.valueName));
+        if (next >= arguments.size()) return fail(shown + " needs " + std::string(rule.valueName));
         return onOption(i, arguments[next++]);
     }
     return unknownOption(equals == std::string_view::npos ? argument : argument.substr(0, equals + 2));
 }
 
 // "-hVv" and the like: one or more short flags.
-Status scanShortOptions(std::string_view argument, std::span<const OptionSpec> specs,
+Status scanShortOptions(std::string_view argument, std::span<const OptionRule> rules,
                         const OptionCallback& onOption) {
     for (const char letter : argument.substr(1)) {
         bool known = false;
-        for (std::size_t i = 0; i < specs.size() && !known; ++i) {
-            if (specs[i].shortName == 0 || specs[i].shortName != letter) continue;
+        for (std::size_t i = 0; i < rules.size() && !known; ++i) {
+            if (rules[i].shortName == 0 || rules[i].shortName != letter) continue;
             KVZ_TRY(onOption(i, ""));
             known = true;
         }
@@ -56,7 +56,7 @@ Status scanShortOptions(std::string_view argument, std::span<const OptionSpec> s
 
 }  // namespace
 
-Status scanArguments(std::span<const std::string> arguments, std::span<const OptionSpec> specs,
+Status scanArguments(std::span<const std::string> arguments, std::span<const OptionRule> rules,
                      const OptionCallback& onOption, const std::function<void(const std::string&)>& onOperand) {
     bool optionsEnded = false;
     std::size_t next = 0;
@@ -70,8 +70,8 @@ Status scanArguments(std::span<const std::string> arguments, std::span<const Opt
             optionsEnded = true;
             continue;
         }
-        KVZ_TRY(argument[1] == '-' ? scanLongOption(arguments, next, specs, onOption)
-                                   : scanShortOptions(argument, specs, onOption));
+        KVZ_TRY(argument[1] == '-' ? scanLongOption(arguments, next, rules, onOption)
+                                   : scanShortOptions(argument, rules, onOption));
     }
     return success();
 }

@@ -24,19 +24,19 @@ inline constexpr int kExitUsage = 2;    // the command line itself was refused
 // An option: "--name", and "-x" when it has a short name. With a value name
 // it takes a value ("--name VALUE" or "--name=VALUE"; no short form), which
 // the refusal of a missing one names: "option '--entry' needs G or G:N".
-struct OptionSpec {
+struct OptionRule {
     std::string_view name;
     char shortName = 0;
     std::string_view valueName;  // empty: a flag
 };
 
-// Goes through `arguments` in order: calls onOption(index into specs, value)
+// Goes through `arguments` in order: calls onOption(index into rules, value)
 // for every option (value empty for a flag) and onOperand for every other
 // argument. "--" ends the options; "-" alone and "" are operands. Short
 // flags may be clustered ("-hv"). Long options are written in full. Stops
 // at the first refusal, onOption's or its own ("unknown option '--x'",
 // "option '--best' takes no value", "option '--entry' needs G or G:N").
-Status scanArguments(std::span<const std::string> arguments, std::span<const OptionSpec> specs,
+Status scanArguments(std::span<const std::string> arguments, std::span<const OptionRule> rules,
                      const std::function<Status(std::size_t option, const std::string& value)>& onOption,
                      const std::function<void(const std::string& operand)>& onOperand);
 

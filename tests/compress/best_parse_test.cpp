@@ -52,7 +52,7 @@ std::string show(const Vocabulary& v, const Tokens& tokens) {
     return out;
 }
 
-struct PhraseSpec {
+struct GivenPhrase {
     const char* letters;
     std::uint8_t width;
     std::uint32_t uses;
@@ -63,21 +63,21 @@ struct PhraseSpec {
 struct TieCase {
     const char* name;
     const char* line;
-    std::vector<PhraseSpec> phrases;
+    std::vector<GivenPhrase> phrases;
     int bytes;
     const char* parse;
     std::uint32_t depthBelow = kAnyDepth;
 };
 
-Vocabulary vocabularyOf(const std::vector<PhraseSpec>& specs) {
+Vocabulary vocabularyOf(const std::vector<GivenPhrase>& given) {
     Vocabulary v;
     v.charWidth.assign(26, 1);
-    for (const PhraseSpec& spec : specs) {
-        v.phrases.push_back(chars(spec.letters));
-        v.phraseWidth.push_back(spec.width);
-        v.phraseUses.push_back(spec.uses);
-        v.alive.push_back(spec.alive);
-        v.depth.push_back(spec.depth);
+    for (const GivenPhrase& phrase : given) {
+        v.phrases.push_back(chars(phrase.letters));
+        v.phraseWidth.push_back(phrase.width);
+        v.phraseUses.push_back(phrase.uses);
+        v.alive.push_back(phrase.alive);
+        v.depth.push_back(phrase.depth);
     }
     return v;
 }
