@@ -127,18 +127,8 @@ Result<std::string> textOf(const DecodedImage& image, const StoredText& stored, 
     return text.size() <= width ? text : reader.shortText(codes, groupName, true);
 }
 
-// The text padded with stored spaces to its field, each of its bytes' top
-// bit inverted in an entry field.
-Status appendField(std::vector<std::uint8_t>& kvz, const std::string& text, std::size_t width, bool inverted) {
+Status checkFitsField(const std::string& text, std::size_t width) {
     if (text.size() > width) return fail("a text of " + std::to_string(text.size()) + " bytes, longer than its field");
-    for (std::size_t i = 0; i < width; ++i) {
-        if (i >= text.size()) {
-            kvz.push_back(0x20);  // padding: a stored space ends every text
-            continue;
-        }
-        const auto byte = static_cast<std::uint8_t>(text[i]);
-        kvz.push_back(inverted ? static_cast<std::uint8_t>(byte ^ 0x80) : byte);
-    }
     return success();
 }
 
@@ -150,17 +140,16 @@ Result<std::string> dumpImageDeck(const DecodedImage& image) {
     for (const DecodedGroup& group : image.groups) {
         Result<std::string> name = textOf(image, group.name, reader, true, kGroupNameWidth);
         KVZ_TRY(name);
-        KVZ_TRY(appendField(kvz, *name, kGroupNameWidth, false));
-        kvz.insert(kvz.end(), {0x00, 0x00, static_cast<std::uint8_t>(group.entryCount & 0xFF),
-                               static_cast<std::uint8_t>(group.entryCount >> 8)});
-        kvz.resize(kvz.size() + kRecordSize - kGroupNameWidth - 4, 0x20);
+        KVZ_TRY(checkFitsField(*name, kGroupNameWidth));
+        appendGroupRecord(kvz, *name, static_cast<std::uint16_t>(group.entryCount));
     }
     for (const auto& entry : image.entries) {
         for (std::size_t f = 0; f < kFieldsPerEntry; ++f) {
-            const std::size_t width = f == 0 ? kLongFieldWidth : kShortFieldWidth;
+            const std::size_t width = kEntryFieldLayout[f].width;
             Result<std::string> text = textOf(image, entry[f], reader, false, width);
             KVZ_TRY(text);
-            KVZ_TRY(appendField(kvz, *text, width, true));
+            KVZ_TRY(checkFitsField(*text, width));
+            appendStoredField(kvz, *text, width, true);
         }
     }
     return dumpKvz(kvz);

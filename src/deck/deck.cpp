@@ -16,26 +16,25 @@
 namespace kvz {
 namespace {
 
-constexpr std::uint8_t kSpace = 0x20;
-constexpr std::uint8_t kEntryTerminator = 0xA0;  // a stored 0x20 after inversion
 constexpr std::uint16_t kMaxEntries = 0xFFFF;
 
 using Bytes = std::string;  // Shift_JIS text
 
-// The texts of one record slot: its name in messages, width and terminator.
+// The texts of one record slot: its name in messages, width, and whether it
+// is stored inverted (an entry field) or as it is (a group name).
 struct FieldKind {
     std::string_view label;
     std::size_t width;
-    std::uint8_t terminator;
+    bool inverted;
 };
-constexpr FieldKind kGroupName{"group name", kGroupNameWidth, kSpace};
+constexpr FieldKind kGroupName{"group name", kGroupNameWidth, false};
 constexpr std::array<FieldKind, kFieldsPerEntry> kEntryFields{{
-    {kFieldNames[0], kLongFieldWidth, kEntryTerminator},
-    {kFieldNames[1], kShortFieldWidth, kEntryTerminator},
-    {kFieldNames[2], kShortFieldWidth, kEntryTerminator},
-    {kFieldNames[3], kShortFieldWidth, kEntryTerminator},
-    {kFieldNames[4], kShortFieldWidth, kEntryTerminator},
-    {kFieldNames[5], kShortFieldWidth, kEntryTerminator},
+    {kFieldNames[0], kEntryFieldLayout[0].width, true},
+    {kFieldNames[1], kEntryFieldLayout[1].width, true},
+    {kFieldNames[2], kEntryFieldLayout[2].width, true},
+    {kFieldNames[3], kEntryFieldLayout[3].width, true},
+    {kFieldNames[4], kEntryFieldLayout[4].width, true},
+    {kFieldNames[5], kEntryFieldLayout[5].width, true},
 }};
 
 std::string hexByte(std::uint8_t byte) {
@@ -92,48 +91,16 @@ std::optional<int> hexDigit(char c) {
 
 // ---------------------------------------------------------------- fields
 
-// The text of a field as stored: up to the first terminator at a character
-// start, or the field's end. Unlike getKvzText it keeps a lead byte that
-// lacks its trail byte at the field's end, so that nothing is lost.
-Bytes storedText(std::span<const std::uint8_t> field, std::uint8_t flip, std::uint8_t terminator) {
-    Bytes text;
-    std::size_t position = 0;
-    while (position < field.size()) {
-        const auto byte = static_cast<std::uint8_t>(field[position] ^ flip);
-        if (byte == terminator) break;
-        text += static_cast<char>(byte);
-        if (isKanji(byte) && position + 1 < field.size()) {
-            text += static_cast<char>(field[position + 1] ^ flip);
-            ++position;
-        }
-        ++position;
-    }
-    return text;
-}
-
-// The field's bytes before inversion: the text, then the terminator up to the
-// width (so every entry field is padded with stored spaces).
-std::vector<std::uint8_t> paddedField(const Bytes& text, const FieldKind& kind) {
-    std::vector<std::uint8_t> field(text.begin(), text.end());
-    field.resize(kind.width, kind.terminator);
-    return field;
-}
-
-std::uint8_t storedFlip(const FieldKind& kind) {
-    return kind.terminator == kEntryTerminator ? 0x80 : 0x00;
-}
-
 // Why a text would not read back from its field as written, if it would not.
 std::optional<std::string> readBackProblem(const Bytes& text, const FieldKind& kind) {
-    const std::uint8_t flip = storedFlip(kind);
-    std::vector<std::uint8_t> stored = paddedField(text, kind);
-    for (std::uint8_t& byte : stored) byte ^= flip;
-    if (storedText(stored, flip, kind.terminator) == text) return std::nullopt;
+    std::vector<std::uint8_t> stored;
+    appendStoredField(stored, text, kind.width, kind.inverted);
+    if (storedFieldText(stored, kind.inverted) == text) return std::nullopt;
 
     for (std::size_t position = 0; position < text.size();) {
         const auto byte = static_cast<std::uint8_t>(text[position]);
-        if (byte == kind.terminator) {
-            return kind.terminator == kSpace
+        if (byte == fieldTerminator(kind.inverted)) {
+            return !kind.inverted
                        ? std::string("holds a space, which ends a group name; leave it out, or write a full-width "
                                      "space (U+3000) instead")
                        : "holds the byte 0xA0, which ends an entry field";
@@ -454,10 +421,6 @@ Result<UnescapedText> DeckBuilder::unescape(std::string_view field, const FieldK
     return text;
 }
 
-void appendText(std::vector<std::uint8_t>& out, const Bytes& text, const FieldKind& kind) {
-    for (std::uint8_t byte : paddedField(text, kind)) out.push_back(byte ^ storedFlip(kind));
-}
-
 Result<std::vector<std::uint8_t>> DeckBuilder::finish() const {
     if (groups_.size() != kGroupCount) {
         return fail("the deck has " + std::to_string(groups_.size()) +
@@ -466,20 +429,10 @@ Result<std::vector<std::uint8_t>> DeckBuilder::finish() const {
                     (kGroupCount - groups_.size() == 1 ? " more group name line" : " more group name lines"));
     }
     std::vector<std::uint8_t> kvz;
-    for (const Group& group : groups_) {
-        appendText(kvz, group.name, kGroupName);
-        const auto count = static_cast<std::uint16_t>(group.entries.size());
-        kvz.insert(kvz.end(), {0x00, 0x00, static_cast<std::uint8_t>(count & 0xFF),
-                               static_cast<std::uint8_t>(count >> 8)});
-        kvz.resize(kvz.size() + kRecordSize - kGroupNameWidth - 4, kSpace);
-    }
-    for (const Group& group : groups_) {
-        for (const auto& entry : group.entries) {
-            for (std::size_t f = 0; f < kFieldsPerEntry; ++f) {
-                appendText(kvz, entry[f], kEntryFields[f]);
-            }
-        }
-    }
+    for (const Group& group : groups_)
+        appendGroupRecord(kvz, group.name, static_cast<std::uint16_t>(group.entries.size()));
+    for (const Group& group : groups_)
+        for (const auto& entry : group.entries) appendEntryRecord(kvz, entry);
     return kvz;
 }
 
@@ -651,15 +604,13 @@ Result<std::string> dumpKvz(std::span<const std::uint8_t> kvz) {
         const auto group = kvz.subspan(g * kRecordSize, kRecordSize);
         // A blank line sets each group with entries apart from the one before.
         if (g == 0 || (*counts)[g - 1] > 0) tsv += '\n';
-        tsv += escapeText(storedText(group.first(kGroupNameWidth), 0x00, kSpace), true) + "\n";
+        tsv += escapeText(storedFieldText(group.first(kGroupNameWidth), false), true) + "\n";
         for (std::uint32_t e = 0; e < (*counts)[g]; ++e, ++record) {
             const auto entry = kvz.subspan(record * kRecordSize, kRecordSize);
-            std::size_t offset = 0;
             for (std::size_t f = 0; f < kFieldsPerEntry; ++f) {
-                const auto field = entry.subspan(offset, kEntryFields[f].width);
+                const auto field = entry.subspan(kEntryFieldLayout[f].offset, kEntryFieldLayout[f].width);
                 if (f > 0) tsv += '\t';
-                tsv += escapeText(storedText(field, 0x80, kEntryTerminator), f == 0);
-                offset += kEntryFields[f].width;
+                tsv += escapeText(storedFieldText(field, true), f == 0);
             }
             tsv += '\n';
         }

@@ -11,22 +11,6 @@
 namespace kvz {
 namespace {
 
-constexpr std::uint8_t kPlainTerminator = 0x20;
-constexpr std::uint8_t kInvertedTerminator = 0xA0;
-
-struct FieldLayout {
-    std::size_t offset;
-    std::size_t width;
-};
-constexpr std::array<FieldLayout, kFieldsPerEntry> kEntryFields{{
-    {0, kLongFieldWidth},
-    {116, kShortFieldWidth},
-    {144, kShortFieldWidth},
-    {172, kShortFieldWidth},
-    {200, kShortFieldWidth},
-    {228, kShortFieldWidth},
-}};
-
 std::string describeRecordCount(std::size_t byteCount) {
     std::string text = std::to_string(byteCount / kRecordSize) + " records";
     if (byteCount % kRecordSize != 0) {
@@ -108,11 +92,11 @@ std::size_t getKvzText(std::span<std::uint8_t> destination,
                        bool inverted) {
     if (destination.empty()) return 0;
     width = std::min({width, source.size(), destination.size() - 1});
-    const std::uint8_t flip = inverted ? 0x80 : 0x00;
+    const std::uint8_t flip = inverted ? kEntryInversion : 0x00;
     for (std::size_t i = 0; i < width; ++i) {
         destination[i] = static_cast<std::uint8_t>(source[i] ^ flip);
     }
-    const std::uint8_t terminator = inverted ? kInvertedTerminator : kPlainTerminator;
+    const std::uint8_t terminator = fieldTerminator(inverted);
     std::size_t position = 0;
     while (position < width && destination[position] != terminator) {
         const std::size_t length = isKanji(destination[position]) ? 2 : 1;
@@ -157,8 +141,8 @@ std::string formatCharCode(CharCode code) {
 }
 
 std::uint32_t groupEntryCount(std::span<const std::uint8_t> groupRecord) {
-    return static_cast<std::uint32_t>(groupRecord[18]) |
-           (static_cast<std::uint32_t>(groupRecord[19]) << 8);
+    return static_cast<std::uint32_t>(groupRecord[kGroupCountOffset]) |
+           (static_cast<std::uint32_t>(groupRecord[kGroupCountOffset + 1]) << 8);
 }
 
 Result<GroupCounts> checkKvzRecords(std::span<const std::uint8_t> bytes) {
@@ -186,7 +170,7 @@ Result<KvzFile> readKvzBytes(std::span<const std::uint8_t> bytes) {
         for (std::uint32_t e = 0; e < file.groupCounts[g]; ++e, ++record) {
             const auto entry = bytes.subspan(record * kRecordSize, kRecordSize);
             for (std::size_t f = 0; f < kFieldsPerEntry; ++f) {
-                const FieldLayout& layout = kEntryFields[f];
+                const FieldLayout& layout = kEntryFieldLayout[f];
                 const TextPlace place{static_cast<int>(g), static_cast<int>(e), static_cast<int>(f)};
                 if (!appendField(file, entry.subspan(layout.offset), layout.width, true, place))
                     return emptyText(place);
@@ -201,6 +185,39 @@ Result<KvzFile> readKvzBytes(std::span<const std::uint8_t> bytes) {
 std::size_t announcedKvzSize(std::span<const std::uint8_t> groupRecords) {
     if (groupRecords.size() < kGroupRecordsSize) return kGroupRecordsSize;
     return announcedRecords(readGroupCounts(groupRecords)) * kRecordSize;
+}
+
+void appendStoredField(std::vector<std::uint8_t>& kvz, std::string_view text, std::size_t width, bool inverted) {
+    const std::uint8_t flip = inverted ? kEntryInversion : 0x00;
+    const std::size_t length = std::min(text.size(), width);
+    for (std::size_t i = 0; i < length; ++i) kvz.push_back(static_cast<std::uint8_t>(text[i]) ^ flip);
+    kvz.insert(kvz.end(), width - length, kStoredSpace);
+}
+
+void appendGroupRecord(std::vector<std::uint8_t>& kvz, std::string_view name, std::uint16_t entries) {
+    const std::size_t start = kvz.size();
+    appendStoredField(kvz, name, kGroupNameWidth, false);
+    kvz.resize(start + kGroupCountOffset, 0x00);
+    kvz.push_back(static_cast<std::uint8_t>(entries & 0xFF));
+    kvz.push_back(static_cast<std::uint8_t>(entries >> 8));
+    kvz.resize(start + kRecordSize, kStoredSpace);
+}
+
+void appendEntryRecord(std::vector<std::uint8_t>& kvz, std::span<const std::string, kFieldsPerEntry> fields) {
+    for (std::size_t f = 0; f < kFieldsPerEntry; ++f) appendStoredField(kvz, fields[f], kEntryFieldLayout[f].width, true);
+}
+
+std::string storedFieldText(std::span<const std::uint8_t> field, bool inverted) {
+    const std::uint8_t flip = inverted ? kEntryInversion : 0x00;
+    const std::uint8_t terminator = fieldTerminator(inverted);
+    std::string text;
+    for (std::size_t position = 0; position < field.size(); ++position) {
+        const auto byte = static_cast<std::uint8_t>(field[position] ^ flip);
+        if (byte == terminator) break;
+        text += static_cast<char>(byte);
+        if (isKanji(byte) && position + 1 < field.size()) text += static_cast<char>(field[++position] ^ flip);
+    }
+    return text;
 }
 
 }  // namespace kvz

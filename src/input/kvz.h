@@ -22,6 +22,38 @@ inline constexpr std::size_t kShortFieldWidth = 28;
 inline constexpr std::size_t kFieldsPerEntry = 6;
 inline constexpr std::size_t kGroupRecordsSize = kGroupCount * kRecordSize;
 
+// The record layout. A group record holds its name in its first
+// kGroupNameWidth bytes and its entry count, 16 bits little-endian, at
+// kGroupCountOffset; an entry record holds the long field and short fields 1
+// to 5 one after another. A text ends at its field's end or at the first
+// stored space found at a character start, and every field is padded with
+// stored spaces. Entry fields are stored with the top bit of every byte
+// inverted (kEntryInversion); group names are stored as they are.
+inline constexpr std::size_t kGroupCountOffset = 18;
+inline constexpr std::uint8_t kStoredSpace = 0x20;
+inline constexpr std::uint8_t kEntryInversion = 0x80;
+
+struct FieldLayout {
+    std::size_t offset;
+    std::size_t width;
+};
+inline constexpr std::array<FieldLayout, 6> kEntryFieldLayout{{
+    {0, kLongFieldWidth},
+    {kLongFieldWidth, kShortFieldWidth},
+    {kLongFieldWidth + kShortFieldWidth, kShortFieldWidth},
+    {kLongFieldWidth + 2 * kShortFieldWidth, kShortFieldWidth},
+    {kLongFieldWidth + 3 * kShortFieldWidth, kShortFieldWidth},
+    {kLongFieldWidth + 4 * kShortFieldWidth, kShortFieldWidth},
+}};
+static_assert(kEntryFieldLayout.size() == kFieldsPerEntry);
+static_assert(kEntryFieldLayout.back().offset + kEntryFieldLayout.back().width == kRecordSize);
+
+// The byte that ends a field's text once its inversion is undone: a stored
+// space.
+constexpr std::uint8_t fieldTerminator(bool inverted) {
+    return inverted ? kStoredSpace ^ kEntryInversion : kStoredSpace;
+}
+
 // Every text of a file, normalised, each followed by a zero byte, in file
 // order (8 group names, then long field and short fields 1-5 of every entry);
 // one more zero byte (an empty text) ends the whole.
@@ -150,6 +182,27 @@ Result<GroupCounts> checkKvzRecords(std::span<const std::uint8_t> bytes);
 // that zero bytes cut short; the texts themselves stay cut, as the device
 // reads them.
 Result<KvzFile> readKvzBytes(std::span<const std::uint8_t> bytes);
+
+// Writing records. Each appends one record (or field) to `kvz` as the
+// reader above reads it. A text longer than its field is cut to the field
+// (callers check the width first: a cut text is no longer what was meant).
+
+// `text` in a field of `width` bytes: the text, then stored spaces up to the
+// width; with `inverted` (an entry field) every byte's top bit inverted.
+void appendStoredField(std::vector<std::uint8_t>& kvz, std::string_view text, std::size_t width, bool inverted);
+
+// A group record: the name, zero bytes up to the count, the entry count,
+// stored spaces to the record's end.
+void appendGroupRecord(std::vector<std::uint8_t>& kvz, std::string_view name, std::uint16_t entries);
+
+// An entry record: the long field and short fields 1 to 5, in order.
+void appendEntryRecord(std::vector<std::uint8_t>& kvz, std::span<const std::string, kFieldsPerEntry> fields);
+
+// The raw text stored in a field (after undoing the inversion with
+// `inverted`), up to the first terminator found at a character start. Unlike
+// getKvzText it keeps a lead byte at the field's end: it gives the bytes as
+// stored, for writing a deck back as text.
+std::string storedFieldText(std::span<const std::uint8_t> field, bool inverted);
 
 // The size of a KVZ file as its group records announce it: the 8 group
 // records and every entry record they announce. Given fewer bytes than the
