@@ -1,11 +1,9 @@
-// The conversion core's entry for every front end (the command line, a
-// browser page): a deck's bytes in; the image, its two Intel HEX texts, the
-// warnings, the summary's figures and the preview's PNG bytes out. Nothing
-// here touches a file or prints; the front end decides where the products go.
-//
-// A front end that shows warnings before the conversion starts (as the
-// command line does, which may also refuse a deck for them) calls
-// readDeck and then packDeck; any other calls packDeckBytes.
+// Packing one deck: a deck's bytes in; the image, its two Intel HEX texts,
+// the warnings, the summary's figures and the preview's PNG bytes out.
+// Nothing here touches a file or prints. Front ends do not call this
+// directly: they read a deck with readDeck, show its warnings, and convert it
+// with convertDeck (core/frontend.h), which packs through packDeck.
+// packDeckBytes, both steps in one, serves the tests and the benchmarks.
 #pragma once
 
 #include <cstdint>

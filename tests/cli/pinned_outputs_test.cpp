@@ -8,6 +8,7 @@
 #include <regex>
 
 #include "core/convert.h"
+#include "core/pack.h"
 #include "decode/decode.h"
 #include "decode/example_image.h"
 #include "glyph/glyph.h"
@@ -158,6 +159,26 @@ TEST(PinnedExample, IsTheWholeFileExampleByteForByte) {
     EXPECT_EQ(std::vector<std::uint8_t>(columns.begin() + 35, columns.end()), std::vector<std::uint8_t>(5, 0))
         << "padding";
 }
+
+// The command line adds nothing of its own to what the core packs.
+class CommandLineProducts : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(CommandLineProducts, AreThoseOfTheCore) {
+    const testing::TempDir dir;
+    const std::vector<std::uint8_t> bytes =
+        testing::readFileBytes(testing::sourcePath(std::string("examples/") + GetParam() + ".kvz"));
+    testing::writeFile(dir / "deck.kvz", bytes);
+    const std::vector<std::string> argv{testing::kvzpackBinary().string(), "deck.kvz", "--preview"};
+    const testing::ProcessResult run = testing::runProgram(argv, dir.path());
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    auto packed = packDeckBytes(bytes, PackOptions{true, true});
+    ASSERT_TRUE(packed.ok()) << packed.reason();
+    EXPECT_EQ(testing::readFileText(dir / "deck.ihx"), packed->hexText);
+    EXPECT_EQ(testing::readFileText(dir / "deck.txt"), packed->numberedHexText);
+    EXPECT_EQ(testing::readFileBytes(dir / "deck.png"), packed->png);
+}
+
+INSTANTIATE_TEST_SUITE_P(Examples, CommandLineProducts, ::testing::Values("example", "sample"));
 
 }  // namespace
 }  // namespace kvz

@@ -1,5 +1,5 @@
-// The core's front-end entry: deck bytes in, every product out, without
-// files; the command line writes exactly these products.
+// The core's packing of a deck: deck bytes in, every product out, without
+// files (tests/cli checks that the command line writes exactly these).
 #include "core/pack.h"
 
 #include <gtest/gtest.h>
@@ -77,21 +77,6 @@ TEST_P(PackExamples, OptionsChangeOnlyWhatTheyAskFor) {
     EXPECT_EQ(bare.hexText, full.hexText);
     EXPECT_EQ(bare.numberedHexText, full.numberedHexText);
     EXPECT_TRUE(bare.png.empty());
-}
-
-// The command line adds nothing of its own to the products.
-TEST_P(PackExamples, CommandLineWritesExactlyTheProducts) {
-    const testing::TempDir dir;
-    const Bytes bytes = exampleDeck(GetParam());
-    testing::writeFile(dir / "deck.kvz", bytes);
-    std::vector<std::string> argv{testing::kvzpackBinary().string(), "deck.kvz"};
-    argv.push_back("--preview");
-    const testing::ProcessResult run = testing::runProgram(argv, dir.path());
-    ASSERT_EQ(run.exitStatus, 0) << run.err;
-    const PackedDeck packed = packOrFail(bytes, PackOptions{true, true});
-    EXPECT_EQ(testing::readFileText(dir / "deck.ihx"), packed.hexText);
-    EXPECT_EQ(testing::readFileText(dir / "deck.txt"), packed.numberedHexText);
-    EXPECT_EQ(testing::readFileBytes(dir / "deck.png"), packed.png);
 }
 
 INSTANTIATE_TEST_SUITE_P(Core, PackExamples, ::testing::Values("example", "sample"));
