@@ -391,8 +391,11 @@ Result<Bytes> DeckBuilder::cutToWidth(Bytes text, const FieldKind& kind) {
                     std::to_string(kind.width) + "; shorten it (a kanji or kana takes 2 bytes), or build with --cut");
     }
     const std::size_t end = cutPoint(text, kind.width);
+    // A Shift_JIS character takes two bytes at most: four for each character
+    // quoted are more than the message shows.
+    const std::string_view dropped = std::string_view(text).substr(end, 4 * kExcerptCharacters);
     changes_.push_back(label + ": cut to " + std::to_string(end) + " bytes, dropping '" +
-                       readableText(std::string_view(text).substr(end)) + "'");
+                       inputExcerpt(readableText(dropped)) + "'");
     ++cutFields_;
     text.resize(end);
     return text;
