@@ -134,13 +134,19 @@ std::string joinCells(const TableRow& row, char32_t separator) {
     return joined;
 }
 
-// "a, b, c": as many of the names as a message can quote.
+std::size_t characterCount(std::string_view utf8) {
+    return static_cast<std::size_t>(
+        std::count_if(utf8.begin(), utf8.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+// "a, b, c, ...": the first names, whole, as many as a message quotes.
 std::string listOfNames(const std::vector<std::string>& names) {
     std::string list;
     for (const std::string& name : names) {
-        if (list.size() > 4 * kExcerptCharacters) break;
+        const std::string quoted = inputExcerpt(name);
+        if (!list.empty() && characterCount(list) + 2 + characterCount(quoted) > kExcerptCharacters) return list + ", ...";
         if (!list.empty()) list += ", ";
-        list += name;
+        list += quoted;
     }
     return list;
 }
@@ -151,11 +157,15 @@ std::string noColumnsReason(const TableRow& first, char32_t separator) {
         if (i > 0) example += ',';
         example += roleName(kNoteFieldRoles[i]);
     }
-    const std::string shown = inputExcerpt(joinCells(first, separator));
-    return std::to_string(first.line) + ": the table names none of its columns; its first row is \"" + shown +
-           "\": name them with --columns in the order of the columns, e.g. --columns " + example +
+    const std::string joined = joinCells(first, separator);
+    const bool zeroBytes = joined.find('\0') != std::string::npos;
+    return std::to_string(first.line) + ": the table names none of its columns; its first row is \"" +
+           inputExcerpt(joined) + "\": name them with --columns in the order of the columns, e.g. --columns " + example +
            " (long, short1 to short5, group, and - for a column to skip), or write these names in a header row" +
-           (separator == '\t' ? "; a deck in kvzdeck's own layout starts with a group name (a line with no tab)" : "");
+           (separator == '\t' ? "; a deck in kvzdeck's own layout starts with a group name (a line with no tab)" : "") +
+           (zeroBytes ? "; the row holds zero bytes, as a UTF-16 text without a byte order mark does: give "
+                        "--encoding utf-16le or utf-16be"
+                      : "");
 }
 
 Result<Layout> layoutOf(const std::vector<TableRow>& rows, const DeckInputOptions& options, char32_t separator) {
@@ -163,16 +173,19 @@ Result<Layout> layoutOf(const std::vector<TableRow>& rows, const DeckInputOption
     if (!options.columns.empty()) return Layout{options.columns, header};
     if (header) {
         Layout layout{{}, true};
+        std::array<std::size_t, static_cast<std::size_t>(ColumnRole::skip)> columnOf{};  // from 1; 0: none yet
         for (const std::string& cell : rows.front().cells) {
             const ColumnRole role = cell.empty() ? ColumnRole::skip : *columnRoleNamed(cell);
-            const auto earlier = std::find(layout.roles.begin(), layout.roles.end(), role);
-            if (role != ColumnRole::skip && earlier != layout.roles.end()) {
+            layout.roles.push_back(role);
+            if (role == ColumnRole::skip) continue;
+            std::size_t& earlier = columnOf[static_cast<std::size_t>(role)];
+            if (earlier != 0) {
                 return fail(std::to_string(rows.front().line) + ": the header row names '" + roleName(role) +
-                            "' twice, in columns " + std::to_string(earlier - layout.roles.begin() + 1) + " and " +
-                            std::to_string(layout.roles.size() + 1) +
+                            "' twice, in columns " + std::to_string(earlier) + " and " +
+                            std::to_string(layout.roles.size()) +
                             "; each field has one column: name the other one -, or give --columns");
             }
-            layout.roles.push_back(role);
+            earlier = layout.roles.size();
         }
         return layout;
     }
@@ -259,7 +272,7 @@ public:
                 if (!card.group.empty() && named.insert(card.group).second) groups_.push_back(card.group);
             if (groups_.size() > kGroupCount) {
                 return fail("the group column names " + std::to_string(groups_.size()) +
-                            " groups, and a deck holds 8: " + inputExcerpt(listOfNames(groups_)) +
+                            " groups, and a deck holds 8: " + listOfNames(groups_) +
                             "; give some cards the same group, or make a deck of each part of the table");
             }
             return success();
