@@ -433,7 +433,9 @@ Result<UnescapedText> DeckBuilder::unescape(std::string_view field, const FieldK
             } else if (code == 'e') {
                 return fail(label + ": \\e (an empty text) must be the whole field");
             } else {
-                return fail(label + ": unknown escape \\" + std::string(1, code));
+                // The whole character after the backslash, not the first byte of it.
+                const std::optional<Utf8Character> escaped = decodeUtf8(field.substr(i + 1));
+                return fail(label + ": unknown escape \\" + inputExcerpt(field.substr(i + 1, escaped ? escaped->length : 1)));
             }
             i += 2;
             continue;
