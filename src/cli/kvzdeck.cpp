@@ -14,6 +14,7 @@
 #include "deck/deck.h"
 #include "deck/deck_input.h"
 #include "deck/table.h"
+#include "deck/utf8.h"
 #include "io/format_files.h"
 #include "io/io.h"
 
@@ -103,7 +104,7 @@ Status applyOption(Setting setting, const std::string& value, Invocation& invoca
             input.separator = parseSeparatorName(value);
             if (input.separator == 0)
                 return fail("option '--separator' takes tab, comma, semicolon, space, pipe, colon or one character, not '" +
-                            value + "'");
+                            inputExcerpt(value) + "'");
             break;
         case Setting::encoding: {
             Result<TextEncoding> encoding = parseEncodingOption(value);
@@ -121,7 +122,7 @@ Status applyOption(Setting setting, const std::string& value, Invocation& invoca
             std::size_t size = 0;
             const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), size);
             if (error != std::errc{} || end != value.data() + value.size() || size == 0 || size > 65535)
-                return fail("option '--group-size' takes a number of cards from 1 to 65535, not '" + value + "'");
+                return fail("option '--group-size' takes a number of cards from 1 to 65535, not '" + inputExcerpt(value) + "'");
             input.groupSize = size;
             break;
         }
@@ -165,7 +166,7 @@ public:
             if (operands.size() != 2) return refuseCommandLine(err_, kDeckProgram, "dump takes one DECK.kvz");
             return dump(operands[1]);
         }
-        return refuseCommandLine(err_, kDeckProgram, "unknown command '" + command + "'");
+        return refuseCommandLine(err_, kDeckProgram, "unknown command '" + inputExcerpt(command) + "'");
     }
 
 private:

@@ -1,9 +1,11 @@
 #include "deck/anki.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <charconv>
 #include <cstdint>
+#include <vector>
 
 #include "common/text.h"
 #include "deck/table.h"
@@ -12,6 +14,8 @@
 namespace kvz {
 namespace {
 
+// ---------------------------------------------------------------- header
+
 std::optional<std::size_t> columnNumber(std::string_view value) {
     std::size_t number = 0;
     const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
@@ -19,47 +23,104 @@ std::optional<std::size_t> columnNumber(std::string_view value) {
     return number;
 }
 
-void readHeaderLine(std::string_view line, ExportHeader& header) {
-    const std::size_t colon = line.find(':');
-    if (colon == std::string_view::npos) return;
-    const std::string key = lowerTrimmed(line.substr(1, colon - 1));
-    const std::string_view rawValue = line.substr(colon + 1);
-    std::string_view value = rawValue;
-    while (!value.empty() && std::isspace(static_cast<unsigned char>(value.front()))) value.remove_prefix(1);
-    while (!value.empty() && std::isspace(static_cast<unsigned char>(value.back()))) value.remove_suffix(1);
-    if (key == "separator") {
-        // A space or a tab is its own value; trimming would lose it.
-        header.separator = parseSeparatorName(value.empty() ? rawValue : value);
-        header.present = true;
-    } else if (key == "html") {
-        header.html = lowerTrimmed(value) == "true";
-        header.present = true;
-    } else if (key == "guid column" || key == "notetype column" || key == "deck column" || key == "tags column") {
-        const std::optional<std::size_t> number = columnNumber(value);
-        auto& column = key == "guid column"       ? header.guidColumn
-                       : key == "notetype column" ? header.notetypeColumn
-                       : key == "deck column"     ? header.deckColumn
-                                                  : header.tagsColumn;
-        column = number;
-        header.present = true;
-    }
+std::string_view trimmed(std::string_view text) {
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+    return text;
 }
 
-// The character an entity stands for ("amp", "#39", "#x3042"), or 0.
-char32_t entityCharacter(std::string_view name) {
-    constexpr std::array<std::pair<std::string_view, char32_t>, 6> kNamed{{
-        {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}, {"nbsp", ' '}}};
-    for (const auto& [known, character] : kNamed)
-        if (name == known) return character;
-    if (name.size() < 2 || name.front() != '#') return 0;
-    const bool hex = name[1] == 'x' || name[1] == 'X';
-    const std::string_view digits = name.substr(hex ? 2 : 1);
+enum class HeaderKey { separator, html, guidColumn, notetypeColumn, deckColumn, tagsColumn, columns };
+
+// The key of a header line, written exactly as Anki writes it, and where
+// its value starts.
+struct KeyedLine {
+    HeaderKey key;
+    std::string_view value;
+};
+
+std::optional<KeyedLine> headerKeyOf(std::string_view line) {
+    constexpr std::array<std::pair<std::string_view, HeaderKey>, 7> kKeys{{
+        {"#separator:", HeaderKey::separator},
+        {"#html:", HeaderKey::html},
+        {"#guid column:", HeaderKey::guidColumn},
+        {"#notetype column:", HeaderKey::notetypeColumn},
+        {"#deck column:", HeaderKey::deckColumn},
+        {"#tags column:", HeaderKey::tagsColumn},
+        {"#columns:", HeaderKey::columns},
+    }};
+    for (const auto& [prefix, key] : kKeys)
+        if (line.starts_with(prefix)) return KeyedLine{key, line.substr(prefix.size())};
+    return std::nullopt;
+}
+
+std::string headerRefusal(std::size_t number, std::string_view line, std::string_view why) {
+    return std::to_string(number) + ": the header line '" + inputExcerpt(line) + "' " + std::string(why);
+}
+
+Status readHeaderLine(std::size_t number, std::string_view line, const KeyedLine& keyed, ExportHeader& header) {
+    const std::string_view value = trimmed(keyed.value);
+    switch (keyed.key) {
+        case HeaderKey::separator:
+            // A space or a tab is its own value; trimming would lose it.
+            header.separator = parseSeparatorName(value.empty() ? keyed.value : value);
+            if (header.separator == 0)
+                return fail(headerRefusal(number, line, "names no separator; an export names it as Tab, Comma, "
+                                                        "Semicolon, Space, Pipe, Colon or the character itself"));
+            return success();
+        case HeaderKey::html: {
+            const std::string lower = lowerTrimmed(value);
+            if (lower != "true" && lower != "false")
+                return fail(headerRefusal(number, line, "takes true or false"));
+            header.html = lower == "true";
+            return success();
+        }
+        case HeaderKey::columns:
+            if (value.empty()) return fail(headerRefusal(number, line, "names no column"));
+            return success();
+        default: break;
+    }
+    const std::optional<std::size_t> column = columnNumber(value);
+    if (!column) return fail(headerRefusal(number, line, "names no column; columns are numbered from 1"));
+    auto& field = keyed.key == HeaderKey::guidColumn       ? header.guidColumn
+                  : keyed.key == HeaderKey::notetypeColumn ? header.notetypeColumn
+                  : keyed.key == HeaderKey::deckColumn     ? header.deckColumn
+                                                           : header.tagsColumn;
+    field = column;
+    return success();
+}
+
+// ---------------------------------------------------------------- HTML
+
+// The character an entity stands for ("amp", "#39", "#x3042") at the start
+// of `text` (just after its '&'), and the entity's length with its ';'.
+struct Entity {
+    char32_t character;
+    std::size_t length;
+};
+
+std::optional<Entity> numericEntity(std::string_view text) {
+    const bool hex = text.size() > 1 && (text[1] == 'x' || text[1] == 'X');
+    const std::size_t first = hex ? 2 : 1;
+    std::size_t end = first;
+    const auto isDigit = [hex](char c) { return hex ? std::isxdigit(static_cast<unsigned char>(c)) != 0
+                                                    : std::isdigit(static_cast<unsigned char>(c)) != 0; };
+    while (end < text.size() && isDigit(text[end])) ++end;
+    if (end == first || end == text.size() || text[end] != ';') return std::nullopt;
     std::uint32_t value = 0;
-    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value, hex ? 16 : 10);
-    if (error != std::errc{} || end != digits.data() + digits.size() || value == 0 || value > 0x10FFFF ||
-        (value >= 0xD800 && value <= 0xDFFF))
-        return 0;
-    return value;
+    const auto [stop, error] = std::from_chars(text.data() + first, text.data() + end, value, hex ? 16 : 10);
+    if (error != std::errc{} || value == 0 || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
+        return std::nullopt;
+    // A no-break space is shown as a space, as &nbsp; is.
+    return Entity{value == 0xA0 ? U' ' : static_cast<char32_t>(value), end + 1};
+}
+
+std::optional<Entity> entityAt(std::string_view text) {
+    if (text.starts_with('#')) return numericEntity(text);
+    constexpr std::array<std::pair<std::string_view, char32_t>, 6> kNamed{{
+        {"amp;", '&'}, {"lt;", '<'}, {"gt;", '>'}, {"quot;", '"'}, {"apos;", '\''}, {"nbsp;", ' '}}};
+    for (const auto& [known, character] : kNamed)
+        if (text.starts_with(known)) return Entity{character, known.size()};
+    return std::nullopt;
 }
 
 bool isBreakTag(std::string_view tag) {
@@ -83,47 +144,111 @@ std::string collapseSpaces(std::string_view text) {
     return out;
 }
 
+// ---------------------------------------------------------------- cloze
+
+// The pieces of cloze markup: "{{c12::" opens, "::" starts a hint, "}}"
+// closes. Both passes over a text cut it into the same pieces.
+enum class ClozePiece { open, hint, close, character };
+
+struct ClozeToken {
+    ClozePiece piece;
+    std::size_t length;
+};
+
+ClozeToken clozeTokenAt(std::string_view text, std::size_t i) {
+    if (text.substr(i).starts_with("{{c")) {
+        std::size_t digits = i + 3;
+        while (digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits]))) ++digits;
+        if (digits > i + 3 && text.substr(digits).starts_with("::")) return {ClozePiece::open, digits + 2 - i};
+    }
+    if (text.substr(i).starts_with("::")) return {ClozePiece::hint, 2};
+    if (text.substr(i).starts_with("}}")) return {ClozePiece::close, 2};
+    return {ClozePiece::character, 1};
+}
+
+// Which opening pieces are closed: each "}}" closes the innermost open one.
+std::vector<bool> closedOpenings(std::string_view text) {
+    std::vector<bool> closed(text.size(), false);
+    std::vector<std::size_t> open;
+    for (std::size_t i = 0; i < text.size();) {
+        const ClozeToken token = clozeTokenAt(text, i);
+        if (token.piece == ClozePiece::open) open.push_back(i);
+        if (token.piece == ClozePiece::close && !open.empty()) {
+            closed[open.back()] = true;
+            open.pop_back();
+        }
+        i += token.length;
+    }
+    return closed;
+}
+
+// ---------------------------------------------------------------- furigana
+
+bool isKana(char32_t c) {
+    return (c >= 0x3041 && c <= 0x309F) ||  // hiragana, sound marks, iteration marks
+           (c >= 0x30A0 && c <= 0x30FF) ||  // katakana, the long vowel mark
+           (c >= 0x31F0 && c <= 0x31FF) ||  // small katakana for Ainu
+           (c >= 0xFF66 && c <= 0xFF9F);    // half-width katakana
+}
+
+// Where the ']' of a reading that starts at `i` is: one kana or more, then
+// ']'. Nothing when another character comes first.
+std::optional<std::size_t> kanaReadingEnd(std::string_view text, std::size_t i) {
+    const std::size_t start = i;
+    while (i < text.size()) {
+        if (text[i] == ']') return i > start ? std::optional(i) : std::nullopt;
+        const std::optional<Utf8Character> character = decodeUtf8(text.substr(i));
+        if (!character || !isKana(character->codePoint)) return std::nullopt;
+        i += character->length;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
-ExportHeader readExportHeader(std::string_view text) {
+Result<ExportHeader> readExportHeader(std::string_view text) {
     ExportHeader header;
-    while (text.starts_with('#')) {
-        const std::size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        if (line.ends_with('\r')) line.remove_suffix(1);
-        readHeaderLine(line, header);
+    std::size_t position = 0;
+    while (position < text.size() && text[position] == '#') {
+        const std::size_t end = std::min(text.find_first_of("\r\n", position), text.size());
+        const std::string_view line = text.substr(position, end - position);
+        position = end;
+        if (position < text.size() && text[position] == '\r') ++position;
+        if (position < text.size() && text[position] == '\n') ++position;
         ++header.lines;
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        const std::optional<KeyedLine> keyed = headerKeyOf(line);
+        if (header.lines == 1) header.present = keyed.has_value();
+        if (!header.present) continue;
+        if (keyed) KVZ_TRY(readHeaderLine(header.lines, line, *keyed, header));
     }
+    header.bodyStart = position;
     return header;
 }
 
 std::string htmlToText(std::string_view html) {
+    // Past the last '>' (or ']') no tag (or sound) can close: the search for
+    // one stops there instead of reading to the end again and again.
+    const std::size_t lastTagEnd = html.rfind('>');
+    const std::size_t lastBracket = html.rfind(']');
     std::string out;
     for (std::size_t i = 0; i < html.size();) {
         const char c = html[i];
-        if (c == '<') {
+        if (c == '<' && lastTagEnd != std::string_view::npos && lastTagEnd > i) {
             const std::size_t close = html.find('>', i);
-            if (close != std::string_view::npos) {
-                if (isBreakTag(html.substr(i, close - i + 1))) out += ' ';
-                i = close + 1;
+            if (isBreakTag(html.substr(i, close - i + 1))) out += ' ';
+            i = close + 1;
+            continue;
+        }
+        if (c == '&') {
+            if (const std::optional<Entity> entity = entityAt(html.substr(i + 1))) {
+                appendUtf8(out, entity->character);
+                i += 1 + entity->length;
                 continue;
             }
-        } else if (c == '&') {
-            const std::size_t semicolon = html.find(';', i);
-            if (semicolon != std::string_view::npos && semicolon - i <= 10) {
-                if (const char32_t character = entityCharacter(html.substr(i + 1, semicolon - i - 1))) {
-                    appendUtf8(out, character);
-                    i = semicolon + 1;
-                    continue;
-                }
-            }
-        } else if (html.substr(i).starts_with("[sound:")) {
-            const std::size_t close = html.find(']', i);
-            if (close != std::string_view::npos) {
-                i = close + 1;
-                continue;
-            }
+        } else if (c == '[' && lastBracket != std::string_view::npos && lastBracket > i &&
+                   html.substr(i).starts_with("[sound:")) {
+            i = html.find(']', i) + 1;
+            continue;
         }
         out += c;
         ++i;
@@ -132,21 +257,28 @@ std::string htmlToText(std::string_view html) {
 }
 
 std::string removeCloze(std::string_view text) {
+    const std::vector<bool> closed = closedOpenings(text);
     std::string out;
+    // For each closed cloze around the position: whether its hint has begun.
+    std::vector<bool> inHint;
+    std::size_t hints = 0;  // how many of them are in their hint
     for (std::size_t i = 0; i < text.size();) {
-        if (text.substr(i).starts_with("{{c")) {
-            std::size_t digits = i + 3;
-            while (digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits]))) ++digits;
-            const std::size_t close = text.find("}}", digits);
-            if (digits > i + 3 && text.substr(digits).starts_with("::") && close != std::string_view::npos) {
-                const std::string_view inside = text.substr(digits + 2, close - digits - 2);
-                out += inside.substr(0, inside.find("::"));
-                i = close + 2;
-                continue;
-            }
+        const ClozeToken token = clozeTokenAt(text, i);
+        const bool markup = (token.piece == ClozePiece::open && closed[i]) ||
+                            (token.piece == ClozePiece::close && !inHint.empty()) ||
+                            (token.piece == ClozePiece::hint && !inHint.empty() && !inHint.back());
+        if (!markup) {
+            if (hints == 0) out.append(text.substr(i, token.length));
+        } else if (token.piece == ClozePiece::open) {
+            inHint.push_back(false);
+        } else if (token.piece == ClozePiece::hint) {
+            inHint.back() = true;
+            ++hints;
+        } else {
+            if (inHint.back()) --hints;
+            inHint.pop_back();
         }
-        out += text[i];
-        ++i;
+        i += token.length;
     }
     return out;
 }
@@ -154,28 +286,31 @@ std::string removeCloze(std::string_view text) {
 std::string applyFurigana(std::string_view text, Furigana kind) {
     std::string out;
     std::size_t baseStart = 0;  // in `out`: where a base that follows would start
-    for (std::size_t i = 0; i < text.size(); ++i) {
+    for (std::size_t i = 0; i < text.size();) {
         const char c = text[i];
         if (c == ' ' || c == '>') {
             out += c;
             baseStart = out.size();
+            ++i;
             continue;
         }
-        const std::size_t close = c == '[' ? text.find(']', i) : std::string_view::npos;
-        if (close == std::string_view::npos || baseStart == out.size()) {
+        const std::optional<std::size_t> close =
+            c == '[' && baseStart < out.size() ? kanaReadingEnd(text, i + 1) : std::nullopt;
+        if (!close) {
             out += c;
+            ++i;
             continue;
         }
         // The space that marks the base's start is dropped.
         const bool spaceBefore = baseStart > 0 && out[baseStart - 1] == ' ';
         const std::string base = out.substr(baseStart);
-        const std::string_view reading = text.substr(i + 1, close - i - 1);
+        const std::string_view reading = text.substr(i + 1, *close - i - 1);
         out.resize(spaceBefore ? baseStart - 1 : baseStart);
         if (kind == Furigana::base) out += base;
         if (kind == Furigana::reading) out += reading;
         if (kind == Furigana::both) out += base + "(" + std::string(reading) + ")";
         baseStart = out.size();
-        i = close;
+        i = *close + 1;
     }
     return out;
 }

@@ -7,21 +7,34 @@
 #include <string>
 #include <string_view>
 
+#include "common/result.h"
+
 namespace kvz {
 
 // The header lines of a "Notes in Plain Text" export ("#separator:tab",
-// "#html:true", "#deck column:3", ...): keys trimmed and in any case,
-// unknown keys ignored. Column numbers count from 1, as written.
+// "#html:true", "#deck column:3", ...). A text is an export when its first
+// line is one of the keys Anki writes, exactly so ("#separator:",
+// "#html:", "#guid column:", "#notetype column:", "#deck column:",
+// "#tags column:", "#columns:"); a "# separator: tab" comment is no header.
+// Column numbers count from 1, as written.
 struct ExportHeader {
-    bool present = false;      // at least one known key was given
+    bool present = false;      // the text starts with a header key
     char32_t separator = 0;    // 0: not given
     bool html = false;
     std::optional<std::size_t> guidColumn, notetypeColumn, deckColumn, tagsColumn;
     std::size_t lines = 0;     // header and comment lines at the start (every line starting with '#')
+    std::size_t bodyStart = 0; // where the line after them starts
 };
 
-// Reads the lines starting with '#' at the start of `text`.
-ExportHeader readExportHeader(std::string_view text);
+// Reads the lines starting with '#' at the start of `text`, each ended by
+// LF, CR LF or CR. When the first is a header key, every header key among
+// them must have a value of its kind: a separator's name or character,
+// true or false, a column number from 1, a non-empty list of columns; a
+// line that has not is refused, "2: the header line '#deck column:0' ...".
+// Other '#' lines are comments. Without a header key at the start, no line
+// is refused and `present` is false; `lines` and `bodyStart` still step
+// over the comment lines.
+Result<ExportHeader> readExportHeader(std::string_view text);
 
 // A field's HTML as plain text: tags dropped (<br>, <div> and <p> as a
 // space), entities decoded (&nbsp; as a space), [sound:...] dropped, runs of
@@ -29,14 +42,19 @@ ExportHeader readExportHeader(std::string_view text);
 std::string htmlToText(std::string_view html);
 
 // Cloze markup replaced by its text: "{{c1::text}}" and
-// "{{c1::text::hint}}" both give "text".
+// "{{c1::text::hint}}" both give "text", nested markup too
+// ("{{c1::日本{{c2::語}}です}}" gives 日本語です). Markup never closed, and a
+// "}}" that closes nothing, stay as written. Linear in the text.
 std::string removeCloze(std::string_view text);
 
 enum class Furigana { base, reading, both };
 
 // Furigana "漢字[かんじ]" as `kind` says: 漢字, かんじ or 漢字(かんじ). The
 // base runs back to the last space, which is dropped ("世[よ]の 中[なか]" is
-// 世の中), or to the end of the furigana before it.
+// 世の中), or to the end of the furigana before it. A reading is kana
+// (hiragana, katakana, half-width katakana, the long vowel mark); a bracket
+// that holds anything else ("arr[i]", "H2O[aq]") is kept as written, and so
+// is one with no base before it. Linear in the text.
 std::string applyFurigana(std::string_view text, Furigana kind);
 
 }  // namespace kvz

@@ -358,8 +358,11 @@ Result<Bytes> DeckBuilder::cutToWidth(Bytes text, const FieldKind& kind) {
                     std::to_string(kind.width) + "; shorten it (a kanji or kana takes 2 bytes), or build with --cut");
     }
     const std::size_t end = cutPoint(text, kind.width);
+    // A Shift_JIS character takes two bytes at most: four for each character
+    // quoted are more than the message shows.
+    const std::string_view dropped = std::string_view(text).substr(end, 4 * kExcerptCharacters);
     changes_.push_back(label + ": cut to " + std::to_string(end) + " bytes, dropping '" +
-                       readableText(std::string_view(text).substr(end)) + "'");
+                       inputExcerpt(readableText(dropped)) + "'");
     ++cutFields_;
     text.resize(end);
     return text;
@@ -397,7 +400,9 @@ Result<UnescapedText> DeckBuilder::unescape(std::string_view field, const FieldK
             } else if (code == 'e') {
                 return fail(label + ": \\e (an empty text) must be the whole field");
             } else {
-                return fail(label + ": unknown escape \\" + std::string(1, code));
+                // The whole character after the backslash, not the first byte of it.
+                const std::optional<Utf8Character> escaped = decodeUtf8(field.substr(i + 1));
+                return fail(label + ": unknown escape \\" + inputExcerpt(field.substr(i + 1, escaped ? escaped->length : 1)));
             }
             i += 2;
             continue;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "common/text.h"
 #include "deck/table.h"
@@ -121,13 +123,32 @@ bool allRoleNames(const TableRow& row) {
     return anyField;
 }
 
+// The row as it was written, as much of it as a message can quote.
 std::string joinCells(const TableRow& row, char32_t separator) {
+    constexpr std::size_t kEnoughBytes = 4 * (kExcerptCharacters + 1);
     std::string joined;
-    for (std::size_t i = 0; i < row.cells.size(); ++i) {
+    for (std::size_t i = 0; i < row.cells.size() && joined.size() <= kEnoughBytes; ++i) {
         if (i > 0) appendUtf8(joined, separator);
-        joined += row.cells[i];
+        joined.append(row.cells[i], 0, kEnoughBytes);
     }
     return joined;
+}
+
+std::size_t characterCount(std::string_view utf8) {
+    return static_cast<std::size_t>(
+        std::count_if(utf8.begin(), utf8.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+// "a, b, c, ...": the first names, whole, as many as a message quotes.
+std::string listOfNames(const std::vector<std::string>& names) {
+    std::string list;
+    for (const std::string& name : names) {
+        const std::string quoted = inputExcerpt(name);
+        if (!list.empty() && characterCount(list) + 2 + characterCount(quoted) > kExcerptCharacters) return list + ", ...";
+        if (!list.empty()) list += ", ";
+        list += quoted;
+    }
+    return list;
 }
 
 std::string noColumnsReason(const TableRow& first, char32_t separator) {
@@ -136,12 +157,15 @@ std::string noColumnsReason(const TableRow& first, char32_t separator) {
         if (i > 0) example += ',';
         example += roleName(kNoteFieldRoles[i]);
     }
-    std::string shown = joinCells(first, separator);
-    if (shown.size() > 80) shown = shown.substr(0, 77) + "...";
-    return std::to_string(first.line) + ": the table names none of its columns; its first row is \"" + shown +
-           "\": name them with --columns in the order of the columns, e.g. --columns " + example +
+    const std::string joined = joinCells(first, separator);
+    const bool zeroBytes = joined.find('\0') != std::string::npos;
+    return std::to_string(first.line) + ": the table names none of its columns; its first row is \"" +
+           inputExcerpt(joined) + "\": name them with --columns in the order of the columns, e.g. --columns " + example +
            " (long, short1 to short5, group, and - for a column to skip), or write these names in a header row" +
-           (separator == '\t' ? "; a deck in kvzdeck's own layout starts with a group name (a line with no tab)" : "");
+           (separator == '\t' ? "; a deck in kvzdeck's own layout starts with a group name (a line with no tab)" : "") +
+           (zeroBytes ? "; the row holds zero bytes, as a UTF-16 text without a byte order mark does: give "
+                        "--encoding utf-16le or utf-16be"
+                      : "");
 }
 
 Result<Layout> layoutOf(const std::vector<TableRow>& rows, const DeckInputOptions& options, char32_t separator) {
@@ -149,8 +173,20 @@ Result<Layout> layoutOf(const std::vector<TableRow>& rows, const DeckInputOption
     if (!options.columns.empty()) return Layout{options.columns, header};
     if (header) {
         Layout layout{{}, true};
-        for (const std::string& cell : rows.front().cells)
-            layout.roles.push_back(cell.empty() ? ColumnRole::skip : *columnRoleNamed(cell));
+        std::array<std::size_t, static_cast<std::size_t>(ColumnRole::skip)> columnOf{};  // from 1; 0: none yet
+        for (const std::string& cell : rows.front().cells) {
+            const ColumnRole role = cell.empty() ? ColumnRole::skip : *columnRoleNamed(cell);
+            layout.roles.push_back(role);
+            if (role == ColumnRole::skip) continue;
+            std::size_t& earlier = columnOf[static_cast<std::size_t>(role)];
+            if (earlier != 0) {
+                return fail(std::to_string(rows.front().line) + ": the header row names '" + roleName(role) +
+                            "' twice, in columns " + std::to_string(earlier) + " and " +
+                            std::to_string(layout.roles.size()) +
+                            "; each field has one column: name the other one -, or give --columns");
+            }
+            earlier = layout.roles.size();
+        }
         return layout;
     }
     if (rows.empty()) return Layout{};
@@ -200,6 +236,8 @@ public:
     DeckLayout(const DeckInputOptions& options, DeckCheck& check) : options_(options), check_(check) {}
 
     void addCards(const std::vector<TableRow>& rows, const Layout& layout, const TextRules& rules, bool exportDecks) {
+        const bool groupColumn =
+            std::find(layout.roles.begin(), layout.roles.end(), ColumnRole::group) != layout.roles.end();
         std::string lastGroup;
         for (std::size_t r = layout.skipFirstRow ? 1 : 0; r < rows.size(); ++r) {
             Card card{rows[r].line, {}, {}};
@@ -214,7 +252,7 @@ public:
                     card.fields[static_cast<std::size_t>(role)] = std::move(text);
                 }
             }
-            if (std::find(layout.roles.begin(), layout.roles.end(), ColumnRole::group) != layout.roles.end()) {
+            if (groupColumn) {
                 hasGroupColumn_ = true;
                 // A group written only on the first row of its cards holds for the rows below.
                 if (card.group.empty()) card.group = lastGroup;
@@ -229,17 +267,12 @@ public:
     // Groups by the group column, by --group-size, or one named after the file.
     Status assignGroups() {
         if (hasGroupColumn_) {
+            std::unordered_set<std::string_view> named;
             for (const Card& card : cards_)
-                if (!card.group.empty() && std::find(groups_.begin(), groups_.end(), card.group) == groups_.end())
-                    groups_.push_back(card.group);
+                if (!card.group.empty() && named.insert(card.group).second) groups_.push_back(card.group);
             if (groups_.size() > kGroupCount) {
-                std::string names;
-                for (const std::string& name : groups_) {
-                    if (!names.empty()) names += ", ";
-                    names += name;
-                }
                 return fail("the group column names " + std::to_string(groups_.size()) +
-                            " groups, and a deck holds 8: " + names +
+                            " groups, and a deck holds 8: " + listOfNames(groups_) +
                             "; give some cards the same group, or make a deck of each part of the table");
             }
             return success();
@@ -298,7 +331,7 @@ private:
 
     std::string plainGroupName(const std::string& text, std::size_t line) {
         if (text.find(' ') == std::string::npos) return text;
-        check_.warnings.push_back({line, "warning: group name '" + text +
+        check_.warnings.push_back({line, "warning: group name '" + inputExcerpt(text) +
                                              "' holds spaces, which would end it: written with full-width spaces"});
         return replaceAll(text, " ", kIdeographicSpace);
     }
@@ -310,10 +343,9 @@ private:
         const std::string spaced = plainGroupName(last, line);
         if (shiftJisLength(spaced) <= kGroupNameWidth) return spaced;
         std::string cut = fitGroupName(spaced, kGroupNameWidth);
-        if (std::find(cutWarned_.begin(), cutWarned_.end(), deck) == cutWarned_.end()) {
-            check_.warnings.push_back({line, "warning: group name: the deck '" + deck + "' is cut to '" + cut +
-                                                 "', to fit the 16 bytes of a group name"});
-            cutWarned_.push_back(deck);
+        if (cutWarned_.insert(deck).second) {
+            check_.warnings.push_back({line, "warning: group name: the deck '" + inputExcerpt(deck) + "' is cut to '" +
+                                                 cut + "', to fit the 16 bytes of a group name"});
         }
         return cut;
     }
@@ -322,7 +354,7 @@ private:
     DeckCheck& check_;
     std::vector<Card> cards_;
     std::vector<std::string> groups_;
-    std::vector<std::string> cutWarned_;
+    std::unordered_set<std::string> cutWarned_;
     bool hasGroupColumn_ = false;
 };
 
@@ -341,14 +373,6 @@ bool looksLikeOwnLayout(std::string_view text) {
     return true;
 }
 
-std::string_view afterLines(std::string_view text, std::size_t lines) {
-    for (std::size_t i = 0; i < lines && !text.empty(); ++i) {
-        const std::size_t end = text.find('\n');
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-    }
-    return text;
-}
-
 void renumber(std::vector<DeckMessage>& messages, const std::vector<std::size_t>& sourceLines) {
     for (DeckMessage& message : messages)
         if (message.line >= 1 && message.line <= sourceLines.size()) message.line = sourceLines[message.line - 1];
@@ -364,15 +388,68 @@ Status layOutBuiltDeck(DeckInput& input) {
     return success();
 }
 
-Result<DeckInput> readTableInput(const std::string& text, const DeckInputOptions& options, DeckInput input) {
-    const ExportHeader header = readExportHeader(text);
+// "the same on lines 3, 4 and 5", or on many: "the same on 59999 more
+// lines: 3, 4, 5, ...".
+std::string sameOnLines(const std::vector<std::size_t>& lines) {
+    constexpr std::size_t kLinesNamed = 3;
+    if (lines.size() == 1) return "the same on line " + std::to_string(lines.front());
+    std::string named;
+    for (std::size_t i = 0; i < lines.size() && i < kLinesNamed; ++i) {
+        if (i > 0) named += i + 1 == lines.size() ? " and " : ", ";
+        named += std::to_string(lines[i]);
+    }
+    if (lines.size() <= kLinesNamed) return "the same on lines " + named;
+    return "the same on " + std::to_string(lines.size()) + " more lines: " + named + ", ...";
+}
+
+// A warning said of many lines is said once, at the first of them, with
+// how many more there are and which.
+void mergeRepeatedWarnings(std::vector<DeckMessage>& warnings) {
+    std::unordered_map<std::string_view, std::size_t> firstOfText;
+    std::vector<std::vector<std::size_t>> linesOf;  // by first occurrence
+    std::vector<std::size_t> firsts;
+    for (std::size_t i = 0; i < warnings.size(); ++i) {
+        const auto [found, added] = firstOfText.emplace(warnings[i].text, firsts.size());
+        if (added) {
+            firsts.push_back(i);
+            linesOf.emplace_back();
+        }
+        linesOf[found->second].push_back(warnings[i].line);
+    }
+    std::vector<DeckMessage> merged;
+    for (std::size_t k = 0; k < firsts.size(); ++k) {
+        std::vector<std::size_t>& lines = linesOf[k];
+        std::sort(lines.begin(), lines.end());
+        lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
+        DeckMessage message{lines.front(), std::move(warnings[firsts[k]].text)};
+        if (lines.size() > 1) message.text += "; " + sameOnLines(std::vector(lines.begin() + 1, lines.end()));
+        merged.push_back(std::move(message));
+    }
+    warnings = std::move(merged);
+}
+
+// Why a table or an export of no card is no deck: what it held instead.
+// (kvzdeck's own layout names its groups itself, and a deck of group names
+// only is built as written, as dump writes it.)
+std::string noCardReason(DeckForm form) {
+    if (form == DeckForm::flashcardExport)
+        return "holds no card: the export has its header lines and no note below them; a deck needs at least one card";
+    return "holds no card: the table has no row below its header; a deck needs at least one card";
+}
+
+bool isBlank(std::string_view text) {
+    return text.find_first_not_of(" \t\r\n") == std::string_view::npos;
+}
+
+Result<DeckInput> readTableInput(const std::string& text, const ExportHeader& header, const DeckInputOptions& options,
+                                 DeckInput input) {
     const bool flashcards = header.present;
     input.form = flashcards ? DeckForm::flashcardExport : DeckForm::table;
     input.separator = options.separator    ? options.separator
                       : header.separator   ? header.separator
                       : extensionOf(options.fileName) == ".csv" ? U','
                                                                 : U'\t';
-    Table table = readTable(afterLines(text, header.lines), input.separator, header.lines + 1);
+    Table table = readTable(std::string_view(text).substr(header.bodyStart), input.separator, header.lines + 1);
     DeckCheck tableCheck;
     for (TableProblem& problem : table.problems) tableCheck.problems.push_back({problem.line, std::move(problem.reason)});
     tableCheck.problemCount = tableCheck.problems.size();
@@ -389,8 +466,9 @@ Result<DeckInput> readTableInput(const std::string& text, const DeckInputOptions
                           flashcards ? std::optional(options.furigana.value_or(Furigana::base)) : options.furigana};
     DeckLayout deck(options, tableCheck);
     deck.addCards(table.rows, layout, rules, flashcards && header.deckColumn.has_value());
-    KVZ_TRY(deck.assignGroups());
     input.cards = deck.cards();
+    if (input.cards == 0 && tableCheck.problemCount == 0) return fail(noCardReason(input.form));
+    KVZ_TRY(deck.assignGroups());
 
     std::vector<std::size_t> sourceLines;
     input.ownLayout = deck.ownLayout(sourceLines);
@@ -434,7 +512,7 @@ Result<std::vector<ColumnRole>> parseColumns(std::string_view list) {
         const std::string_view name = list.substr(0, comma);
         const std::optional<ColumnRole> role = columnRoleNamed(name);
         if (!role) {
-            return fail("--columns: '" + std::string(name) +
+            return fail("--columns: '" + inputExcerpt(name) +
                         "' names no column; the names are long, short1 to short5, group, and - for a column to skip");
         }
         if (*role != ColumnRole::skip && std::find(roles.begin(), roles.end(), *role) != roles.end())
@@ -452,15 +530,22 @@ Result<DeckInput> readDeckInput(std::string_view bytes, const DeckInputOptions& 
     DeckInput input;
     input.encoding = decoded->encoding;
     const std::string& text = decoded->utf8;
+    if (isBlank(text)) return fail("is empty; a deck needs at least one card");
+    const Result<ExportHeader> header = readExportHeader(text);
+    KVZ_TRY(header);
     const bool table = options.separator != 0 || !options.columns.empty() || options.groupSize != 0 ||
-                       extensionOf(options.fileName) == ".csv" || readExportHeader(text).present ||
-                       !looksLikeOwnLayout(text);
-    if (table) return readTableInput(text, options, std::move(input));
+                       extensionOf(options.fileName) == ".csv" || header->present || !looksLikeOwnLayout(text);
+    if (table) {
+        Result<DeckInput> read = readTableInput(text, *header, options, std::move(input));
+        if (read) mergeRepeatedWarnings(read->check.warnings);
+        return read;
+    }
     // A KVZ deck is told as one from its own bytes.
     Result<DeckCheck> checked =
         checkDeck(input.encoding == TextEncoding::utf8 ? bytes : std::string_view(text), options.fixes);
     KVZ_TRY(checked);
     input.check = std::move(*checked);
+    mergeRepeatedWarnings(input.check.warnings);
     input.ownLayout = input.encoding == TextEncoding::utf8 ? std::string(bytes) : text;
     KVZ_TRY(layOutBuiltDeck(input));
     return input;
@@ -485,21 +570,21 @@ Result<Furigana> parseFuriganaOption(std::string_view value) {
     if (value == "base") return Furigana::base;
     if (value == "reading") return Furigana::reading;
     if (value == "both") return Furigana::both;
-    return fail("option '--furigana' takes base, reading or both, not '" + std::string(value) + "'");
+    return fail("option '--furigana' takes base, reading or both, not '" + inputExcerpt(value) + "'");
 }
 
 Result<TextEncoding> parseEncodingOption(std::string_view value) {
     if (const std::optional<TextEncoding> encoding = parseEncodingName(value)) return *encoding;
-    return fail("option '--encoding' takes utf-8, utf-16le, utf-16be or cp932, not '" + std::string(value) + "'");
+    return fail("option '--encoding' takes utf-8, utf-16le, utf-16be or cp932, not '" + inputExcerpt(value) + "'");
 }
 
 Result<char32_t> parseReplacementOption(std::string_view value) {
     const std::optional<Utf8Character> character = decodeUtf8(value);
     if (!character || character->length != value.size())
-        return fail("option '--replace' takes one character, not '" + std::string(value) + "'");
+        return fail("option '--replace' takes one character, not '" + inputExcerpt(value) + "'");
     if (!shiftJisOf(character->codePoint) || character->codePoint < 0x20)
         return fail("option '--replace' needs a character that has a Shift_JIS form, such as 〓; '" +
-                    std::string(value) + "' has none");
+                    inputExcerpt(value) + "' has none");
     return character->codePoint;
 }
 

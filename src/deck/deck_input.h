@@ -64,11 +64,16 @@ struct DeckInput {
     std::string ownLayout;
 };
 
-// Reads `bytes` as the options say. Refuses, as a whole, a file whose
-// bytes its encoding cannot read, a table whose columns are named nowhere
-// (showing its first row and how to write --columns), more than 8 groups
-// (naming them), a KVZ deck given as text (FailureKind::notADeck).
-// Everything else is in check.
+// Reads `bytes` as the options say, in time linear in their length.
+// Refuses, as a whole, a file whose bytes its encoding cannot read, an
+// export header line whose value makes no sense (at its line), a table
+// whose columns are named nowhere (showing its first row and how to write
+// --columns) or whose header row names a field twice, more than 8 groups
+// (naming the first), an input that holds no card (an empty file, a table
+// or export with nothing below its header; kvzdeck's own layout of 8 group
+// names and no entry is built as written), a KVZ deck given as text (FailureKind::notADeck). Everything else is in check; a warning said
+// of many lines is one warning, at the first, naming how many more and the
+// first three. Input quoted in a message is cut as inputExcerpt cuts it.
 Result<DeckInput> readDeckInput(std::string_view bytes, const DeckInputOptions& options);
 
 // "kvzdeck's own layout", "a comma-separated table", "a flashcard export

@@ -1,6 +1,8 @@
 #include "deck/utf8.h"
 
+#include <array>
 #include <cstdint>
+#include <cstdio>
 
 namespace kvz {
 
@@ -48,6 +50,39 @@ void appendUtf8(std::string& out, char32_t codePoint) {
         out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
         out += static_cast<char>(0x80 | (codePoint & 0x3F));
     }
+}
+
+namespace {
+
+bool isControl(char32_t codePoint) {
+    return (codePoint < 0x20 && codePoint != '\t') || (codePoint >= 0x7F && codePoint < 0xA0);
+}
+
+void appendHexBytes(std::string& out, std::string_view bytes) {
+    for (const char byte : bytes) {
+        std::array<char, 8> hex{};
+        std::snprintf(hex.data(), hex.size(), "\\x%02X", static_cast<unsigned>(static_cast<std::uint8_t>(byte)));
+        out += hex.data();
+    }
+}
+
+}  // namespace
+
+std::string inputExcerpt(std::string_view text, std::size_t characters) {
+    std::string excerpt;
+    std::size_t shown = 0;
+    for (std::size_t i = 0; i < text.size(); ++shown) {
+        if (shown == characters) return excerpt + "...";
+        const std::optional<Utf8Character> character = decodeUtf8(text.substr(i));
+        const std::size_t length = character ? character->length : 1;
+        if (!character || isControl(character->codePoint)) {
+            appendHexBytes(excerpt, text.substr(i, length));
+        } else {
+            excerpt.append(text.substr(i, length));
+        }
+        i += length;
+    }
+    return excerpt;
 }
 
 }  // namespace kvz

@@ -12,6 +12,7 @@
 #include "deck/deck_input.h"
 #include "deck/table.h"
 #include "deck/text_encoding.h"
+#include "deck/utf8.h"
 #include "support/fixtures.h"
 #include "system_cp932.h"
 
@@ -178,7 +179,54 @@ INSTANTIATE_TEST_SUITE_P(
                       Conversion{"UnknownEntityKept", "&bogus; &", "&bogus; &"},
                       Conversion{"SoundAndImageDropped", "[sound:a.mp3]犬<img src=\"a.png\">", "犬"},
                       Conversion{"Cloze", "{{c1::赤}}と{{c12::青::colour}}", "赤と青"},
-                      Conversion{"LineBreaksAndSpacesCollapse", "  a \n\n b  ", "a b"}),
+                      Conversion{"LineBreaksAndSpacesCollapse", "  a \n\n b  ", "a b"},
+                      Conversion{"NumericNoBreakSpacesAreSpaces", "a&#160;b&#xa0;c&nbsp;d", "a b c d"},
+                      Conversion{"NumericOfAnyLength", "&#x0000003042;&#000012354;&#X3042;", "あああ"},
+                      Conversion{"NumericOfNoCharacterKept", "&#0; &#xD800; &#1114112; &#x; &#12", "&#0; &#xD800; &#1114112; &#x; &#12"},
+                      Conversion{"AmpersandsOpeningNothingKept", "&&&amp &amp;", "&&&amp &"},
+                      Conversion{"TagNeverClosedKept", "a<b <c", "a<b <c"},
+                      Conversion{"TagsThenOneNeverClosed", "<b>x</b> < y", "x < y"},
+                      Conversion{"SoundNeverClosedKept", "[sound:a.mp3 [sound:b", "[sound:a.mp3 [sound:b"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+class ClozeFields : public ::testing::TestWithParam<Conversion> {};
+TEST_P(ClozeFields, GiveTheirText) { EXPECT_EQ(removeCloze(GetParam().in), GetParam().out); }
+INSTANTIATE_TEST_SUITE_P(
+    Texts, ClozeFields,
+    ::testing::Values(Conversion{"Nested", "{{c1::日本{{c2::語}}です}}", "日本語です"},
+                      Conversion{"NestedWithHints", "{{c1::a{{c2::b::hint b}}c::hint a}}", "abc"},
+                      Conversion{"ClozeInAHintDropped", "{{c1::x::h{{c2::y}}}}z", "xz"},
+                      Conversion{"HintHoldingColons", "{{c1::x::a::b}}", "x"},
+                      Conversion{"NeverClosedKept", "{{c1::open", "{{c1::open"},
+                      Conversion{"OuterNeverClosedInnerTaken", "{{c1::a {{c2::b}}", "{{c1::a b"},
+                      Conversion{"CloseOfNothingKept", "a}} b::c", "a}} b::c"},
+                      Conversion{"NoNumberIsNoCloze", "{{c::x}} {{c1:x}}", "{{c::x}} {{c1:x}}"},
+                      Conversion{"ThreeClosingBraces", "{{c1::x}}}", "x}"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct FuriganaBrackets {
+    const char* name;
+    std::string_view in;
+    std::string_view base;
+};
+class FuriganaReadings : public ::testing::TestWithParam<FuriganaBrackets> {};
+// A bracket is furigana only where it holds kana; the reading kind then
+// shows the bracket's text instead of the base, the other brackets stay.
+TEST_P(FuriganaReadings, AreKanaOrKeptAsWritten) {
+    EXPECT_EQ(applyFurigana(GetParam().in, Furigana::base), GetParam().base);
+}
+INSTANTIATE_TEST_SUITE_P(
+    Texts, FuriganaReadings,
+    ::testing::Values(FuriganaBrackets{"Hiragana", "漢字[かんじ]", "漢字"},
+                      FuriganaBrackets{"KatakanaAndLongVowel", "東京[トーキョー]", "東京"},
+                      FuriganaBrackets{"HalfWidthKatakana", "東[ﾋｶﾞｼ]", "東"},
+                      FuriganaBrackets{"AnIndex", "arr[i]", "arr[i]"},
+                      FuriganaBrackets{"AChemicalState", "H2O[aq]", "H2O[aq]"},
+                      FuriganaBrackets{"KanaAndMore", "日本[にほん1] 日本[日本]", "日本[にほん1] 日本[日本]"},
+                      FuriganaBrackets{"Empty", "x[]", "x[]"},
+                      FuriganaBrackets{"NoBase", "[かな]", "[かな]"},
+                      FuriganaBrackets{"NeverClosed", "漢[か 字[じ]", "漢[か字"},
+                      FuriganaBrackets{"BracketBeforeTheReading", "a[[か]", "a["}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct FuriganaCase {
@@ -193,6 +241,79 @@ INSTANTIATE_TEST_SUITE_P(Texts, FuriganaKinds,
                          ::testing::Values(FuriganaCase{Furigana::base, "世の中に漢字"},
                                            FuriganaCase{Furigana::reading, "よのなかにかんじ"},
                                            FuriganaCase{Furigana::both, "世(よ)の中(なか)に漢字(かんじ)"}));
+
+// ---------------------------------------------------------------- export headers
+
+struct HeaderCase {
+    const char* name;
+    std::string_view text;
+    bool present;
+    std::string_view refusal;  // empty: read
+};
+class ExportHeaders : public ::testing::TestWithParam<HeaderCase> {};
+TEST_P(ExportHeaders, AreTheExactKeysAtTheStartWithValuesOfTheirKind) {
+    const Result<ExportHeader> header = readExportHeader(GetParam().text);
+    if (!GetParam().refusal.empty()) {
+        ASSERT_FALSE(header.ok());
+        EXPECT_EQ(header.reason(), GetParam().refusal);
+        return;
+    }
+    ASSERT_TRUE(header.ok()) << header.reason();
+    EXPECT_EQ(header->present, GetParam().present);
+}
+INSTANTIATE_TEST_SUITE_P(
+    Texts, ExportHeaders,
+    ::testing::Values(
+        HeaderCase{"Separator", "#separator:tab\na\tb\n", true, ""},
+        HeaderCase{"EveryKey", "#separator:Pipe\n#html:false\n#guid column:1\n#notetype column:2\n#deck column:3\n"
+                               "#tags column:6\n#columns:Front|Back\n", true, ""},
+        HeaderCase{"ACommentFirst", "# separator: tab (my notes)\n#separator:tab\n", false, ""},
+        HeaderCase{"AKeyInAnotherCase", "#Separator:tab\n", false, ""},
+        HeaderCase{"AnUnknownKeyFirst", "#deck:Default\n#html:maybe\n", false, ""},
+        HeaderCase{"CommentsAmongTheKeys", "#separator:tab\n# exported today\n#html:true\n", true, ""},
+        HeaderCase{"NoSuchSeparator", "#separator:Foo\n", true,
+                   "1: the header line '#separator:Foo' names no separator; an export names it as Tab, Comma, "
+                   "Semicolon, Space, Pipe, Colon or the character itself"},
+        HeaderCase{"ColumnZero", "#separator:tab\n#deck column:0\n", true,
+                   "2: the header line '#deck column:0' names no column; columns are numbered from 1"},
+        HeaderCase{"ColumnOfLetters", "#separator:tab\r#tags column:last\r", true,
+                   "2: the header line '#tags column:last' names no column; columns are numbered from 1"},
+        HeaderCase{"HtmlNeitherTrueNorFalse", "#html:yes\n", true, "1: the header line '#html:yes' takes true or false"},
+        HeaderCase{"NoColumns", "#separator:tab\r\n#columns:\r\n", true, "2: the header line '#columns:' names no column"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ExportHeaders, EndInLfCrLfOrCrAlone) {
+    for (const std::string_view end : {"\n", "\r\n", "\r"}) {
+        const std::string text = "#separator:comma" + std::string(end) + "#deck column:2" + std::string(end) + "a,b" +
+                                 std::string(end);
+        const Result<ExportHeader> header = readExportHeader(text);
+        ASSERT_TRUE(header.ok()) << header.reason();
+        EXPECT_EQ(header->lines, 2u);
+        EXPECT_EQ(header->separator, U',');
+        EXPECT_EQ(header->deckColumn, 2u);
+        EXPECT_EQ(text.substr(header->bodyStart), "a,b" + std::string(end));
+    }
+}
+
+// ---------------------------------------------------------------- excerpts
+
+struct ExcerptCase {
+    const char* name;
+    std::string in;
+    std::string out;
+};
+class Excerpts : public ::testing::TestWithParam<ExcerptCase> {};
+TEST_P(Excerpts, AreOneBoundedLine) { EXPECT_EQ(inputExcerpt(GetParam().in), GetParam().out); }
+INSTANTIATE_TEST_SUITE_P(
+    Texts, Excerpts,
+    ::testing::Values(ExcerptCase{"Short", "犬\tdog", "犬\tdog"},
+                      ExcerptCase{"SixtyCharacters", std::string(60, 'a'), std::string(60, 'a')},
+                      ExcerptCase{"CutAtSixty", std::string(61, 'a'), std::string(60, 'a') + "..."},
+                      ExcerptCase{"CutAtACharacterBoundary", std::string(59, 'a') + "ああ", std::string(59, 'a') + "あ..."},
+                      ExcerptCase{"ControlsAsBytes", std::string("a\0b\nc\r\x1b[1m\x7f\u0085", 13),
+                                  "a\\x00b\\x0Ac\\x0D\\x1B[1m\\x7F\\xC2\\x85"},
+                      ExcerptCase{"BytesThatAreNoUtf8", "a\xff\xe3\x81", "a\\xFF\\xE3\\x81"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------- columns and groups
 
@@ -335,6 +456,113 @@ TEST(Fixes, TheOwnLayoutOfAFixedDeckBuildsItWithoutFixes) {
         EXPECT_EQ(again->check.problemCount, 0u) << input->ownLayout;
         EXPECT_EQ(again->check.kvz, input->check.kvz) << text;
     }
+}
+
+// ---------------------------------------------------------------- what the input is
+
+TEST(OwnLayout, ACommentLikeAHeaderKeyIsAComment) {
+    const std::string tsv = "# separator: tab (my notes)\n動物\ndog\t犬\tx\ty\tz\tw\n-\n-\n-\n-\n-\n-\n-\n";
+    DeckInputOptions options;
+    options.fileName = "words.tsv";
+    const Result<DeckInput> input = readDeckInput(tsv, options);
+    ASSERT_TRUE(input.ok()) << input.reason();
+    EXPECT_EQ(input->form, DeckForm::ownLayout);
+    EXPECT_EQ(input->check.kvz, testing::deckFromTsv(tsv));
+}
+
+struct NoCard {
+    const char* name;
+    const char* file;
+    std::string text;
+    std::string_view reason;
+};
+class InputsOfNoCard : public ::testing::TestWithParam<NoCard> {};
+TEST_P(InputsOfNoCard, AreRefused) {
+    DeckInputOptions options;
+    options.fileName = GetParam().file;
+    const Result<DeckInput> input = readDeckInput(GetParam().text, options);
+    ASSERT_FALSE(input.ok()) << input->cards;
+    EXPECT_EQ(input.reason(), GetParam().reason);
+}
+constexpr std::string_view kNoNote =
+    "holds no card: the export has its header lines and no note below them; a deck needs at least one card";
+INSTANTIATE_TEST_SUITE_P(
+    Texts, InputsOfNoCard,
+    ::testing::Values(
+        NoCard{"EmptyTable", "words.csv", "", "is empty; a deck needs at least one card"},
+        NoCard{"EmptyOwnLayout", "words.tsv", "\xEF\xBB\xBF\r\n\n", "is empty; a deck needs at least one card"},
+        NoCard{"HeaderOnlyExport", "notes.txt", "#separator:tab\n#html:true\n", kNoNote},
+        NoCard{"HeaderOnlyExportInCrAlone", "notes.txt", "#separator:tab\r#html:true\r", kNoNote},
+        NoCard{"HeaderRowOnly", "words.csv", "short1,long\n,\n",
+               "holds no card: the table has no row below its header; a deck needs at least one card"},
+        NoCard{"NoRowBelowTheComments", "words.csv", "# words\n#\n\n",
+               "holds no card: the table has no row below its header; a deck needs at least one card"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Exports, WithLinesEndingInCrAloneAreRead) {
+    const Result<DeckInput> input = readText("#separator:comma\r#deck column:1\r動物,dog,犬\r色,red,赤い\r", {});
+    ASSERT_TRUE(input.ok()) << input.reason();
+    EXPECT_EQ(input->form, DeckForm::flashcardExport);
+    EXPECT_EQ(input->cards, 2u);
+    EXPECT_EQ(input->check.kvz, testing::deckFromTsv("動物\n犬\tdog\t　\t　\t　\t　\n色\n赤い\tred\t　\t　\t　\t　\n"
+                                                     "-\n-\n-\n-\n-\n-\n"));
+}
+
+TEST(Exports, AHeaderValueThatMakesNoSenseIsRefusedAtItsLine) {
+    const Result<DeckInput> input = readText("#separator:tab\n#deck column:0\na\tb\n", {});
+    ASSERT_FALSE(input.ok());
+    EXPECT_EQ(input.reason(), "2: the header line '#deck column:0' names no column; columns are numbered from 1");
+}
+
+TEST(Columns, AHeaderRowNamingAFieldTwiceIsRefused) {
+    for (const std::string_view header : {"short1,long,long,group", "short1,long,LONG field,group"}) {
+        const Result<DeckInput> input = readText(std::string(header) + "\na,b,c,g\n", {});
+        ASSERT_FALSE(input.ok()) << header;
+        EXPECT_EQ(input.reason(), "1: the header row names 'long' twice, in columns 2 and 3; each field has one "
+                                  "column: name the other one -, or give --columns");
+    }
+    const Result<DeckInput> skipped = readText("-,long,-,short1\nx,b,y,a\n", {});
+    ASSERT_TRUE(skipped.ok()) << skipped.reason();
+    EXPECT_EQ(skipped->cards, 1u);
+}
+
+TEST(Warnings, SaidOfManyLinesAreSaidOnceWithTheirCountAndFirstLines) {
+    std::string table = "group,short1\n";
+    for (int row = 0; row < 500; ++row) table += std::string(row % 2 ? "b c" : "a b") + ",x\n";
+    const Result<DeckInput> input = readText(table, {});
+    ASSERT_TRUE(input.ok()) << input.reason();
+    ASSERT_EQ(input->check.warnings.size(), 2u);
+    EXPECT_EQ(input->check.warnings[0].line, 2u);
+    EXPECT_EQ(input->check.warnings[0].text, "warning: group name 'a b' holds spaces, which would end it: written "
+                                             "with full-width spaces; the same on 249 more lines: 4, 6, 8, ...");
+    EXPECT_EQ(input->check.warnings[1].line, 3u);
+    const Result<DeckInput> few = readText("group,short1\na b,x\na b,y\na b,z\n", {});
+    ASSERT_TRUE(few.ok()) << few.reason();
+    ASSERT_EQ(few->check.warnings.size(), 1u);
+    EXPECT_TRUE(few->check.warnings[0].text.ends_with("; the same on lines 3 and 4")) << few->check.warnings[0].text;
+}
+
+TEST(Messages, QuoteABoundedPartOfTheInput) {
+    const std::string longCell(100000, 'x');
+    const Result<DeckInput> unnamed = readText(longCell + "," + longCell + "\n", {});
+    ASSERT_FALSE(unnamed.ok());
+    EXPECT_LT(unnamed.reason().size(), 400u);
+    EXPECT_NE(unnamed.reason().find("\"" + std::string(60, 'x') + "...\""), std::string::npos) << unnamed.reason();
+
+    std::string groups = "group,short1\n";
+    for (int g = 0; g < 20000; ++g) groups += longCell.substr(0, 10) + std::to_string(g) + ",x\n";
+    const Result<DeckInput> many = readText(groups, {});
+    ASSERT_FALSE(many.ok());
+    EXPECT_LT(many.reason().size(), 400u);
+    EXPECT_TRUE(many.reason().starts_with("the group column names 20000 groups, and a deck holds 8: xxxxxxxxxx0, "))
+        << many.reason();
+
+    DeckInputOptions cut;
+    cut.fixes.cut = true;
+    const Result<DeckInput> cutCell = readText("short1\n" + longCell + "\n", cut);
+    ASSERT_TRUE(cutCell.ok()) << cutCell.reason();
+    ASSERT_EQ(cutCell->check.changes.size(), 1u);
+    EXPECT_EQ(cutCell->check.changes[0].text, "short field 1: cut to 28 bytes, dropping '" + std::string(60, 'x') + "...'");
 }
 
 TEST(OwnLayout, IsReadInEveryEncoding) {
