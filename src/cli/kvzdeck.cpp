@@ -3,11 +3,14 @@
 #include <array>
 #include <cctype>
 #include <charconv>
+#include <optional>
+#include <utility>
 #include <string_view>
 #include <vector>
 
 #include "cli/program.h"
 #include "common/version.h"
+#include "cli/driver.h"
 #include "cli/image_file.h"
 #include "core/frontend.h"
 #include "core/image_deck.h"
@@ -174,9 +177,40 @@ private:
         return kExitFailure;
     }
 
+    // A name that Windows opens as a device is no file to read or write.
+    std::optional<int> refuseDeviceName(const std::string& path) {
+        if (!io::opensAsDevice(path)) return std::nullopt;
+        err_ << formatFileMessage(kDeckProgram, path, "is the name of a device on Windows, not of a file") << '\n';
+        return kExitUsage;
+    }
+
+    // kvzpack writes DECK's outputs beside it and replaces no file it did not
+    // write: an input named like one of them (an export notes.txt built
+    // into notes.kvz) would stop the conversion.
+    void warnAboutOutputNames(const std::string& inputPath, const std::string& kvzPath) {
+        static constexpr std::array<std::pair<std::string_view, std::string_view>, 4> kOutputs{
+            {{".txt", "its numbered HEX text"}, {".ihx", "its image"}, {".png", "its preview"}, {".log", "its log"}}};
+        const std::string base = getBaseFileName(kvzPath);
+        for (const auto& [extension, what] : kOutputs) {
+            const std::string output = base + std::string(extension);
+            if (!io::sameFile(inputPath, output)) continue;
+            err_ << formatWarningMessage(kDeckProgram, inputPath,
+                                         "'kvzpack " + kvzPath + "' writes " + std::string(what) + " to " + output +
+                                             " and will refuse to replace this file: rename it, or convert with "
+                                             "'kvzpack --output-dir DIR " +
+                                             kvzPath + "'")
+                 << '\n';
+        }
+    }
+
     int build(const std::string& inputPath, const std::string& kvzPath, const Invocation& invocation) {
+        if (const std::optional<int> refused = refuseDeviceName(inputPath)) return *refused;
+        if (const std::optional<int> refused = refuseDeviceName(kvzPath)) return *refused;
         if (io::sameFile(inputPath, kvzPath))
             return refuseCommandLine(err_, kDeckProgram, kvzPath + " is the input file; not overwriting it");
+        if (io::pathKind(kvzPath) == io::PathKind::other)
+            return refuse(kvzPath, "exists and is not a regular file; it is left as it is: write the deck to "
+                                   "another name");
         io::TemporaryFiles* temporaries = watchInterruptions(interruptions_, err_, kDeckProgram);
         if (!temporaries) return kExitFailure;
         const Result<std::string> bytes = readDeckText(inputPath);
@@ -196,6 +230,7 @@ private:
         if (const std::string changes = describeChanges(check); !changes.empty()) say(inputPath, changes);
         for (const DeckMessage& warning : check.warnings) sayAt(inputPath, warning);
         if (check.problemCount > 0) return refuseProblems(inputPath, check);
+        warnAboutOutputNames(inputPath, kvzPath);
         if (const Status written = io::replaceFile(kvzPath, check.kvz, temporaries); !written)
             return refuse(kvzPath, written.reason());
         return kExitSuccess;
@@ -218,6 +253,7 @@ private:
     }
 
     int dump(const std::string& path) {
+        if (const std::optional<int> refused = refuseDeviceName(path)) return *refused;
         if (isImagePath(path)) return dumpImage(path);
         const Result<std::vector<std::uint8_t>> bytes = readKvzRecords(path);
         if (!bytes) return refuse(path, bytes.reason());
