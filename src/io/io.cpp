@@ -182,7 +182,8 @@ Result<std::vector<std::uint8_t>> readFirstBytes(const std::string& path, std::s
 }
 
 bool isWindowsDeviceName(std::string_view path) {
-    std::string_view name = path.substr(fileNameStart(path));
+    const std::size_t separator = path.find_last_of("/\\:");
+    std::string_view name = separator == std::string_view::npos ? path : path.substr(separator + 1);
     name = name.substr(0, name.find('.'));
     while (name.ends_with(' ')) name.remove_suffix(1);
     std::string upper;
