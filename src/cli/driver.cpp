@@ -123,8 +123,10 @@ Status checkOwnOutput(const std::string& path, OutputKind kind) {
         case io::PathKind::regular: break;
     }
     const Result<std::string> contents = readForCheck(path, kind);
+    // A file that cannot even be read (another program holds it) cannot be
+    // replaced either.
     if (!contents && contents.failureKind() != FailureKind::tooLarge)
-        return fail("cannot read " + path + ", which its output would replace: " + contents.reason());
+        return fail("cannot write " + path + ": " + contents.reason());
     if (!contents || !isOwnOutput(kind, *contents)) return fail(describeForeignOutput(path, kind));
     return success();
 }

@@ -4,8 +4,8 @@
 #include <cctype>
 #include <charconv>
 #include <optional>
-#include <utility>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "cli/program.h"
@@ -14,6 +14,7 @@
 #include "cli/image_file.h"
 #include "core/frontend.h"
 #include "core/image_deck.h"
+#include "core/own_outputs.h"
 #include "deck/deck.h"
 #include "deck/deck_input.h"
 #include "deck/table.h"
@@ -188,19 +189,10 @@ private:
     // write: an input named like one of them (an export notes.txt built
     // into notes.kvz) would stop the conversion.
     void warnAboutOutputNames(const std::string& inputPath, const std::string& kvzPath) {
-        static constexpr std::array<std::pair<std::string_view, std::string_view>, 4> kOutputs{
-            {{".txt", "its numbered HEX text"}, {".ihx", "its image"}, {".png", "its preview"}, {".log", "its log"}}};
-        const std::string base = getBaseFileName(kvzPath);
-        for (const auto& [extension, what] : kOutputs) {
-            const std::string output = base + std::string(extension);
-            if (!io::sameFile(inputPath, output)) continue;
-            err_ << formatWarningMessage(kDeckProgram, inputPath,
-                                         "'kvzpack " + kvzPath + "' writes " + std::string(what) + " to " + output +
-                                             " and will refuse to replace this file: rename it, or convert with "
-                                             "'kvzpack --output-dir DIR " +
-                                             kvzPath + "'")
-                 << '\n';
-        }
+        for (const DeckOutput& output : deckOutputs(getBaseFileName(kvzPath)))
+            if (io::sameFile(inputPath, output.path))
+                err_ << formatWarningMessage(kDeckProgram, inputPath, describeInputNamedLikeOutput(kvzPath, output))
+                     << '\n';
     }
 
     int build(const std::string& inputPath, const std::string& kvzPath, const Invocation& invocation) {

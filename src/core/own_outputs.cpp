@@ -148,6 +148,20 @@ std::string describeForeignOutput(std::string_view path, OutputKind kind) {
            " written by kvzpack; " + std::string(kOutputWayOut);
 }
 
+std::vector<DeckOutput> deckOutputs(std::string_view deckBase) {
+    const std::string base(deckBase);
+    return {{base + ".txt", "its numbered HEX text"},
+            {base + ".ihx", "its image"},
+            {base + ".png", "its preview"},
+            {base + ".log", "its log"}};
+}
+
+std::string describeInputNamedLikeOutput(std::string_view deck, const DeckOutput& output) {
+    return "'kvzpack " + std::string(deck) + "' writes " + std::string(output.what) + " to " + output.path +
+           " and will refuse to replace this file: rename it, or convert with 'kvzpack --output-dir DIR " +
+           std::string(deck) + "'";
+}
+
 std::string describeNonRegularOutput(std::string_view path) {
     return std::string(path) + " exists and is not a regular file; " + std::string(kOutputWayOut);
 }

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kvz {
 
@@ -51,6 +52,23 @@ std::string describeForeignOutput(std::string_view path, OutputKind kind);
 // The same refusal for a path that exists and is not a regular file (a
 // device, a FIFO, a socket, a symbolic link).
 std::string describeNonRegularOutput(std::string_view path);
+
+// An output that kvzpack writes for a deck, and what it is.
+struct DeckOutput {
+    std::string path;
+    std::string_view what;  // "its numbered HEX text", "its image", ...
+};
+
+// What kvzpack writes for the deck whose path without its extension is
+// `deckBase`, beside it: the numbered text, the image, the preview and the
+// log (when the deck is the first file).
+std::vector<DeckOutput> deckOutputs(std::string_view deckBase);
+
+// kvzdeck's warning for an input named like `output` of the deck `deck`
+// that it builds: "'kvzpack notes.kvz' writes its numbered HEX text to
+// notes.txt and will refuse to replace this file: rename it, or convert
+// with 'kvzpack --output-dir DIR notes.kvz'".
+std::string describeInputNamedLikeOutput(std::string_view deck, const DeckOutput& output);
 
 // The way out that every refusal of an output in the way ends with.
 inline constexpr std::string_view kOutputWayOut =
