@@ -364,8 +364,11 @@ private:
             const Result<std::string> text = io::readTextWithin(path, ownOutputReadLimit(OutputKind::image));
             const std::optional<std::uint32_t> end = text ? ownImageTextEnd(*text, false) : std::nullopt;
             if (end && *end > kLoadAddress && known.contains(formatLogLine(path, *end - kLoadAddress))) continue;
-            if (text && groupNamesOf(*text) && groupNamesOf(*text) == groupNamesOf(image.packed.hexText)) continue;
-            return fail(path + " exists and holds an image that no earlier split of this deck wrote (no log lists it); " +
+            if (const auto names = text ? groupNamesOf(*text) : std::nullopt;
+                names && names == groupNamesOf(image.packed.hexText))
+                continue;
+            return fail(path + " exists and holds another deck's image (not this deck's group names, and no log "
+                               "lists it as a part); " +
                         std::string(kOutputWayOut));
         }
         return success();
