@@ -438,6 +438,10 @@ int inspectImage(const std::string& path, const std::optional<EntrySelection>& e
         err << formatFileMessage(kPackProgram, path, reason) << '\n';
         return kExitFailure;
     };
+    if (io::opensAsDevice(path)) {
+        err << formatFileMessage(kPackProgram, path, "is the name of a device on Windows, not of a file") << '\n';
+        return kExitUsage;
+    }
     auto text = readImageText(path);
     if (!text) return refuse(text.failureKind() == FailureKind::cannotOpen ? "cannot open: " + text.reason()
                                                                             : text.reason());
