@@ -9,7 +9,7 @@
 namespace kvz {
 namespace {
 
-enum class Setting { help, version, verbose, preview, strict, noVerify, best, report, split, inspect, entry };
+enum class Setting { help, version, verbose, preview, strict, noVerify, best, report, split, inspect, entry, outputDir };
 
 // The options in the order of kSettings.
 constexpr std::array kOptionRules{
@@ -18,11 +18,11 @@ constexpr std::array kOptionRules{
     OptionRule{"strict", 0, ""},          OptionRule{"no-verify", 0, ""},
     OptionRule{"best", 0, ""},            OptionRule{"report", 0, ""},
     OptionRule{"split", 0, ""},           OptionRule{"inspect", 0, "an image file"},
-    OptionRule{"entry", 0, "G or G:N"},
+    OptionRule{"entry", 0, "G or G:N"},   OptionRule{"output-dir", 'o', "DIR"},
 };
 constexpr std::array kSettings{Setting::help,    Setting::version, Setting::verbose,  Setting::preview,
                                Setting::strict,  Setting::noVerify, Setting::best,    Setting::report,
-                               Setting::split,   Setting::inspect, Setting::entry};
+                               Setting::split,   Setting::inspect, Setting::entry,  Setting::outputDir};
 static_assert(kOptionRules.size() == kSettings.size());
 
 Status applyOption(Options& options, Setting setting, const std::string& value) {
@@ -46,6 +46,10 @@ Status applyOption(Options& options, Setting setting, const std::string& value) 
             options.entry = *entry;
             break;
         }
+        case Setting::outputDir:
+            if (value.empty()) return fail("option '--output-dir' needs DIR, not an empty name");
+            options.outputDir = value;
+            break;
     }
     return success();
 }
@@ -66,6 +70,7 @@ std::optional<std::string_view> conversionOptionOf(const Options& options) {
     if (options.best) return "--best";
     if (options.report) return "--report";
     if (options.split) return "--split";
+    if (options.outputDir) return "--output-dir";
     return std::nullopt;
 }
 
@@ -130,8 +135,9 @@ std::string helpText() {
            "Convert KVZ decks into device images. Each FILE.kvz gives FILE.ihx (Intel HEX,\n"
            "placed at 0x05D0) and FILE.txt (the same lines, numbered) beside it; the\n"
            "address range of each image is appended to the log named after the first\n"
-           "FILE (FILE.log) and printed. A file of that log's name is deleted at the\n"
-           "start of every run.\n"
+           "FILE (FILE.log) and printed. A log of an earlier run is deleted at the\n"
+           "start of every run. An output is only ever written over a file that\n"
+           "kvzpack wrote there; any other file in its way fails its FILE.\n"
            "\n"
            "Options:\n"
            "      --best             write the smallest image this kvzpack can find (slower;\n"
@@ -149,6 +155,8 @@ std::string helpText() {
            "                         and how far the deck is from the device's limit\n"
            "      --preview          also write FILE.png: every text drawn with the\n"
            "                         image's own glyphs\n"
+           "  -o, --output-dir DIR   write the images, numbered texts, previews and the\n"
+           "                         log into the folder DIR instead of beside each FILE\n"
            "      --strict           a character without a glyph, a code that is not\n"
            "                         Shift_JIS, or a text cut short by a zero byte, fails\n"
            "                         its file\n"

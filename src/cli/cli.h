@@ -26,6 +26,7 @@ struct Options {
     bool split = false;                       // a deck too large becomes several images
     std::optional<std::string> inspect;       // image to inspect instead of converting
     std::optional<EntrySelection> entry;      // with inspect
+    std::optional<std::string> outputDir;     // the folder of every output, else beside each file
     std::vector<std::string> files;           // KVZ files, in command-line order
 };
 

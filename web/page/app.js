@@ -164,6 +164,23 @@ function baseName(name) {
   return dot >= 0 ? name.slice(0, dot) : name;
 }
 
+// The folder the command line writes the outputs into when one of them
+// would bear the name of the file given (an export notes.txt gives
+// notes.txt): kvzpack leaves such a file alone.
+const OUTPUT_FOLDER = 'out';
+const OUTPUT_EXTENSIONS = ['ihx', 'txt', 'png', 'log'];
+
+function outputsClash(name) {
+  return OUTPUT_EXTENSIONS.some((extension) => name === `${baseName(name)}.${extension}`);
+}
+
+// A download never bears the name of the file given: the numbered text of
+// notes.txt is offered as notes.hex.txt.
+function downloadName(base, extension, given) {
+  const name = `${base}.${extension}`;
+  return name === given ? `${base}.hex.${extension}` : name;
+}
+
 function kindOf(name, bytes) {
   const extension = name.slice(name.lastIndexOf('.') + 1).toLowerCase();
   if (extension === 'tsv' || extension === 'csv' || (extension === 'txt' && bytes[0] !== 0x3a)) return 'text';
@@ -208,8 +225,13 @@ function commandLineOf(entry) {
   options.push('--preview');
   if (entry.kind === 'kvz') return ['kvzpack', ...options, ...fileArguments([entry.name])].join(' ');
   const deck = `${baseName(entry.name)}.kvz`;
-  return [['kvzdeck', 'build', ...buildArguments(entry.options), ...fileArguments([entry.name, deck])].join(' '),
-    ['kvzpack', ...options, ...fileArguments([deck])].join(' ')].join(' && ');
+  const steps = [['kvzdeck', 'build', ...buildArguments(entry.options), ...fileArguments([entry.name, deck])].join(' ')];
+  if (outputsClash(entry.name)) {
+    steps.push(`mkdir -p ${OUTPUT_FOLDER}`);
+    options.push('--output-dir', OUTPUT_FOLDER);
+  }
+  steps.push(['kvzpack', ...options, ...fileArguments([deck])].join(' '));
+  return steps.join(' && ');
 }
 
 async function copyCommandLine() {
@@ -479,7 +501,7 @@ function offerDownload(link, fileName, content, type) {
 }
 
 // The files of each part, under the part's own name (NAME-1.ihx, ...).
-function offerPartDownloads(parts) {
+function offerPartDownloads(parts, given) {
   for (const part of parts) {
     for (const [extension, content, type] of [['ihx', part.ihx, 'text/plain'], ['txt', part.txt, 'text/plain'],
       ['png', part.png, 'image/png']]) {
@@ -489,7 +511,7 @@ function offerPartDownloads(parts) {
       link.dataset.part = part.name;
       item.append(link);
       elements.partDownloads.append(item);
-      offerDownload(link, `${part.name}.${extension}`, content, type);
+      offerDownload(link, downloadName(part.name, extension, given), content, type);
     }
   }
 }
@@ -499,10 +521,10 @@ function offerDownloads(report, name) {
   const { ihx, txt, png, kvz, deckTsv } = elements.downloads;
   if (report.kvz) offerDownload(kvz, `${base}.kvz`, report.kvz, 'application/octet-stream');
   if (report.deckTsv !== undefined) offerDownload(deckTsv, `${base}.deck.tsv`, report.deckTsv, 'text/tab-separated-values');
-  if (report.parts) offerPartDownloads(report.parts);
-  if (report.ihx !== undefined) offerDownload(ihx, `${base}.ihx`, report.ihx, 'text/plain');
-  if (report.txt !== undefined) offerDownload(txt, `${base}.txt`, report.txt, 'text/plain');
-  if (report.png) offerDownload(png, `${base}.png`, report.png, 'image/png');
+  if (report.parts) offerPartDownloads(report.parts, name);
+  if (report.ihx !== undefined) offerDownload(ihx, downloadName(base, 'ihx', name), report.ihx, 'text/plain');
+  if (report.txt !== undefined) offerDownload(txt, downloadName(base, 'txt', name), report.txt, 'text/plain');
+  if (report.png) offerDownload(png, downloadName(base, 'png', name), report.png, 'image/png');
 }
 
 // Shows `entry`'s results, and nothing of any other file's.

@@ -15,6 +15,7 @@
 
 #include "common/layout.h"
 #include "core/frontend.h"
+#include "core/own_outputs.h"
 #include "core/preview.h"
 #include "core/report.h"
 #include "deck/deck.h"
@@ -329,6 +330,10 @@ val buildAndConvertDeck(const std::string& text, const std::string& file, const 
             report.say(formatFileMessage(kDeckProgram, file, changes));
         for (const DeckMessage& warning : check.warnings) sayAtLine(report, file, warning);
         if (check.problemCount > 0) return refuseProblems(report, file, check);
+        const std::string deckBase = deckFile.substr(0, deckFile.rfind('.'));
+        for (const DeckOutput& output : deckOutputs(deckBase))
+            if (output.path == file)
+                report.say(formatWarningMessage(kDeckProgram, file, describeInputNamedLikeOutput(deckFile, output)));
         report.set("kvz", bytesToJs(check.kvz));
         if (input->form != DeckForm::ownLayout) report.set("deckTsv", input->ownLayout);
         return convertDeckBytes(report, check.kvz, deckFile, file, PageOptions{best, strict, split});

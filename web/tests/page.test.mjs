@@ -379,7 +379,7 @@ describe('the page', () => {
   });
 });
 
-// Runs a command line the page shows (programs and plain file names joined
+// Runs a command line the page shows (programs, mkdir -p and plain file names joined
 // by ' && ') in `dir` with the native programs; stops at the first failure,
 // as the shell does. The standard error lines of every program run.
 function runCommandLine(command, dir) {
@@ -388,6 +388,11 @@ function runCommandLine(command, dir) {
   for (const part of command.split(' && ')) {
     // A word in double quotes (as a value with a comma is shown) is one argument without them.
     const [program, ...args] = part.split(' ').map((word) => word.replace(/^"([^" ]*)"$/, '$1'));
+    if (program === 'mkdir') {  // mkdir -p FOLDER, for --output-dir FOLDER
+      assert.deepEqual(args.slice(0, -1), ['-p'], part);
+      fs.mkdirSync(path.join(dir, args.at(-1)), { recursive: true });
+      continue;
+    }
     assert.ok(programs[program], `${program} is one of the programs`);
     const run = runNative(programs[program], args, dir);
     errors.push(...errorLines(run.stderr));
@@ -404,19 +409,25 @@ async function shownCommand(page) {
   return page.$eval('#command-line', (code) => code.textContent);
 }
 
-// Every download offered is the file of that name that the native run left
-// in `dir`, and the native run left no file the page does not offer.
-async function assertNativeDownloads(page, dir, base) {
+// Every download offered is the file that the native run left in `dir` (its
+// images in the folder of --output-dir where the command shown names one),
+// and the native run left no file the page does not offer. A download is
+// named as its file, but for one that would bear the name of the file given
+// (`given`): the numbered text of notes.txt is offered as notes.hex.txt.
+async function assertNativeDownloads(page, dir, base, given = '') {
   const offered = await page.$$eval('.downloads a[download]', (links) => links.map((link) => link.download));
+  const folder = (await shownCommand(page)).includes('--output-dir out') ? path.join(dir, 'out') : dir;
   for (const kind of DOWNLOADS) {
-    const file = path.join(dir, `${base}.${kind}`);
+    const file = path.join(kind === 'kvz' ? dir : folder, `${base}.${kind}`);
+    const name = `${base}.${kind}` === given ? `${base}.hex.${kind}` : `${base}.${kind}`;
     const bytes = await download(page, kind);
     if (kind === 'kvz' && !offered.includes(`${base}.kvz`)) continue;  // a deck given as .kvz is not offered back
     if (bytes === null) {
       assert.ok(!fs.existsSync(file) || kind === 'kvz', `${base}.${kind} written natively but not offered`);
       continue;
     }
-    assert.ok(offered.includes(`${base}.${kind}`), `${kind} offered under its own name`);
+    assert.ok(offered.includes(name), `${kind} offered as ${name}: ${offered}`);
+    assert.ok(!offered.includes(given), `no download named ${given}, the file given`);
     if (kind === 'png') assertSameSheet(await previewCanvases(page), bytes, fs.readFileSync(file));
     else assertSameBytes(bytes, fs.readFileSync(file), `${base}.${kind}`);
   }
@@ -595,11 +606,16 @@ describe('tables and Anki exports, built as kvzdeck builds them', () => {
         assert.equal(await runFile(page, path.join(dir, file)), 'done');
         const command = await shownCommand(page);
         assert.ok(command.startsWith(`kvzdeck build${flags} ${file} ${base}.kvz && `), command);
+        // An export NAME.txt would be the numbered text's name: the outputs go elsewhere.
+        assert.equal(command.includes(' && mkdir -p out && kvzpack --preview --output-dir out '), file.endsWith('.txt'),
+          command);
         const native = runCommandLine(command, dir);
         assert.equal(native.status, 0, native.errors.join('\n'));
         const told = native.errors.map((line) => line.replace(`: ${base}.kvz: `, `: ${file}: `));
         assert.deepEqual(await messages(page), told);
-        await assertNativeDownloads(page, dir, base);
+        await assertNativeDownloads(page, dir, base, file);
+        assert.deepEqual(fs.readFileSync(path.join(dir, file)), fs.readFileSync(path.join(inputs, file)),
+          `${file} left as it was`);
         const dumped = runNative(kvzdeck, ['dump', `${base}.kvz`], dir);
         assert.equal(dumped.status, 0, dumped.stderr);
         const deckTsv = await download(page, 'deck-tsv');
