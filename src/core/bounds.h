@@ -36,7 +36,7 @@ inline constexpr std::uint64_t kLargestKvzFile = kGroupRecordsSize + std::uint64
 // The reasons a file beyond its bound is refused with: "is larger than any
 // image's HEX text (at most 1048576 bytes)", "is larger than any deck's
 // text (at most 536870912 bytes)", "is larger than any KVZ deck (at most
-// 134219776 bytes)".
+// 134217728 bytes)".
 std::string imageTextTooLarge();
 std::string deckTextTooLarge();
 std::string kvzFileTooLarge();

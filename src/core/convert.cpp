@@ -47,10 +47,8 @@ CharTable saturatedCharTable(const TextBlock& textBlock) {
 // is kept here, and the texts are encoded as far as they can be.
 struct Refusal {
     Status first = success();
-    // True when the encoding goes on: the refusal is kept.
-    bool keep(Status status) {
-        if (first && !status) first = std::move(status);
-        return true;
+    void keep(const Failure& failure) {
+        if (first) first = failure;
     }
 };
 
@@ -61,12 +59,17 @@ struct Refusal {
 Result<EncodedTexts> encodeTexts(const KvzFile& file, const PhraseProgress& progress, Encoder encoder,
                                  BestWork& work, Refusal* goOn = nullptr) {
     auto table = countChars(file.textBlock);
-    if (!table && goOn && goOn->keep(table.failure())) table = saturatedCharTable(file.textBlock);
+    if (!table && goOn) {
+        goOn->keep(table.failure());
+        table = saturatedCharTable(file.textBlock);
+    }
     KVZ_TRY(table);
     // Whatever the phrases, such a group table cannot be written: refused
     // before the phrase search, which grows faster than the deck.
-    if (Status groups = checkGroupTableFitsAnyStream(file.groupCounts); !groups && !(goOn && goOn->keep(groups)))
-        return groups.failure();
+    if (Status groups = checkGroupTableFitsAnyStream(file.groupCounts); !groups) {
+        if (!goOn) return groups.failure();
+        goOn->keep(groups.failure());
+    }
     EncodedTexts result;
     result.encoding.charTable = std::move(table.value());
     sortCharTable(result.encoding.charTable);
@@ -81,7 +84,10 @@ Result<EncodedTexts> encodeTexts(const KvzFile& file, const PhraseProgress& prog
 
     auto stream = encode8(result.encoding.codeLines, countPhraseLines(result.encoding.codeLines, result.frame),
                           result.frame.codesBefore, file.groupCounts);
-    if (!stream && goOn && goOn->keep(stream.failure())) return result;
+    if (!stream && goOn) {
+        goOn->keep(stream.failure());
+        return result;
+    }
     KVZ_TRY(stream);
     result.standardStreamValues = stream->size();
     result.streamValuesAtGlance = stream->size();

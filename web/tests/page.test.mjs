@@ -308,7 +308,7 @@ describe('the command line\'s bounds', () => {
     };
     const image = sparse('big.ihx', 1048576 + 1);
     const table = sparse('big.tsv', 536870912 + 1);
-    const deck = sparse('big.kvz', 134219776 + 1);
+    const deck = sparse('big.kvz', 134217728 + 1);
     const inspected = runNative(kvzpack, ['--inspect', 'big.ihx'], dir);
     assert.equal(inspected.status, 1);
     const built = runNative(kvzdeck, ['build', 'big.tsv', 'built.kvz'], dir);
@@ -317,7 +317,7 @@ describe('the command line\'s bounds', () => {
       [image, errorLines(inspected.stderr)],
       [table, errorLines(built.stderr)],
       // The command line reads no more of a deck than its records announce.
-      [deck, ['kvzpack: big.kvz: is larger than any KVZ deck (at most 134219776 bytes)']],
+      [deck, ['kvzpack: big.kvz: is larger than any KVZ deck (at most 134217728 bytes)']],
     ];
     await withPage(server.url, async ({ page }) => {
       for (const [file, lines] of expected) {
