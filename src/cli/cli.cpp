@@ -9,7 +9,7 @@
 namespace kvz {
 namespace {
 
-enum class Setting { help, version, verbose, preview, strict, noVerify, best, report, split, inspect, entry, outputDir };
+enum class Setting { help, version, verbose, preview, strict, noVerify, best, report, split, inspect, entry, outputDir, maxParts };
 
 // The options in the order of kSettings.
 constexpr std::array kOptionRules{
@@ -19,11 +19,23 @@ constexpr std::array kOptionRules{
     OptionRule{"best", 0, ""},            OptionRule{"report", 0, ""},
     OptionRule{"split", 0, ""},           OptionRule{"inspect", 0, "an image file"},
     OptionRule{"entry", 0, "G or G:N"},   OptionRule{"output-dir", 'o', "DIR"},
+    OptionRule{"max-parts", 0, "a number of parts"},
 };
 constexpr std::array kSettings{Setting::help,    Setting::version, Setting::verbose,  Setting::preview,
                                Setting::strict,  Setting::noVerify, Setting::best,    Setting::report,
-                               Setting::split,   Setting::inspect, Setting::entry,  Setting::outputDir};
+                               Setting::split,   Setting::inspect, Setting::entry,  Setting::outputDir,
+                               Setting::maxParts};
+
+// --max-parts: from 2 up to every entry a deck can hold.
+constexpr int kMostParts = 8 * 0xFFFF;
 static_assert(kOptionRules.size() == kSettings.size());
+
+// Reads a number in full; false on anything else or a value above `max`.
+bool parseNumber(std::string_view text, int max, int& value) {
+    if (text.empty()) return false;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc{} && end == text.data() + text.size() && value >= 0 && value <= max;
+}
 
 Status applyOption(Options& options, Setting setting, const std::string& value) {
     switch (setting) {
@@ -50,15 +62,16 @@ Status applyOption(Options& options, Setting setting, const std::string& value) 
             if (value.empty()) return fail("option '--output-dir' needs DIR, not an empty name");
             options.outputDir = value;
             break;
+        case Setting::maxParts: {
+            int parts = 0;
+            if (!parseNumber(value, kMostParts, parts) || parts < 2)
+                return fail("invalid number of parts '" + value + "': expected a number from 2 to " +
+                            std::to_string(kMostParts));
+            options.maxParts = static_cast<std::size_t>(parts);
+            break;
+        }
     }
     return success();
-}
-
-// Reads a number in full; false on anything else or a value above `max`.
-bool parseNumber(std::string_view text, int max, int& value) {
-    if (text.empty()) return false;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc{} && end == text.data() + text.size() && value >= 0 && value <= max;
 }
 
 // The first option given that only a conversion reads, or none.
@@ -91,6 +104,7 @@ std::string showLineBreaks(std::string_view name) {
 
 Status checkCombination(const Options& options) {
     if (options.entry && !options.inspect) return fail("option '--entry' needs '--inspect'");
+    if (options.maxParts && !options.split) return fail("option '--max-parts' needs '--split'");
     if (options.inspect && !options.files.empty())
         return fail("'--inspect' reads one image and converts no files: '" + options.files.front() +
                     "' is one too many");
@@ -148,7 +162,9 @@ std::string helpText() {
            "      --split            a deck too large for the device becomes the fewest\n"
            "                         images of about equal entry counts that fit:\n"
            "                         FILE-1.ihx, FILE-1.txt, FILE-2.ihx, ... (entries in\n"
-           "                         file order, every part under the 8 group names)\n"
+           "                         file order, every part under the 8 group names);\n"
+           "                         a deck that needs more than 64 parts is refused\n"
+           "      --max-parts N      with --split: allow up to N parts instead of 64\n"
            "      --report           after each file's lines, print where its image's\n"
            "                         bytes go: each group's entries and stream bytes, the\n"
            "                         phrase table, the glyphs, the ten costliest entries,\n"

@@ -269,7 +269,8 @@ private:
         const PackOptions packOptions{false, options_.preview && !options_.verify,
                                       options_.best ? Encoder::best : Encoder::standard};
         DeckConversion conversion =
-            convertDeck(deck->file, outputBase(file), ConvertRequest{packOptions, options_.report, options_.split},
+            convertDeck(deck->file, outputBase(file), ConvertRequest{packOptions, options_.report, options_.split,
+                                                          options_.maxParts.value_or(kDefaultMaxParts)},
                         [this](int stage) { printProgress(err_, stage); });
         const bool converted = conversion.images ? writeAndTell(file, *conversion.images, start)
                                                  : refuse(file, conversion.images.failure());

@@ -62,13 +62,6 @@ constexpr const char* kUsage =
     "A build lists every refused line (up to 100) and then writes nothing.\n"
     "An empty cell or a field with no column is filled with an ideographic space.\n";
 
-// The longest text read as a deck's table. The largest deck, 65535 entries
-// in each of the 8 groups, each entry at most 256 bytes of Shift_JIS, takes
-// at most 3 bytes of UTF-8 or 2 of UTF-16 for each byte: about 406 MB as
-// UTF-8 and 276 MB as UTF-16 (tabs and line ends included), before
-// comments and \xHH escapes. 512 MiB holds either with room to spare, and
-// stops a device or a sparse file early.
-constexpr std::size_t kLongestDeckText = std::size_t{512} << 20;
 
 enum class Setting { help, version, verbose, columns, separator, encoding, furigana, groupSize, cut, replace };
 constexpr std::array kOptionRules{OptionRule{"help", 'h', ""},          OptionRule{"version", 'V', ""},
@@ -146,7 +139,7 @@ Result<std::string> readDeckText(const std::string& path) {
     if (io::isDirectory(path)) return fail(io::folderReason());
     Result<std::string> text = io::readTextWithin(path, kLongestDeckText);
     if (!text && text.failureKind() == FailureKind::tooLarge)
-        return fail("is larger than any deck's text (at most " + std::to_string(kLongestDeckText) + " bytes)");
+        return fail(deckTextTooLarge());
     return text;
 }
 

@@ -44,6 +44,23 @@ Result<Conversion> convertKvz(const KvzFile& file, const PhraseProgress& progres
 Result<Conversion> encodeKvz(const KvzFile& file, const PhraseProgress& progress = {},
                              Encoder encoder = Encoder::standard);
 
+// encodeKvz's conversion, or its refusal with the deck's texts encoded as
+// far as a report of where the bytes go needs them (see encodeForReport).
+struct ReportedEncoding {
+    Conversion conversion;
+    Status refusal = success();  // encodeKvz's failure; `conversion` complete when none
+    bool measured = false;       // false: not even the report can be made (`refusal` says why)
+};
+
+// encodeKvz, going on past the refusals that leave the texts measurable: a
+// character too frequent (counted 65535 times, in the table's order), a
+// group table that no stream holds, and a stream that cannot be written
+// (left empty: the report counts its values as if each fit). A refused
+// deck's encoding has the default encoder's phrases (--best is not tried)
+// and no image. Without a refusal, the same conversion as encodeKvz.
+ReportedEncoding encodeForReport(const KvzFile& file, const PhraseProgress& progress = {},
+                                 Encoder encoder = Encoder::standard);
+
 // convertKvz's refusal of `whole`, encodeKvz's conversion of `file` whose
 // image is too large: the same reason, without encoding the deck again.
 Failure refuseTooLarge(const KvzFile& file, const Conversion& whole);

@@ -17,13 +17,18 @@ constexpr std::size_t kTextsPerEntry = 6;
 constexpr std::size_t kCostliestShown = 10;
 constexpr double kImageBytesPerValue = 7.0 / 8.0;
 
+// The most codes a stream holds: the one-byte limit is 1 there.
+constexpr std::uint32_t kMostCodes = 16257;
+
 // The stream bytes that values and lines take, as encode8 writes them.
 class StreamWidths {
 public:
+    // Texts that need more codes than any stream holds (a deck refused) are
+    // counted at the limit of the most codes a stream holds.
     explicit StreamWidths(const Conversion& conversion)
         : codes_(getCodes16(conversion.codeLines)),
           codesBefore_(conversion.codesBefore),
-          limit_(getC2Code(static_cast<std::int32_t>(codes_))) {}
+          limit_(getC2Code(static_cast<std::int32_t>(std::min(codes_, kMostCodes)))) {}
 
     std::uint64_t value(std::uint64_t v) const { return v < limit_ ? 1 : 2; }
 
@@ -147,11 +152,14 @@ SpaceReport measureSpace(const KvzFile& deck, const Conversion& conversion) {
         report.entries.push_back(entry);
         ++inGroup;
     }
-    report.streamValues = conversion.stream.size();
+    // Counted from the lines rather than taken from the stream, which a
+    // deck refused before it was written does not have.
+    report.streamValues = report.headerValues + report.phraseTableValues;
+    for (const GroupSpace& g : report.groups) report.streamValues += g.streamValues;
     report.characters = conversion.charTable.size();
-    report.streamBytes = packedSize(conversion.stream.size());
+    report.streamBytes = packedSize(report.streamValues);
     report.glyphBytes = packedSize(kCellWidth * conversion.charTable.size());
-    report.imageBytes = conversionImageSize(conversion);
+    report.imageBytes = imageSizeFor(report.streamValues, conversion.charTable.size());
     return report;
 }
 

@@ -53,8 +53,9 @@ struct SpaceReport {
     std::uint64_t imageBytes = 0;           // may exceed the device's capacity
 };
 
-// The report of `conversion`, made from `deck` by convertKvz or encodeKvz
-// (its image need not fit).
+// The report of `conversion`, made from `deck` by convertKvz, encodeKvz or
+// encodeForReport (its image need not fit, its stream need not be written:
+// the figures count the values its lines take).
 SpaceReport measureSpace(const KvzFile& deck, const Conversion& conversion);
 
 // An entry's cost in image bytes, as defined above.

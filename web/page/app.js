@@ -110,12 +110,13 @@ function stopWorker() {
   finishPendingRun({ ok: false, cancelled: true, messages: [] });
 }
 
-function convert(entry, bytes) {
+// The worker reads the file itself, after checking its size.
+function convert(entry) {
   const id = nextRunId++;
   return new Promise((resolve) => {
     pendingRun = { id, finish: resolve };
     worker.postMessage({ id, kind: entry.kind, name: entry.name, deckName: `${baseName(entry.name)}.kvz`,
-      options: entry.options, bytes }, [bytes.buffer]);
+      options: entry.options, file: entry.file });
   });
 }
 
@@ -685,14 +686,14 @@ function showEntry(group, entry) {
 
 // --- batches of files ---------------------------------------------------
 
-// The file's report; a batch that ended while the file was read hands
-// nothing to the worker.
+// The file's report; a batch that ended while the file's first byte (which
+// tells an image from a deck) was read hands nothing to the worker.
 async function convertEntry(entry, batch) {
   try {
-    const bytes = new Uint8Array(await entry.file.arrayBuffer());
+    const first = new Uint8Array(await entry.file.slice(0, 1).arrayBuffer());
     if (batch !== latestBatch) return { ok: false, cancelled: true, messages: [] };
-    entry.kind = kindOf(entry.name, bytes);
-    return await convert(entry, bytes);
+    entry.kind = kindOf(entry.name, first);
+    return await convert(entry);
   } catch (error) {
     return { ok: false, messages: [`Cannot open ${entry.name}: ${error.message}`] };
   }

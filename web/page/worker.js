@@ -23,14 +23,29 @@ function transferables(report) {
   return buffers;
 }
 
+// The file's bytes, read here only once the converter's bound for its kind
+// allows them: a file too large is refused unread, as on the command line.
+async function runOnFile(module, request) {
+  const { kind, name, file } = request;
+  const refusal = module.refuseTooLarge(kind, name, file.size);
+  if (refusal) return refusal;
+  let bytes;
+  try {
+    bytes = new Uint8Array(await file.arrayBuffer());
+  } catch (error) {
+    return { ok: false, messages: [`Cannot open ${name}: ${error.message}`] };
+  }
+  return runOnModule(module, request, bytes);
+}
+
 self.onmessage = async (event) => {
-  const { id, name, bytes } = event.data;
+  const { id, name } = event.data;
   let report;
   let started = performance.now();
   try {
     const module = await kvzModule;
     started = performance.now();
-    report = runOnModule(module, event.data, new Uint8Array(bytes));
+    report = await runOnFile(module, event.data);
   } catch (error) {
     report = { ok: false, messages: [`${name}: the converter stopped: ${error}`] };
   }

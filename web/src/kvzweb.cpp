@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/layout.h"
+#include "core/bounds.h"
 #include "core/frontend.h"
 #include "core/own_outputs.h"
 #include "core/preview.h"
@@ -361,6 +362,21 @@ val inspectImage(const std::string& text, const std::string& file) {
     });
 }
 
+// A file of `kind` ('kvz', 'ihx' or 'text') and `size` bytes refused before
+// it is read, as the command line refuses one beyond the same bound
+// (core/bounds.h); null when the file is within it.
+val refuseTooLarge(const std::string& kind, const std::string& file, double size) {
+    const bool text = kind == "text";
+    const double bound = static_cast<double>(text ? kLongestDeckText
+                                             : kind == "ihx" ? kLongestImageText
+                                                             : kLargestKvzFile);
+    if (!(size > bound)) return val::null();
+    Report report;
+    const std::string reason = text ? deckTextTooLarge() : kind == "ihx" ? imageTextTooLarge() : kvzFileTooLarge();
+    report.say(formatFileMessage(text ? kDeckProgram : kPackProgram, file, reason));
+    return report.finish(false);
+}
+
 // A PNG of `width` x `height` grey pixels, each scaled to a square of
 // `scale` pixels; null unless the pixels are that many and the scale is 1 to
 // kMaxPngScale.
@@ -384,4 +400,5 @@ EMSCRIPTEN_BINDINGS(kvzweb) {
     emscripten::function("buildAndConvertDeck", &kvz::web::buildAndConvertDeck);
     emscripten::function("inspectImage", &kvz::web::inspectImage);
     emscripten::function("encodePng", &kvz::web::encodePngOf);
+    emscripten::function("refuseTooLarge", &kvz::web::refuseTooLarge);
 }

@@ -281,6 +281,56 @@ describe('images inspected as kvzpack --inspect inspects them', () => {
   });
 });
 
+describe('the command line\'s bounds', () => {
+  test('an image whose phrases would run away is refused at once, as kvzpack --inspect refuses it', async () => {
+    const dir = tempDir();
+    const image = path.join(dir, 'runaway.ihx');
+    fs.copyFileSync(path.join(root, 'tests/cli/cases/inspect-runaway-phrases/in/runaway.ihx'), image);
+    const inspected = runNative(kvzpack, ['--inspect', 'runaway.ihx'], dir);
+    assert.equal(inspected.status, 1);
+    assert.match(inspected.stderr, /expands to more than 116 characters/);
+    await withPage(server.url, async ({ page }) => {
+      assert.equal(await runFile(page, image), 'failed');
+      assert.deepEqual(await messages(page), errorLines(inspected.stderr));
+      assert.deepEqual(await offeredDownloads(page), []);
+    });
+    fs.rmSync(dir, { recursive: true, force: true });
+  });
+
+  test('a file beyond its kind\'s bound is refused by its size with the command line\'s line', async () => {
+    const dir = tempDir();
+    // Sparse files one byte over each bound: nothing of them is ever read.
+    const sparse = (name, bytes) => {
+      const file = path.join(dir, name);
+      fs.closeSync(fs.openSync(file, 'w'));
+      fs.truncateSync(file, bytes);
+      return file;
+    };
+    const image = sparse('big.ihx', 1048576 + 1);
+    const table = sparse('big.tsv', 536870912 + 1);
+    const deck = sparse('big.kvz', 134217728 + 1);
+    const inspected = runNative(kvzpack, ['--inspect', 'big.ihx'], dir);
+    assert.equal(inspected.status, 1);
+    const built = runNative(kvzdeck, ['build', 'big.tsv', 'built.kvz'], dir);
+    assert.equal(built.status, 1);
+    const expected = [
+      [image, errorLines(inspected.stderr)],
+      [table, errorLines(built.stderr)],
+      // The command line reads no more of a deck than its records announce.
+      [deck, ['kvzpack: big.kvz: is larger than any KVZ deck (at most 134217728 bytes)']],
+    ];
+    await withPage(server.url, async ({ page }) => {
+      for (const [file, lines] of expected) {
+        assert.equal(lines.length, 1, lines.join('\n'));
+        assert.equal(await runFile(page, file), 'failed', file);
+        assert.deepEqual(await messages(page), lines);
+        assert.deepEqual(await offeredDownloads(page), []);
+      }
+    });
+    fs.rmSync(dir, { recursive: true, force: true });
+  });
+});
+
 describe('the sheet', () => {
   test('a deck of over a thousand entries is drawn in bands within the canvas limits', async () => {
     const built = buildNatively(generatedTsv(1500), 'many.tsv');
