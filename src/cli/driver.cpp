@@ -4,7 +4,6 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
-#include <new>
 #include <optional>
 #include <set>
 #include <string_view>
@@ -32,7 +31,7 @@ namespace {
 // into a deck.
 std::string howToBuild(const std::string& file) {
     if (!file.ends_with(".tsv")) return "";
-    return "; a deck written as text becomes one with 'kvzdeck build " + file + " " + getBaseFileName(file) +
+    return "; a deck written as text becomes one with 'kvzdeck build " + file + " " + fileStem(file) +
            ".kvz'";
 }
 
@@ -196,7 +195,7 @@ private:
     // Where the outputs of `file` go: its base name beside it, or in the
     // output folder.
     std::string outputBase(const std::string& file) const {
-        const std::string base = getBaseFileName(file);
+        const std::string base = fileStem(file);
         if (!options_.outputDir) return base;
         const std::string& folder = *options_.outputDir;
         const std::string name = base.substr(io::fileNameStart(base));
@@ -250,11 +249,12 @@ private:
 
     // A deck too large for the memory at hand fails alone; the run goes on.
     bool convertWithinMemory(const std::string& file) {
-        try {
-            return convertFile(file);
-        } catch (const std::bad_alloc&) {
-            return refuse(file, fail(std::string(kOutOfMemory)));
-        }
+        return withinMemory(
+            kPackProgram, file, [&] { return convertFile(file); },
+            [&](const std::string& line) {
+                err_ << line << '\n';
+                return false;
+            });
     }
 
     bool convertFile(const std::string& file) {
@@ -286,7 +286,7 @@ private:
         const auto tell = [&] {
             const std::chrono::duration<double> taken = Clock::now() - start;
             for (const NamedImage& image : images) {
-                const std::string name = split ? image.name + ".ihx" : file;
+                const std::string name = loggedName(file, image, images.size());
                 logConversion(formatLogLine(name, image.packed.image.size()));
                 if (options_.verbose)
                     out_ << formatSummary(name, image.packed.figures, taken.count()) << '\n' << std::flush;
@@ -320,11 +320,9 @@ private:
     // that will not show and every code that will show as another; under
     // --strict they fail the file. False when the file must not be converted.
     bool reportLosses(const std::string& file, const ReadDeck& deck) {
-        const Severity severity = options_.strict ? Severity::error : Severity::warning;
-        const std::vector<std::string> losses = describeLosses(deck);
-        for (const std::string& loss : losses)
-            err_ << formatWarningMessage(kPackProgram, file, loss, severity) << '\n';
-        return losses.empty() || !options_.strict;
+        const ToldLines losses = kvz::reportLosses(kPackProgram, file, deck, options_.strict);
+        for (const std::string& line : losses.lines) err_ << line << '\n';
+        return !losses.refused;
     }
 
     // Writes NAME.ihx and NAME.txt (and NAME.png with --preview) of every
@@ -446,10 +444,9 @@ int inspectImage(const std::string& path, const std::optional<EntrySelection>& e
     auto text = readImageText(path);
     if (!text) return refuse(text.failureKind() == FailureKind::cannotOpen ? "cannot open: " + text.reason()
                                                                             : text.reason());
-    const ImageInspection inspection = inspectHexText(*text, path, entry);
-    for (const std::string& warning : inspection.warnings)
-        err << formatWarningMessage(kPackProgram, path, warning) << '\n';
-    if (!inspection.inspected) return refuse(inspection.inspected.reason());
+    const InspectionReport inspection = reportInspection(*text, path, entry);
+    for (const std::string& line : inspection.lines) err << line << '\n';
+    if (!inspection.inspected) return kExitFailure;
     out << inspection.inspected->text << std::flush;
     return kExitSuccess;
 }
@@ -459,13 +456,6 @@ void printUsage(std::ostream& err, const std::string& program) {
 }
 
 }  // namespace
-
-std::string getBaseFileName(std::string_view path) {
-    const std::size_t nameStart = io::fileNameStart(path);
-    const std::size_t dot = path.rfind('.');
-    if (dot == std::string_view::npos || dot < nameStart) return std::string(path);
-    return std::string(path.substr(0, dot));
-}
 
 int runKvzpack(std::span<const std::string> args, std::ostream& out, std::ostream& err,
                io::InterruptionWatcher& interruptions) {

@@ -13,10 +13,6 @@
 
 namespace kvz {
 
-// The path without its extension: the last "." of the last path component
-// and everything behind it removed.
-std::string getBaseFileName(std::string_view path);
-
 // args[0] is the program's name. A conversion starts `interruptions` before
 // it touches any file, and lists every temporary file of the run in its
 // registry while the file exists; help, version and --inspect write no file

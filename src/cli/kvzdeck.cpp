@@ -1,7 +1,6 @@
 #include "cli/kvzdeck.h"
 
 #include <array>
-#include <cctype>
 #include <charconv>
 #include <optional>
 #include <string_view>
@@ -183,10 +182,9 @@ private:
     // write: an input named like one of them (an export notes.txt built
     // into notes.kvz) would stop the conversion.
     void warnAboutOutputNames(const std::string& inputPath, const std::string& kvzPath) {
-        for (const DeckOutput& output : deckOutputs(getBaseFileName(kvzPath)))
-            if (io::sameFile(inputPath, output.path))
-                err_ << formatWarningMessage(kDeckProgram, inputPath, describeInputNamedLikeOutput(kvzPath, output))
-                     << '\n';
+        const auto isInput = [&](const std::string& output) { return io::sameFile(inputPath, output); };
+        for (const std::string& warning : kvz::warnAboutOutputNames(inputPath, kvzPath, isInput))
+            err_ << warning << '\n';
     }
 
     int build(const std::string& inputPath, const std::string& kvzPath, const Invocation& invocation) {
@@ -204,57 +202,25 @@ private:
         DeckInputOptions options = invocation.input;
         options.fileName = inputPath;
         const Result<DeckInput> input = readDeckInput(*bytes, options);
-        if (!input) {
-            err_ << formatProgramMessage(kDeckProgram, describeBuildRefusal(inputPath, input.failure())) << '\n';
-            return kExitFailure;
-        }
-        if (invocation.verbose) {
-            say(inputPath, "read as " + describeDeckForm(*input) + ", in " + std::string(encodingName(input->encoding)));
-        }
+        const ToldLines told = reportDeckBuild(inputPath, input, invocation.verbose);
+        for (const std::string& line : told.lines) err_ << line << '\n';
+        if (told.refused) return kExitFailure;
         const DeckCheck& check = input->check;
-        for (const DeckMessage& change : check.changes) sayAt(inputPath, change);
-        if (const std::string changes = describeChanges(check); !changes.empty()) say(inputPath, changes);
-        for (const DeckMessage& warning : check.warnings) sayAt(inputPath, warning);
-        if (check.problemCount > 0) return refuseProblems(inputPath, check);
         warnAboutOutputNames(inputPath, kvzPath);
         if (const Status written = io::replaceFile(kvzPath, check.kvz, temporaries); !written)
             return refuse(kvzPath, written.reason());
         return kExitSuccess;
     }
 
-    void say(const std::string& file, const std::string& text) {
-        err_ << formatFileMessage(kDeckProgram, file, text) << '\n';
-    }
-    void sayAt(const std::string& file, const DeckMessage& message) {
-        err_ << formatFileLineMessage(kDeckProgram, file, std::to_string(message.line) + ": " + message.text) << '\n';
-    }
-
-    int refuseProblems(const std::string& file, const DeckCheck& check) {
-        for (const DeckMessage& problem : check.problems) sayAt(file, problem);
-        if (check.problemCount > check.problems.size())
-            say(file, std::to_string(check.problemCount - check.problems.size()) + " more refused lines not listed");
-        if (check.problemCount > 1)
-            say(file, std::to_string(check.problemCount) + " refused lines; nothing written");
-        return kExitFailure;
-    }
-
     int dump(const std::string& path) {
         if (const std::optional<int> refused = refuseDeviceName(path)) return *refused;
-        if (isImagePath(path)) return dumpImage(path);
+        if (isImageFileName(path)) return dumpImage(path);
         const Result<std::vector<std::uint8_t>> bytes = readKvzRecords(path);
         if (!bytes) return refuse(path, bytes.reason());
         const Result<std::string> tsv = dumpKvz(*bytes);
         if (!tsv) return refuse(path, tsv.reason());
         out_ << *tsv << std::flush;
         return kExitSuccess;
-    }
-
-    static bool isImagePath(const std::string& path) {
-        const std::size_t dot = path.rfind('.');
-        if (dot == std::string::npos) return false;
-        std::string extension;
-        for (const char c : path.substr(dot)) extension += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        return extension == ".ihx" || extension == ".hex";
     }
 
     int dumpImage(const std::string& path) {

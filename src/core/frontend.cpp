@@ -8,6 +8,8 @@
 #include "core/report.h"
 #include "core/split.h"
 #include "core/verify.h"
+#include "deck/deck.h"
+#include "deck/text_encoding.h"
 
 namespace kvz {
 namespace {
@@ -119,6 +121,66 @@ std::vector<std::string> describeLosses(const ReadDeck& deck) {
     for (const MissingGlyph& glyph : deck.missingGlyphs) losses.push_back(describeMissingGlyph(glyph));
     for (const NonShiftJisCode& code : deck.nonShiftJisCodes) losses.push_back(describeNonShiftJisCode(code));
     return losses;
+}
+
+ToldLines reportLosses(std::string_view program, std::string_view file, const ReadDeck& deck, bool strict) {
+    const Severity severity = strict ? Severity::error : Severity::warning;
+    ToldLines told;
+    for (const std::string& loss : describeLosses(deck))
+        told.lines.push_back(formatWarningMessage(program, file, loss, severity));
+    told.refused = strict && !told.lines.empty();
+    return told;
+}
+
+ToldLines reportDeckBuild(const std::string& file, const Result<DeckInput>& input, bool verbose) {
+    ToldLines told;
+    const auto say = [&](const std::string& text) { told.lines.push_back(formatFileMessage(kDeckProgram, file, text)); };
+    const auto sayAt = [&](const DeckMessage& message) {
+        told.lines.push_back(
+            formatFileLineMessage(kDeckProgram, file, std::to_string(message.line) + ": " + message.text));
+    };
+    if (!input) {
+        told.lines.push_back(formatProgramMessage(kDeckProgram, describeBuildRefusal(file, input.failure())));
+        told.refused = true;
+        return told;
+    }
+    if (verbose) say("read as " + describeDeckForm(*input) + ", in " + std::string(encodingName(input->encoding)));
+    const DeckCheck& check = input->check;
+    for (const DeckMessage& change : check.changes) sayAt(change);
+    if (const std::string changes = describeChanges(check); !changes.empty()) say(changes);
+    for (const DeckMessage& warning : check.warnings) sayAt(warning);
+    for (const DeckMessage& problem : check.problems) sayAt(problem);
+    if (check.problemCount > check.problems.size())
+        say(std::to_string(check.problemCount - check.problems.size()) + " more refused lines not listed");
+    if (check.problemCount > 1) say(std::to_string(check.problemCount) + " refused lines; nothing written");
+    told.refused = check.problemCount > 0;
+    return told;
+}
+
+std::vector<std::string> warnAboutOutputNames(const std::string& file, const std::string& kvzPath,
+                                              const std::function<bool(const std::string&)>& isInput) {
+    std::vector<std::string> warnings;
+    for (const DeckOutput& output : deckOutputs(fileStem(kvzPath)))
+        if (isInput(output.path))
+            warnings.push_back(formatWarningMessage(kDeckProgram, file, describeInputNamedLikeOutput(kvzPath, output)));
+    return warnings;
+}
+
+std::string loggedName(const std::string& file, const NamedImage& image, std::size_t images) {
+    return images > 1 ? image.name + ".ihx" : file;
+}
+
+InspectionReport reportInspection(std::string_view hexText, const std::string& file,
+                                  const std::optional<EntrySelection>& entry) {
+    ImageInspection inspection = inspectHexText(hexText, file, entry);
+    InspectionReport report;
+    for (const std::string& warning : inspection.warnings)
+        report.lines.push_back(formatWarningMessage(kPackProgram, file, warning));
+    if (!inspection.inspected)
+        report.lines.push_back(formatFileMessage(kPackProgram, file, inspection.inspected.reason()));
+    else
+        report.inspected = std::move(inspection.inspected.value());
+    return report;
 }
 
 ImageInspection inspectHexText(std::string_view hexText, const std::string& name,

@@ -1,26 +1,33 @@
-// What the command line and the page say and show alike: the lines they
-// tell about a file, the log's line, the losses of a deck, and the
-// inspection of an image's HEX text. A front end only decides where these
-// go; the conversion itself is packDeck's (core/pack.h), whose `sheet`
-// option also hands over the preview sheet for a front end that draws it.
+// The one layer every front end (kvzpack, kvzdeck, the page) stands on: the
+// conversion (convertDeck) and every line the front ends tell about it,
+// already worded: a deck's losses, kvzdeck build's report, an image's
+// inspection, the log's line, the out-of-memory guard, and the names of a
+// deck's files (common/file_names.h). A front end only decides where the
+// lines go and which files to write.
 //
 // The fields' names are kFieldNames (input/kvz.h), the sheet's cell size
 // and row pitch kSheetCellPixels and kSheetRowPitch (core/preview.h), the
-// device's capacity kImageCapacity (common/layout.h).
+// device's capacity kImageCapacity (common/layout.h); the space figures in
+// bytes are core/space.h's.
 #pragma once
 
 #include <cstddef>
+#include <functional>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "common/file_names.h"
 #include "common/result.h"
 #include "core/inspect.h"
+#include "core/own_outputs.h"
 #include "core/pack.h"
 #include "core/space.h"
 #include "core/split.h"
 #include "decode/decode.h"
+#include "deck/deck_input.h"
 
 namespace kvz {
 
@@ -58,6 +65,42 @@ std::string formatLogLine(std::string_view file, std::size_t imageBytes);
 // code that is not Shift_JIS and shows the glyph of another.
 std::vector<std::string> describeLosses(const ReadDeck& deck);
 
+// Lines to tell, in order, and whether they end in a refusal.
+struct ToldLines {
+    std::vector<std::string> lines;
+    bool refused = false;
+};
+
+// Every loss of `deck` (describeLosses) as a warning about `file`, or under
+// `strict` as an error; refused when `strict` and there is any.
+ToldLines reportLosses(std::string_view program, std::string_view file, const ReadDeck& deck, bool strict);
+
+// What kvzdeck build tells about the input `file` read as `input` (or
+// refused, in one line): with `verbose` the form and encoding it was read
+// as; then every change, the changes in one line, every warning; then every
+// refused line (those listed), how many more there are, and with more than
+// one how many in all. Refused when the input or any line is: nothing is
+// written.
+ToldLines reportDeckBuild(const std::string& file, const Result<DeckInput>& input, bool verbose);
+
+// kvzdeck build's warnings for an input `file` that kvzpack would take for
+// one of the outputs of the deck `kvzPath` (deckOutputs of its stem):
+// `isInput` says whether an output's path names the input.
+std::vector<std::string> warnAboutOutputNames(const std::string& file, const std::string& kvzPath,
+                                              const std::function<bool(const std::string&)>& isInput);
+
+// Runs `work`; where it runs out of memory, `refuse` gets the line that
+// tells so ("PROGRAM: FILE: out of memory") and its result is returned:
+// a file too large for the memory at hand fails alone.
+template <class Work, class Refuse>
+auto withinMemory(std::string_view program, std::string_view file, Work&& work, Refuse&& refuse) -> decltype(work()) {
+    try {
+        return work();
+    } catch (const std::bad_alloc&) {
+        return refuse(formatFileMessage(program, file, kOutOfMemory));
+    }
+}
+
 // What a front end asks of a deck's conversion.
 struct ConvertRequest {
     PackOptions pack;
@@ -88,6 +131,10 @@ struct DeckConversion {
 
 // "NAME-3": the base name of part 3 (counted from 1).
 std::string partName(std::string_view baseName, std::size_t part);
+
+// The name a log line and a summary give for `image` of a conversion of
+// `file` into `images` images: `file` itself, or NAME-N.ihx for a part.
+std::string loggedName(const std::string& file, const NamedImage& image, std::size_t images);
 
 // The conversion every front end makes. Without report and split it is
 // packDeck's, one image named `baseName`. With report the whole deck's
@@ -124,5 +171,15 @@ struct ImageInspection {
 // failure as "not a device image: ...".
 ImageInspection inspectHexText(std::string_view hexText, const std::string& name,
                                const std::optional<EntrySelection>& entry);
+
+// kvzpack --inspect's lines for standard error about the image text of
+// `file`: every warning of reading it, then its refusal where there is no
+// inspection; and the inspection where there is one.
+struct InspectionReport {
+    std::vector<std::string> lines;
+    std::optional<InspectedImage> inspected;
+};
+InspectionReport reportInspection(std::string_view hexText, const std::string& file,
+                                  const std::optional<EntrySelection>& entry);
 
 }  // namespace kvz

@@ -1,9 +1,9 @@
 // Packing one deck: a deck's bytes in; the image, its two Intel HEX texts,
 // the warnings, the summary's figures and the preview's PNG bytes out.
-// Nothing here touches a file or prints. Front ends do not call this
-// directly: they read a deck with readDeck, show its warnings, and convert it
-// with convertDeck (core/frontend.h), which packs through packDeck.
-// packDeckBytes, both steps in one, serves the tests and the benchmarks.
+// Nothing here touches a file or prints. convertDeck (core/frontend.h), the
+// conversion the front ends make, packs through packDeck and
+// packConversion; packDeckBytes, reading and packing in one, serves the
+// tests and the benchmarks.
 #pragma once
 
 #include <cstdint>

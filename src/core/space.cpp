@@ -163,6 +163,14 @@ SpaceReport measureSpace(const KvzFile& deck, const Conversion& conversion) {
     return report;
 }
 
+double groupImageBytes(const GroupSpace& group) {
+    return static_cast<double>(group.streamValues) * kImageBytesPerValue;
+}
+
+double phraseTableImageBytes(const SpaceReport& report) {
+    return static_cast<double>(report.phraseTableValues + report.headerValues) * kImageBytesPerValue;
+}
+
 double entryCostBytes(const EntrySpace& entry) {
     return static_cast<double>(entry.streamValues + kCellWidth * entry.ownCharacters) * kImageBytesPerValue;
 }
@@ -188,11 +196,11 @@ std::vector<std::string> formatSpaceReport(const std::string& file, const SpaceR
     lines.push_back(file + ": where the image's " + plural(image, "byte", "bytes") + " go, with " +
                     (report.encoder == Encoder::best ? "--best" : "the default encoding") + ":");
     for (std::size_t g = 0; g < kGroupCount; ++g) {
-        const double bytes = static_cast<double>(report.groups[g].streamValues) * kImageBytesPerValue;
+        const double bytes = groupImageBytes(report.groups[g]);
         lines.push_back("  group " + std::to_string(g) + ": " + plural(report.groups[g].entries, "entry", "entries") +
                         ", stream " + roundedBytes(bytes) + ", " + imageShare(bytes, image) + " of the image");
     }
-    const double table = static_cast<double>(report.phraseTableValues + report.headerValues) * kImageBytesPerValue;
+    const double table = phraseTableImageBytes(report);
     lines.push_back("  phrase table (" + plural(report.phrases, "phrase", "phrases") + ") and stream header: " +
                     roundedBytes(table) + ", " + imageShare(table, image) + " of the image");
     lines.push_back("  glyphs: " + plural(report.glyphBytes, "byte", "bytes") + ", " +

@@ -58,6 +58,13 @@ struct SpaceReport {
 // the figures count the values its lines take).
 SpaceReport measureSpace(const KvzFile& deck, const Conversion& conversion);
 
+// The image bytes of a group's stream: its name's line, its two values in
+// the group table and its entries' lines, at 7/8 of a byte each.
+double groupImageBytes(const GroupSpace& group);
+
+// The image bytes of the phrase table and the stream's header.
+double phraseTableImageBytes(const SpaceReport& report);
+
 // An entry's cost in image bytes, as defined above.
 double entryCostBytes(const EntrySpace& entry);
 

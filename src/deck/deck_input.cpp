@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "common/file_names.h"
 #include "common/text.h"
 #include "deck/table.h"
 #include "deck/utf8.h"
@@ -29,21 +30,6 @@ std::string roleName(ColumnRole role) {
         case ColumnRole::skip: return "-";
         default: return "short" + std::to_string(static_cast<int>(role));
     }
-}
-
-std::string extensionOf(std::string_view fileName) {
-    const std::size_t slash = fileName.find_last_of("/\\");
-    const std::string_view base = slash == std::string_view::npos ? fileName : fileName.substr(slash + 1);
-    const std::size_t dot = base.rfind('.');
-    return dot == std::string_view::npos || dot == 0 ? std::string() : lowerTrimmed(base.substr(dot));
-}
-
-std::string stemOf(std::string_view fileName) {
-    const std::size_t slash = fileName.find_last_of("/\\");
-    std::string_view base = slash == std::string_view::npos ? fileName : fileName.substr(slash + 1);
-    const std::size_t dot = base.rfind('.');
-    if (dot != std::string_view::npos && dot > 0) base = base.substr(0, dot);
-    return std::string(base);
 }
 
 // `text` cut to the whole characters whose Shift_JIS fits `width` bytes;
@@ -284,7 +270,7 @@ public:
                         std::to_string(cards_.size()) + " cards, and a deck holds 8: give --group-size " +
                         std::to_string((cards_.size() + kGroupCount - 1) / kGroupCount) + " or more");
         }
-        std::string stem = stemOf(options_.fileName);
+        std::string stem = fileStemName(options_.fileName);
         for (std::size_t g = 0; g < count; ++g) {
             const std::string number = count == 1 ? "" : "-" + std::to_string(g + 1);
             std::string name = fitGroupName(stem, kGroupNameWidth - number.size()) + number;
@@ -447,7 +433,7 @@ Result<DeckInput> readTableInput(const std::string& text, const ExportHeader& he
     input.form = flashcards ? DeckForm::flashcardExport : DeckForm::table;
     input.separator = options.separator    ? options.separator
                       : header.separator   ? header.separator
-                      : extensionOf(options.fileName) == ".csv" ? U','
+                      : fileExtension(options.fileName) == ".csv" ? U','
                                                                 : U'\t';
     Table table = readTable(std::string_view(text).substr(header.bodyStart), input.separator, header.lines + 1);
     DeckCheck tableCheck;
@@ -534,7 +520,7 @@ Result<DeckInput> readDeckInput(std::string_view bytes, const DeckInputOptions& 
     const Result<ExportHeader> header = readExportHeader(text);
     KVZ_TRY(header);
     const bool table = options.separator != 0 || !options.columns.empty() || options.groupSize != 0 ||
-                       extensionOf(options.fileName) == ".csv" || header->present || !looksLikeOwnLayout(text);
+                       fileExtension(options.fileName) == ".csv" || header->present || !looksLikeOwnLayout(text);
     if (table) {
         Result<DeckInput> read = readTableInput(text, *header, options, std::move(input));
         if (read) mergeRepeatedWarnings(read->check.warnings);

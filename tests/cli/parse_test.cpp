@@ -1,5 +1,4 @@
-// The command line parsed into options, and the output names derived from
-// an input's name. What kvzpack prints for each command line is pinned in
+// The command line parsed into options. What kvzpack prints for each command line is pinned in
 // the cases beside this file.
 #include <gtest/gtest.h>
 
@@ -8,7 +7,6 @@
 #include <vector>
 
 #include "cli/cli.h"
-#include "cli/driver.h"
 
 namespace kvz {
 namespace {
@@ -74,23 +72,6 @@ TEST(CliParse, OutputDirInEveryForm) {
               "option '--output-dir' needs DIR, not an empty name");
     EXPECT_EQ(parseCommandLine(std::vector<std::string>{"--inspect", "a.ihx", "-o", "out"}).reason(),
               "option '--output-dir' converts files and does not go with '--inspect'");
-}
-
-TEST(BaseFileName, RemovesTheLastExtensionOfTheLastComponent) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"data.dat", "data"},
-        {"data", "data"},
-        {"a.b.c", "a.b"},
-        {"name.", "name"},
-        {".profile", ""},
-        {".", ""},
-        {"", ""},
-        {"dir.old/data", "dir.old/data"},  // the search stops at the separator
-        {"dir.old/data.dat", "dir.old/data"},
-        {"/abs/x.y/z.kvz", "/abs/x.y/z"},
-        {"dir/.hidden", "dir/"},
-    };
-    for (auto [path, base] : cases) EXPECT_EQ(getBaseFileName(path), base) << path;
 }
 
 }  // namespace

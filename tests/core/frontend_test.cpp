@@ -40,6 +40,43 @@ INSTANTIATE_TEST_SUITE_P(
                       LogLineCase{"../decks/a:b.kvz", 0x1000, "../decks/a:b.kvz:05D0-15CF"},
                       LogLineCase{"full.kvz", kImageCapacity, "full.kvz:05D0-FFFF"}));
 
+struct FileNameCase {
+    const char* path;
+    const char* stem;       // what the outputs are named after
+    const char* stemName;   // a group's name when the table has none
+    const char* extension;
+    bool image;
+};
+
+class FileName : public ::testing::TestWithParam<FileNameCase> {};
+
+TEST_P(FileName, TakesTheExtensionFromTheLastNameOnly) {
+    const FileNameCase& c = GetParam();
+    EXPECT_EQ(fileStem(c.path), c.stem);
+    EXPECT_EQ(fileStemName(c.path), c.stemName);
+    EXPECT_EQ(fileExtension(c.path), c.extension);
+    EXPECT_EQ(isImageFileName(c.path), c.image);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Core, FileName,
+    ::testing::Values(FileNameCase{"data.dat", "data", "data", ".dat", false},
+                      FileNameCase{"data", "data", "data", "", false},
+                      FileNameCase{"a.b.c", "a.b", "a.b", ".c", false},
+                      FileNameCase{"name.", "name", "name", ".", false},
+                      FileNameCase{".profile", "", "", ".profile", false},
+                      FileNameCase{".", "", "", ".", false},
+                      FileNameCase{"", "", "", "", false},
+                      FileNameCase{"dir.old/data", "dir.old/data", "data", "", false},
+                      FileNameCase{"dir.old/data.dat", "dir.old/data", "data", ".dat", false},
+                      FileNameCase{"/abs/x.y/z.kvz", "/abs/x.y/z", "z", ".kvz", false},
+                      FileNameCase{"dir/.hidden", "dir/", "", ".hidden", false},
+                      FileNameCase{"C:\\decks.old\\Notes.CSV", "C:\\decks.old\\Notes", "Notes", ".csv", false},
+                      FileNameCase{"deck.IHX", "deck", "deck", ".ihx", true},
+                      FileNameCase{"deck.hex", "deck", "deck", ".hex", true},
+                      FileNameCase{"images.ihx/deck", "images.ihx/deck", "deck", "", false},
+                      FileNameCase{"deck.ihx.kvz", "deck.ihx", "deck.ihx", ".kvz", false}));
+
 PackedDeck packExample(const std::string& name, const PackOptions& options) {
     const Bytes deck = testing::readFileBytes(testing::sourcePath("examples/" + name + ".kvz"));
     auto packed = packDeckBytes(deck, options);

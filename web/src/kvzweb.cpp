@@ -6,7 +6,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <new>
 #include <optional>
 #include <span>
 #include <string>
@@ -158,6 +157,7 @@ val spaceToJs(const SpaceReport& space, const std::string& file) {
         val item = val::object();
         item.set("entries", static_cast<double>(group.entries));
         item.set("streamValues", static_cast<double>(group.streamValues));
+        item.set("bytes", groupImageBytes(group));
         groups.call<void>("push", item);
     }
     object.set("groups", groups);
@@ -173,6 +173,7 @@ val spaceToJs(const SpaceReport& space, const std::string& file) {
     object.set("best", space.encoder == Encoder::best);
     object.set("phrases", static_cast<double>(space.phrases));
     object.set("tableValues", static_cast<double>(space.phraseTableValues + space.headerValues));
+    object.set("tableBytes", phraseTableImageBytes(space));
     object.set("characters", static_cast<double>(space.characters));
     object.set("singleEntryCharacters", static_cast<double>(space.singleEntryCharacters));
     object.set("glyphBytes", static_cast<double>(space.glyphBytes));
@@ -204,47 +205,44 @@ val convertDeckBytes(Report& report, std::span<const std::uint8_t> bytes, const 
     };
     auto deck = readDeck(bytes);
     if (!deck) return refuse(deck.reason());
-    const Severity severity = options.strict ? Severity::error : Severity::warning;
-    const std::vector<std::string> losses = describeLosses(*deck);
-    for (const std::string& loss : losses) report.say(formatWarningMessage(kPackProgram, messageName, loss, severity));
-    if (options.strict && !losses.empty()) return report.finish(false);
+    const ToldLines losses = reportLosses(kPackProgram, messageName, *deck, options.strict);
+    for (const std::string& line : losses.lines) report.say(line);
+    if (losses.refused) return report.finish(false);
     const PackOptions packOptions{.verify = true,
                                   .preview = false,
                                   .encoder = options.best ? Encoder::best : Encoder::standard,
                                   .sheet = true};
-    const std::string base = file.substr(0, file.rfind('.'));
-    DeckConversion conversion = convertDeck(deck->file, base, ConvertRequest{packOptions, true, options.split});
+    DeckConversion conversion = convertDeck(deck->file, fileStem(file), ConvertRequest{packOptions, true, options.split});
     if (conversion.report) report.set("space", spaceToJs(*conversion.report, file));
     if (!conversion.images) return refuse(conversion.images.reason());
     std::vector<NamedImage>& images = *conversion.images;
     const std::chrono::duration<double> taken = Clock::now() - start;
     if (images.size() == 1) {
-        val image = imageToJs(images.front(), file, taken.count());
+        val image = imageToJs(images.front(), loggedName(file, images.front(), 1), taken.count());
         for (const char* key : {"ihx", "txt", "figures", "logLine", "summaryLine", "sheet", "png"})
             report.set(key, image[key]);
         return report.finish(true);
     }
     val parts = val::array();
-    for (NamedImage& image : images) parts.call<void>("push", imageToJs(image, image.name + ".ihx", taken.count()));
+    for (NamedImage& image : images)
+        parts.call<void>("push", imageToJs(image, loggedName(file, image, images.size()), taken.count()));
     report.set("parts", parts);
     return report.finish(true);
 }
 
-template <class Run>
-val withinMemory(std::string_view program, const std::string& file, Run run) {
-    Report report;
-    try {
-        return run(report);
-    } catch (const std::bad_alloc&) {
-        report.say(formatFileMessage(program, file, kOutOfMemory));
+// How a run of the page that ran out of memory ends: its line after those
+// told before.
+auto outOfMemoryIn(Report& report) {
+    return [&report](const std::string& line) {
+        report.say(line);
         return report.finish(false);
-    }
+    };
 }
 
 val convertDeck(const std::string& bytes, const std::string& file, bool best, bool strict, bool split) {
-    return withinMemory(kPackProgram, file, [&](Report& report) {
-        return convertDeckBytes(report, asBytes(bytes), file, file, PageOptions{best, strict, split});
-    });
+    Report report;
+    const auto convert = [&] { return convertDeckBytes(report, asBytes(bytes), file, file, PageOptions{best, strict, split}); };
+    return withinMemory(kPackProgram, file, convert, outOfMemoryIn(report));
 }
 
 // kvzdeck build's options as the page's form gives them: empty texts for
@@ -292,66 +290,43 @@ Result<DeckInputOptions> deckInputOptionsOf(const PageBuildOptions& page, const 
     return options;
 }
 
-void sayAtLine(Report& report, const std::string& file, const DeckMessage& message) {
-    report.say(formatFileLineMessage(kDeckProgram, file, std::to_string(message.line) + ": " + message.text));
-}
-
-// Every refused line of a build as kvzdeck lists them.
-val refuseProblems(Report& report, const std::string& file, const DeckCheck& check) {
-    for (const DeckMessage& problem : check.problems) sayAtLine(report, file, problem);
-    if (check.problemCount > check.problems.size())
-        report.say(formatFileMessage(kDeckProgram, file,
-                                     std::to_string(check.problemCount - check.problems.size()) +
-                                         " more refused lines not listed"));
-    if (check.problemCount > 1)
-        report.say(formatFileMessage(kDeckProgram, file,
-                                     std::to_string(check.problemCount) + " refused lines; nothing written"));
-    return report.finish(false);
-}
-
 // kvzdeck build (with the form's options) NAME.EXT NAME.kvz, then kvzpack on
 // NAME.kvz; kvzpack's messages name NAME.EXT, the file the user has. A
 // table or an export also gives its deck in kvzdeck's own layout.
 val buildAndConvertDeck(const std::string& text, const std::string& file, const std::string& deckFile, bool best,
                         bool strict, bool split, const val& buildOptions) {
-    return withinMemory(kDeckProgram, file, [&](Report& report) {
+    Report report;
+    const auto build = [&] {
         auto options = deckInputOptionsOf(buildOptionsOf(buildOptions), file);
         if (!options) {
             report.say(formatProgramMessage(kDeckProgram, options.reason()));
             return report.finish(false);
         }
-        auto input = readDeckInput(text, *options);
-        if (!input) {
-            report.say(formatProgramMessage(kDeckProgram, describeBuildRefusal(file, input.failure())));
-            return report.finish(false);
-        }
+        const Result<DeckInput> input = readDeckInput(text, *options);
+        const ToldLines told = reportDeckBuild(file, input, false);
+        for (const std::string& line : told.lines) report.say(line);
+        if (told.refused) return report.finish(false);
         const DeckCheck& check = input->check;
-        for (const DeckMessage& change : check.changes) sayAtLine(report, file, change);
-        if (const std::string changes = describeChanges(check); !changes.empty())
-            report.say(formatFileMessage(kDeckProgram, file, changes));
-        for (const DeckMessage& warning : check.warnings) sayAtLine(report, file, warning);
-        if (check.problemCount > 0) return refuseProblems(report, file, check);
-        const std::string deckBase = deckFile.substr(0, deckFile.rfind('.'));
-        for (const DeckOutput& output : deckOutputs(deckBase))
-            if (output.path == file)
-                report.say(formatWarningMessage(kDeckProgram, file, describeInputNamedLikeOutput(deckFile, output)));
+        const auto isInput = [&](const std::string& output) { return output == file; };
+        for (const std::string& warning : warnAboutOutputNames(file, deckFile, isInput)) report.say(warning);
         report.set("kvz", bytesToJs(check.kvz));
         if (input->form != DeckForm::ownLayout) report.set("deckTsv", input->ownLayout);
         return convertDeckBytes(report, check.kvz, deckFile, file, PageOptions{best, strict, split});
-    });
+    };
+    return withinMemory(kDeckProgram, file, build, outOfMemoryIn(report));
 }
 
 // kvzpack --inspect NAME.ihx, with the image's sheet.
 val inspectImage(const std::string& text, const std::string& file) {
-    return withinMemory(kPackProgram, file, [&](Report& report) {
+    Report report;
+    const auto inspect = [&] {
         const auto refuse = [&](const std::string& reason) {
             report.say(formatFileMessage(kPackProgram, file, reason));
             return report.finish(false);
         };
-        const ImageInspection inspection = inspectHexText(text, file, std::nullopt);
-        for (const std::string& warning : inspection.warnings)
-            report.say(formatWarningMessage(kPackProgram, file, warning));
-        if (!inspection.inspected) return refuse(inspection.inspected.reason());
+        const InspectionReport inspection = reportInspection(text, file, std::nullopt);
+        for (const std::string& line : inspection.lines) report.say(line);
+        if (!inspection.inspected) return report.finish(false);
         report.set("inspection", inspection.inspected->text);
         report.set("imageBytes", static_cast<double>(inspection.inspected->imageBytes));
         report.set("capacity", static_cast<double>(kImageCapacity));
@@ -359,7 +334,8 @@ val inspectImage(const std::string& text, const std::string& file) {
         if (!sheet) return refuse("the preview cannot be drawn: " + sheet.reason());
         addPreview(report, *sheet);
         return report.finish(true);
-    });
+    };
+    return withinMemory(kPackProgram, file, inspect, outOfMemoryIn(report));
 }
 
 // A file of `kind` ('kvz', 'ihx' or 'text') and `size` bytes refused before
