@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -77,6 +78,18 @@ INSTANTIATE_TEST_SUITE_P(
                       FileNameCase{"images.ihx/deck", "images.ihx/deck", "deck", "", false},
                       FileNameCase{"deck.ihx.kvz", "deck.ihx", "deck.ihx", ".kvz", false}));
 
+TEST(WithinMemory, GivesTheWorksResultOrTheRefusalOfTheFileThatRanOutOfMemory) {
+    std::vector<std::string> told;
+    const auto refuse = [&](const std::string& line) {
+        told.push_back(line);
+        return -1;
+    };
+    EXPECT_EQ(withinMemory(kPackProgram, "small.kvz", [] { return 7; }, refuse), 7);
+    EXPECT_TRUE(told.empty());
+    EXPECT_EQ(withinMemory(kDeckProgram, "big.tsv", []() -> int { throw std::bad_alloc(); }, refuse), -1);
+    EXPECT_EQ(told, std::vector<std::string>{"kvzdeck: big.tsv: out of memory"});
+}
+
 PackedDeck packExample(const std::string& name, const PackOptions& options) {
     const Bytes deck = testing::readFileBytes(testing::sourcePath("examples/" + name + ".kvz"));
     auto packed = packDeckBytes(deck, options);
@@ -134,6 +147,13 @@ TEST_P(InspectRefusals, KeepTheWarningsAndGiveTheReason) {
         EXPECT_EQ(inspection.inspected.reason().rfind(c.reason, 0), 0u) << inspection.inspected.reason();
     else
         EXPECT_EQ(inspection.inspected.reason(), c.reason);
+    // The lines told: the warnings first, the refusal last.
+    const InspectionReport report = reportInspection(c.hexText, "image.ihx", c.entry);
+    EXPECT_FALSE(report.inspected.has_value());
+    ASSERT_EQ(report.lines.size(), c.warnings.size() + 1);
+    for (std::size_t i = 0; i < c.warnings.size(); ++i)
+        EXPECT_EQ(report.lines[i], "kvzpack: image.ihx: warning: " + c.warnings[i]);
+    EXPECT_EQ(report.lines.back(), "kvzpack: image.ihx: " + inspection.inspected.reason());
 }
 
 std::vector<RefusalCase> refusalCases() {
