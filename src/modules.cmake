@@ -28,7 +28,7 @@ kvz_module(compress
   DEPENDS kvz_input)
 
 kvz_module(glyph
-  SOURCES font4x8.cpp fontK6x8.cpp fontMisaki.cpp select.cpp pack.cpp
+  SOURCES font4x8.cpp fontK6x8.cpp fontMisaki.cpp select.cpp pack_image.cpp
   DEPENDS kvz_compress)
 
 kvz_module(hexfile
@@ -36,7 +36,7 @@ kvz_module(hexfile
   DEPENDS kvz_common)
 
 kvz_module(decode
-  SOURCES decode.cpp expand.cpp verify.cpp
+  SOURCES decode.cpp expand.cpp check_decoded.cpp
   DEPENDS kvz_glyph)
 
 kvz_module(deck
@@ -74,6 +74,6 @@ if(NOT EMSCRIPTEN)
   endif()
 
   kvz_module(cli
-    SOURCES program.cpp cli.cpp driver.cpp image_file.cpp kvzdeck.cpp
+    SOURCES program.cpp kvzpack_options.cpp kvzpack_run.cpp image_file.cpp kvzdeck.cpp
     DEPENDS kvz_core kvz_deck kvz_io)
 endif()

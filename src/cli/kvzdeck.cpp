@@ -9,7 +9,7 @@
 
 #include "cli/program.h"
 #include "common/version.h"
-#include "cli/driver.h"
+#include "cli/kvzpack_run.h"
 #include "cli/image_file.h"
 #include "core/frontend.h"
 #include "core/image_deck.h"
@@ -142,9 +142,10 @@ Result<std::string> readDeckText(const std::string& path) {
     return text;
 }
 
-class Deck {
+// One run of kvzdeck: its command (build or dump) on the operands given.
+class KvzdeckRun {
 public:
-    Deck(std::ostream& out, std::ostream& err, io::InterruptionWatcher& interruptions)
+    KvzdeckRun(std::ostream& out, std::ostream& err, io::InterruptionWatcher& interruptions)
         : out_(out), err_(err), interruptions_(interruptions) {}
 
     int run(const Invocation& invocation) {
@@ -256,7 +257,7 @@ int runKvzdeck(std::span<const std::string> args, std::ostream& out, std::ostrea
         out << kDeckProgram << " " << kVersion << "\n" << std::flush;
         return kExitSuccess;
     }
-    return Deck(out, err, interruptions).run(invocation);
+    return KvzdeckRun(out, err, interruptions).run(invocation);
 }
 
 }  // namespace kvz

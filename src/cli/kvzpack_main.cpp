@@ -1,4 +1,4 @@
-#include "cli/driver.h"
+#include "cli/kvzpack_run.h"
 #include "cli/program.h"
 
 int main(int argc, char** argv) { return kvz::runProgram("kvzpack", argc, argv, kvz::runKvzpack); }

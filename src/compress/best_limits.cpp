@@ -6,7 +6,7 @@
 
 #include "common/layout.h"
 #include "compress/best.h"
-#include "compress/best_detail.h"
+#include "compress/best_internal.h"
 
 namespace kvz {
 namespace detail {

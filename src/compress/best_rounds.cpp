@@ -12,7 +12,7 @@
 #include <numeric>
 
 #include "common/layout.h"
-#include "compress/best_detail.h"
+#include "compress/best_internal.h"
 
 namespace kvz::detail {
 namespace {

@@ -1,8 +1,8 @@
 #include <cstdio>
 #include <string>
 
-#include "hexfile/hex_detail.h"
-#include "hexfile/hex_reading.h"
+#include "hexfile/hex_internal.h"
+#include "hexfile/hex_reading_internal.h"
 
 namespace kvz::detail {
 namespace {

@@ -1,10 +1,10 @@
-#include "hexfile/hex_image.h"
+#include "hexfile/hex_image_internal.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "hexfile/hex_detail.h"
+#include "hexfile/hex_internal.h"
 
 namespace kvz::detail {
 namespace {

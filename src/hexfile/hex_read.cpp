@@ -3,9 +3,9 @@
 #include <string>
 
 #include "hexfile/hex.h"
-#include "hexfile/hex_detail.h"
-#include "hexfile/hex_image.h"
-#include "hexfile/hex_reading.h"
+#include "hexfile/hex_internal.h"
+#include "hexfile/hex_image_internal.h"
+#include "hexfile/hex_reading_internal.h"
 
 namespace kvz {
 

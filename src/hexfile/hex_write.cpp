@@ -3,7 +3,7 @@
 #include <string>
 
 #include "hexfile/hex.h"
-#include "hexfile/hex_detail.h"
+#include "hexfile/hex_internal.h"
 
 namespace kvz {
 

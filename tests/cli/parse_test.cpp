@@ -6,7 +6,7 @@
 #include <tuple>
 #include <vector>
 
-#include "cli/cli.h"
+#include "cli/kvzpack_options.h"
 
 namespace kvz {
 namespace {

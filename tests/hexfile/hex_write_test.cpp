@@ -9,7 +9,7 @@
 
 #include "hexfile/hex.h"
 #include "hexfile/hex_cases.h"
-#include "hexfile/hex_detail.h"
+#include "hexfile/hex_internal.h"
 #include "hexfile/hex_test_files.h"
 
 namespace kvz {

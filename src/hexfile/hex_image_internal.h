@@ -6,7 +6,7 @@
 
 #include "common/result.h"
 #include "hexfile/hex.h"
-#include "hexfile/hex_reading.h"
+#include "hexfile/hex_reading_internal.h"
 
 namespace kvz::detail {
 

@@ -1,4 +1,4 @@
-#include "cli/driver.h"
+#include "cli/kvzpack_run.h"
 
 #include <array>
 #include <chrono>
@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "cli/cli.h"
+#include "cli/kvzpack_options.h"
 #include "cli/image_file.h"
 #include "common/layout.h"
 #include "common/version.h"

@@ -1,4 +1,4 @@
-#include "cli/cli.h"
+#include "cli/kvzpack_options.h"
 
 #include <array>
 #include <charconv>
