@@ -40,7 +40,7 @@ kvz_module(decode
   DEPENDS kvz_glyph)
 
 kvz_module(deck
-  SOURCES deck.cpp cp932.cpp cp932_table.cpp utf8.cpp
+  SOURCES deck_characters.cpp deck_build.cpp deck_dump.cpp cp932.cpp cp932_table.cpp utf8.cpp
           text_encoding.cpp table.cpp anki.cpp deck_input.cpp
   DEPENDS kvz_input kvz_glyph)
 

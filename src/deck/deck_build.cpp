@@ -1,6 +1,7 @@
-// UTF-8 TSV <-> KVZ. Texts are CP932 (Shift_JIS with the NEC and IBM
-// extensions; 0x5C stays a backslash, 0x7E a tilde).
+// A deck's TSV text built into KVZ records: every line checked, every
+// refusal, warning and change noted with its line's number.
 #include "deck/deck.h"
+#include "deck/deck_internal.h"
 
 #include <array>
 #include <cstdio>
@@ -16,9 +17,12 @@
 namespace kvz {
 namespace {
 
-constexpr std::uint16_t kMaxEntries = 0xFFFF;
+using deck_internal::appendRawBytes;
+using deck_internal::Bytes;
+using deck_internal::encodeCharacter;
+using deck_internal::hexByte;
 
-using Bytes = std::string;  // Shift_JIS text
+constexpr std::uint16_t kMaxEntries = 0xFFFF;
 
 // The texts of one record slot: its name in messages, width, and whether it
 // is stored inverted (an entry field) or as it is (a group name).
@@ -37,49 +41,10 @@ constexpr std::array<FieldKind, kFieldsPerEntry> kEntryFields{{
     {kFieldNames[5], kEntryFieldLayout[5].width, true},
 }};
 
-std::string hexByte(std::uint8_t byte) {
-    std::array<char, 8> text{};
-    std::snprintf(text.data(), text.size(), "%02X", byte);
-    return text.data();
-}
-
 std::string codePointName(char32_t codePoint) {
     std::array<char, 16> text{};
     std::snprintf(text.data(), text.size(), "U+%04X", static_cast<unsigned>(codePoint));
     return text.data();
-}
-
-// Unicode characters that CP932 lacks but that UTF-8 texts often use for
-// the same thing, and the yen sign and overline, which CP932 would turn into
-// backslash and tilde.
-struct Variant {
-    char32_t codePoint;
-    const char* sjis;
-};
-constexpr std::array<Variant, 10> kVariants{{
-    {0x301C, "\x81\x60"},  // WAVE DASH -> FULLWIDTH TILDE
-    {0x2016, "\x81\x61"},  // DOUBLE VERTICAL LINE -> PARALLEL TO
-    {0x2212, "\x81\x7C"},  // MINUS SIGN -> FULLWIDTH HYPHEN-MINUS
-    {0x2014, "\x81\x5C"},  // EM DASH -> HORIZONTAL BAR
-    {0x00A2, "\x81\x91"},  // CENT SIGN -> FULLWIDTH CENT SIGN
-    {0x00A3, "\x81\x92"},  // POUND SIGN -> FULLWIDTH POUND SIGN
-    {0x00AC, "\x81\xCA"},  // NOT SIGN -> FULLWIDTH NOT SIGN
-    {0x00A5, "\x81\x8F"},  // YEN SIGN -> FULLWIDTH YEN SIGN
-    {0x203E, "\x81\x50"},  // OVERLINE -> FULLWIDTH MACRON
-    {0x00A6, "\xFA\x55"},  // BROKEN BAR -> FULLWIDTH BROKEN BAR
-}};
-
-// The Shift_JIS bytes that a Unicode character is stored as, or nothing.
-std::optional<Bytes> encodeCharacter(char32_t codePoint) {
-    if (codePoint < 0x80) return Bytes(1, static_cast<char>(codePoint));
-    for (const Variant& variant : kVariants) {
-        if (variant.codePoint == codePoint) return Bytes(variant.sjis);
-    }
-    return unicodeToCp932(codePoint);
-}
-
-void appendRawBytes(std::string& out, std::string_view bytes) {
-    for (char byte : bytes) out += "\\x" + hexByte(static_cast<std::uint8_t>(byte));
 }
 
 std::optional<int> hexDigit(char c) {
@@ -89,7 +54,6 @@ std::optional<int> hexDigit(char c) {
     return std::nullopt;
 }
 
-// ---------------------------------------------------------------- fields
 
 // Why a text would not read back from its field as written, if it would not.
 std::optional<std::string> readBackProblem(const Bytes& text, const FieldKind& kind) {
@@ -114,7 +78,6 @@ std::optional<std::string> readBackProblem(const Bytes& text, const FieldKind& k
     return std::string("would not read back as written");
 }
 
-// ---------------------------------------------------------------- build
 
 // A field's Shift_JIS bytes, each marked when it was written as \xHH.
 struct UnescapedText {
@@ -441,43 +404,6 @@ Result<std::vector<std::uint8_t>> DeckBuilder::finish() const {
     return kvz;
 }
 
-// ---------------------------------------------------------------- dump
-
-// Appends the TSV form of one stored character (one byte, or a lead and a
-// trail byte): printable ASCII as it is, other characters as Unicode only
-// when building them back gives the same bytes, control codes as raw bytes.
-void appendCharacter(std::string& out, std::string_view code, bool lineStart) {
-    const bool oneByte = code.size() == 1;
-    const char first = code.front();
-    if (oneByte && first == '\\') {
-        out += "\\\\";
-    } else if (oneByte && first == '\t') {
-        out += "\\t";
-    } else if (oneByte && first == '#' && lineStart) {
-        out += "\\#";
-    } else if (oneByte && first >= 0x20 && first <= 0x7E) {
-        out += first;
-    } else if (const std::optional<char32_t> character = cp932ToUnicode(code);
-               character && *character >= 0x80 && encodeCharacter(*character) == code) {
-        appendUtf8(out, *character);
-    } else {
-        appendRawBytes(out, code);
-    }
-}
-
-// The TSV form of a stored text; `lineStart` when it begins a line.
-std::string escapeText(const Bytes& text, bool lineStart) {
-    if (text.empty()) return "\\e";
-    std::string out;
-    for (std::size_t i = 0; i < text.size();) {
-        const std::size_t length = isKanji(static_cast<std::uint8_t>(text[i])) && i + 1 < text.size() ? 2 : 1;
-        appendCharacter(out, std::string_view(text).substr(i, length), lineStart && i == 0);
-        i += length;
-    }
-    return out;
-}
-
-// ---------------------------------------------------------------- whole files
 
 constexpr const char* kCrAlone =
     "the lines end in CR alone, as in old Mac OS texts; kvzdeck reads lines that end in LF or CR LF: convert "
@@ -492,10 +418,6 @@ std::string strayCarriageReturn(std::string_view line) {
            "it is meant";
 }
 
-
-constexpr std::string_view kDumpHeader =
-    "# KVZ deck: each group name on a line of its own, followed by its entries,\n"
-    "# one per line: long field, short fields 1 to 5, tab-separated.\n";
 
 }  // namespace
 
@@ -571,56 +493,6 @@ std::string describeBuildRefusal(std::string_view file, const Failure& failure) 
                name + "'";
     const bool numbered = !failure.reason.empty() && failure.reason.front() >= '0' && failure.reason.front() <= '9';
     return name + (numbered ? ":" : ": ") + failure.reason;
-}
-
-std::optional<std::string> shiftJisOf(char32_t codePoint) { return encodeCharacter(codePoint); }
-
-std::string describeCharacterAndCode(CharCode code) {
-    const bool oneByte = !isKanji(code[0]);
-    const char bytes[] = {static_cast<char>(code[0]), static_cast<char>(code[1])};
-    const std::optional<char32_t> character = cp932ToUnicode(std::string_view(bytes, oneByte ? 1 : 2));
-    const bool userDefined = character && *character >= 0xE000 && *character <= 0xF8FF;
-    if (!character || *character < 0x21 || (*character >= 0x7F && *character < 0xA0) || userDefined) return formatCharCode(code);
-    std::string named;
-    appendUtf8(named, *character);
-    return named + " (" + formatCharCode(code) + ")";
-}
-
-std::string describeGlyphShownFor(CharCode code) {
-    const std::optional<CharCode> owner = glyphOwnerOf(code);
-    if (!owner) return "the device shows an empty cell for it";
-    std::string shown = "the device draws it with the glyph of " + formatCharCode(*owner);
-    const char bytes[] = {static_cast<char>((*owner)[0]), static_cast<char>((*owner)[1])};
-    if (const std::optional<char32_t> character = cp932ToUnicode(std::string_view(bytes, 2))) {
-        shown += " '";
-        appendUtf8(shown, *character);
-        shown += "'";
-    }
-    return shown;
-}
-
-Result<std::string> dumpKvz(std::span<const std::uint8_t> kvz) {
-    Result<GroupCounts> counts = checkKvzRecords(kvz);
-    KVZ_TRY(counts);
-
-    std::string tsv(kDumpHeader);
-    std::size_t record = kGroupCount;
-    for (std::size_t g = 0; g < kGroupCount; ++g) {
-        const auto group = kvz.subspan(g * kRecordSize, kRecordSize);
-        // A blank line sets each group with entries apart from the one before.
-        if (g == 0 || (*counts)[g - 1] > 0) tsv += '\n';
-        tsv += escapeText(storedFieldText(group.first(kGroupNameWidth), false), true) + "\n";
-        for (std::uint32_t e = 0; e < (*counts)[g]; ++e, ++record) {
-            const auto entry = kvz.subspan(record * kRecordSize, kRecordSize);
-            for (std::size_t f = 0; f < kFieldsPerEntry; ++f) {
-                const auto field = entry.subspan(kEntryFieldLayout[f].offset, kEntryFieldLayout[f].width);
-                if (f > 0) tsv += '\t';
-                tsv += escapeText(storedFieldText(field, true), f == 0);
-            }
-            tsv += '\n';
-        }
-    }
-    return tsv;
 }
 
 }  // namespace kvz
