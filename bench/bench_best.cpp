@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "core/convert.h"
+#include "core/split.h"
 #include "support/fixtures.h"
 
 namespace {

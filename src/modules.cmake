@@ -45,7 +45,7 @@ kvz_module(deck
   DEPENDS kvz_input kvz_glyph)
 
 kvz_module(core
-  SOURCES convert.cpp pack.cpp verify.cpp report.cpp inspect.cpp preview.cpp png_runs.cpp
+  SOURCES convert.cpp fit.cpp pack.cpp verify.cpp report.cpp inspect.cpp preview.cpp png_runs.cpp
           space.cpp split.cpp frontend.cpp image_deck.cpp own_outputs.cpp bounds.cpp
   DEPENDS kvz_compress kvz_glyph kvz_hexfile kvz_decode kvz_deck)
 # The preview's PNG is written with libpng where the build has it; the page

@@ -84,19 +84,9 @@ Result<ImageSizes> measureImage(const KvzFile& file, Encoder encoder);
 // for every deck that fits.
 bool noImageCanFit(std::uint64_t textLines, std::uint64_t characters);
 
-// The deck cut to its first `entries` entries in file order (groups in
-// order); the group names stay.
-KvzFile firstEntries(const KvzFile& file, std::size_t entries);
-
-// The entries from `first` on, `count` of them, in file order, under the
-// deck's 8 group names; each group keeps those of its entries that fall
-// within them (a group cut between two parts of a deck appears in both).
-KvzFile entriesBetween(const KvzFile& file, std::size_t first, std::size_t count);
-
-// The number of entries of the deck, and how many of its first entries make
-// an image that fits the device (found by bisection over cut decks; with
-// --best, as the refusal finds it).
-std::size_t countEntries(const KvzFile& file);
+// How many of the deck's first entries make an image that fits the device
+// (found by bisection over cut decks, core/split.h; with --best, as the
+// refusal finds it).
 std::size_t entriesThatFit(const KvzFile& file, Encoder encoder);
 
 }  // namespace kvz

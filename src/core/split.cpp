@@ -9,6 +9,47 @@
 #include "glyph/glyph.h"
 
 namespace kvz {
+
+std::size_t countEntries(const KvzFile& file) {
+    std::size_t entries = 0;
+    for (std::uint32_t count : file.groupCounts) entries += count;
+    return entries;
+}
+
+KvzFile firstEntries(const KvzFile& file, std::size_t entries) { return entriesBetween(file, 0, entries); }
+
+namespace {
+
+// The offset of text `index` in the text block, or its size when the block
+// holds fewer texts.
+std::size_t textOffset(const TextBlock& block, std::size_t index) {
+    std::size_t at = 0;
+    for (std::size_t t = 0; t < index && at < block.size() && block[at] != 0; ++t)
+        while (at < block.size() && block[at++] != 0) {
+        }
+    return at;
+}
+
+}  // namespace
+
+KvzFile entriesBetween(const KvzFile& file, std::size_t first, std::size_t count) {
+    KvzFile part;
+    std::size_t start = 0;
+    for (std::size_t g = 0; g < kGroupCount; ++g) {
+        const std::size_t end = start + file.groupCounts[g];
+        const std::size_t from = std::max(start, first), to = std::min(end, first + count);
+        part.groupCounts[g] = static_cast<std::uint32_t>(to > from ? to - from : 0);
+        start = end;
+    }
+    const TextBlock& block = file.textBlock;
+    const auto at = [&](std::size_t index) { return block.begin() + static_cast<std::ptrdiff_t>(textOffset(block, index)); };
+    part.textBlock.assign(block.begin(), at(kGroupCount));
+    part.textBlock.insert(part.textBlock.end(), at(kGroupCount + kFieldsPerEntry * first),
+                          at(kGroupCount + kFieldsPerEntry * (first + count)));
+    part.textBlock.push_back(0);
+    return part;
+}
+
 namespace {
 
 bool fits(const Conversion& conversion) { return conversionImageSize(conversion) <= kImageCapacity; }

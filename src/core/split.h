@@ -12,7 +12,19 @@
 
 namespace kvz {
 
-// A part, cut by entriesBetween (core/convert.h).
+// The deck cut to its first `entries` entries in file order (groups in
+// order); the group names stay.
+KvzFile firstEntries(const KvzFile& file, std::size_t entries);
+
+// The entries from `first` on, `count` of them, in file order, under the
+// deck's 8 group names; each group keeps those of its entries that fall
+// within them (a group cut between two parts of a deck appears in both).
+KvzFile entriesBetween(const KvzFile& file, std::size_t first, std::size_t count);
+
+// The number of entries of the deck.
+std::size_t countEntries(const KvzFile& file);
+
+// A part, cut by entriesBetween.
 struct DeckPart {
     std::size_t firstEntry = 0;  // the deck's entry it starts with, in file order from 0
     std::size_t entries = 0;

@@ -9,6 +9,7 @@
 #include "common/layout.h"
 #include "compress/compress.h"
 #include "core/convert.h"
+#include "core/split.h"
 #include "glyph/glyph.h"
 #include "support/fixtures.h"
 

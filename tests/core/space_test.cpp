@@ -4,6 +4,7 @@
 // glyphs and the header to the image, and the characters only one entry
 // uses are those the decoded texts show.
 #include "core/space.h"
+#include "core/split.h"
 
 #include <gtest/gtest.h>
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/convert.h"
+#include "core/split.h"
 #include "glyph/glyph.h"
 #include "support/fixtures.h"
 
