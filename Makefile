@@ -5,7 +5,7 @@ ASAN_BUILD ?= build-asan
 WEB_BUILD  ?= build-web
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_ARGS ?=
-CLI_CASES  ?= tests/cli/cases/*
+CLI_CASES  ?= $(sort $(patsubst %/cmd,%,$(shell find tests/cli/cases -name cmd -type f)))
 FONT_BUILD ?= build-fonts
 MISAKI_TTF ?= /usr/share/fonts/truetype/misaki/misaki_gothic.ttf
 

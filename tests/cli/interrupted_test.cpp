@@ -75,8 +75,8 @@ TEST_P(Interrupted, RemovesEveryTemporaryFileAndKeepsOutputsWhole) {
     const std::string newNumbered = testing::readFileText(reference / "large.txt");
 
     // The older outputs: another deck's, as kvzpack wrote them.
-    const std::string olderImage = testing::readFileText(testing::sourcePath("tests/cli/cases/pinned-example/files/example.ihx"));
-    const std::string olderNumbered = testing::readFileText(testing::sourcePath("tests/cli/cases/pinned-example/files/example.txt"));
+    const std::string olderImage = testing::readFileText(testing::sourcePath("tests/cli/cases/kvzpack/pinned/pinned-example/files/example.ihx"));
+    const std::string olderNumbered = testing::readFileText(testing::sourcePath("tests/cli/cases/kvzpack/pinned/pinned-example/files/example.txt"));
     constexpr int kDecks = 12;
     for (const int interruptAt : {1, 3, 8}) {
         TempDir dir;
@@ -133,8 +133,8 @@ TEST(InterruptedRun, KeepsTheOlderPartsOrPublishesEveryNewOne) {
 
     // The older parts: images of another deck, which the log of an earlier
     // split lists as its parts.
-    const std::string olderImage = testing::readFileText(testing::sourcePath("tests/cli/cases/pinned-example/files/example.ihx"));
-    const std::string olderNumbered = testing::readFileText(testing::sourcePath("tests/cli/cases/pinned-example/files/example.txt"));
+    const std::string olderImage = testing::readFileText(testing::sourcePath("tests/cli/cases/kvzpack/pinned/pinned-example/files/example.ihx"));
+    const std::string olderNumbered = testing::readFileText(testing::sourcePath("tests/cli/cases/kvzpack/pinned/pinned-example/files/example.txt"));
     const auto older = [&](const std::string& name) { return name.ends_with(".ihx") ? olderImage : olderNumbered; };
     for (const int interruptAt : {1, 2, static_cast<int>(newParts.size()) - 1}) {
         TempDir dir;

@@ -21,7 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 
 fs::path pinned(const std::string& name, const std::string& extension) {
-    return testing::sourcePath("tests/cli/cases/pinned-" + name + "/files/" + name + extension);
+    return testing::sourcePath("tests/cli/cases/kvzpack/pinned/pinned-" + name + "/files/" + name + extension);
 }
 
 // The lines of a text whose every line ends in CR LF.

@@ -52,7 +52,7 @@ void copyDeck(const TempDir& dir, const std::string& bundled, const std::string&
 
 // examples/example.kvz's image, as pinned by its command-line case.
 std::string exampleImage() {
-    return testing::readFileText(testing::sourcePath("tests/cli/cases/pinned-example/files/example.ihx"));
+    return testing::readFileText(testing::sourcePath("tests/cli/cases/kvzpack/pinned/pinned-example/files/example.ihx"));
 }
 
 // Outputs that kvzpack wrote for NAME.kvz, from examples/sample.kvz (with

@@ -11,7 +11,7 @@ namespace kvz {
 namespace {
 
 std::string pinned(const std::string& name) {
-    return testing::readFileText(testing::sourcePath("tests/cli/cases/pinned-example/files/" + name));
+    return testing::readFileText(testing::sourcePath("tests/cli/cases/kvzpack/pinned/pinned-example/files/" + name));
 }
 
 struct OwnCase {

@@ -285,7 +285,7 @@ describe('the command line\'s bounds', () => {
   test('an image whose phrases would run away is refused at once, as kvzpack --inspect refuses it', async () => {
     const dir = tempDir();
     const image = path.join(dir, 'runaway.ihx');
-    fs.copyFileSync(path.join(root, 'tests/cli/cases/inspect-runaway-phrases/in/runaway.ihx'), image);
+    fs.copyFileSync(path.join(root, 'tests/cli/cases/kvzpack/inspect/inspect-runaway-phrases/in/runaway.ihx'), image);
     const inspected = runNative(kvzpack, ['--inspect', 'runaway.ihx'], dir);
     assert.equal(inspected.status, 1);
     assert.match(inspected.stderr, /expands to more than 116 characters/);
