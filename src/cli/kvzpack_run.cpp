@@ -354,8 +354,7 @@ private:
     // converted on its own) is another deck's.
     Status refuseOtherDecksParts(const std::vector<NamedImage>& images) {
         std::set<std::string> known = earlierParts_;
-        const std::string& first = images.front().name;
-        const std::string deckLog = first.substr(0, first.rfind('-')) + ".log";
+        const std::string deckLog = splitDeckName(images.front().name) + ".log";
         for (std::string& line : readLogLines(deckLog)) known.insert(std::move(line));
         for (const NamedImage& image : images) {
             const std::string path = image.name + ".ihx";
@@ -376,9 +375,7 @@ private:
     static constexpr std::array kOutputKinds{OutputKind::image, OutputKind::numberedImage, OutputKind::preview};
 
     std::vector<std::string> outputNames(const std::string& base) const {
-        std::vector<std::string> names{base + ".ihx", base + ".txt"};
-        if (options_.preview) names.push_back(base + ".png");
-        return names;
+        return imageFileNames(base, options_.preview);
     }
 
     Status stageImage(std::vector<io::StagedFile>& staged, NamedImage& image) {

@@ -65,6 +65,17 @@ std::string partName(std::string_view baseName, std::size_t part) {
     return std::string(baseName) + "-" + std::to_string(part);
 }
 
+std::string splitDeckName(std::string_view partBaseName) {
+    return std::string(partBaseName.substr(0, partBaseName.rfind('-')));
+}
+
+std::vector<std::string> imageFileNames(std::string_view name, bool preview) {
+    const std::string base(name);
+    std::vector<std::string> names{base + ".ihx", base + ".txt"};
+    if (preview) names.push_back(base + ".png");
+    return names;
+}
+
 DeckConversion convertDeck(const KvzFile& deck, const std::string& baseName, const ConvertRequest& request,
                            const PhraseProgress& progress) {
     DeckConversion result;

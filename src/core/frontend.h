@@ -132,6 +132,14 @@ struct DeckConversion {
 // "NAME-3": the base name of part 3 (counted from 1).
 std::string partName(std::string_view baseName, std::size_t part);
 
+// "NAME" for the part "NAME-3": the base name of the deck a part's name was
+// made from by partName.
+std::string splitDeckName(std::string_view partBaseName);
+
+// The files of the image named `name`, in the order they are written:
+// NAME.ihx, NAME.txt and, with `preview`, NAME.png.
+std::vector<std::string> imageFileNames(std::string_view name, bool preview);
+
 // The name a log line and a summary give for `image` of a conversion of
 // `file` into `images` images: `file` itself, or NAME-N.ihx for a part.
 std::string loggedName(const std::string& file, const NamedImage& image, std::size_t images);

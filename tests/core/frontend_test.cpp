@@ -90,6 +90,18 @@ TEST(WithinMemory, GivesTheWorksResultOrTheRefusalOfTheFileThatRanOutOfMemory) {
     EXPECT_EQ(told, std::vector<std::string>{"kvzdeck: big.tsv: out of memory"});
 }
 
+TEST(PartNames, NameEachPartAfterTheDeckAndLeadBackToIt) {
+    for (const char* base : {"deck", "dir-1/my-deck", "deck-2"}) {
+        for (std::size_t part : {1u, 2u, 64u}) {
+            const std::string name = partName(base, part);
+            EXPECT_EQ(name, std::string(base) + "-" + std::to_string(part));
+            EXPECT_EQ(splitDeckName(name), base) << name;
+        }
+    }
+    EXPECT_EQ(imageFileNames("dir/deck-2", false), (std::vector<std::string>{"dir/deck-2.ihx", "dir/deck-2.txt"}));
+    EXPECT_EQ(imageFileNames("deck", true), (std::vector<std::string>{"deck.ihx", "deck.txt", "deck.png"}));
+}
+
 PackedDeck packExample(const std::string& name, const PackOptions& options) {
     const Bytes deck = testing::readFileBytes(testing::sourcePath("examples/" + name + ".kvz"));
     auto packed = packDeckBytes(deck, options);

@@ -136,6 +136,9 @@ struct PageOptions {
 val imageToJs(NamedImage& image, const std::string& logName, double seconds) {
     val object = val::object();
     object.set("name", image.name);
+    val fileNames = val::array();
+    for (const std::string& fileName : imageFileNames(image.name, true)) fileNames.call<void>("push", fileName);
+    object.set("fileNames", fileNames);
     object.set("firstEntry", static_cast<double>(image.firstEntry));
     object.set("entries", static_cast<double>(image.entries));
     object.set("ihx", image.packed.hexText);
