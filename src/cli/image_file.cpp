@@ -2,7 +2,6 @@
 
 #include <utility>
 
-#include "core/verify.h"
 #include "io/io.h"
 
 namespace kvz {

@@ -9,8 +9,7 @@
 #include "common/layout.h"
 #include "common/result.h"
 #include "compress/compress.h"
-#include "core/bounds.h"
-#include "core/verify.h"
+#include "core/frontend.h"
 #include "input/kvz.h"
 
 namespace kvz {

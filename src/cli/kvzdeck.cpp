@@ -12,8 +12,6 @@
 #include "cli/kvzpack_run.h"
 #include "cli/image_file.h"
 #include "core/frontend.h"
-#include "core/image_deck.h"
-#include "core/own_outputs.h"
 #include "deck/deck.h"
 #include "deck/deck_input.h"
 #include "deck/table.h"

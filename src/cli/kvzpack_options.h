@@ -10,7 +10,7 @@
 
 #include "cli/program.h"
 #include "common/result.h"
-#include "core/inspect.h"
+#include "core/frontend.h"
 
 namespace kvz {
 

@@ -21,11 +21,16 @@
 
 #include "common/file_names.h"
 #include "common/result.h"
+#include "core/bounds.h"
+#include "core/image_deck.h"
 #include "core/inspect.h"
 #include "core/own_outputs.h"
 #include "core/pack.h"
+#include "core/preview.h"
+#include "core/report.h"
 #include "core/space.h"
 #include "core/split.h"
+#include "core/verify.h"
 #include "decode/decode.h"
 #include "deck/deck_input.h"
 

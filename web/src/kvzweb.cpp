@@ -13,11 +13,7 @@
 #include <vector>
 
 #include "common/layout.h"
-#include "core/bounds.h"
 #include "core/frontend.h"
-#include "core/own_outputs.h"
-#include "core/preview.h"
-#include "core/report.h"
 #include "deck/deck.h"
 #include "deck/deck_input.h"
 #include "input/kvz.h"

@@ -699,7 +699,7 @@ describe('tables and Anki exports, built as kvzdeck builds them', () => {
 
   test('--cut and --replace: each change listed as kvzdeck lists it; without them the line is refused', async () => {
     const dir = tempDir();
-    const tsv = fs.readFileSync(path.join(root, 'tests', 'cli', 'cases', 'kvzdeck-build-cut-and-replace', 'in', 'words.tsv'));
+    const tsv = fs.readFileSync(path.join(root, 'tests', 'cli', 'cases', 'kvzdeck', 'tables', 'kvzdeck-build-cut-and-replace', 'in', 'words.tsv'));
     fs.writeFileSync(path.join(dir, 'words.tsv'), tsv);
     await withPage(server.url, async ({ page }) => {
       assert.equal(await runFile(page, path.join(dir, 'words.tsv')), 'failed');
@@ -732,7 +732,7 @@ async function partDownloads(page) {
 describe('a deck too large for the device, split', () => {
   test('the parts offered are those of the command shown, each with its log line, and each part\'s sheet is shown', async () => {
     const dir = tempDir();
-    const awk = path.join(root, 'tests', 'cli', 'cases', 'split', 'in', 'deck.awk');
+    const awk = path.join(root, 'tests', 'cli', 'cases', 'kvzpack', 'split', 'split', 'in', 'deck.awk');
     const generated = runNative('awk', ['-f', awk], dir);
     assert.equal(generated.status, 0, generated.stderr);
     fs.writeFileSync(path.join(dir, 'deck.tsv'), generated.stdout);
