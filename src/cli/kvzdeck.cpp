@@ -33,9 +33,13 @@ constexpr const char* kUsage =
     "\n"
     "Options of build:\n"
     "  --columns LIST     what each column fills, in order: long, short1 to short5,\n"
-    "                     group, - to skip it (e.g. --columns group,short1,short2,long);\n"
+    "                     group, - to skip it (e.g. --columns group,short1,short2,long),\n"
+    "                     or by the header row's own names, in any order\n"
+    "                     (e.g. --columns 'word=short1,meaning=long,lesson=group');\n"
     "                     else a header row of these names, or for an export its\n"
     "                     default (front: short1, back: long, more: short2 to short5)\n"
+    "  --header           the first row is a header row: no card\n"
+    "  --no-header        the first row is a card, whatever it holds\n"
     "  --separator S      tab, comma, semicolon, space, pipe, colon or one character\n"
     "                     (default: the export's header, else comma for .csv, else tab)\n"
     "  --encoding E       utf-8, utf-16le, utf-16be or cp932 instead of detecting it\n"
@@ -66,15 +70,18 @@ constexpr const char* kUsage =
 // stops a device or a sparse file early.
 constexpr std::size_t kLongestDeckText = std::size_t{512} << 20;
 
-enum class Setting { help, version, verbose, columns, separator, encoding, furigana, groupSize, cut, replace };
+enum class Setting {
+    help, version, verbose, columns, header, noHeader, separator, encoding, furigana, groupSize, cut, replace
+};
 constexpr std::array kOptionRules{OptionRule{"help", 'h', ""},          OptionRule{"version", 'V', ""},
                                   OptionRule{"verbose", 'v', ""},       OptionRule{"columns", 0, "LIST"},
+                                  OptionRule{"header", 0, ""},          OptionRule{"no-header", 0, ""},
                                   OptionRule{"separator", 0, "S"},      OptionRule{"encoding", 0, "E"},
                                   OptionRule{"furigana", 0, "M"},       OptionRule{"group-size", 0, "N"},
                                   OptionRule{"cut", 0, ""},             OptionRule{"replace", 0, "C"}};
-constexpr std::array kSettings{Setting::help,     Setting::version,  Setting::verbose,   Setting::columns,
-                               Setting::separator, Setting::encoding, Setting::furigana, Setting::groupSize,
-                               Setting::cut,      Setting::replace};
+constexpr std::array kSettings{Setting::help,      Setting::version,  Setting::verbose,  Setting::columns,
+                               Setting::header,    Setting::noHeader, Setting::separator, Setting::encoding,
+                               Setting::furigana,  Setting::groupSize, Setting::cut,     Setting::replace};
 static_assert(kOptionRules.size() == kSettings.size());
 
 struct Invocation {
@@ -95,9 +102,17 @@ Status applyOption(Setting setting, const std::string& value, Invocation& invoca
         case Setting::verbose: invocation.verbose = true; break;
         case Setting::cut: input.fixes.cut = true; break;
         case Setting::columns: {
-            Result<std::vector<ColumnRole>> roles = parseColumns(value);
-            KVZ_TRY(roles);
-            input.columns = std::move(*roles);
+            Result<ColumnList> columns = parseColumnList(value);
+            KVZ_TRY(columns);
+            input.columns = std::move(columns->roles);
+            input.namedColumns = std::move(columns->named);
+            break;
+        }
+        case Setting::header:
+        case Setting::noHeader: {
+            const bool header = setting == Setting::header;
+            if (input.headerRow && *input.headerRow != header) return fail("--header and --no-header exclude each other");
+            input.headerRow = header;
             break;
         }
         case Setting::separator:
@@ -184,6 +199,9 @@ private:
         if (!bytes) return refuse(inputPath, bytes.reason());
         DeckInputOptions options = invocation.input;
         options.fileName = inputPath;
+        options.deckName = kvzPath;
+        if (options.headerRow == false && !options.namedColumns.empty())
+            return refuseCommandLine(err_, kDeckProgram, "--columns names header cells, and --no-header says there is no header row");
         const Result<DeckInput> input = readDeckInput(*bytes, options);
         if (!input) {
             err_ << formatProgramMessage(kDeckProgram, describeBuildRefusal(inputPath, input.failure())) << '\n';

@@ -31,6 +31,73 @@ std::string roleName(ColumnRole role) {
     }
 }
 
+struct CommonName {
+    std::string_view name;  // in lower case
+    ColumnRole role;
+};
+
+// The names people give their columns, and what such a column usually holds.
+constexpr std::array kCommonNames{
+    CommonName{"word", ColumnRole::short1},     CommonName{"expression", ColumnRole::short1},
+    CommonName{"front", ColumnRole::short1},    CommonName{"単語", ColumnRole::short1},
+    CommonName{"語彙", ColumnRole::short1},     CommonName{"漢字", ColumnRole::short1},
+    CommonName{"meaning", ColumnRole::longField}, CommonName{"english", ColumnRole::longField},
+    CommonName{"back", ColumnRole::longField},  CommonName{"意味", ColumnRole::longField},
+    CommonName{"訳", ColumnRole::longField},    CommonName{"reading", ColumnRole::short2},
+    CommonName{"kana", ColumnRole::short2},     CommonName{"読み", ColumnRole::short2},
+    CommonName{"よみ", ColumnRole::short2},     CommonName{"ふりがな", ColumnRole::short2},
+    CommonName{"lesson", ColumnRole::group},    CommonName{"group", ColumnRole::group},
+    CommonName{"deck", ColumnRole::group},      CommonName{"category", ColumnRole::group},
+    CommonName{"品詞", ColumnRole::group},      CommonName{"課", ColumnRole::group},
+    CommonName{"example", ColumnRole::short3},  CommonName{"sentence", ColumnRole::short3},
+    CommonName{"例文", ColumnRole::short3}};
+
+// The name --separator takes for a separator.
+std::string separatorOptionName(char32_t separator) {
+    switch (separator) {
+        case U'\t': return "tab";
+        case U',': return "comma";
+        case U';': return "semicolon";
+        case U' ': return "space";
+        case U'|': return "pipe";
+        case U':': return "colon";
+        default: break;
+    }
+    std::string name;
+    appendUtf8(name, separator);
+    return name;
+}
+
+// `text` as one word of a POSIX shell's command line: as it is when it
+// holds nothing the shell reads specially, else in single quotes.
+std::string shellQuoted(std::string_view text) {
+    const bool plain = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+        return static_cast<unsigned char>(c) >= 0x80 || std::isalnum(static_cast<unsigned char>(c)) ||
+               std::string_view("_./,=:+@%-").find(c) != std::string_view::npos;
+    });
+    if (plain && text.front() != '-') return std::string(text);
+    std::string quoted = "'";
+    for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+std::string encodingOptionName(TextEncoding encoding) {
+    switch (encoding) {
+        case TextEncoding::utf16le: return "utf-16le";
+        case TextEncoding::utf16be: return "utf-16be";
+        case TextEncoding::cp932: return "cp932";
+        default: return "utf-8";
+    }
+}
+
+std::string columnsOptionValue(const DeckInputOptions& options) {
+    std::string value;
+    for (const ColumnRole role : options.columns) value += (value.empty() ? "" : ",") + roleName(role);
+    for (const NamedColumn& column : options.namedColumns)
+        value += (value.empty() ? "" : ",") + column.name + "=" + roleName(column.role);
+    return value;
+}
+
 std::string extensionOf(std::string_view fileName) {
     const std::size_t slash = fileName.find_last_of("/\\");
     const std::string_view base = slash == std::string_view::npos ? fileName : fileName.substr(slash + 1);
@@ -151,36 +218,124 @@ std::string listOfNames(const std::vector<std::string>& names) {
     return list;
 }
 
-std::string noColumnsReason(const TableRow& first, char32_t separator) {
-    std::string example;
-    for (std::size_t i = 0; i < first.cells.size() && i < kNoteFieldRoles.size(); ++i) {
-        if (i > 0) example += ',';
-        example += roleName(kNoteFieldRoles[i]);
+std::string trimmedText(std::string_view text) {
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+    return std::string(text);
+}
+
+// The longest header cell that a suggested --columns names.
+constexpr std::size_t kLongestNamedCell = 30;
+
+bool nameable(std::string_view cell) {
+    const std::string name = trimmedText(cell);
+    return !name.empty() && characterCount(name) <= kLongestNamedCell &&
+           name.find_first_of(",=\"'\\") == std::string::npos &&
+           std::none_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+}
+
+// The roles the first row's names suggest, each role to its first column.
+std::vector<ColumnRole> suggestedRoles(const TableRow& first) {
+    std::vector<ColumnRole> roles;
+    for (const std::string& cell : first.cells) {
+        ColumnRole role = suggestedRoleOf(cell).value_or(ColumnRole::skip);
+        if (std::find(roles.begin(), roles.end(), role) != roles.end()) role = ColumnRole::skip;
+        roles.push_back(role);
     }
+    return roles;
+}
+
+bool givesAField(const std::vector<ColumnRole>& roles) {
+    return std::any_of(roles.begin(), roles.end(),
+                       [](ColumnRole role) { return role != ColumnRole::skip && role != ColumnRole::group; });
+}
+
+// The options that read `first` as the header row it seems to be: its
+// cells named with their roles (every suggested name can be written so),
+// and the other cells named - as long as the list stays short.
+DeckInputOptions headerOptions(const TableRow& first, const std::vector<ColumnRole>& roles, DeckInputOptions options) {
+    options.columns.clear();
+    options.namedColumns.clear();
+    options.headerRow.reset();
+    constexpr std::size_t kLongestList = 120;
+    std::size_t length = 0;
+    for (std::size_t c = 0; c < roles.size(); ++c) {
+        const bool listed = roles[c] != ColumnRole::skip ||
+                            (nameable(first.cells[c]) && length + first.cells[c].size() < kLongestList);
+        if (!listed) continue;
+        options.namedColumns.push_back({trimmedText(first.cells[c]), roles[c]});
+        length += first.cells[c].size() + 8;
+    }
+    return options;
+}
+
+std::string noColumnsReason(const TableRow& first, char32_t separator, const DeckInputOptions& options) {
     const std::string joined = joinCells(first, separator);
     const bool zeroBytes = joined.find('\0') != std::string::npos;
-    return std::to_string(first.line) + ": the table names none of its columns; its first row is \"" +
-           inputExcerpt(joined) + "\": name them with --columns in the order of the columns, e.g. --columns " + example +
-           " (long, short1 to short5, group, and - for a column to skip), or write these names in a header row" +
-           (separator == '\t' ? "; a deck in kvzdeck's own layout starts with a group name (a line with no tab)" : "") +
-           (zeroBytes ? "; the row holds zero bytes, as a UTF-16 text without a byte order mark does: give "
-                        "--encoding utf-16le or utf-16be"
-                      : "");
+    std::string reason = std::to_string(first.line) + ": the table names none of its columns; its first row is \"" +
+                         inputExcerpt(joined) + "\": ";
+    const std::vector<ColumnRole> roles = suggestedRoles(first);
+    if (options.headerRow != false && givesAField(roles)) {
+        reason += "to read it as the header row, " + std::string(options.deckName.empty() ? "give " : "run ") +
+                  buildCommand(headerOptions(first, roles, options)) +
+                  " (each role one of long, short1 to short5, group, and - for a column to skip)";
+    } else {
+        DeckInputOptions example = options;
+        example.columns.clear();
+        for (std::size_t i = 0; i < first.cells.size() && i < kNoteFieldRoles.size(); ++i)
+            example.columns.push_back(kNoteFieldRoles[i]);
+        reason += "name them with --columns in the order of the columns, e.g. " + buildCommand(example) +
+                  " (long, short1 to short5, group, and - for a column to skip), or write these names in a header row";
+        if (separator == '\t') reason += "; a deck in kvzdeck's own layout starts with a group name (a line with no tab)";
+    }
+    if (zeroBytes) {
+        reason += "; the row holds zero bytes, as a UTF-16 text without a byte order mark does: give "
+                  "--encoding utf-16le or utf-16be";
+    }
+    return reason;
+}
+
+// The roles of the header row's cells as --columns names them; the row is no card.
+Result<Layout> namedLayout(const TableRow& header, const DeckInputOptions& options, char32_t separator) {
+    Layout layout{std::vector<ColumnRole>(header.cells.size(), ColumnRole::skip), true};
+    for (const NamedColumn& column : options.namedColumns) {
+        const std::string wanted = lowerTrimmed(column.name);
+        std::size_t found = 0;  // from 1
+        for (std::size_t c = 0; c < header.cells.size(); ++c) {
+            if (lowerTrimmed(header.cells[c]) != wanted) continue;
+            if (found != 0) {
+                return fail(std::to_string(header.line) + ": --columns names '" + inputExcerpt(column.name) +
+                            "', and the header row holds it twice, in columns " + std::to_string(found) + " and " +
+                            std::to_string(c + 1) + "; give the roles in the order of the columns instead");
+            }
+            found = c + 1;
+            layout.roles[c] = column.role;
+        }
+        if (found == 0) {
+            return fail(std::to_string(header.line) + ": --columns names '" + inputExcerpt(column.name) +
+                        "', and the header row \"" + inputExcerpt(joinCells(header, separator)) +
+                        "\" has no such cell; name its cells as they are written there");
+        }
+    }
+    return layout;
 }
 
 Result<Layout> layoutOf(const std::vector<TableRow>& rows, const DeckInputOptions& options, char32_t separator) {
-    const bool header = !rows.empty() && allRoleNames(rows.front());
+    if (rows.empty()) return Layout{};
+    const TableRow& first = rows.front();
+    if (!options.namedColumns.empty()) return namedLayout(first, options, separator);
+    const bool header = options.headerRow.value_or(allRoleNames(first));
     if (!options.columns.empty()) return Layout{options.columns, header};
-    if (header) {
+    if (header && allRoleNames(first)) {
         Layout layout{{}, true};
         std::array<std::size_t, static_cast<std::size_t>(ColumnRole::skip)> columnOf{};  // from 1; 0: none yet
-        for (const std::string& cell : rows.front().cells) {
+        for (const std::string& cell : first.cells) {
             const ColumnRole role = cell.empty() ? ColumnRole::skip : *columnRoleNamed(cell);
             layout.roles.push_back(role);
             if (role == ColumnRole::skip) continue;
             std::size_t& earlier = columnOf[static_cast<std::size_t>(role)];
             if (earlier != 0) {
-                return fail(std::to_string(rows.front().line) + ": the header row names '" + roleName(role) +
+                return fail(std::to_string(first.line) + ": the header row names '" + roleName(role) +
                             "' twice, in columns " + std::to_string(earlier) + " and " +
                             std::to_string(layout.roles.size()) +
                             "; each field has one column: name the other one -, or give --columns");
@@ -189,8 +344,18 @@ Result<Layout> layoutOf(const std::vector<TableRow>& rows, const DeckInputOption
         }
         return layout;
     }
-    if (rows.empty()) return Layout{};
-    return fail(noColumnsReason(rows.front(), separator));
+    return fail(noColumnsReason(first, separator, options));
+}
+
+// Whether every cell of the row is the name of a column, as a header row's are.
+bool looksLikeHeaderRow(const TableRow& row) {
+    std::size_t names = 0;
+    for (const std::string& cell : row.cells) {
+        if (cell.empty()) continue;
+        if (!suggestedRoleOf(cell)) return false;
+        ++names;
+    }
+    return names >= 2;
 }
 
 // A flashcard export's columns: guid, notetype and tags skipped, the deck
@@ -235,11 +400,13 @@ class DeckLayout {
 public:
     DeckLayout(const DeckInputOptions& options, DeckCheck& check) : options_(options), check_(check) {}
 
-    void addCards(const std::vector<TableRow>& rows, const Layout& layout, const TextRules& rules, bool exportDecks) {
+    void addCards(const std::vector<TableRow>& rows, const Layout& layout, const TextRules& rules, bool exportDecks,
+                  char32_t separator) {
         const bool groupColumn =
             std::find(layout.roles.begin(), layout.roles.end(), ColumnRole::group) != layout.roles.end();
         std::string lastGroup;
         for (std::size_t r = layout.skipFirstRow ? 1 : 0; r < rows.size(); ++r) {
+            if (!rules.cloze) warnOfHeaderRow(rows[r], r == 0, separator);
             Card card{rows[r].line, {}, {}};
             for (std::size_t c = 0; c < rows[r].cells.size() && c < layout.roles.size(); ++c) {
                 const ColumnRole role = layout.roles[c];
@@ -324,6 +491,21 @@ public:
     std::size_t cards() const { return cards_.size(); }
 
 private:
+    void warnOfHeaderRow(const TableRow& row, bool first, char32_t separator) {
+        if (!looksLikeHeaderRow(row) || (first && options_.headerRow == false)) return;
+        std::string text = "warning: the row \"" + inputExcerpt(joinCells(row, separator)) +
+                           "\" was read as a card, though each of its cells names a column, as a header row's do";
+        if (first) {
+            DeckInputOptions skipping = options_;
+            skipping.headerRow = true;
+            text += std::string("; if it is the header row, ") + (options_.deckName.empty() ? "give " : "run ") +
+                    buildCommand(skipping);
+        } else {
+            text += "; if it is one, remove it";
+        }
+        check_.warnings.push_back({row.line, std::move(text)});
+    }
+
     void problem(std::size_t line, std::string reason) {
         if (check_.problems.size() < kProblemsListed) check_.problems.push_back({line, std::move(reason)});
         ++check_.problemCount;
@@ -455,6 +637,10 @@ Result<DeckInput> readTableInput(const std::string& text, const ExportHeader& he
     tableCheck.problemCount = tableCheck.problems.size();
 
     Layout layout;
+    if (flashcards && !options.namedColumns.empty()) {
+        return fail("is a flashcard export, whose notes have no header row to name: give --columns the roles of "
+                    "the note's fields in their order, e.g. --columns short1,long");
+    }
     if (flashcards) {
         layout = exportLayout(header, table.rows, options);
     } else {
@@ -465,7 +651,7 @@ Result<DeckInput> readTableInput(const std::string& text, const ExportHeader& he
     const TextRules rules{header.html, flashcards,
                           flashcards ? std::optional(options.furigana.value_or(Furigana::base)) : options.furigana};
     DeckLayout deck(options, tableCheck);
-    deck.addCards(table.rows, layout, rules, flashcards && header.deckColumn.has_value());
+    deck.addCards(table.rows, layout, rules, flashcards && header.deckColumn.has_value(), input.separator);
     input.cards = deck.cards();
     if (input.cards == 0 && tableCheck.problemCount == 0) return fail(noCardReason(input.form));
     KVZ_TRY(deck.assignGroups());
@@ -523,6 +709,74 @@ Result<std::vector<ColumnRole>> parseColumns(std::string_view list) {
     }
 }
 
+std::optional<ColumnRole> suggestedRoleOf(std::string_view headerCell) {
+    if (const std::optional<ColumnRole> own = columnRoleNamed(headerCell)) return own;
+    const std::string lower = lowerTrimmed(headerCell);
+    for (const CommonName& common : kCommonNames)
+        if (lower == common.name) return common.role;
+    return std::nullopt;
+}
+
+Result<ColumnList> parseColumnList(std::string_view list) {
+    if (list.find('=') == std::string_view::npos) {
+        Result<std::vector<ColumnRole>> roles = parseColumns(list);
+        KVZ_TRY(roles);
+        return ColumnList{std::move(*roles), {}};
+    }
+    ColumnList columns;
+    while (true) {
+        const std::size_t comma = list.find(',');
+        const std::string_view item = list.substr(0, comma);
+        const std::size_t equals = item.find('=');
+        if (equals == std::string_view::npos) {
+            return fail("--columns: '" + inputExcerpt(item) +
+                        "' gives no header name; write every column as NAME=ROLE (word=short1), or list the roles "
+                        "alone in the order of the columns");
+        }
+        const std::string name = trimmedText(item.substr(0, equals));
+        const std::optional<ColumnRole> role = columnRoleNamed(item.substr(equals + 1));
+        if (name.empty()) return fail("--columns: '" + inputExcerpt(item) + "' names no header cell before its =");
+        if (!role) {
+            return fail("--columns: '" + inputExcerpt(item.substr(equals + 1)) +
+                        "' names no column; the names are long, short1 to short5, group, and - for a column to skip");
+        }
+        for (const NamedColumn& earlier : columns.named) {
+            if (lowerTrimmed(earlier.name) == lowerTrimmed(name))
+                return fail("--columns: the header name '" + inputExcerpt(name) + "' is given twice");
+            if (*role != ColumnRole::skip && earlier.role == *role)
+                return fail("--columns: '" + roleName(*role) + "' is given twice; each field has one column");
+        }
+        columns.named.push_back({name, *role});
+        if (comma == std::string_view::npos) return columns;
+        list.remove_prefix(comma + 1);
+    }
+}
+
+std::string buildCommand(const DeckInputOptions& options) {
+    std::vector<std::string> words;
+    if (options.encoding) words.push_back("--encoding " + encodingOptionName(*options.encoding));
+    if (options.separator != 0) words.push_back("--separator " + shellQuoted(separatorOptionName(options.separator)));
+    if (options.headerRow) words.emplace_back(*options.headerRow ? "--header" : "--no-header");
+    if (!options.columns.empty() || !options.namedColumns.empty())
+        words.push_back("--columns " + shellQuoted(columnsOptionValue(options)));
+    if (options.furigana) {
+        words.push_back(std::string("--furigana ") + (*options.furigana == Furigana::base      ? "base"
+                                                      : *options.furigana == Furigana::reading ? "reading"
+                                                                                               : "both"));
+    }
+    if (options.groupSize != 0) words.push_back("--group-size " + std::to_string(options.groupSize));
+    if (options.fixes.cut) words.emplace_back("--cut");
+    if (options.fixes.replacement) {
+        std::string character;
+        appendUtf8(character, *options.fixes.replacement);
+        words.push_back("--replace " + shellQuoted(character));
+    }
+    std::string command = options.deckName.empty() ? "" : "kvzdeck build";
+    for (const std::string& word : words) command += (command.empty() ? "" : " ") + word;
+    if (!options.deckName.empty()) command += " " + shellQuoted(options.fileName) + " " + shellQuoted(options.deckName);
+    return command;
+}
+
 Result<DeckInput> readDeckInput(std::string_view bytes, const DeckInputOptions& options) {
     if (looksLikeKvz(bytes)) return fail("is a KVZ deck already, not a text", FailureKind::notADeck);
     Result<DecodedText> decoded = decodeText(bytes, options.encoding);
@@ -533,7 +787,8 @@ Result<DeckInput> readDeckInput(std::string_view bytes, const DeckInputOptions& 
     if (isBlank(text)) return fail("is empty; a deck needs at least one card");
     const Result<ExportHeader> header = readExportHeader(text);
     KVZ_TRY(header);
-    const bool table = options.separator != 0 || !options.columns.empty() || options.groupSize != 0 ||
+    const bool table = options.separator != 0 || !options.columns.empty() || !options.namedColumns.empty() ||
+                       options.headerRow.has_value() || options.groupSize != 0 ||
                        extensionOf(options.fileName) == ".csv" || header->present || !looksLikeOwnLayout(text);
     if (table) {
         Result<DeckInput> read = readTableInput(text, *header, options, std::move(input));

@@ -31,6 +31,28 @@ std::optional<ColumnRole> columnRoleNamed(std::string_view name);
 // unknown name and a role given twice (but "-" any number of times).
 Result<std::vector<ColumnRole>> parseColumns(std::string_view list);
 
+// A header cell given a role by its name: "word=short1".
+struct NamedColumn {
+    std::string name;  // as given, trimmed; matched trimmed and in any case
+    ColumnRole role;
+};
+
+// A --columns list either way it is written: roles in the order of the
+// columns ("short1,short2,long"), or header cells named with their roles
+// in any order ("word=short1,meaning=long"). Refuses a list that mixes
+// the two, an unknown role, a role or a header name given twice.
+struct ColumnList {
+    std::vector<ColumnRole> roles;
+    std::vector<NamedColumn> named;
+};
+Result<ColumnList> parseColumnList(std::string_view list);
+
+// The role a header cell's name suggests: kvzdeck's own names, or common
+// names in English and Japanese ("word", "単語" short1; "meaning", "意味"
+// long; "reading", "読み" short2; "lesson", "課" group; "example", "例文"
+// short3). Nothing for another name.
+std::optional<ColumnRole> suggestedRoleOf(std::string_view headerCell);
+
 // The values of kvzdeck build's --furigana, --encoding and --replace as its
 // command line and the page take them, or the refusal that names the
 // option and what it takes. A replacement is one character that has a
@@ -46,10 +68,21 @@ struct DeckInputOptions {
     std::optional<TextEncoding> encoding; // nothing: detected
     char32_t separator = 0;               // 0: from the export's header or the extension
     std::vector<ColumnRole> columns;      // empty: from a header row, or the export's default
+    std::vector<NamedColumn> namedColumns; // the header row's cells by name (then `columns` is empty)
+    std::optional<bool> headerRow;        // --header, --no-header; nothing: a row of kvzdeck's names is one
     std::optional<Furigana> furigana;     // nothing: base for exports, untouched in tables
     std::size_t groupSize = 0;            // without a group column: groups of this many cards
     DeckFixes fixes;
+    // The deck to be written, for the commands that refusals suggest
+    // ("kvzdeck build --header words.csv words.kvz"); empty: they name the
+    // options alone.
+    std::string deckName;
 };
+
+// The command that builds the deck with these options, as a refusal
+// suggests it: "kvzdeck build OPTIONS INPUT DECK", each name quoted for a
+// POSIX shell where it needs it; only the options when `deckName` is empty.
+std::string buildCommand(const DeckInputOptions& options);
 
 struct DeckInput {
     DeckForm form = DeckForm::ownLayout;

@@ -332,10 +332,10 @@ TEST(Columns, FromTheOptionAndFillersForWhatIsMissing) {
 }
 
 TEST(Columns, RefusedWhenNamedNowhere) {
-    const Result<DeckInput> input = readText("word,reading,meaning\n犬,いぬ,dog\n", {});
+    const Result<DeckInput> input = readText("犬,いぬ,dog\n", {});
     ASSERT_FALSE(input.ok());
     EXPECT_EQ(input.reason(),
-              "1: the table names none of its columns; its first row is \"word,reading,meaning\": name them with "
+              "1: the table names none of its columns; its first row is \"犬,いぬ,dog\": name them with "
               "--columns in the order of the columns, e.g. --columns short1,long,short2 (long, short1 to short5, "
               "group, and - for a column to skip), or write these names in a header row");
 }

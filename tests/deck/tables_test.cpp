@@ -1,0 +1,163 @@
+// Tables as people write them: header rows in their own words, the
+// separator found from the first rows, more lessons than a deck's groups.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "deck/deck_input.h"
+#include "support/fixtures.h"
+
+namespace kvz {
+namespace {
+
+Result<DeckInput> readTable(std::string_view text, DeckInputOptions options = {}) {
+    if (options.fileName.empty()) options.fileName = "words.csv";
+    return readDeckInput(text, options);
+}
+
+DeckInputOptions withColumns(std::string_view list) {
+    DeckInputOptions options;
+    const Result<ColumnList> columns = parseColumnList(list);
+    EXPECT_TRUE(columns.ok()) << columns.reason();
+    if (columns) {
+        options.columns = columns->roles;
+        options.namedColumns = columns->named;
+    }
+    return options;
+}
+
+// The --columns value of the command a refusal suggests.
+std::string suggestedColumns(const std::string& reason) {
+    const std::size_t at = reason.find("--columns ");
+    if (at == std::string::npos) return {};
+    std::string value = reason.substr(at + 10, reason.find(' ', at + 10) - at - 10);
+    if (value.size() >= 2 && value.front() == '\'') value = value.substr(1, value.size() - 2);
+    return value;
+}
+
+// The deck that the cards below make, whichever way the table is written.
+const std::string kTwoCards = "L1\ndog\t犬\tいぬ\t　\t　\t　\ncat\t猫\tねこ\t　\t　\t　\n-\n-\n-\n-\n-\n-\n-\n";
+
+struct HeaderRow {
+    const char* name;
+    std::string text;
+    std::string_view columns;
+};
+class HeaderRowsInTheirOwnWords : public ::testing::TestWithParam<HeaderRow> {};
+
+TEST_P(HeaderRowsInTheirOwnWords, NameTheColumnsAndAreNoCard) {
+    const Result<DeckInput> input = readTable(GetParam().text, withColumns(GetParam().columns));
+    ASSERT_TRUE(input.ok()) << input.reason();
+    EXPECT_EQ(input->cards, 2u);
+    EXPECT_TRUE(input->check.warnings.empty()) << input->check.warnings.front().text;
+    EXPECT_EQ(input->check.kvz, testing::deckFromTsv(kTwoCards));
+}
+
+TEST_P(HeaderRowsInTheirOwnWords, AreRefusedWithACommandThatReadsThem) {
+    DeckInputOptions options;
+    options.deckName = "words.kvz";
+    const Result<DeckInput> refused = readTable(GetParam().text, options);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_NE(refused.reason().find("run kvzdeck build --columns "), std::string::npos) << refused.reason();
+    const Result<DeckInput> input = readTable(GetParam().text, withColumns(suggestedColumns(refused.reason())));
+    ASSERT_TRUE(input.ok()) << input.reason();
+    EXPECT_EQ(input->check.kvz, testing::deckFromTsv(kTwoCards)) << refused.reason();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tables, HeaderRowsInTheirOwnWords,
+    ::testing::Values(
+        HeaderRow{"English", "Lesson,Word,Reading,Meaning\nL1,犬,いぬ,dog\nL1,猫,ねこ,cat\n",
+                  "word=short1,meaning=long,reading=short2,lesson=group"},
+        HeaderRow{"Japanese", "課,単語,読み,意味,メモ\nL1,犬,いぬ,dog,x\nL1,猫,ねこ,cat,y\n",
+                  "意味=long,単語=short1,課=group,読み=short2"},
+        HeaderRow{"TrimmedAndInAnyCase", " WORD ,reading , Meaning,lesson\n犬,いぬ,dog,L1\n猫,ねこ,cat,L1\n",
+                  "Word=short1,MEANING=long, reading =short2,LESSON=group"},
+        HeaderRow{"KvzdecksNamesAmongOthers", "short1,kana,english,deck\n犬,いぬ,dog,L1\n猫,ねこ,cat,L1\n",
+                  "short1=short1,kana=short2,english=long,deck=group"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(HeaderRows, TheSuggestionIsTheExactCommandWithTheOptionsGiven) {
+    DeckInputOptions options;
+    options.fileName = "my words.csv";
+    options.deckName = "words.kvz";
+    options.fixes.cut = true;
+    const Result<DeckInput> refused = readTable("単語,読み,意味,備考\n犬,いぬ,dog,x\n", options);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(refused.reason(),
+              "1: the table names none of its columns; its first row is \"単語,読み,意味,備考\": to read it as the "
+              "header row, run kvzdeck build --columns 単語=short1,読み=short2,意味=long,備考=- --cut 'my words.csv' "
+              "words.kvz (each role one of long, short1 to short5, group, and - for a column to skip)");
+}
+
+TEST(HeaderRows, OtherCellsThatCannotBeNamedAreLeftOutOfTheSuggestion) {
+    DeckInputOptions options;
+    options.deckName = "words.kvz";
+    const Result<DeckInput> refused = readTable("\"notes, misc\",word,a=b\nx,犬,y\n", options);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_NE(refused.reason().find("run kvzdeck build --columns word=short1 words.csv words.kvz"), std::string::npos)
+        << refused.reason();
+}
+
+TEST(HeaderRows, NamedColumnsTheHeaderDoesNotHoldAreRefused) {
+    const Result<DeckInput> input = readTable("word,reading\n犬,いぬ\n", withColumns("word=short1,meaning=long"));
+    ASSERT_FALSE(input.ok());
+    EXPECT_EQ(input.reason(), "1: --columns names 'meaning', and the header row \"word,reading\" has no such cell; "
+                              "name its cells as they are written there");
+    EXPECT_EQ(parseColumnList("word=short1,long").reason(),
+              "--columns: 'long' gives no header name; write every column as NAME=ROLE (word=short1), or list the "
+              "roles alone in the order of the columns");
+    EXPECT_EQ(parseColumnList("word=short1,Word=long").reason(), "--columns: the header name 'Word' is given twice");
+    EXPECT_EQ(parseColumnList("a=short1,b=short1").reason(),
+              "--columns: 'short1' is given twice; each field has one column");
+}
+
+struct FirstRow {
+    const char* name;
+    std::optional<bool> header;
+    std::size_t cards;
+    bool warned;
+};
+class TheFirstRow : public ::testing::TestWithParam<FirstRow> {};
+TEST_P(TheFirstRow, IsAHeaderOrACardAsSaid) {
+    DeckInputOptions options = withColumns("short1,short2,long");
+    options.headerRow = GetParam().header;
+    const Result<DeckInput> input = readTable("word,reading,meaning\n犬,いぬ,dog\n", options);
+    ASSERT_TRUE(input.ok()) << input.reason();
+    EXPECT_EQ(input->cards, GetParam().cards);
+    ASSERT_EQ(input->check.warnings.size(), GetParam().warned ? 1u : 0u);
+    if (GetParam().warned) {
+        EXPECT_EQ(input->check.warnings[0].line, 1u);
+        EXPECT_EQ(input->check.warnings[0].text,
+                  "warning: the row \"word,reading,meaning\" was read as a card, though each of its cells names a "
+                  "column, as a header row's do; if it is the header row, give --header --columns short1,short2,long");
+    }
+}
+INSTANTIATE_TEST_SUITE_P(Options, TheFirstRow,
+                         ::testing::Values(FirstRow{"NotSaid", std::nullopt, 2, true},
+                                           FirstRow{"Header", true, 1, false},
+                                           FirstRow{"NoHeader", false, 2, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(HeaderRows, ARowOfNamesFurtherDownIsWarnedAbout) {
+    const Result<DeckInput> input = readTable("short1,long\n犬,dog\nword,meaning\n猫,cat\n");
+    ASSERT_TRUE(input.ok()) << input.reason();
+    ASSERT_EQ(input->check.warnings.size(), 1u);
+    EXPECT_EQ(input->check.warnings[0].line, 3u);
+    EXPECT_TRUE(input->check.warnings[0].text.ends_with("; if it is one, remove it")) << input->check.warnings[0].text;
+}
+
+TEST(HeaderRows, KvzdecksOwnNamesAreSkippedWithHeaderAndACardWithNoHeader) {
+    DeckInputOptions options;
+    options.headerRow = true;
+    const Result<DeckInput> skipped = readTable("-,short1\nx,犬\n", options);
+    ASSERT_TRUE(skipped.ok()) << skipped.reason();
+    EXPECT_EQ(skipped->cards, 1u);
+    options.headerRow = false;
+    EXPECT_FALSE(readTable("short1,long\n犬,dog\n", options).ok());
+}
+
+}  // namespace
+}  // namespace kvz
