@@ -212,14 +212,14 @@ Result<ExportHeader> readExportHeader(std::string_view text) {
     while (position < text.size() && text[position] == '#') {
         const std::size_t end = std::min(text.find_first_of("\r\n", position), text.size());
         const std::string_view line = text.substr(position, end - position);
+        const std::optional<KeyedLine> keyed = headerKeyOf(line);
+        if (!keyed) break;
         position = end;
         if (position < text.size() && text[position] == '\r') ++position;
         if (position < text.size() && text[position] == '\n') ++position;
         ++header.lines;
-        const std::optional<KeyedLine> keyed = headerKeyOf(line);
-        if (header.lines == 1) header.present = keyed.has_value();
-        if (!header.present) continue;
-        if (keyed) KVZ_TRY(readHeaderLine(header.lines, line, *keyed, header));
+        header.present = true;
+        KVZ_TRY(readHeaderLine(header.lines, line, *keyed, header));
     }
     header.bodyStart = position;
     return header;

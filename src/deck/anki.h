@@ -12,28 +12,27 @@
 namespace kvz {
 
 // The header lines of a "Notes in Plain Text" export ("#separator:tab",
-// "#html:true", "#deck column:3", ...). A text is an export when its first
-// line is one of the keys Anki writes, exactly so ("#separator:",
-// "#html:", "#guid column:", "#notetype column:", "#deck column:",
-// "#tags column:", "#columns:"); a "# separator: tab" comment is no header.
-// Column numbers count from 1, as written.
+// "#html:true", "#deck column:3", ...): the lines at the start that begin
+// with one of the keys Anki writes, exactly so ("#separator:", "#html:",
+// "#guid column:", "#notetype column:", "#deck column:", "#tags column:",
+// "#columns:"), each ended by LF, CR LF or CR. A "# separator: tab"
+// comment is no header line, and neither is any line after it: the first
+// line without a key is the first row. Column numbers count from 1, as
+// written.
 struct ExportHeader {
     bool present = false;      // the text starts with a header key
     char32_t separator = 0;    // 0: not given
     bool html = false;
     std::optional<std::size_t> guidColumn, notetypeColumn, deckColumn, tagsColumn;
-    std::size_t lines = 0;     // header and comment lines at the start (every line starting with '#')
+    std::size_t lines = 0;     // header lines at the start
     std::size_t bodyStart = 0; // where the line after them starts
 };
 
-// Reads the lines starting with '#' at the start of `text`, each ended by
-// LF, CR LF or CR. When the first is a header key, every header key among
-// them must have a value of its kind: a separator's name or character,
-// true or false, a column number from 1, a non-empty list of columns; a
-// line that has not is refused, "2: the header line '#deck column:0' ...".
-// Other '#' lines are comments. Without a header key at the start, no line
-// is refused and `present` is false; `lines` and `bodyStart` still step
-// over the comment lines.
+// Reads the header lines at the start of `text`. Every one must have a
+// value of its kind: a separator's name or character, true or false, a
+// column number from 1, a non-empty list of columns; a line that has not
+// is refused, "2: the header line '#deck column:0' ...". Without a header
+// key at the start, `present` is false and the body is the whole text.
 Result<ExportHeader> readExportHeader(std::string_view text);
 
 // A field's HTML as plain text: tags dropped (<br>, <div> and <p> as a

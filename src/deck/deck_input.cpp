@@ -541,18 +541,33 @@ private:
 };
 
 // Own layout: its first line that is neither empty nor a comment is a group
-// name, a line with no tab.
+// name, a line with no tab. Lines end in LF, CR LF or CR.
 bool looksLikeOwnLayout(std::string_view text) {
-    // Lines that end in CR alone are refused as kvzdeck's own layout refuses them.
-    if (text.find('\n') == std::string_view::npos && text.find('\r') != std::string_view::npos) return true;
     while (!text.empty()) {
-        const std::size_t end = text.find('\n');
+        const std::size_t end = text.find_first_of("\r\n");
         const std::string_view line = text.substr(0, end);
-        if (!line.empty() && line != "\r" && line.front() != '#') return line.find('\t') == std::string_view::npos;
+        if (!line.empty() && line.front() != '#') return line.find('\t') == std::string_view::npos;
         if (end == std::string_view::npos) break;
         text.remove_prefix(end + 1);
     }
     return true;
+}
+
+// The text after the comment and empty lines at its start.
+std::string_view afterComments(std::string_view text) {
+    while (!text.empty() && (text.front() == '#' || text.front() == '\n' || text.front() == '\r')) {
+        const std::size_t end = text.find_first_of("\r\n");
+        if (end == std::string_view::npos) return {};
+        text.remove_prefix(end + 1);
+    }
+    return text;
+}
+
+// A table whose rows another separator splits alike, not kvzdeck's own
+// layout, whose group names are lines of one cell.
+bool splitLikeATable(std::string_view text) {
+    const char32_t found = findSeparator(afterComments(text), 2);
+    return found != 0 && found != U'\t';
 }
 
 void renumber(std::vector<DeckMessage>& messages, const std::vector<std::size_t>& sourceLines) {
@@ -623,12 +638,36 @@ bool isBlank(std::string_view text) {
     return text.find_first_not_of(" \t\r\n") == std::string_view::npos;
 }
 
+// "; read with --separator semicolon, its first row names its columns: run
+// ...", where another separator makes the first row a header row.
+std::string anotherSeparatorNamesTheColumns(std::string_view body, char32_t used, const DeckInputOptions& options) {
+    const std::string_view firstLine = body.substr(0, body.find_first_of("\r\n"));
+    for (const char32_t separator : kFoundSeparators) {
+        if (separator == used) continue;
+        const Table table = readTable(firstLine, separator);
+        if (table.rows.empty() || table.rows.front().cells.size() < 2) continue;
+        const TableRow& first = table.rows.front();
+        DeckInputOptions other = options;
+        other.separator = separator;
+        const std::vector<ColumnRole> roles = suggestedRoles(first);
+        if (!allRoleNames(first) && !givesAField(roles)) continue;
+        const DeckInputOptions fixed = allRoleNames(first) ? other : headerOptions(first, roles, other);
+        return "; read with --separator " + separatorOptionName(separator) + ", its first row names its columns: " +
+               (options.deckName.empty() ? "give " : "run ") + buildCommand(fixed);
+    }
+    return "";
+}
+
 Result<DeckInput> readTableInput(const std::string& text, const ExportHeader& header, const DeckInputOptions& options,
                                  DeckInput input) {
     const bool flashcards = header.present;
     input.form = flashcards ? DeckForm::flashcardExport : DeckForm::table;
+    const std::string_view body = std::string_view(text).substr(header.bodyStart);
+    const char32_t found = options.separator || header.separator ? 0 : findSeparator(body);
+    input.separatorFound = found != 0;
     input.separator = options.separator    ? options.separator
                       : header.separator   ? header.separator
+                      : found              ? found
                       : extensionOf(options.fileName) == ".csv" ? U','
                                                                 : U'\t';
     Table table = readTable(std::string_view(text).substr(header.bodyStart), input.separator, header.lines + 1);
@@ -644,9 +683,11 @@ Result<DeckInput> readTableInput(const std::string& text, const ExportHeader& he
     if (flashcards) {
         layout = exportLayout(header, table.rows, options);
     } else {
-        Result<Layout> found = layoutOf(table.rows, options, input.separator);
-        KVZ_TRY(found);
-        layout = std::move(*found);
+        Result<Layout> named = layoutOf(table.rows, options, input.separator);
+        if (!named && options.columns.empty() && options.namedColumns.empty())
+            return fail(named.reason() + anotherSeparatorNamesTheColumns(body, input.separator, options));
+        KVZ_TRY(named);
+        layout = std::move(*named);
     }
     const TextRules rules{header.html, flashcards,
                           flashcards ? std::optional(options.furigana.value_or(Furigana::base)) : options.furigana};
@@ -789,7 +830,8 @@ Result<DeckInput> readDeckInput(std::string_view bytes, const DeckInputOptions& 
     KVZ_TRY(header);
     const bool table = options.separator != 0 || !options.columns.empty() || !options.namedColumns.empty() ||
                        options.headerRow.has_value() || options.groupSize != 0 ||
-                       extensionOf(options.fileName) == ".csv" || header->present || !looksLikeOwnLayout(text);
+                       extensionOf(options.fileName) == ".csv" || header->present || !looksLikeOwnLayout(text) ||
+                       splitLikeATable(text);
     if (table) {
         Result<DeckInput> read = readTableInput(text, *header, options, std::move(input));
         if (read) mergeRepeatedWarnings(read->check.warnings);
@@ -808,16 +850,11 @@ Result<DeckInput> readDeckInput(std::string_view bytes, const DeckInputOptions& 
 
 std::string describeDeckForm(const DeckInput& input) {
     if (input.form == DeckForm::ownLayout) return "kvzdeck's own layout";
-    std::string separator;
-    switch (input.separator) {
-        case U'\t': separator = "tab"; break;
-        case U',': separator = "comma"; break;
-        case U';': separator = "semicolon"; break;
-        case U' ': separator = "space"; break;
-        default: separator = "'"; appendUtf8(separator, input.separator); separator += "'";
-    }
+    std::string separator = separatorOptionName(input.separator);
+    if (separator.size() == 1 || input.separator > 0x7F) separator = "'" + separator + "'";
     const std::string cards = std::to_string(input.cards) + (input.cards == 1 ? " card" : " cards");
-    return (input.form == DeckForm::table ? "a " + separator + "-separated table" :
+    const std::string found = input.separatorFound ? " (the separator found from its first rows)" : "";
+    return (input.form == DeckForm::table ? "a " + separator + "-separated table" + found :
             "a flashcard export (" + separator + "-separated)") + ", " + cards;
 }
 

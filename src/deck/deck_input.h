@@ -66,7 +66,7 @@ enum class DeckForm { ownLayout, table, flashcardExport };
 struct DeckInputOptions {
     std::string fileName;                 // its extension chooses the separator, its name a lone group's
     std::optional<TextEncoding> encoding; // nothing: detected
-    char32_t separator = 0;               // 0: from the export's header or the extension
+    char32_t separator = 0;               // 0: from the export's header, the first rows, or the extension
     std::vector<ColumnRole> columns;      // empty: from a header row, or the export's default
     std::vector<NamedColumn> namedColumns; // the header row's cells by name (then `columns` is empty)
     std::optional<bool> headerRow;        // --header, --no-header; nothing: a row of kvzdeck's names is one
@@ -88,6 +88,7 @@ struct DeckInput {
     DeckForm form = DeckForm::ownLayout;
     TextEncoding encoding = TextEncoding::utf8;
     char32_t separator = 0;  // of a table
+    bool separatorFound = false;  // from the table's first rows, neither given nor in an export header
     std::size_t cards = 0;   // rows read as cards (a table's)
     // The deck (check.kvz, empty while a problem remains) and what was found,
     // every line number the input's own.
@@ -109,8 +110,9 @@ struct DeckInput {
 // first three. Input quoted in a message is cut as inputExcerpt cuts it.
 Result<DeckInput> readDeckInput(std::string_view bytes, const DeckInputOptions& options);
 
-// "kvzdeck's own layout", "a comma-separated table", "a flashcard export
-// (tab-separated)", for -v.
+// "kvzdeck's own layout", "a comma-separated table", "a semicolon-separated
+// table (the separator found from its first rows)", "a flashcard export
+// (tab-separated)", each with its count of cards, for -v.
 std::string describeDeckForm(const DeckInput& input);
 
 // "2 fields cut, 1 character replaced", or empty when nothing changed.

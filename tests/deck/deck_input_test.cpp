@@ -495,7 +495,7 @@ INSTANTIATE_TEST_SUITE_P(
         NoCard{"HeaderOnlyExportInCrAlone", "notes.txt", "#separator:tab\r#html:true\r", kNoNote},
         NoCard{"HeaderRowOnly", "words.csv", "short1,long\n,\n",
                "holds no card: the table has no row below its header; a deck needs at least one card"},
-        NoCard{"NoRowBelowTheComments", "words.csv", "# words\n#\n\n",
+        NoCard{"NoRowBelowAHeaderInCrLf", "words.csv", "long,short1\r\n,\r\n\r\n",
                "holds no card: the table has no row below its header; a deck needs at least one card"}),
     [](const auto& info) { return std::string(info.param.name); });
 

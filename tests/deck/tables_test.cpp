@@ -161,3 +161,118 @@ TEST(HeaderRows, KvzdecksOwnNamesAreSkippedWithHeaderAndACardWithNoHeader) {
 
 }  // namespace
 }  // namespace kvz
+
+namespace kvz {
+namespace {
+
+// ---------------------------------------------------------------- the separator
+
+struct Separated {
+    const char* name;
+    const char* file;
+    std::string text;
+    char32_t separator;
+    bool found;
+};
+class Separators : public ::testing::TestWithParam<Separated> {};
+TEST_P(Separators, AreFoundFromTheFirstRowsWhateverTheExtension) {
+    DeckInputOptions options;
+    options.fileName = GetParam().file;
+    const Result<DeckInput> input = readDeckInput(GetParam().text, options);
+    ASSERT_TRUE(input.ok()) << input.reason();
+    EXPECT_EQ(input->form, DeckForm::table);
+    EXPECT_EQ(input->separator, GetParam().separator);
+    EXPECT_EQ(input->separatorFound, GetParam().found);
+    EXPECT_EQ(input->check.kvz, testing::deckFromTsv(kTwoCards));
+}
+INSTANTIATE_TEST_SUITE_P(
+    Tables, Separators,
+    ::testing::Values(
+        Separated{"SemicolonCsv", "words.csv", "group;short1;short2;long\nL1;犬;いぬ;dog\nL1;猫;ねこ;cat\n", U';', true},
+        Separated{"SemicolonTxt", "words.txt", "group;short1;short2;long\r\nL1;犬;いぬ;dog\r\nL1;猫;ねこ;cat\r\n", U';', true},
+        Separated{"PipeWithCommasInCells", "words.tsv",
+                  "group|short1|short2|long\nL1|犬|いぬ|dog\nL1|猫|ねこ|cat\n", U'|', true},
+        Separated{"TabInACsv", "words.csv", "group\tshort1\tshort2\tlong\nL1\t犬\tいぬ\tdog\nL1\t猫\tねこ\tcat\n", U'\t', true},
+        // Quotes respected: the semicolons in quotes split nothing.
+        Separated{"CommaWithQuotedSemicolons", "words.txt",
+                  "group,short1,short2,long\n\"L1\",犬,\"いぬ\",dog\nL1,猫,ねこ,cat\n", U',', true},
+        // Commas in cells vary from row to row: the one separator that splits alike is found.
+        Separated{"SemicolonWithCommasInCells", "words.csv",
+                  "group;short1;short2;long\nL1;犬;いぬ;dog\nL1;猫;ねこ;cat\n", U';', true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Separators, WhereNoneSplitsAlikeTheExtensionSays) {
+    DeckInputOptions options = withColumns("short1");
+    for (const auto& [file, separator] : {std::pair{"words.csv", U','}, std::pair{"words.txt", U'\t'}}) {
+        options.fileName = file;
+        const Result<DeckInput> input = readDeckInput("short1\n犬\n猫\n", options);
+        ASSERT_TRUE(input.ok()) << input.reason();
+        EXPECT_EQ(input->cards, 2u);
+        EXPECT_EQ(input->separator, separator);
+        EXPECT_FALSE(input->separatorFound);
+    }
+}
+
+TEST(Separators, ARefusalAnotherSeparatorAvoidsNamesIt) {
+    DeckInputOptions options;
+    options.fileName = "words.csv";
+    options.deckName = "words.kvz";
+    options.separator = U',';
+    const Result<DeckInput> input = readDeckInput("Word;Reading;Meaning\n犬;いぬ;dog\n", options);
+    ASSERT_FALSE(input.ok());
+    EXPECT_TRUE(input.reason().ends_with(
+        "; read with --separator semicolon, its first row names its columns: run kvzdeck build --separator semicolon "
+        "--columns Word=short1,Reading=short2,Meaning=long words.csv words.kvz"))
+        << input.reason();
+}
+
+TEST(Separators, DescribedForVerbose) {
+    DeckInputOptions options;
+    options.fileName = "words.txt";
+    const Result<DeckInput> input = readDeckInput("short1;long\n犬;dog\n", options);
+    ASSERT_TRUE(input.ok()) << input.reason();
+    EXPECT_EQ(describeDeckForm(*input), "a semicolon-separated table (the separator found from its first rows), 1 card");
+}
+
+// ---------------------------------------------------------------- rows that once went astray
+
+struct LineEnds {
+    const char* name;
+    std::string_view end;
+};
+class HashLedRows : public ::testing::TestWithParam<LineEnds> {};
+TEST_P(HashLedRows, AreCardsNotHeaderLines) {
+    const std::string end(GetParam().end);
+    DeckInputOptions options = withColumns("long,short1,short2");
+    const Result<DeckInput> input = readTable("#1,猫,cat" + end + "#2,犬,dog" + end + "3,鳥,bird" + end, options);
+    ASSERT_TRUE(input.ok()) << input.reason();
+    EXPECT_EQ(input->cards, 3u);
+    EXPECT_EQ(input->check.problemCount, 0u);
+}
+TEST_P(HashLedRows, AfterTheHeaderKeysOfAnExportAreNotes) {
+    const std::string end(GetParam().end);
+    const Result<DeckInput> input = readTable("#separator:comma" + end + "#1,猫" + end + "#html:x,犬" + end);
+    ASSERT_TRUE(input.ok()) << input.reason();
+    EXPECT_EQ(input->form, DeckForm::flashcardExport);
+    EXPECT_EQ(input->cards, 2u);
+}
+INSTANTIATE_TEST_SUITE_P(Ends, HashLedRows,
+                         ::testing::Values(LineEnds{"Lf", "\n"}, LineEnds{"CrLf", "\r\n"}, LineEnds{"Cr", "\r"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(LineEndsInCrAlone, ATabInTheFirstLineMakesATable) {
+    DeckInputOptions options;
+    options.fileName = "words.txt";
+    const Result<DeckInput> input = readDeckInput("group\tshort1\tshort2\tlong\rL1\t犬\tいぬ\tdog\rL1\t猫\tねこ\tcat\r", options);
+    ASSERT_TRUE(input.ok()) << input.reason();
+    EXPECT_EQ(input->form, DeckForm::table);
+    EXPECT_EQ(input->check.kvz, testing::deckFromTsv(kTwoCards));
+    // kvzdeck's own layout in CR alone is still refused as such.
+    const Result<DeckInput> own = readDeckInput("L1\rdog\t犬\tいぬ\t　\t　\t　\r", options);
+    ASSERT_TRUE(own.ok()) << own.reason();
+    EXPECT_EQ(own->form, DeckForm::ownLayout);
+    EXPECT_GT(own->check.problemCount, 0u);
+}
+
+}  // namespace
+}  // namespace kvz
