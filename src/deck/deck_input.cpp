@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 #include <cctype>
 #include <unordered_map>
 #include <unordered_set>
@@ -172,6 +173,7 @@ struct Card {
     std::size_t line = 0;
     std::array<std::string, kFieldsPerEntry> fields;
     std::string group;  // empty: none given
+    std::size_t groupIndex = 0;
 };
 
 struct Layout {
@@ -431,59 +433,75 @@ public:
         }
     }
 
-    // Groups by the group column, by --group-size, or one named after the file.
+    // Groups by the group column, by --group-size (of the cards in the order
+    // of their groups, when there is a group column too), or one named after
+    // the file. More than 8 only for a set of decks.
     Status assignGroups() {
+        std::vector<std::string> lessons;
         if (hasGroupColumn_) {
-            std::unordered_set<std::string_view> named;
-            for (const Card& card : cards_)
-                if (!card.group.empty() && named.insert(card.group).second) groups_.push_back(card.group);
-            if (groups_.size() > kGroupCount) {
-                return fail("the group column names " + std::to_string(groups_.size()) +
-                            " groups, and a deck holds 8: " + listOfNames(groups_) +
-                            "; give some cards the same group, or make a deck of each part of the table");
+            std::unordered_map<std::string_view, std::size_t> indexOf;
+            for (Card& card : cards_) {
+                if (card.group.empty()) continue;
+                const auto [found, added] = indexOf.emplace(card.group, lessons.size());
+                if (added) lessons.push_back(card.group);
+                card.groupIndex = found->second;
             }
-            return success();
+            if (options_.groupSize == 0) {
+                groups_ = std::move(lessons);
+                if (groups_.size() > kGroupCount && !options_.decks) return fail(tooManyGroupsReason());
+                return success();
+            }
+            std::stable_sort(cards_.begin(), cards_.end(),
+                             [](const Card& a, const Card& b) { return a.groupIndex < b.groupIndex; });
         }
         const std::size_t size = options_.groupSize;
         const std::size_t count = size == 0 ? 1 : std::max<std::size_t>(1, (cards_.size() + size - 1) / size);
-        if (count > kGroupCount) {
+        if (count > kGroupCount && !options_.decks) {
             return fail("--group-size " + std::to_string(size) + " makes " + std::to_string(count) + " groups of the " +
                         std::to_string(cards_.size()) + " cards, and a deck holds 8: give --group-size " +
                         std::to_string((cards_.size() + kGroupCount - 1) / kGroupCount) + " or more");
         }
         std::string stem = stemOf(options_.fileName);
         for (std::size_t g = 0; g < count; ++g) {
+            if (!lessons.empty()) {
+                const std::size_t last = std::min(cards_.size(), (g + 1) * size) - 1;
+                groups_.push_back(mergedGroupName(lessons[cards_[g * size].groupIndex], lessons[cards_[last].groupIndex]));
+                continue;
+            }
             const std::string number = count == 1 ? "" : "-" + std::to_string(g + 1);
             std::string name = fitGroupName(stem, kGroupNameWidth - number.size()) + number;
             if (name.empty()) name = "deck";
             groups_.push_back(name);
         }
-        for (std::size_t c = 0; c < cards_.size(); ++c) cards_[c].group = groups_[size == 0 ? 0 : c / size];
+        for (std::size_t c = 0; c < cards_.size(); ++c) cards_[c].groupIndex = size == 0 ? 0 : c / size;
         return success();
     }
 
-    // The deck in kvzdeck's own layout, and the input line of each of its lines.
-    std::string ownLayout(std::vector<std::size_t>& sourceLines) const {
+    std::size_t groupCount() const { return groups_.size(); }
+    const std::vector<std::string>& groups() const { return groups_; }
+
+    // The deck of the 8 groups from `firstGroup` on in kvzdeck's own layout,
+    // and the input line of each of its lines.
+    std::string ownLayout(std::vector<std::size_t>& sourceLines, std::size_t firstGroup = 0) const {
+        std::vector<std::vector<const Card*>> cardsOf(kGroupCount);
+        for (const Card& card : cards_)
+            if (card.groupIndex >= firstGroup && card.groupIndex < firstGroup + kGroupCount &&
+                (!hasGroupColumn_ || !card.group.empty()))
+                cardsOf[card.groupIndex - firstGroup].push_back(&card);
         std::string tsv;
         for (std::size_t g = 0; g < kGroupCount; ++g) {
-            const bool used = g < groups_.size();
-            const std::string name = used ? groups_[g] : std::string(kUnusedGroupName);
-            std::size_t firstLine = 1;
-            std::string entries;
-            std::vector<std::size_t> entryLines;
-            for (const Card& card : cards_) {
-                if (!used || card.group != name) continue;
-                if (entryLines.empty()) firstLine = card.line;
+            const bool used = firstGroup + g < groups_.size();
+            const std::string name = used ? groups_[firstGroup + g] : std::string(kUnusedGroupName);
+            tsv += escapeCell(name, true) + "\n";
+            sourceLines.push_back(cardsOf[g].empty() ? 1 : cardsOf[g].front()->line);
+            for (const Card* card : cardsOf[g]) {
                 for (std::size_t f = 0; f < kFieldsPerEntry; ++f) {
-                    if (f > 0) entries += '\t';
-                    entries += escapeCell(card.fields[f], f == 0);
+                    if (f > 0) tsv += '\t';
+                    tsv += escapeCell(card->fields[f], f == 0);
                 }
-                entries += '\n';
-                entryLines.push_back(card.line);
+                tsv += '\n';
+                sourceLines.push_back(card->line);
             }
-            tsv += escapeCell(name, true) + "\n" + entries;
-            sourceLines.push_back(firstLine);
-            sourceLines.insert(sourceLines.end(), entryLines.begin(), entryLines.end());
         }
         return tsv;
     }
@@ -491,6 +509,33 @@ public:
     std::size_t cards() const { return cards_.size(); }
 
 private:
+    std::string tooManyGroupsReason() const {
+        const std::size_t parts = (groups_.size() + kGroupCount - 1) / kGroupCount;
+        DeckInputOptions merged = options_;
+        merged.groupSize = (cards_.size() + kGroupCount - 1) / kGroupCount;
+        DeckInputOptions split = options_;
+        split.decks = true;
+        const std::string how = options_.deckName.empty() ? "give " : "run ";
+        std::string decks = "one deck of each 8 groups in their order";
+        if (!options_.deckName.empty())
+            decks += ", " + deckPartName(options_.deckName, 1) + " to " + deckPartName(options_.deckName, parts);
+        return "the group column names " + std::to_string(groups_.size()) + " groups, and a deck holds 8: " +
+               listOfNames(groups_) + "; to merge them into 8 groups of " + std::to_string(merged.groupSize) +
+               " cards in their order, " + how + buildCommand(merged) + "; to make " + decks + ", " + how +
+               buildCommand(split);
+    }
+
+    // A group of the cards of the lessons `first` to `last`: "第1課～第4課",
+    // or the one lesson's name, cut to fit.
+    static std::string mergedGroupName(const std::string& first, const std::string& last) {
+        if (first == last) return fitGroupName(first, kGroupNameWidth);
+        constexpr std::string_view kRange = "\uFF5E";  // ～, 2 bytes in Shift_JIS
+        const std::string whole = first + std::string(kRange) + last;
+        if (shiftJisLength(whole) <= kGroupNameWidth) return whole;
+        const std::size_t half = (kGroupNameWidth - 2) / 2;
+        return fitGroupName(first, half) + std::string(kRange) + fitGroupName(last, half);
+    }
+
     void warnOfHeaderRow(const TableRow& row, bool first, char32_t separator) {
         if (!looksLikeHeaderRow(row) || (first && options_.headerRow == false)) return;
         std::string text = "warning: the row \"" + inputExcerpt(joinCells(row, separator)) +
@@ -658,6 +703,37 @@ std::string anotherSeparatorNamesTheColumns(std::string_view body, char32_t used
     return "";
 }
 
+void renumberAll(DeckCheck& check, const std::vector<std::size_t>& sourceLines) {
+    renumber(check.problems, sourceLines);
+    renumber(check.warnings, sourceLines);
+    renumber(check.changes, sourceLines);
+}
+
+// A set of decks, 8 groups each: every deck checked, what each found in `input.check`.
+Status checkParts(const DeckLayout& deck, const DeckFixes& fixes, DeckInput& input) {
+    DeckCheck& all = input.check;
+    for (std::size_t first = 0; first < deck.groupCount(); first += kGroupCount) {
+        std::vector<std::size_t> sourceLines;
+        Result<DeckCheck> checked = checkDeck(deck.ownLayout(sourceLines, first), fixes);
+        KVZ_TRY(checked);
+        renumberAll(*checked, sourceLines);
+        for (DeckMessage& problem : checked->problems)
+            if (all.problems.size() < kProblemsListed) all.problems.push_back(std::move(problem));
+        all.problemCount += checked->problemCount;
+        std::move(checked->warnings.begin(), checked->warnings.end(), std::back_inserter(all.warnings));
+        std::move(checked->changes.begin(), checked->changes.end(), std::back_inserter(all.changes));
+        all.cutFields += checked->cutFields;
+        all.replacedCharacters += checked->replacedCharacters;
+        const auto groups = deck.groups().begin() + static_cast<std::ptrdiff_t>(first);
+        const std::size_t held = std::min(kGroupCount, deck.groupCount() - first);
+        input.parts.push_back({std::vector<std::string>(groups, groups + static_cast<std::ptrdiff_t>(held)),
+                               std::move(checked->kvz)});
+    }
+    std::stable_sort(all.changes.begin(), all.changes.end(),
+                     [](const DeckMessage& a, const DeckMessage& b) { return a.line < b.line; });
+    return success();
+}
+
 Result<DeckInput> readTableInput(const std::string& text, const ExportHeader& header, const DeckInputOptions& options,
                                  DeckInput input) {
     const bool flashcards = header.present;
@@ -697,14 +773,16 @@ Result<DeckInput> readTableInput(const std::string& text, const ExportHeader& he
     if (input.cards == 0 && tableCheck.problemCount == 0) return fail(noCardReason(input.form));
     KVZ_TRY(deck.assignGroups());
 
-    std::vector<std::size_t> sourceLines;
-    input.ownLayout = deck.ownLayout(sourceLines);
-    Result<DeckCheck> checked = checkDeck(input.ownLayout, options.fixes);
-    KVZ_TRY(checked);
-    input.check = std::move(*checked);
-    renumber(input.check.problems, sourceLines);
-    renumber(input.check.warnings, sourceLines);
-    renumber(input.check.changes, sourceLines);
+    if (options.decks) {
+        KVZ_TRY(checkParts(deck, options.fixes, input));
+    } else {
+        std::vector<std::size_t> sourceLines;
+        input.ownLayout = deck.ownLayout(sourceLines);
+        Result<DeckCheck> checked = checkDeck(input.ownLayout, options.fixes);
+        KVZ_TRY(checked);
+        input.check = std::move(*checked);
+        renumberAll(input.check, sourceLines);
+    }
     input.check.warnings.insert(input.check.warnings.begin(), tableCheck.warnings.begin(), tableCheck.warnings.end());
     if (tableCheck.problemCount > 0) {
         input.check.kvz.clear();
@@ -714,7 +792,7 @@ Result<DeckInput> readTableInput(const std::string& text, const ExportHeader& he
     }
     std::stable_sort(input.check.problems.begin(), input.check.problems.end(),
                      [](const DeckMessage& a, const DeckMessage& b) { return a.line < b.line; });
-    KVZ_TRY(layOutBuiltDeck(input));
+    if (!options.decks) KVZ_TRY(layOutBuiltDeck(input));
     return input;
 }
 
@@ -748,6 +826,13 @@ Result<std::vector<ColumnRole>> parseColumns(std::string_view list) {
         if (comma == std::string_view::npos) return roles;
         list.remove_prefix(comma + 1);
     }
+}
+
+std::string deckPartName(std::string_view deckName, std::size_t part) {
+    const std::size_t nameStart = deckName.find_last_of("/\\") == std::string_view::npos ? 0 : deckName.find_last_of("/\\") + 1;
+    std::size_t dot = deckName.rfind('.');
+    if (dot == std::string_view::npos || dot <= nameStart) dot = deckName.size();
+    return std::string(deckName.substr(0, dot)) + "-" + std::to_string(part) + std::string(deckName.substr(dot));
 }
 
 std::optional<ColumnRole> suggestedRoleOf(std::string_view headerCell) {
@@ -806,6 +891,7 @@ std::string buildCommand(const DeckInputOptions& options) {
                                                                                                : "both"));
     }
     if (options.groupSize != 0) words.push_back("--group-size " + std::to_string(options.groupSize));
+    if (options.decks) words.emplace_back("--decks");
     if (options.fixes.cut) words.emplace_back("--cut");
     if (options.fixes.replacement) {
         std::string character;
@@ -837,6 +923,8 @@ Result<DeckInput> readDeckInput(std::string_view bytes, const DeckInputOptions& 
         if (read) mergeRepeatedWarnings(read->check.warnings);
         return read;
     }
+    if (options.decks)
+        return fail("is in kvzdeck's own layout, whose 8 groups make one deck: --decks is for tables and exports");
     // A KVZ deck is told as one from its own bytes.
     Result<DeckCheck> checked =
         checkDeck(input.encoding == TextEncoding::utf8 ? bytes : std::string_view(text), options.fixes);

@@ -71,7 +71,8 @@ struct DeckInputOptions {
     std::vector<NamedColumn> namedColumns; // the header row's cells by name (then `columns` is empty)
     std::optional<bool> headerRow;        // --header, --no-header; nothing: a row of kvzdeck's names is one
     std::optional<Furigana> furigana;     // nothing: base for exports, untouched in tables
-    std::size_t groupSize = 0;            // without a group column: groups of this many cards
+    std::size_t groupSize = 0;            // groups of this many cards (with a group column: in its order)
+    bool decks = false;                   // more than 8 groups: a set of decks, 8 groups each
     DeckFixes fixes;
     // The deck to be written, for the commands that refusals suggest
     // ("kvzdeck build --header words.csv words.kvz"); empty: they name the
@@ -94,16 +95,30 @@ struct DeckInput {
     // every line number the input's own.
     DeckCheck check;
     // The deck in kvzdeck's own layout: what `kvzdeck dump` writes of it, or,
-    // while problems remain, the text that was checked.
+    // while problems remain, the text that was checked (empty for a set).
     std::string ownLayout;
+    // With `decks`: the set, each deck with the names of its groups, in the
+    // order of the table's groups; check.kvz stays empty, and the problems,
+    // warnings and changes of every deck are in check.
+    struct Part {
+        std::vector<std::string> groups;
+        std::vector<std::uint8_t> kvz;
+    };
+    std::vector<Part> parts;
 };
 
-// Reads `bytes` as the options say, in time linear in their length.
+// The name of deck `part` (from 1) of a set: "lessons.kvz" gives
+// "lessons-1.kvz", "out" gives "out-1".
+std::string deckPartName(std::string_view deckName, std::size_t part);
+
+// Reads `bytes` as the options say, in time linear in their length (a set
+// of decks: in its length times the number of decks).
 // Refuses, as a whole, a file whose bytes its encoding cannot read, an
 // export header line whose value makes no sense (at its line), a table
-// whose columns are named nowhere (showing its first row and how to write
-// --columns) or whose header row names a field twice, more than 8 groups
-// (naming the first), an input that holds no card (an empty file, a table
+// whose columns are named nowhere (showing its first row and the command
+// its names suggest) or whose header row names a field twice, more than 8
+// groups without `decks` (naming the first, their count, and the commands
+// that merge them or make a set), an input that holds no card (an empty file, a table
 // or export with nothing below its header; kvzdeck's own layout of 8 group
 // names and no entry is built as written), a KVZ deck given as text (FailureKind::notADeck). Everything else is in check; a warning said
 // of many lines is one warning, at the first, naming how many more and the

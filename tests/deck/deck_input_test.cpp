@@ -358,8 +358,9 @@ TEST(Groups, MoreThanEightAreRefusedByName) {
     std::string table = "group,short1\n";
     for (const char* name : {"g1", "g2", "g3", "g4", "g5", "g6", "g7", "g8", "g9"}) table += std::string(name) + ",x\n";
     EXPECT_EQ(readText(table, {}).reason(), "the group column names 9 groups, and a deck holds 8: g1, g2, g3, g4, g5, "
-                                            "g6, g7, g8, g9; give some cards the same group, or make a deck of each "
-                                            "part of the table");
+                                            "g6, g7, g8, g9; to merge them into 8 groups of 2 cards in their order, "
+                                            "give --group-size 2; to make one deck of each 8 groups in their order, "
+                                            "give --decks");
 }
 
 TEST(Groups, BySizeNamedAfterTheFile) {

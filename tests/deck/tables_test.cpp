@@ -276,3 +276,99 @@ TEST(LineEndsInCrAlone, ATabInTheFirstLineMakesATable) {
 
 }  // namespace
 }  // namespace kvz
+
+namespace kvz {
+namespace {
+
+// ---------------------------------------------------------------- more lessons than groups
+
+// "group,short1,long" rows: `lessons` lessons of `perLesson` cards each.
+std::string lessonTable(std::size_t lessons, std::size_t perLesson) {
+    std::string table = "group,short1,long\n";
+    for (std::size_t l = 1; l <= lessons; ++l)
+        for (std::size_t w = 1; w <= perLesson; ++w)
+            table += "L" + std::to_string(l) + ",w" + std::to_string(l) + "-" + std::to_string(w) + ",x\n";
+    return table;
+}
+
+std::string optionAfter(const std::string& reason, std::string_view option) {
+    const std::size_t at = reason.find(option);
+    if (at == std::string::npos) return {};
+    const std::size_t start = at + option.size() + 1;
+    return reason.substr(start, reason.find(' ', start) - start);
+}
+
+TEST(Lessons, MoreThanEightAreRefusedWithTwoCommandsThatWork) {
+    DeckInputOptions options;
+    options.deckName = "lessons.kvz";
+    const std::string table = lessonTable(30, 3);
+    const Result<DeckInput> refused = readTable(table, options);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_TRUE(refused.reason().starts_with("the group column names 30 groups, and a deck holds 8: L1, L2, "))
+        << refused.reason();
+    EXPECT_NE(refused.reason().find("; to merge them into 8 groups of 12 cards in their order, run kvzdeck build "
+                                    "--group-size 12 words.csv lessons.kvz; to make one deck of each 8 groups in their "
+                                    "order, lessons-1.kvz to lessons-4.kvz, run kvzdeck build --decks words.csv "
+                                    "lessons.kvz"),
+              std::string::npos)
+        << refused.reason();
+
+    DeckInputOptions merged = options;
+    merged.groupSize = std::stoul(optionAfter(refused.reason(), "--group-size"));
+    const Result<DeckInput> eight = readTable(table, merged);
+    ASSERT_TRUE(eight.ok()) << eight.reason();
+    EXPECT_EQ(eight->check.problemCount, 0u);
+    EXPECT_EQ(eight->cards, 90u);
+    EXPECT_TRUE(eight->ownLayout.find("\nL1～L4\n") != std::string::npos) << eight->ownLayout;
+    EXPECT_TRUE(eight->ownLayout.find("\nL29～L30\n") != std::string::npos) << eight->ownLayout;
+}
+
+// Each deck of a set is the deck that its groups' rows make on their own.
+TEST(Lessons, ASetOfDecksHoldsEightGroupsEachInTheirOrder) {
+    for (const std::size_t lessons : {8u, 9u, 16u, 30u}) {
+        DeckInputOptions options;
+        options.decks = true;
+        // Rows of the lessons interleaved: groups are in the order they first appear.
+        std::string table = "group,short1,long\n";
+        for (std::size_t w = 1; w <= 2; ++w)
+            for (std::size_t l = 1; l <= lessons; ++l) table += "L" + std::to_string(l) + ",w" + std::to_string(w) + ",x\n";
+        const Result<DeckInput> set = readTable(table, options);
+        ASSERT_TRUE(set.ok()) << set.reason();
+        ASSERT_EQ(set->parts.size(), (lessons + 7) / 8);
+        EXPECT_TRUE(set->check.kvz.empty());
+        for (std::size_t p = 0; p < set->parts.size(); ++p) {
+            std::string alone = "group,short1,long\n";
+            std::vector<std::string> names;
+            for (std::size_t w = 1; w <= 2; ++w) {
+                for (std::size_t l = 8 * p + 1; l <= std::min(lessons, 8 * p + 8); ++l) {
+                    alone += "L" + std::to_string(l) + ",w" + std::to_string(w) + ",x\n";
+                    if (w == 1) names.push_back("L" + std::to_string(l));
+                }
+            }
+            EXPECT_EQ(set->parts[p].groups, names);
+            const Result<DeckInput> single = readTable(alone);
+            ASSERT_TRUE(single.ok()) << single.reason();
+            EXPECT_EQ(set->parts[p].kvz, single->check.kvz) << lessons << " lessons, deck " << p + 1;
+        }
+    }
+}
+
+TEST(Lessons, ASetListsTheProblemsOfEveryDeckAtTheirLines) {
+    DeckInputOptions options;
+    options.decks = true;
+    std::string table = lessonTable(10, 1);
+    table += "L10,😀,x\n";  // line 12, in the second deck
+    const Result<DeckInput> set = readTable(table, options);
+    ASSERT_TRUE(set.ok()) << set.reason();
+    ASSERT_EQ(set->check.problemCount, 1u);
+    EXPECT_EQ(set->check.problems[0].line, 12u);
+}
+
+TEST(Lessons, DeckNamesOfASet) {
+    EXPECT_EQ(deckPartName("lessons.kvz", 1), "lessons-1.kvz");
+    EXPECT_EQ(deckPartName("dir.d/out", 12), "dir.d/out-12");
+    EXPECT_EQ(deckPartName(".kvz", 2), ".kvz-2");
+}
+
+}  // namespace
+}  // namespace kvz
