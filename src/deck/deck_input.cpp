@@ -556,11 +556,15 @@ private:
         ++check_.problemCount;
     }
 
+    // Spaces, and the tabs and line breaks a quoted cell may hold, would end
+    // a group name: each becomes an ideographic space.
     std::string plainGroupName(const std::string& text, std::size_t line) {
-        if (text.find(' ') == std::string::npos) return text;
+        if (text.find_first_of(" \t\r\n") == std::string::npos) return text;
         check_.warnings.push_back({line, "warning: group name '" + inputExcerpt(text) +
                                              "' holds spaces, which would end it: written with full-width spaces"});
-        return replaceAll(text, " ", kIdeographicSpace);
+        std::string spaced = text;
+        for (const char space : std::string_view("\t\r\n")) std::replace(spaced.begin(), spaced.end(), space, ' ');
+        return replaceAll(spaced, " ", kIdeographicSpace);
     }
 
     // The last part of "A::B", made to fit a group name.
@@ -732,6 +736,19 @@ Status checkParts(const DeckLayout& deck, const DeckFixes& fixes, DeckInput& inp
     std::stable_sort(all.changes.begin(), all.changes.end(),
                      [](const DeckMessage& a, const DeckMessage& b) { return a.line < b.line; });
     return success();
+}
+
+// Bytes that read as UTF-8 and as CP932 alike were taken as UTF-8: said at
+// the line of the first that is not ASCII.
+void warnOfAGuessedEncoding(std::string_view bytes, const DeckInputOptions& options, const DeckInput& input,
+                            DeckCheck& check) {
+    if (options.encoding || input.encoding != TextEncoding::utf8 || !readableAsUtf8AndCp932(bytes)) return;
+    std::size_t line = 1;
+    for (std::size_t i = 0; i < bytes.size() && static_cast<unsigned char>(bytes[i]) < 0x80; ++i)
+        if (bytes[i] == '\n' || (bytes[i] == '\r' && (i + 1 == bytes.size() || bytes[i + 1] != '\n'))) ++line;
+    check.warnings.insert(check.warnings.begin(),
+                          {line, "warning: the text reads as UTF-8 and as CP932 (Shift_JIS) alike, and was read as "
+                                 "UTF-8; if it was saved as CP932, give --encoding cp932"});
 }
 
 Result<DeckInput> readTableInput(const std::string& text, const ExportHeader& header, const DeckInputOptions& options,
@@ -920,7 +937,10 @@ Result<DeckInput> readDeckInput(std::string_view bytes, const DeckInputOptions& 
                        splitLikeATable(text);
     if (table) {
         Result<DeckInput> read = readTableInput(text, *header, options, std::move(input));
-        if (read) mergeRepeatedWarnings(read->check.warnings);
+        if (read) {
+            warnOfAGuessedEncoding(bytes, options, *read, read->check);
+            mergeRepeatedWarnings(read->check.warnings);
+        }
         return read;
     }
     if (options.decks)
@@ -930,6 +950,7 @@ Result<DeckInput> readDeckInput(std::string_view bytes, const DeckInputOptions& 
         checkDeck(input.encoding == TextEncoding::utf8 ? bytes : std::string_view(text), options.fixes);
     KVZ_TRY(checked);
     input.check = std::move(*checked);
+    warnOfAGuessedEncoding(bytes, options, input, input.check);
     mergeRepeatedWarnings(input.check.warnings);
     input.ownLayout = input.encoding == TextEncoding::utf8 ? std::string(bytes) : text;
     KVZ_TRY(layOutBuiltDeck(input));

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "deck/deck_input.h"
+#include "deck/text_encoding.h"
 #include "support/fixtures.h"
 
 namespace kvz {
@@ -142,7 +143,9 @@ INSTANTIATE_TEST_SUITE_P(Options, TheFirstRow,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(HeaderRows, ARowOfNamesFurtherDownIsWarnedAbout) {
-    const Result<DeckInput> input = readTable("short1,long\n犬,dog\nword,meaning\n猫,cat\n");
+    DeckInputOptions options;
+    options.encoding = TextEncoding::utf8;  // these bytes are CP932 too
+    const Result<DeckInput> input = readTable("short1,long\n犬,dog\nword,meaning\n猫,cat\n", options);
     ASSERT_TRUE(input.ok()) << input.reason();
     ASSERT_EQ(input->check.warnings.size(), 1u);
     EXPECT_EQ(input->check.warnings[0].line, 3u);
@@ -368,6 +371,80 @@ TEST(Lessons, DeckNamesOfASet) {
     EXPECT_EQ(deckPartName("lessons.kvz", 1), "lessons-1.kvz");
     EXPECT_EQ(deckPartName("dir.d/out", 12), "dir.d/out-12");
     EXPECT_EQ(deckPartName(".kvz", 2), ".kvz-2");
+}
+
+}  // namespace
+}  // namespace kvz
+
+namespace kvz {
+namespace {
+
+// ---------------------------------------------------------------- what a cell or a byte holds
+
+TEST(GroupCells, QuotedLineBreaksAndTabsBecomeIdeographicSpaces) {
+    for (const std::string_view cell : {"\"L 1\"", "\"L\n1\"", "\"L\r\n1\"", "\"L\t1\""}) {
+        const Result<DeckInput> input = readTable("group,short1,long\n" + std::string(cell) + ",犬,dog\n");
+        ASSERT_TRUE(input.ok()) << input.reason();
+        EXPECT_EQ(input->check.problemCount, 0u) << cell << ": " << input->check.problems.front().text;
+        EXPECT_EQ(input->check.kvz, testing::deckFromTsv("L　1\ndog\t犬\t　\t　\t　\t　\n-\n-\n-\n-\n-\n-\n-\n")) << cell;
+    }
+}
+
+struct Unreadable {
+    const char* name;
+    std::string bytes;
+    TextEncoding encoding;
+    std::string_view reasonStart;
+};
+class UnreadableBytes : public ::testing::TestWithParam<Unreadable> {};
+TEST_P(UnreadableBytes, AreNamedAtTheirLineWhateverTheLineEnds) {
+    const Result<DecodedText> decoded = decodeText(GetParam().bytes, GetParam().encoding);
+    ASSERT_FALSE(decoded.ok());
+    EXPECT_TRUE(decoded.reason().starts_with(GetParam().reasonStart)) << decoded.reason();
+}
+INSTANTIATE_TEST_SUITE_P(
+    Ends, UnreadableBytes,
+    ::testing::Values(Unreadable{"Cp932InCrAlone", "a\rb\rc\x82\x20", TextEncoding::cp932, "3: bytes 0x82 0x20"},
+                      Unreadable{"Cp932InCrLf", "a\r\nb\r\nc\x82\x20", TextEncoding::cp932, "3: bytes 0x82 0x20"},
+                      Unreadable{"Cp932Mixed", "a\rb\nc\r\n\x82\x20", TextEncoding::cp932, "4: bytes 0x82 0x20"},
+                      Unreadable{"Utf8InCrAlone", "a\rb\r\xFF", TextEncoding::utf8, "3: byte 0xFF"},
+                      Unreadable{"Utf16InCrAlone", std::string("a\0\r\0\0\xD8", 6), TextEncoding::utf16le,
+                                 "2: bytes 0x00 0xD8"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Encodings, Utf16WithoutAByteOrderMarkIsToldByItsZeroBytes) {
+    const std::string le("s\0h\0o\0r\0t\0001\0\n\0\x2C\x73\n\0", 18);  // "short1\n犬\n"
+    std::string be;
+    for (std::size_t i = 0; i < le.size(); i += 2) be += std::string{le[i + 1], le[i]};
+    EXPECT_EQ(detectEncoding(le), TextEncoding::utf16le);
+    EXPECT_EQ(detectEncoding(be), TextEncoding::utf16be);
+    for (const std::string& bytes : {le, be}) {
+        DeckInputOptions options;
+        options.fileName = "words.csv";
+        const Result<DeckInput> input = readDeckInput(bytes, options);
+        ASSERT_TRUE(input.ok()) << input.reason();
+        EXPECT_EQ(input->cards, 1u);
+    }
+    // An odd count of bytes, or zero bytes at both kinds of position, is no UTF-16.
+    EXPECT_EQ(detectEncoding(std::string("a\0b", 3)), TextEncoding::utf8);
+    EXPECT_EQ(detectEncoding(std::string("a\0\0b", 4)), TextEncoding::utf8);
+}
+
+TEST(Encodings, AGuessBetweenUtf8AndCp932IsSaid) {
+    const std::string both = "short1\n犬\n";  // E7 8A AC: a CP932 kanji and a half-width katakana too
+    ASSERT_TRUE(readableAsUtf8AndCp932(both));
+    const Result<DeckInput> guessed = readTable(both);
+    ASSERT_TRUE(guessed.ok()) << guessed.reason();
+    ASSERT_EQ(guessed->check.warnings.size(), 1u);
+    EXPECT_EQ(guessed->check.warnings[0].line, 2u);
+    EXPECT_EQ(guessed->check.warnings[0].text, "warning: the text reads as UTF-8 and as CP932 (Shift_JIS) alike, and "
+                                               "was read as UTF-8; if it was saved as CP932, give --encoding cp932");
+    DeckInputOptions given;
+    given.encoding = TextEncoding::utf8;
+    EXPECT_TRUE(readTable(both, given)->check.warnings.empty());
+    EXPECT_TRUE(readTable("\xEF\xBB\xBF" + both)->check.warnings.empty());
+    EXPECT_TRUE(readTable("short1\nあいうえお\n")->check.warnings.empty());  // 0x81 0x82 ... is no CP932
+    EXPECT_FALSE(readableAsUtf8AndCp932("short1\ndog\n"));
 }
 
 }  // namespace
