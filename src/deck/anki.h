@@ -35,10 +35,20 @@ struct ExportHeader {
 // key at the start, `present` is false and the body is the whole text.
 Result<ExportHeader> readExportHeader(std::string_view text);
 
-// A field's HTML as plain text: tags dropped (<br>, <div> and <p> as a
-// space), entities decoded (&nbsp; as a space), [sound:...] dropped, runs of
+enum class Furigana { base, reading, both };
+
+// A field's HTML as plain text: tags dropped (<br>, <div>, <p> and <li> as
+// a space), ruby as its base, entities decoded (every named reference of
+// HTML5, numeric ones, &nbsp; as a space), [sound:...] dropped, runs of
 // spaces and line breaks made one space, the ends trimmed.
 std::string htmlToText(std::string_view html);
+
+// htmlToText with the furigana as `kind` says: ruby
+// ("<ruby><rb>漢字</rb><rt>かんじ</rt></ruby>") and the bracket form alike.
+// A tag that ends a line or block marks where a base starts, and stays a
+// space: only a literal space or &nbsp; before a base is dropped with it
+// ("食べる[たべる]<br>飲[の]む" gives 食べる 飲む). Linear in the text.
+std::string htmlFieldText(std::string_view html, Furigana kind);
 
 // Cloze markup replaced by its text: "{{c1::text}}" and
 // "{{c1::text::hint}}" both give "text", nested markup too
@@ -46,11 +56,10 @@ std::string htmlToText(std::string_view html);
 // "}}" that closes nothing, stay as written. Linear in the text.
 std::string removeCloze(std::string_view text);
 
-enum class Furigana { base, reading, both };
-
 // Furigana "漢字[かんじ]" as `kind` says: 漢字, かんじ or 漢字(かんじ). The
 // base runs back to the last space, which is dropped ("世[よ]の 中[なか]" is
-// 世の中), or to the end of the furigana before it. A reading is kana
+// 世の中), to the last line break, tab or '>', which stay, or to the end of
+// the furigana before it. A reading is kana
 // (hiragana, katakana, half-width katakana, the long vowel mark); a bracket
 // that holds anything else ("arr[i]", "H2O[aq]") is kept as written, and so
 // is one with no base before it. Linear in the text.

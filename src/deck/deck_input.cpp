@@ -393,7 +393,7 @@ struct TextRules {
 
 std::string cellText(std::string_view cell, const TextRules& rules) {
     std::string text = rules.cloze ? removeCloze(cell) : std::string(cell);
-    if (rules.html) text = htmlToText(text);
+    if (rules.html) return htmlFieldText(text, rules.furigana.value_or(Furigana::base));
     if (rules.furigana) text = applyFurigana(text, *rules.furigana);
     return text;
 }

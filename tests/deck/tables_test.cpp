@@ -6,7 +6,9 @@
 #include <string_view>
 #include <vector>
 
+#include "deck/anki.h"
 #include "deck/deck_input.h"
+#include "deck/html_entities.h"
 #include "deck/text_encoding.h"
 #include "support/fixtures.h"
 
@@ -204,7 +206,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "group;short1;short2;long\nL1;犬;いぬ;dog\nL1;猫;ねこ;cat\n", U';', true}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(Separators, WhereNoneSplitsAlikeTheExtensionSays) {
+TEST(SeparatorChoice, WhereNoneSplitsAlikeTheExtensionSays) {
     DeckInputOptions options = withColumns("short1");
     for (const auto& [file, separator] : {std::pair{"words.csv", U','}, std::pair{"words.txt", U'\t'}}) {
         options.fileName = file;
@@ -216,7 +218,7 @@ TEST(Separators, WhereNoneSplitsAlikeTheExtensionSays) {
     }
 }
 
-TEST(Separators, ARefusalAnotherSeparatorAvoidsNamesIt) {
+TEST(SeparatorChoice, ARefusalAnotherSeparatorAvoidsNamesIt) {
     DeckInputOptions options;
     options.fileName = "words.csv";
     options.deckName = "words.kvz";
@@ -229,7 +231,7 @@ TEST(Separators, ARefusalAnotherSeparatorAvoidsNamesIt) {
         << input.reason();
 }
 
-TEST(Separators, DescribedForVerbose) {
+TEST(SeparatorChoice, DescribedForVerbose) {
     DeckInputOptions options;
     options.fileName = "words.txt";
     const Result<DeckInput> input = readDeckInput("short1;long\n犬;dog\n", options);
@@ -445,6 +447,63 @@ TEST(Encodings, AGuessBetweenUtf8AndCp932IsSaid) {
     EXPECT_TRUE(readTable("\xEF\xBB\xBF" + both)->check.warnings.empty());
     EXPECT_TRUE(readTable("short1\nあいうえお\n")->check.warnings.empty());  // 0x81 0x82 ... is no CP932
     EXPECT_FALSE(readableAsUtf8AndCp932("short1\ndog\n"));
+}
+
+}  // namespace
+}  // namespace kvz
+
+namespace kvz {
+namespace {
+
+// ---------------------------------------------------------------- exports' HTML
+
+struct Field {
+    const char* name;
+    std::string_view html;
+    Furigana kind;
+    std::string_view text;
+};
+class ExportFields : public ::testing::TestWithParam<Field> {};
+TEST_P(ExportFields, AsAnkisFuriganaFilterReadsThem) {
+    EXPECT_EQ(htmlFieldText(GetParam().html, GetParam().kind), GetParam().text);
+}
+INSTANTIATE_TEST_SUITE_P(
+    Fields, ExportFields,
+    ::testing::Values(
+        Field{"BreakBeforeABase", "食べる[たべる]<br>飲[の]む", Furigana::base, "食べる 飲む"},
+        Field{"BreakBeforeAReading", "食べる[たべる]<br/>飲[の]む", Furigana::reading, "たべる のむ"},
+        Field{"Blocks", "<div>食べる[たべる]</div><div>飲[の]む</div>", Furigana::both, "食べる(たべる) 飲(の)む"},
+        Field{"NbspMarksABase", "私&nbsp;漢字[かんじ]", Furigana::base, "私漢字"},
+        Field{"ASpaceMarksABase", "世[よ]の 中[なか]", Furigana::base, "世の中"},
+        Field{"RubyBase", "<ruby><rb>漢字</rb><rt>かんじ</rt></ruby>を", Furigana::base, "漢字を"},
+        Field{"RubyReading", "<ruby><rb>漢字</rb><rt>かんじ</rt></ruby>を", Furigana::reading, "かんじを"},
+        Field{"RubyBoth", "<ruby><rb>漢字</rb><rt>かんじ</rt></ruby>を", Furigana::both, "漢字(かんじ)を"},
+        Field{"RubyOfPairsWithParentheses", "<RUBY>漢<rp>(</rp><rt>かん</rt><rp>)</rp>字<rt>じ</rt></RUBY>",
+              Furigana::both, "漢(かん)字(じ)"},
+        Field{"RubyAfterText", "私は<ruby>猫<rt>ねこ</rt></ruby>です", Furigana::reading, "私はねこです"},
+        Field{"RubyNeverClosed", "<ruby>漢字<rt>かんじ</rt>", Furigana::base, "漢字かんじ"},
+        Field{"NamedEntities", "a&hellip;b&mdash;c&times;d&AMP;&eacute;&fjlig;", Furigana::base, "a…b—c×d&éfj"},
+        Field{"EntitiesThatAreNone", "&foo; &hellip &;", Furigana::base, "&foo; &hellip &;"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(HtmlEntities, AreSortedOnceEachForTheirSearch) {
+    for (std::size_t i = 1; i < kHtmlEntities.size(); ++i)
+        EXPECT_LT(kHtmlEntities[i - 1].name, kHtmlEntities[i].name) << kHtmlEntities[i].name;
+    for (const NamedEntity& entity : kHtmlEntities) {
+        EXPECT_FALSE(entity.text.empty()) << entity.name;
+        // Spaces at the ends of a field are trimmed.
+        const bool space = entity.text.find_first_not_of(" \t\n") == std::string_view::npos || entity.name == "nbsp" ||
+                           entity.name == "NonBreakingSpace";
+        EXPECT_EQ(htmlToText("&" + std::string(entity.name) + ";"), space ? "" : entity.text) << entity.name;
+    }
+}
+
+// Tags and furigana that never close are read once, not once per opening.
+TEST(ExportMarkup, NeverClosedIsReadInOnePass) {
+    std::string html;
+    for (int i = 0; i < 100000; ++i) html += "<ruby>漢[";
+    html += "</ruby";
+    EXPECT_FALSE(htmlFieldText(html, Furigana::both).empty());
 }
 
 }  // namespace
