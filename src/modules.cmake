@@ -41,7 +41,7 @@ kvz_module(decode
 
 kvz_module(deck
   SOURCES deck.cpp cp932.cpp cp932_table.cpp utf8.cpp
-          text_encoding.cpp table.cpp anki.cpp html_entities.cpp deck_input.cpp
+          text_encoding.cpp table.cpp anki.cpp html_entities.cpp nfc.cpp nfc_table.cpp deck_input.cpp
   DEPENDS kvz_input kvz_glyph)
 
 kvz_module(core

@@ -8,6 +8,7 @@
 #include <unordered_set>
 
 #include "common/text.h"
+#include "deck/nfc.h"
 #include "deck/table.h"
 #include "deck/utf8.h"
 #include "input/kvz.h"
@@ -927,7 +928,9 @@ Result<DeckInput> readDeckInput(std::string_view bytes, const DeckInputOptions& 
     KVZ_TRY(decoded);
     DeckInput input;
     input.encoding = decoded->encoding;
-    const std::string& text = decoded->utf8;
+    // Marks typed after their base (か and U+3099) become the one character Shift_JIS holds.
+    const std::string text = composeCombiningMarks(decoded->utf8);
+    const bool asWritten = input.encoding == TextEncoding::utf8 && text == bytes;
     if (isBlank(text)) return fail("is empty; a deck needs at least one card");
     const Result<ExportHeader> header = readExportHeader(text);
     KVZ_TRY(header);
@@ -947,12 +950,12 @@ Result<DeckInput> readDeckInput(std::string_view bytes, const DeckInputOptions& 
         return fail("is in kvzdeck's own layout, whose 8 groups make one deck: --decks is for tables and exports");
     // A KVZ deck is told as one from its own bytes.
     Result<DeckCheck> checked =
-        checkDeck(input.encoding == TextEncoding::utf8 ? bytes : std::string_view(text), options.fixes);
+        checkDeck(asWritten ? bytes : std::string_view(text), options.fixes);
     KVZ_TRY(checked);
     input.check = std::move(*checked);
     warnOfAGuessedEncoding(bytes, options, input, input.check);
     mergeRepeatedWarnings(input.check.warnings);
-    input.ownLayout = input.encoding == TextEncoding::utf8 ? std::string(bytes) : text;
+    input.ownLayout = asWritten ? std::string(bytes) : text;
     KVZ_TRY(layOutBuiltDeck(input));
     return input;
 }

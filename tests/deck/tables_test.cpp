@@ -287,12 +287,27 @@ namespace {
 
 // ---------------------------------------------------------------- more lessons than groups
 
+std::string lessonName(std::size_t lesson) {
+    std::string name = "L";
+    name += std::to_string(lesson);
+    return name;
+}
+
+// "L3,w2,x": a row of lesson 3.
+std::string lessonRow(std::size_t lesson, std::size_t word) {
+    std::string row = lessonName(lesson);
+    row += ",w";
+    row += std::to_string(word);
+    row += ",x\n";
+    return row;
+}
+
 // "group,short1,long" rows: `lessons` lessons of `perLesson` cards each.
 std::string lessonTable(std::size_t lessons, std::size_t perLesson) {
     std::string table = "group,short1,long\n";
     for (std::size_t l = 1; l <= lessons; ++l)
         for (std::size_t w = 1; w <= perLesson; ++w)
-            table += "L" + std::to_string(l) + ",w" + std::to_string(l) + "-" + std::to_string(w) + ",x\n";
+            table += lessonRow(l, l * 100 + w);
     return table;
 }
 
@@ -336,7 +351,7 @@ TEST(Lessons, ASetOfDecksHoldsEightGroupsEachInTheirOrder) {
         // Rows of the lessons interleaved: groups are in the order they first appear.
         std::string table = "group,short1,long\n";
         for (std::size_t w = 1; w <= 2; ++w)
-            for (std::size_t l = 1; l <= lessons; ++l) table += "L" + std::to_string(l) + ",w" + std::to_string(w) + ",x\n";
+            for (std::size_t l = 1; l <= lessons; ++l) table += lessonRow(l, w);
         const Result<DeckInput> set = readTable(table, options);
         ASSERT_TRUE(set.ok()) << set.reason();
         ASSERT_EQ(set->parts.size(), (lessons + 7) / 8);
@@ -346,8 +361,8 @@ TEST(Lessons, ASetOfDecksHoldsEightGroupsEachInTheirOrder) {
             std::vector<std::string> names;
             for (std::size_t w = 1; w <= 2; ++w) {
                 for (std::size_t l = 8 * p + 1; l <= std::min(lessons, 8 * p + 8); ++l) {
-                    alone += "L" + std::to_string(l) + ",w" + std::to_string(w) + ",x\n";
-                    if (w == 1) names.push_back("L" + std::to_string(l));
+                    alone += lessonRow(l, w);
+                    if (w == 1) names.push_back(lessonName(l));
                 }
             }
             EXPECT_EQ(set->parts[p].groups, names);
@@ -494,7 +509,9 @@ TEST(HtmlEntities, AreSortedOnceEachForTheirSearch) {
         // Spaces at the ends of a field are trimmed.
         const bool space = entity.text.find_first_not_of(" \t\n") == std::string_view::npos || entity.name == "nbsp" ||
                            entity.name == "NonBreakingSpace";
-        EXPECT_EQ(htmlToText("&" + std::string(entity.name) + ";"), space ? "" : entity.text) << entity.name;
+        std::string reference = "&";
+        reference.append(entity.name).append(";");
+        EXPECT_EQ(htmlToText(reference), space ? "" : entity.text) << entity.name;
     }
 }
 
@@ -504,6 +521,27 @@ TEST(ExportMarkup, NeverClosedIsReadInOnePass) {
     for (int i = 0; i < 100000; ++i) html += "<ruby>漢[";
     html += "</ruby";
     EXPECT_FALSE(htmlFieldText(html, Furigana::both).empty());
+}
+
+}  // namespace
+}  // namespace kvz
+
+namespace kvz {
+namespace {
+
+TEST(CombiningMarks, DecomposedKanaInATableOrOwnLayoutBecomeTheirCharacters) {
+    const Result<DeckInput> table = readTable("short1,long\nか\u3099っこう,school\nハ\u309Aン,bread\n");
+    ASSERT_TRUE(table.ok()) << table.reason();
+    EXPECT_EQ(table->check.problemCount, 0u) << table->check.problems.front().text;
+    EXPECT_EQ(table->check.kvz, testing::deckFromTsv("words\nschool\tがっこう\t　\t　\t　\t　\nbread\tパン\t　\t　\t　\t　\n"
+                                                     "-\n-\n-\n-\n-\n-\n-\n"));
+    DeckInputOptions options;
+    options.fileName = "deck.tsv";
+    const std::string own = "L\nschool\tか\u3099っこう\tx\ty\tz\tw\n-\n-\n-\n-\n-\n-\n-\n";
+    const Result<DeckInput> layout = readDeckInput(own, options);
+    ASSERT_TRUE(layout.ok()) << layout.reason();
+    EXPECT_EQ(layout->check.problemCount, 0u) << layout->check.problems.front().text;
+    EXPECT_EQ(layout->check.kvz, testing::deckFromTsv("L\nschool\tがっこう\tx\ty\tz\tw\n-\n-\n-\n-\n-\n-\n-\n"));
 }
 
 }  // namespace
