@@ -2,6 +2,9 @@
 // separator found from the first rows, more lessons than a deck's groups.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <optional>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,6 +14,7 @@
 #include "deck/html_entities.h"
 #include "deck/text_encoding.h"
 #include "support/fixtures.h"
+#include "system_cp932.h"
 
 namespace kvz {
 namespace {
@@ -542,6 +546,119 @@ TEST(CombiningMarks, DecomposedKanaInATableOrOwnLayoutBecomeTheirCharacters) {
     ASSERT_TRUE(layout.ok()) << layout.reason();
     EXPECT_EQ(layout->check.problemCount, 0u) << layout->check.problems.front().text;
     EXPECT_EQ(layout->check.kvz, testing::deckFromTsv("L\nschool\tがっこう\tx\ty\tz\tw\n-\n-\n-\n-\n-\n-\n-\n"));
+}
+
+}  // namespace
+}  // namespace kvz
+
+namespace kvz {
+namespace {
+
+// ---------------------------------------------------------------- against a plain reader
+
+// A plain writer: a cell quoted when it holds the separator, a quote or a
+// line break, quotes doubled.
+std::string writeRows(const std::vector<std::vector<std::string>>& rows, char separator, std::string_view rowEnd) {
+    std::string text;
+    for (const auto& row : rows) {
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            if (c > 0) text += separator;
+            if (row[c].find_first_of(std::string("\"\r\n") + separator) == std::string::npos) {
+                text += row[c];
+                continue;
+            }
+            text += '"';
+            for (const char ch : row[c]) text += ch == '"' ? std::string("\"\"") : std::string(1, ch);
+            text += '"';
+        }
+        text += rowEnd;
+    }
+    return text;
+}
+
+// What kvzdeck's own layout says of a cell, written plainly: a line break
+// or tab read from quotes as the space it is shown as; in a group name
+// every space ideographic.
+std::string ownField(const std::string& cell, bool first, bool groupName) {
+    if (cell.empty()) return "　";
+    std::string out;
+    for (std::size_t i = 0; i < cell.size(); ++i) {
+        const char c = cell[i];
+        if (c == '\r' && i + 1 < cell.size() && cell[i + 1] == '\n') continue;
+        const bool space = c == ' ' || c == '\t' || c == '\n' || c == '\r';
+        if (space) {
+            out += groupName ? "　" : " ";
+        } else if (c == '\\') {
+            out += "\\\\";
+        } else {
+            out += c;
+        }
+    }
+    if (first && out.front() == '#') out.insert(0, "\\");
+    for (std::size_t at = out.find("か\u3099"); at != std::string::npos; at = out.find("か\u3099"))
+        out.replace(at, std::string_view("か\u3099").size(), "が");
+    return out;
+}
+
+TEST(PlainReader, RandomTablesGiveTheDeckItsRowsSay) {
+    const std::vector<std::string> pieces{"a", "Z", "1", " ", ",", ";", "|", "\t", "\"", "\n", "\r\n", "犬", "ねこ",
+                                          "①", "ｶﾞ", "#", "\\", "か\u3099", ""};
+    const std::vector<std::string> groupPieces{"#", "L", " ", "\n", "\t", "課", "1", "\""};
+    struct Form {
+        const char* iconvName;  // nullptr: UTF-8 as it is
+        std::string_view bom;
+    };
+    const std::array<Form, 5> forms{{{nullptr, ""}, {nullptr, "\xEF\xBB\xBF"}, {"UTF-16LE", "\xFF\xFE"},
+                                     {"UTF-16BE", "\xFE\xFF"}, {"CP932", ""}}};
+    std::mt19937 random(2500);
+    for (int round = 0; round < 600; ++round) {
+        const Form& form = forms[static_cast<std::size_t>(round) % forms.size()];
+        const bool cp932 = form.iconvName == std::string_view("CP932");  // which has no U+3099
+        const char separator = std::string_view("\t;|,")[random() % 4];
+        const std::string_view rowEnd = std::array<std::string_view, 3>{"\n", "\r\n", "\r"}[random() % 3];
+        const bool header = random() % 2 == 0;
+        std::vector<std::vector<std::string>> rows;
+        if (header) rows.push_back({"group", "short1", "long"});
+        std::vector<std::string> groupNames;
+        std::vector<std::vector<std::string>> entriesOf;
+        for (std::size_t n = 1 + random() % 8; n > 0; --n) {
+            std::string group;
+            for (std::size_t p = random() % 3; p > 0; --p) group += groupPieces[random() % groupPieces.size()];
+            group += std::to_string(random() % 8);
+            std::array<std::string, 2> fields;
+            for (std::string& field : fields)
+                for (std::size_t p = random() % 4; p > 0; --p) field += pieces[random() % (pieces.size() - (cp932 ? 2 : 0))];
+            if (random() % 3 == 0) fields[1] = "#" + fields[1];  // a #-led long field, first in its entry
+            rows.push_back({group, fields[0], fields[1]});
+            const std::string name = ownField(group, true, true);
+            const auto known = std::find(groupNames.begin(), groupNames.end(), name);
+            const std::size_t g = static_cast<std::size_t>(known - groupNames.begin());
+            if (known == groupNames.end()) {
+                groupNames.push_back(name);
+                entriesOf.emplace_back();
+            }
+            entriesOf[g].push_back(ownField(fields[1], true, false) + "\t" + ownField(fields[0], false, false) +
+                                   "\t　\t　\t　\t　\n");
+        }
+        std::string expected;
+        for (std::size_t g = 0; g < 8; ++g) {
+            expected += (g < groupNames.size() ? groupNames[g] : "-") + "\n";
+            if (g < groupNames.size())
+                for (const std::string& entry : entriesOf[g]) expected += entry;
+        }
+        const std::string utf8 = writeRows(rows, separator, rowEnd);
+        std::string bytes = std::string(form.bom) + utf8;
+        if (form.iconvName) bytes = std::string(form.bom) + *cp932gen::IconvHandle(form.iconvName, "UTF-8").convert(utf8);
+        DeckInputOptions options;
+        if (cp932) options.encoding = TextEncoding::cp932;  // ASCII or UTF-8 alike otherwise
+        options.fileName = "words.txt";
+        if (!header) options.columns = {ColumnRole::group, ColumnRole::short1, ColumnRole::longField};
+        if (random() % 2 == 0) options.separator = static_cast<char32_t>(separator);
+        const Result<DeckInput> input = readDeckInput(bytes, options);
+        ASSERT_TRUE(input.ok()) << input.reason() << "\n" << utf8;
+        ASSERT_EQ(input->check.problemCount, 0u) << input->check.problems.front().text << "\n" << utf8;
+        EXPECT_EQ(input->check.kvz, testing::deckFromTsv(expected)) << utf8 << "\n---\n" << input->ownLayout;
+    }
 }
 
 }  // namespace
