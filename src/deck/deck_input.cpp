@@ -616,7 +616,7 @@ std::string_view afterComments(std::string_view text) {
 // A table whose rows another separator splits alike, not kvzdeck's own
 // layout, whose group names are lines of one cell.
 bool splitLikeATable(std::string_view text) {
-    const char32_t found = findSeparator(afterComments(text), 2);
+    const char32_t found = findSeparator(afterComments(text), 0, 2);
     return found != 0 && found != U'\t';
 }
 
@@ -757,13 +757,13 @@ Result<DeckInput> readTableInput(const std::string& text, const ExportHeader& he
     const bool flashcards = header.present;
     input.form = flashcards ? DeckForm::flashcardExport : DeckForm::table;
     const std::string_view body = std::string_view(text).substr(header.bodyStart);
-    const char32_t found = options.separator || header.separator ? 0 : findSeparator(body);
+    const char32_t byExtension = extensionOf(options.fileName) == ".csv" ? U',' : U'\t';
+    const char32_t found = options.separator || header.separator ? 0 : findSeparator(body, byExtension);
     input.separatorFound = found != 0;
     input.separator = options.separator    ? options.separator
                       : header.separator   ? header.separator
                       : found              ? found
-                      : extensionOf(options.fileName) == ".csv" ? U','
-                                                                : U'\t';
+                                           : byExtension;
     Table table = readTable(std::string_view(text).substr(header.bodyStart), input.separator, header.lines + 1);
     DeckCheck tableCheck;
     for (TableProblem& problem : table.problems) tableCheck.problems.push_back({problem.line, std::move(problem.reason)});

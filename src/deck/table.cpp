@@ -110,7 +110,7 @@ Table readTable(std::string_view text, char32_t separator, std::size_t firstLine
     return TableReader(text, separator, firstLine).read();
 }
 
-char32_t findSeparator(std::string_view text, std::size_t rowsNeeded) {
+char32_t findSeparator(std::string_view text, char32_t preferredSeparator, std::size_t rowsNeeded) {
     constexpr std::size_t kRowsLooked = 20;
     constexpr std::size_t kBytesLooked = 64 * 1024;
     // The first rows, the last of them left out when it may be cut short.
@@ -120,6 +120,8 @@ char32_t findSeparator(std::string_view text, std::size_t rowsNeeded) {
         ++end;
     }
     const bool whole = end == text.size();
+    char32_t found = 0;
+    std::size_t mostCells = 1;
     for (const char32_t separator : kFoundSeparators) {
         Table table = readTable(text.substr(0, end), separator);
         if (!whole && !table.rows.empty()) table.rows.pop_back();
@@ -127,9 +129,13 @@ char32_t findSeparator(std::string_view text, std::size_t rowsNeeded) {
         const std::size_t cells = table.rows.front().cells.size();
         const bool same = std::all_of(table.rows.begin(), table.rows.end(),
                                       [cells](const TableRow& row) { return row.cells.size() == cells; });
-        if (same && cells > 1) return separator;
+        const bool preferred = cells == mostCells && separator == preferredSeparator;
+        if (same && cells > 1 && (cells > mostCells || preferred)) {
+            found = separator;
+            mostCells = cells;
+        }
     }
-    return 0;
+    return found;
 }
 
 char32_t parseSeparatorName(std::string_view name) {
