@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "deck/anki.h"
+#include "deck/deck.h"
 #include "deck/deck_input.h"
 #include "deck/html_entities.h"
 #include "deck/text_encoding.h"
@@ -673,6 +674,47 @@ TEST(PlainReader, RandomTablesGiveTheDeckItsRowsSay) {
         EXPECT_EQ(input->check.kvz, testing::deckFromTsv(expected)) << utf8 << "\n---\n" << input->ownLayout;
     }
 }
+
+}  // namespace
+}  // namespace kvz
+
+namespace kvz {
+namespace {
+
+struct LineProblems {
+    const char* name;
+    std::string entry;
+    std::vector<std::string_view> problems;  // in the order of the fields
+};
+class EveryProblemOfALine : public ::testing::TestWithParam<LineProblems> {};
+TEST_P(EveryProblemOfALine, IsListed) {
+    const Result<DeckCheck> check = checkDeck("L\n" + GetParam().entry + "\n-\n-\n-\n-\n-\n-\n-\n", {});
+    ASSERT_TRUE(check.ok()) << check.reason();
+    ASSERT_EQ(check->problemCount, 1u);
+    EXPECT_EQ(check->problems[0].line, 2u);
+    std::size_t at = 0;
+    for (const std::string_view problem : GetParam().problems) {
+        const std::size_t found = check->problems[0].text.find(problem, at);
+        ASSERT_NE(found, std::string::npos) << problem << "\nin: " << check->problems[0].text;
+        at = found + problem.size();
+    }
+    EXPECT_EQ(check->problems[0].text.find("; also ", at), std::string::npos) << check->problems[0].text;
+}
+INSTANTIATE_TEST_SUITE_P(
+    Entries, EveryProblemOfALine,
+    ::testing::Values(
+        LineProblems{"TwoFieldsTooLong", "x\t" + std::string(29, 'a') + "\tb\t" + std::string(30, 'c') + "\td\te",
+                     {"short field 1 is 29 bytes in Shift_JIS, the field holds 28",
+                      "; also short field 3 is 30 bytes in Shift_JIS, the field holds 28"}},
+        LineProblems{"EveryCharacterWithoutShiftJis", "x\t😀a♞😀\tb\tc\td\te",
+                     {"short field 1: '😀' (U+1F600), '♞' (U+265E) have no Shift_JIS form; write other characters"}},
+        LineProblems{"BothInOneField", "x\t😀" + std::string(28, 'a') + "\tb\tc\td\t😎",
+                     {"short field 1: '😀' (U+1F600) has no Shift_JIS form", "; also short field 1 is 30 bytes",
+                      "; also short field 5: '😎' (U+1F60E) has no Shift_JIS form"}},
+        LineProblems{"ManyCharactersNamedAsFew", "x\t①😀😁😂😃😄😅😆\tb\tc\td\te",
+                     {"'😀' (U+1F600), '😁' (U+1F601), '😂' (U+1F602), '😃' (U+1F603), '😄' (U+1F604) and 2 more "
+                      "have no Shift_JIS form"}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace kvz
