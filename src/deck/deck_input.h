@@ -64,7 +64,7 @@ Result<char32_t> parseReplacementOption(std::string_view value);
 enum class DeckForm { ownLayout, table, flashcardExport };
 
 struct DeckInputOptions {
-    std::string fileName;                 // its extension chooses the separator, its name a lone group's
+    std::string fileName;                 // its extension breaks a tie of separators found, its name a lone group's
     std::optional<TextEncoding> encoding; // nothing: detected
     char32_t separator = 0;               // 0: from the export's header, the first rows, or the extension
     std::vector<ColumnRole> columns;      // empty: from a header row, or the export's default
@@ -112,17 +112,23 @@ struct DeckInput {
 std::string deckPartName(std::string_view deckName, std::size_t part);
 
 // Reads `bytes` as the options say, in time linear in their length (a set
-// of decks: in its length times the number of decks).
+// of decks: in its length times the number of decks), marks that combine
+// with the character before them composed first (composeCombiningMarks).
 // Refuses, as a whole, a file whose bytes its encoding cannot read, an
 // export header line whose value makes no sense (at its line), a table
 // whose columns are named nowhere (showing its first row and the command
-// its names suggest) or whose header row names a field twice, more than 8
-// groups without `decks` (naming the first, their count, and the commands
-// that merge them or make a set), an input that holds no card (an empty file, a table
-// or export with nothing below its header; kvzdeck's own layout of 8 group
-// names and no entry is built as written), a KVZ deck given as text (FailureKind::notADeck). Everything else is in check; a warning said
-// of many lines is one warning, at the first, naming how many more and the
-// first three. Input quoted in a message is cut as inputExcerpt cuts it.
+// its names suggest, and the --separator that would make it a header row)
+// or whose header row names a field twice, a --columns header name the
+// header row does not hold or holds twice, more than 8 groups without
+// `decks` (naming the first, their count, and the commands that merge them
+// or make a set), an input that holds no card (an empty file, a table or
+// export with nothing below its header; kvzdeck's own layout of 8 group
+// names and no entry is built as written), `decks` for kvzdeck's own
+// layout, a KVZ deck given as text (FailureKind::notADeck). Everything else
+// is in check, warnings among it: a row of column names read as a card, a
+// guess between UTF-8 and CP932. A warning said of many lines is one
+// warning, at the first, naming how many more and the first three. Input
+// quoted in a message is cut as inputExcerpt cuts it.
 Result<DeckInput> readDeckInput(std::string_view bytes, const DeckInputOptions& options);
 
 // "kvzdeck's own layout", "a comma-separated table", "a semicolon-separated

@@ -718,3 +718,64 @@ INSTANTIATE_TEST_SUITE_P(
 
 }  // namespace
 }  // namespace kvz
+
+namespace kvz {
+namespace {
+
+struct Command {
+    const char* name;
+    DeckInputOptions options;
+    std::string_view command;
+};
+DeckInputOptions commandOptions(std::string file, std::string deck) {
+    DeckInputOptions options;
+    options.fileName = std::move(file);
+    options.deckName = std::move(deck);
+    return options;
+}
+class SuggestedCommands : public ::testing::TestWithParam<Command> {};
+TEST_P(SuggestedCommands, AreWordsAShellReadsBack) { EXPECT_EQ(buildCommand(GetParam().options), GetParam().command); }
+INSTANTIATE_TEST_SUITE_P(
+    Options, SuggestedCommands,
+    ::testing::Values(
+        Command{"Plain", commandOptions("words.csv", "words.kvz"), "kvzdeck build words.csv words.kvz"},
+        Command{"NamesQuoted", commandOptions("my word's.csv", "$HOME.kvz"),
+                "kvzdeck build 'my word'\\''s.csv' '$HOME.kvz'"},
+        Command{"EveryOption",
+                [] {
+                    DeckInputOptions options = commandOptions("単語.csv", "out.kvz");
+                    options.encoding = TextEncoding::utf16le;
+                    options.separator = U'\t';
+                    options.headerRow = true;
+                    options.columns = {ColumnRole::skip, ColumnRole::short1};
+                    options.furigana = Furigana::both;
+                    options.groupSize = 12;
+                    options.decks = true;
+                    options.fixes.cut = true;
+                    options.fixes.replacement = U'〓';
+                    return options;
+                }(),
+                "kvzdeck build --encoding utf-16le --separator tab --header --columns '-,short1' --furigana both "
+                "--group-size 12 --decks --cut --replace 〓 単語.csv out.kvz"},
+        Command{"NamedColumnsWithSpaces",
+                [] {
+                    DeckInputOptions options = commandOptions("w.csv", "");
+                    options.namedColumns = {{"my word", ColumnRole::short1}, {"訳", ColumnRole::longField}};
+                    options.separator = U'*';
+                    return options;
+                }(),
+                "--separator '*' --columns 'my word=short1,訳=long'"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Lessons, ASetOfDecksIsForTablesAndExports) {
+    DeckInputOptions options;
+    options.fileName = "deck.tsv";
+    options.decks = true;
+    const Result<DeckInput> input = readDeckInput("L\nx\tw\ta\tb\tc\td\n-\n-\n-\n-\n-\n-\n-\n", options);
+    ASSERT_FALSE(input.ok());
+    EXPECT_EQ(input.reason(),
+              "is in kvzdeck's own layout, whose 8 groups make one deck: --decks is for tables and exports");
+}
+
+}  // namespace
+}  // namespace kvz
