@@ -481,21 +481,28 @@ public:
     std::size_t groupCount() const { return groups_.size(); }
     const std::vector<std::string>& groups() const { return groups_; }
 
+    // The cards of each group, in their order.
+    std::vector<std::vector<const Card*>> cardsByGroup() const {
+        std::vector<std::vector<const Card*>> cardsOf(std::max(groups_.size(), kGroupCount));
+        for (const Card& card : cards_)
+            if (card.groupIndex < cardsOf.size() && (!hasGroupColumn_ || !card.group.empty()))
+                cardsOf[card.groupIndex].push_back(&card);
+        return cardsOf;
+    }
+
     // The deck of the 8 groups from `firstGroup` on in kvzdeck's own layout,
     // and the input line of each of its lines.
-    std::string ownLayout(std::vector<std::size_t>& sourceLines, std::size_t firstGroup = 0) const {
-        std::vector<std::vector<const Card*>> cardsOf(kGroupCount);
-        for (const Card& card : cards_)
-            if (card.groupIndex >= firstGroup && card.groupIndex < firstGroup + kGroupCount &&
-                (!hasGroupColumn_ || !card.group.empty()))
-                cardsOf[card.groupIndex - firstGroup].push_back(&card);
+    std::string ownLayout(std::vector<std::size_t>& sourceLines, const std::vector<std::vector<const Card*>>& cardsOf,
+                          std::size_t firstGroup = 0) const {
         std::string tsv;
-        for (std::size_t g = 0; g < kGroupCount; ++g) {
-            const bool used = firstGroup + g < groups_.size();
-            const std::string name = used ? groups_[firstGroup + g] : std::string(kUnusedGroupName);
+        for (std::size_t g = firstGroup; g < firstGroup + kGroupCount; ++g) {
+            const bool used = g < groups_.size();
+            const std::string name = used ? groups_[g] : std::string(kUnusedGroupName);
             tsv += escapeCell(name, true) + "\n";
-            sourceLines.push_back(cardsOf[g].empty() ? 1 : cardsOf[g].front()->line);
-            for (const Card* card : cardsOf[g]) {
+            const std::vector<const Card*> none;
+            const std::vector<const Card*>& cards = g < cardsOf.size() ? cardsOf[g] : none;
+            sourceLines.push_back(cards.empty() ? 1 : cards.front()->line);
+            for (const Card* card : cards) {
                 for (std::size_t f = 0; f < kFieldsPerEntry; ++f) {
                     if (f > 0) tsv += '\t';
                     tsv += escapeCell(card->fields[f], f == 0);
@@ -717,9 +724,10 @@ void renumberAll(DeckCheck& check, const std::vector<std::size_t>& sourceLines) 
 // A set of decks, 8 groups each: every deck checked, what each found in `input.check`.
 Status checkParts(const DeckLayout& deck, const DeckFixes& fixes, DeckInput& input) {
     DeckCheck& all = input.check;
+    const auto cardsOf = deck.cardsByGroup();
     for (std::size_t first = 0; first < deck.groupCount(); first += kGroupCount) {
         std::vector<std::size_t> sourceLines;
-        Result<DeckCheck> checked = checkDeck(deck.ownLayout(sourceLines, first), fixes);
+        Result<DeckCheck> checked = checkDeck(deck.ownLayout(sourceLines, cardsOf, first), fixes);
         KVZ_TRY(checked);
         renumberAll(*checked, sourceLines);
         for (DeckMessage& problem : checked->problems)
@@ -795,7 +803,7 @@ Result<DeckInput> readTableInput(const std::string& text, const ExportHeader& he
         KVZ_TRY(checkParts(deck, options.fixes, input));
     } else {
         std::vector<std::size_t> sourceLines;
-        input.ownLayout = deck.ownLayout(sourceLines);
+        input.ownLayout = deck.ownLayout(sourceLines, deck.cardsByGroup());
         Result<DeckCheck> checked = checkDeck(input.ownLayout, options.fixes);
         KVZ_TRY(checked);
         input.check = std::move(*checked);

@@ -111,8 +111,7 @@ struct DeckInput {
 // "lessons-1.kvz", "out" gives "out-1".
 std::string deckPartName(std::string_view deckName, std::size_t part);
 
-// Reads `bytes` as the options say, in time linear in their length (a set
-// of decks: in its length times the number of decks), marks that combine
+// Reads `bytes` as the options say, in time linear in their length, marks that combine
 // with the character before them composed first (composeCombiningMarks).
 // Refuses, as a whole, a file whose bytes its encoding cannot read, an
 // export header line whose value makes no sense (at its line), a table
