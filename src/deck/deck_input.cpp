@@ -620,9 +620,29 @@ std::string_view afterComments(std::string_view text) {
     return text;
 }
 
+// kvzdeck's own layout as its lines show it: among the first lines that are
+// neither empty nor comments, entries (five tabs) and group names (none) only,
+// and an entry among them.
+bool shapedLikeOwnLayout(std::string_view text) {
+    constexpr std::size_t kLinesLooked = 20;
+    bool entry = false;
+    for (std::size_t looked = 0; looked < kLinesLooked && !text.empty();) {
+        const std::size_t end = text.find('\n');
+        const std::string_view line = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        if (line.empty() || line == "\r" || line.front() == '#') continue;
+        ++looked;
+        const auto tabs = static_cast<std::size_t>(std::count(line.begin(), line.end(), '\t'));
+        if (tabs != 0 && tabs != kFieldsPerEntry - 1) return false;
+        entry = entry || tabs != 0;
+    }
+    return entry;
+}
+
 // A table whose rows another separator splits alike, not kvzdeck's own
 // layout, whose group names are lines of one cell.
 bool splitLikeATable(std::string_view text) {
+    if (shapedLikeOwnLayout(text)) return false;
     const char32_t found = findSeparator(afterComments(text), 0, 2);
     return found != 0 && found != U'\t';
 }

@@ -779,3 +779,24 @@ TEST(Lessons, ASetOfDecksIsForTablesAndExports) {
 
 }  // namespace
 }  // namespace kvz
+
+namespace kvz {
+namespace {
+
+// A deck whose group name and entries hold one comma each is still kvzdeck's own layout.
+TEST(OwnLayout, CommasAlikeOnEveryLineMakeNoTable) {
+    DeckInputOptions options;
+    options.fileName = "deck.txt";
+    std::string tsv;
+    for (int g = 1; g <= 8; ++g) {
+        tsv += "L," + std::to_string(g) + "\n";
+        tsv += "to eat, to drink\t食べる\tx\ty\tz\tw\n";
+    }
+    const Result<DeckInput> input = readDeckInput(tsv, options);
+    ASSERT_TRUE(input.ok()) << input.reason();
+    EXPECT_EQ(input->form, DeckForm::ownLayout);
+    EXPECT_EQ(input->check.kvz, testing::deckFromTsv(tsv));
+}
+
+}  // namespace
+}  // namespace kvz
