@@ -48,7 +48,8 @@ for text in "$root"/fuzz/seeds/kvz/*.tsv "$root"/tests/deck/inputs/*; do
     *.txt) choice='\002' ;;
     *) choice='\000' ;;
   esac
-  { printf "$choice"; cat "$text"; } >"$seeds/text/$(basename "$text")"
+  # The second byte chooses no header, column or set option.
+  { printf "$choice\000"; cat "$text"; } >"$seeds/text/$(basename "$text")"
 done
 
 # Inputs up to 8 group records and 56 entry records for the reader; 8 and
