@@ -272,16 +272,40 @@ DeckInputOptions headerOptions(const TableRow& first, const std::vector<ColumnRo
     return options;
 }
 
-std::string noColumnsReason(const TableRow& first, char32_t separator, const DeckInputOptions& options) {
+// How many groups the column would name: its distinct cells below the
+// header row, an empty one taking the one above.
+std::size_t groupsOfColumn(const std::vector<TableRow>& rows, std::size_t column) {
+    std::unordered_set<std::string_view> names;
+    for (std::size_t r = 1; r < rows.size(); ++r)
+        if (column < rows[r].cells.size() && !rows[r].cells[column].empty()) names.insert(rows[r].cells[column]);
+    return names.size();
+}
+
+std::string noColumnsReason(const std::vector<TableRow>& rows, char32_t separator, const DeckInputOptions& options) {
+    const TableRow& first = rows.front();
     const std::string joined = joinCells(first, separator);
     const bool zeroBytes = joined.find('\0') != std::string::npos;
     std::string reason = std::to_string(first.line) + ": the table names none of its columns; its first row is \"" +
                          inputExcerpt(joined) + "\": ";
     const std::vector<ColumnRole> roles = suggestedRoles(first);
     if (options.headerRow != false && givesAField(roles)) {
+        DeckInputOptions header = headerOptions(first, roles, options);
+        // A header row naming more lessons than a deck holds: the command makes a set of them.
+        const auto groupColumn = std::find(roles.begin(), roles.end(), ColumnRole::group);
+        const std::size_t groups =
+            groupColumn == roles.end() ? 0 : groupsOfColumn(rows, static_cast<std::size_t>(groupColumn - roles.begin()));
+        const bool set = groups > kGroupCount && options.groupSize == 0;
+        header.decks = header.decks || set;
         reason += "to read it as the header row, " + std::string(options.deckName.empty() ? "give " : "run ") +
-                  buildCommand(headerOptions(first, roles, options)) +
-                  " (each role one of long, short1 to short5, group, and - for a column to skip)";
+                  buildCommand(header) + " (each role one of long, short1 to short5, group, and - for a column to skip)";
+        if (set) {
+            header.decks = false;
+            header.groupSize = (rows.size() - 1 + kGroupCount - 1) / kGroupCount;
+            reason += "; its " + std::to_string(groups) + " groups make " +
+                      std::to_string((groups + kGroupCount - 1) / kGroupCount) +
+                      " decks of 8 groups, or with --group-size " + std::to_string(header.groupSize) +
+                      " instead of --decks one deck of 8 groups merged in their order";
+        }
     } else {
         DeckInputOptions example = options;
         example.columns.clear();
@@ -347,7 +371,7 @@ Result<Layout> layoutOf(const std::vector<TableRow>& rows, const DeckInputOption
         }
         return layout;
     }
-    return fail(noColumnsReason(first, separator, options));
+    return fail(noColumnsReason(rows, separator, options));
 }
 
 // Whether every cell of the row is the name of a column, as a header row's are.

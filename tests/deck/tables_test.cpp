@@ -800,3 +800,30 @@ TEST(OwnLayout, CommasAlikeOnEveryLineMakeNoTable) {
 
 }  // namespace
 }  // namespace kvz
+
+namespace kvz {
+namespace {
+
+TEST(Lessons, AHeaderRowOfMoreLessonsThanGroupsIsSuggestedAsASet) {
+    DeckInputOptions options;
+    options.deckName = "lessons.kvz";
+    std::string table = "Lesson,Word,Meaning\n";
+    for (std::size_t l = 1; l <= 30; ++l) table += lessonRow(l, l);
+    const Result<DeckInput> refused = readTable(table, options);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_NE(refused.reason().find("run kvzdeck build --columns Lesson=group,Word=short1,Meaning=long --decks "
+                                    "words.csv lessons.kvz (each role one of long, short1 to short5, group, and - for a "
+                                    "column to skip); its 30 groups make 4 decks of 8 groups, or with --group-size 4 "
+                                    "instead of --decks one deck of 8 groups merged in their order"),
+              std::string::npos)
+        << refused.reason();
+    DeckInputOptions suggested = withColumns(suggestedColumns(refused.reason()));
+    suggested.decks = true;
+    const Result<DeckInput> set = readTable(table, suggested);
+    ASSERT_TRUE(set.ok()) << set.reason();
+    EXPECT_EQ(set->check.problemCount, 0u);
+    EXPECT_EQ(set->parts.size(), 4u);
+}
+
+}  // namespace
+}  // namespace kvz
