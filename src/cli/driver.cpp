@@ -204,13 +204,13 @@ private:
     }
 
     // The first input, output or log name that the system would open as a
-    // device.
+    // device; the inputs first, since the log's name comes from the first.
     std::optional<std::string> deviceName() const {
-        if (io::opensAsDevice(logName_)) return logName_;
         for (const std::string& file : files_) {
             if (io::opensAsDevice(file)) return file;
             if (const std::string image = outputBase(file) + ".ihx"; io::opensAsDevice(image)) return image;
         }
+        if (io::opensAsDevice(logName_)) return logName_;
         return std::nullopt;
     }
 
