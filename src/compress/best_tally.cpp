@@ -56,7 +56,7 @@ std::vector<std::uint32_t> rankByUse(const std::vector<std::uint32_t>& uses, con
 }
 
 std::uint8_t limitFor(std::size_t codesBefore, std::size_t phrases) {
-    return getC2Code(static_cast<std::int32_t>(codesBefore + phrases));
+    return streamLimit(static_cast<std::uint32_t>(codesBefore + phrases), static_cast<std::uint16_t>(codesBefore));
 }
 
 TextEncoding writeEncoding(const Encoding& e, const CharTable& standardTable, const EncodingFrame& frame) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "common/result.h"
@@ -71,9 +72,26 @@ int encode8_1(std::vector<std::uint8_t>& destination, std::uint8_t limit, std::u
 // The largest value whose bytes all stay below 128 under limit B.
 std::int32_t largestStreamValue(std::uint8_t limit);
 
+// The one-byte limit the stream is written with, for `codeCount` codes of
+// which the first `codesBefore` are characters: getC2Code(codeCount), or one
+// lower where that limit leaves the header's character count above the
+// largest value. That happens only without phrases, when the character count
+// is 128 + 127k: its codes stop at count - 1, the count itself is one more.
+// The device takes the limit from the header, so the lower one reads alike;
+// with it every value up to count + 126 fits.
+std::uint8_t streamLimit(std::uint32_t codeCount, std::uint16_t codesBefore);
+// True when streamLimit is lower than getC2Code(codeCount).
+bool streamLimitLowered(std::uint32_t codeCount, std::uint16_t codesBefore);
+// Why such a stream's bytes differ from those of the plain limit, for the
+// warning: "with 128 codes and no phrase the stream's values stop at 127,
+// below the character count 128; it is written with the one-byte limit 127
+// instead of 128, under which they reach 254, so its bytes differ from the
+// plain encoding's".
+std::string describeLoweredLimit(std::uint32_t codeCount, std::uint16_t codesBefore);
+
 // The stream: header (B - 1, F, P), phrase table (last phrase line first),
 // group table (8 lines, each with first-entry index and entry count), entry
-// lines. Fails when the file has more codes than the stream can address or a
+// lines, every value under streamLimit. Fails when the file has more codes than the stream can address or a
 // value does not fit in bytes below 128; such a reason ends with what the
 // user can do ("split the deck", or "split the group, or the deck" for a
 // group's entry count).

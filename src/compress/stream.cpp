@@ -64,6 +64,10 @@ std::uint64_t neededCodes(std::uint32_t codeCount, std::uint16_t codesBefore, st
     return std::max<std::uint64_t>(codeCount, std::uint64_t{codesBefore} + static_cast<std::uint64_t>(std::max(phraseLines, 0)));
 }
 
+std::uint8_t plainLimit(std::uint32_t codeCount) {
+    return getC2Code(static_cast<std::int32_t>(std::min<std::uint32_t>(codeCount, 0x10000)));
+}
+
 }  // namespace
 
 Status checkGroupTableFitsAnyStream(const GroupCounts& groupCounts) {
@@ -87,6 +91,26 @@ std::uint8_t getC2Code(std::int32_t n) {
 }
 
 std::int32_t largestStreamValue(std::uint8_t limit) { return 16383 - 127 * limit; }
+
+std::uint8_t streamLimit(std::uint32_t codeCount, std::uint16_t codesBefore) {
+    const std::uint8_t limit = plainLimit(codeCount);
+    // Lowered, the limit stays at least 1, so that B - 1 is a byte below 128.
+    if (limit < 2 || limit > 128 || codesBefore <= largestStreamValue(limit)) return limit;
+    return static_cast<std::uint8_t>(limit - 1);
+}
+
+bool streamLimitLowered(std::uint32_t codeCount, std::uint16_t codesBefore) {
+    return streamLimit(codeCount, codesBefore) != plainLimit(codeCount);
+}
+
+std::string describeLoweredLimit(std::uint32_t codeCount, std::uint16_t codesBefore) {
+    const std::uint8_t plain = plainLimit(codeCount), lowered = streamLimit(codeCount, codesBefore);
+    return "with " + std::to_string(codeCount) + " codes and no phrase the stream's values stop at " +
+           std::to_string(largestStreamValue(plain)) + ", below the character count " + std::to_string(codesBefore) +
+           "; it is written with the one-byte limit " + std::to_string(lowered) + " instead of " +
+           std::to_string(plain) + ", under which they reach " + std::to_string(largestStreamValue(lowered)) +
+           ", so its bytes differ from the plain encoding's";
+}
 
 int encode8_1(std::vector<std::uint8_t>& destination, std::uint8_t limit, std::uint16_t v) {
     if (v < limit) {
@@ -115,7 +139,7 @@ Result<std::vector<std::uint8_t>> encode8(std::span<const std::uint16_t> codeLin
         lines.size() - static_cast<std::size_t>(phraseLines) < kGroupLines)
         return fail("fewer than 8 group texts before the phrase lines");
 
-    const std::uint8_t limit = getC2Code(static_cast<std::int32_t>(codeCount));
+    const std::uint8_t limit = streamLimit(codeCount, codesBefore);
     KVZ_TRY(checkFits("the character count", codesBefore, limit, codeCount, kSplitTheDeck));
     KVZ_TRY(checkFits("the phrase count", static_cast<std::uint32_t>(phraseLines), limit, codeCount,
                       kSplitTheDeck));

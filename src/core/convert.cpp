@@ -263,6 +263,8 @@ Result<Conversion> conversionOf(EncodedTexts&& texts, Encoder encoder) {
     result.encoder = encoder;
     result.standardStreamValues = texts.standardStreamValues;
     result.streamValuesAtGlance = texts.streamValuesAtGlance;
+    if (const std::uint32_t codes = getCodes16(result.codeLines); streamLimitLowered(codes, texts.frame.codesBefore))
+        result.warnings.push_back(describeLoweredLimit(codes, texts.frame.codesBefore));
     if (!fits) return result;
     auto image = encode7(kLoadAddress, result.charTable, result.stream);
     KVZ_TRY(image);

@@ -23,8 +23,9 @@ public:
     explicit StreamWidths(const Conversion& conversion)
         : codes_(getCodes16(conversion.codeLines)),
           codesBefore_(conversion.codesBefore),
-          limit_(getC2Code(static_cast<std::int32_t>(codes_))) {}
+          limit_(streamLimit(codes_, static_cast<std::uint16_t>(codesBefore_))) {}
 
+    std::uint8_t limit() const { return limit_; }
     std::uint64_t value(std::uint64_t v) const { return v < limit_ ? 1 : 2; }
 
     // The length word and every code, phrase codes renumbered as written.
@@ -119,7 +120,7 @@ SpaceReport measureSpace(const KvzFile& deck, const Conversion& conversion) {
     const auto lines = splitCodeLines(conversion.codeLines);
     const std::size_t textLines = std::min<std::size_t>(conversion.linesBefore, lines.size());
 
-    report.headerValues = widths.value(getC2Code(static_cast<std::int32_t>(getCodes16(conversion.codeLines))) - 1u) +
+    report.headerValues = widths.value(widths.limit() - 1u) +
                           widths.value(conversion.codesBefore) + widths.value(lines.size() - textLines);
     report.phrases = lines.size() - textLines;
     for (std::size_t k = textLines; k < lines.size(); ++k) report.phraseTableValues += widths.line(lines[k]);

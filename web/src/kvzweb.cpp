@@ -215,6 +215,9 @@ val convertDeckBytes(Report& report, std::span<const std::uint8_t> bytes, const 
     if (conversion.report) report.set("space", spaceToJs(*conversion.report, file));
     if (!conversion.images) return refuse(conversion.images.reason());
     std::vector<NamedImage>& images = *conversion.images;
+    for (const NamedImage& image : images)
+        for (const std::string& warning : image.packed.conversionWarnings)
+            report.say(formatWarningMessage(kPackProgram, images.size() == 1 ? messageName : image.name + ".ihx", warning));
     const std::chrono::duration<double> taken = Clock::now() - start;
     if (images.size() == 1) {
         val image = imageToJs(images.front(), file, taken.count());
