@@ -99,6 +99,18 @@ Result<std::vector<std::uint8_t>> encode8(std::span<const std::uint16_t> codeLin
                                           std::int32_t phraseLines,
                                           std::uint16_t codesBefore,
                                           const GroupCounts& groupCounts);
+// encode8 under the one-byte limit `limit`, which the header tells the
+// reader: any limit from 1 up to streamLimit reads alike, and a lower one
+// lets larger values fit (the group table's). Fails as encode8 does, and for
+// a limit outside that range.
+Result<std::vector<std::uint8_t>> encode8(std::span<const std::uint16_t> codeLines,
+                                          std::int32_t phraseLines,
+                                          std::uint16_t codesBefore,
+                                          const GroupCounts& groupCounts, std::uint8_t limit);
+
+// The highest one-byte limit (128 at most) under which every value of the
+// group table fits; 0 when none does.
+std::uint8_t groupTableLimit(const GroupCounts& groupCounts);
 
 // Refuses a group table that no stream can hold, whatever its codes: a
 // group's first-entry index or entry count above 16256, the largest value

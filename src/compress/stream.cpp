@@ -1,6 +1,7 @@
 // The stream the device reads: every value in one byte below the file's
 // one-byte limit, or two bytes, every byte below 128.
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -123,9 +124,11 @@ int encode8_1(std::vector<std::uint8_t>& destination, std::uint8_t limit, std::u
     return 2;
 }
 
-Result<std::vector<std::uint8_t>> encode8(std::span<const std::uint16_t> codeLines,
-                                          std::int32_t phraseLines, std::uint16_t codesBefore,
-                                          const GroupCounts& groupCounts) {
+namespace {
+
+Result<std::vector<std::uint8_t>> encodeStream(std::span<const std::uint16_t> codeLines,
+                                               std::int32_t phraseLines, std::uint16_t codesBefore,
+                                               const GroupCounts& groupCounts, std::optional<std::uint8_t> given) {
     const std::uint32_t codeCount = getCodes16(codeLines);
     const auto lines = splitCodeLines(codeLines);
     if (const std::uint64_t needed = neededCodes(codeCount, codesBefore, phraseLines); needed > kLargestCodeCount)
@@ -139,7 +142,11 @@ Result<std::vector<std::uint8_t>> encode8(std::span<const std::uint16_t> codeLin
         lines.size() - static_cast<std::size_t>(phraseLines) < kGroupLines)
         return fail("fewer than 8 group texts before the phrase lines");
 
-    const std::uint8_t limit = streamLimit(codeCount, codesBefore);
+    const std::uint8_t own = streamLimit(codeCount, codesBefore);
+    if (given && (*given < 1 || *given > own))
+        return fail("the one-byte limit " + std::to_string(*given) + " lies outside 1 to " + std::to_string(own) +
+                    ", the limits under which the stream's " + std::to_string(codeCount) + " codes fit");
+    const std::uint8_t limit = given.value_or(own);
     KVZ_TRY(checkFits("the character count", codesBefore, limit, codeCount, kSplitTheDeck));
     KVZ_TRY(checkFits("the phrase count", static_cast<std::uint32_t>(phraseLines), limit, codeCount,
                       kSplitTheDeck));
@@ -166,6 +173,30 @@ Result<std::vector<std::uint8_t>> encode8(std::span<const std::uint16_t> codeLin
     }
     for (std::size_t k = kGroupLines; k < textLines; ++k) writer.writeLine(lines[k]);
     return bytes;
+}
+
+}  // namespace
+
+Result<std::vector<std::uint8_t>> encode8(std::span<const std::uint16_t> codeLines,
+                                          std::int32_t phraseLines, std::uint16_t codesBefore,
+                                          const GroupCounts& groupCounts) {
+    return encodeStream(codeLines, phraseLines, codesBefore, groupCounts, std::nullopt);
+}
+
+Result<std::vector<std::uint8_t>> encode8(std::span<const std::uint16_t> codeLines,
+                                          std::int32_t phraseLines, std::uint16_t codesBefore,
+                                          const GroupCounts& groupCounts, std::uint8_t limit) {
+    return encodeStream(codeLines, phraseLines, codesBefore, groupCounts, limit);
+}
+
+std::uint8_t groupTableLimit(const GroupCounts& groupCounts) {
+    std::uint64_t largest = 0, firstEntry = 0;
+    for (std::uint32_t count : groupCounts) {
+        largest = std::max({largest, firstEntry, std::uint64_t{count}});
+        firstEntry += count;
+    }
+    if (largest > 16383) return 0;
+    return static_cast<std::uint8_t>(std::min<std::uint64_t>(128, (16383 - largest) / 127));
 }
 
 }  // namespace kvz

@@ -49,8 +49,7 @@ Result<EncodedTexts> encodeTexts(const KvzFile& file, const PhraseProgress& prog
         TextEncoding best = encodeBest(result.encoding, result.frame, work);
         result.streamValuesAtGlance = work.streamAtGlance;
         if (best.codeLines != result.encoding.codeLines) {
-            stream = encode8(best.codeLines, countPhraseLines(best.codeLines, result.frame), result.frame.codesBefore,
-                             file.groupCounts);
+            stream = writeBestStream(best.codeLines, result.frame);
             KVZ_TRY(stream);
             result.encoding = std::move(best);
         }

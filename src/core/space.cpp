@@ -23,7 +23,7 @@ public:
     explicit StreamWidths(const Conversion& conversion)
         : codes_(getCodes16(conversion.codeLines)),
           codesBefore_(conversion.codesBefore),
-          limit_(streamLimit(codes_, static_cast<std::uint16_t>(codesBefore_))) {}
+          limit_(limitOf(conversion)) {}
 
     std::uint8_t limit() const { return limit_; }
     std::uint64_t value(std::uint64_t v) const { return v < limit_ ? 1 : 2; }
@@ -36,6 +36,14 @@ public:
     }
 
 private:
+    // The header's first value is B - 1: the stream tells its own limit
+    // (--best may write it below the one its codes give).
+    static std::uint8_t limitOf(const Conversion& conversion) {
+        if (conversion.stream.empty())
+            return streamLimit(getCodes16(conversion.codeLines), static_cast<std::uint16_t>(conversion.codesBefore));
+        return static_cast<std::uint8_t>(conversion.stream.front() + 1);
+    }
+
     std::uint16_t written(std::uint16_t word) const {
         if (word < codesBefore_) return word;
         return static_cast<std::uint16_t>(codes_ - word + codesBefore_ - 1);

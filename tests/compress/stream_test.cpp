@@ -218,6 +218,31 @@ TEST(Stream, LoweredLimitWritesAStreamTheReaderTakesAsIs) {
     }
 }
 
+// The group table's own limit: every value fits under it, and some value
+// would not under the next higher one (unless it is 128).
+TEST(Stream, GroupTableLimitIsTheHighestThatHoldsEveryValue) {
+    const GroupCounts tables[] = {
+        {}, {127, 0, 0, 0, 0, 0, 0, 0}, {128, 0, 0, 0, 0, 0, 0, 0}, {200, 250, 0, 0, 0, 0, 0, 0},
+        {300, 300, 300, 300, 300, 300, 300, 350}, {16256, 0, 0, 0, 0, 0, 0, 0}, {16257, 0, 0, 0, 0, 0, 0, 0},
+    };
+    for (const GroupCounts& counts : tables) {
+        const std::uint8_t limit = groupTableLimit(counts);
+        const CodeLines lines = eightLinesWithLargestCode(9);
+        const bool fitsAny = counts[0] <= 16256;
+        EXPECT_EQ(limit >= 1, fitsAny) << counts[0];
+        if (limit < 1) continue;
+        const auto stream = encode8(lines, 0, 10, counts, limit);
+        EXPECT_TRUE(stream.ok()) << stream.reason();
+        if (limit < 128) {
+            EXPECT_FALSE(encode8(lines, 0, 10, counts, static_cast<std::uint8_t>(limit + 1)).ok());
+        }
+    }
+    // A limit above the codes' own, or 0, is refused.
+    EXPECT_FALSE(encode8(eightLinesWithLargestCode(200), 0, 201, {}, 128).ok());
+    EXPECT_FALSE(encode8(eightLinesWithLargestCode(9), 0, 10, {}, 0).ok());
+    EXPECT_TRUE(encode8(eightLinesWithLargestCode(9), 0, 10, {}, 1).ok());
+}
+
 // The table check before the phrase search refuses exactly the tables that
 // encode8 refuses even at its most lenient, with 16257 codes.
 TEST(Stream, GroupTableCheckRefusesWhatNoStreamHolds) {
