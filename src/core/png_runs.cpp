@@ -304,9 +304,15 @@ std::vector<std::uint8_t> compressRows(const GrayBitmap& bitmap, std::size_t fac
             putRowAsAbove();
         } else {
             runs.add(kFilterSub, 1);
-            for (std::size_t x = 0; x < bitmap.width; ++x) {
-                runs.add(static_cast<std::uint8_t>(row[x] - (x > 0 ? row[x - 1] : 0)), 1);
-                runs.add(0, factor - 1);
+            // A stretch of equal pixels is its first difference, then zeros.
+            std::uint8_t left = 0;
+            for (const std::uint8_t* at = row; at != row + bitmap.width;) {
+                const std::uint8_t pixel = *at;
+                const std::uint8_t* end = std::find_if(at, row + bitmap.width, [pixel](std::uint8_t p) { return p != pixel; });
+                runs.add(static_cast<std::uint8_t>(pixel - left), 1);
+                runs.add(0, static_cast<std::size_t>(end - at) * factor - 1);
+                left = pixel;
+                at = end;
             }
             runs.flush();
         }

@@ -62,9 +62,11 @@ private:
 
 // The grey pixels as a canvas takes them: red, green, blue, opaque alpha,
 // one 32-bit word per pixel (WebAssembly is little-endian: red comes first).
+// Filled as it grows: a sheet's 25 MB need not be zeroed first.
 std::vector<std::uint32_t> toRgba(const std::vector<std::uint8_t>& grey) {
-    std::vector<std::uint32_t> rgba(grey.size());
-    for (std::size_t i = 0; i < grey.size(); ++i) rgba[i] = 0xFF000000u | grey[i] * 0x010101u;
+    std::vector<std::uint32_t> rgba;
+    rgba.reserve(grey.size());
+    for (const std::uint8_t pixel : grey) rgba.push_back(0xFF000000u | pixel * 0x010101u);
     return rgba;
 }
 
