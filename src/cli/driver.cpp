@@ -283,6 +283,9 @@ private:
     // line (and summary with --verbose).
     bool writeAndTell(const std::string& file, std::vector<NamedImage>& images, Clock::time_point start) {
         const bool split = images.size() > 1;
+        for (const NamedImage& image : images)
+            for (const std::string& warning : image.packed.conversionWarnings)
+                err_ << formatWarningMessage(kPackProgram, split ? image.name + ".ihx" : file, warning) << '\n';
         const auto tell = [&] {
             const std::chrono::duration<double> taken = Clock::now() - start;
             for (const NamedImage& image : images) {

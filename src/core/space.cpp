@@ -28,8 +28,9 @@ public:
     explicit StreamWidths(const Conversion& conversion)
         : codes_(getCodes16(conversion.codeLines)),
           codesBefore_(conversion.codesBefore),
-          limit_(getC2Code(static_cast<std::int32_t>(std::min(codes_, kMostCodes)))) {}
+          limit_(limitOf(conversion)) {}
 
+    std::uint8_t limit() const { return limit_; }
     std::uint64_t value(std::uint64_t v) const { return v < limit_ ? 1 : 2; }
 
     // The length word and every code, phrase codes renumbered as written.
@@ -40,6 +41,14 @@ public:
     }
 
 private:
+    // The header's first value is B - 1: the stream tells its own limit
+    // (--best may write it below the one its codes give).
+    static std::uint8_t limitOf(const Conversion& conversion) {
+        if (!conversion.stream.empty()) return static_cast<std::uint8_t>(conversion.stream.front() + 1);
+        const std::uint32_t codes = std::min(getCodes16(conversion.codeLines), kMostCodes);
+        return streamLimit(codes, static_cast<std::uint16_t>(conversion.codesBefore));
+    }
+
     std::uint16_t written(std::uint16_t word) const {
         if (word < codesBefore_) return word;
         return static_cast<std::uint16_t>(codes_ - word + codesBefore_ - 1);
@@ -124,7 +133,7 @@ SpaceReport measureSpace(const KvzFile& deck, const Conversion& conversion) {
     const auto lines = splitCodeLines(conversion.codeLines);
     const std::size_t textLines = std::min<std::size_t>(conversion.linesBefore, lines.size());
 
-    report.headerValues = widths.value(getC2Code(static_cast<std::int32_t>(getCodes16(conversion.codeLines))) - 1u) +
+    report.headerValues = widths.value(widths.limit() - 1u) +
                           widths.value(conversion.codesBefore) + widths.value(lines.size() - textLines);
     report.phrases = lines.size() - textLines;
     for (std::size_t k = textLines; k < lines.size(); ++k) report.phraseTableValues += widths.line(lines[k]);

@@ -64,9 +64,11 @@ private:
 
 // The grey pixels as a canvas takes them: red, green, blue, opaque alpha,
 // one 32-bit word per pixel (WebAssembly is little-endian: red comes first).
+// Filled as it grows: a sheet's 25 MB need not be zeroed first.
 std::vector<std::uint32_t> toRgba(const std::vector<std::uint8_t>& grey) {
-    std::vector<std::uint32_t> rgba(grey.size());
-    for (std::size_t i = 0; i < grey.size(); ++i) rgba[i] = 0xFF000000u | grey[i] * 0x010101u;
+    std::vector<std::uint32_t> rgba;
+    rgba.reserve(grey.size());
+    for (const std::uint8_t pixel : grey) rgba.push_back(0xFF000000u | pixel * 0x010101u);
     return rgba;
 }
 
@@ -217,6 +219,9 @@ val convertDeckBytes(Report& report, std::span<const std::uint8_t> bytes, const 
     if (conversion.report) report.set("space", spaceToJs(*conversion.report, file));
     if (!conversion.images) return refuse(conversion.images.reason());
     std::vector<NamedImage>& images = *conversion.images;
+    for (const NamedImage& image : images)
+        for (const std::string& warning : image.packed.conversionWarnings)
+            report.say(formatWarningMessage(kPackProgram, images.size() == 1 ? messageName : image.name + ".ihx", warning));
     const std::chrono::duration<double> taken = Clock::now() - start;
     if (images.size() == 1) {
         val image = imageToJs(images.front(), file, taken.count());
