@@ -384,8 +384,12 @@ describe('the page', () => {
         for (const element of document.body.querySelectorAll('*')) {
           if (element !== sheet && sheet.contains(element)) continue;
           const box = element.getBoundingClientRect();
-          if (box.width > 0 && (box.left < -0.5 || box.right > width + 0.5)) {
-            outside.push(`${element.tagName.toLowerCase()}#${element.id}.${element.className}: ${box.left} to ${box.right}`);
+          const name = `${element.tagName.toLowerCase()}#${element.id}.${element.className}`;
+          if (box.width > 0 && (box.left < -0.5 || box.right > width + 0.5)) outside.push(`${name}: ${box.left} to ${box.right}`);
+          // Nor does anything but the sheet scroll sideways within the page.
+          if (element !== sheet && element.scrollWidth > element.clientWidth + 1
+            && ['auto', 'scroll'].includes(getComputedStyle(element).overflowX)) {
+            outside.push(`${name} scrolls: ${element.scrollWidth} in ${element.clientWidth}`);
           }
         }
         return { width, scrollWidth: document.documentElement.scrollWidth, outside };
