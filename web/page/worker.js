@@ -21,14 +21,10 @@ function kindOf(extension, bytes) {
   return startsLikeHex ? 'ihx' : 'kvz';
 }
 
-function runOnModule(module, { name, options }, bytes) {
-  const kind = kindOf(module.fileNames(name).extension, bytes);
-  let report;
-  if (kind === 'text') report = module.buildAndConvertDeck(bytes, name, options);
-  else if (kind === 'ihx') report = module.inspectImage(bytes, name);
-  else report = module.convertDeck(bytes, name, options);
-  report.kind = kind;
-  return report;
+function runOnModule(module, { name, options }, kind, bytes) {
+  if (kind === 'text') return module.buildAndConvertDeck(bytes, name, options);
+  if (kind === 'ihx') return module.inspectImage(bytes, name);
+  return module.convertDeck(bytes, name, options);
 }
 
 function transferables(report) {
@@ -41,12 +37,32 @@ function transferables(report) {
   return buffers;
 }
 
-async function bytesOf(request) {
-  if (request.bytes) return new Uint8Array(request.bytes);
-  return new Uint8Array(await request.file.arrayBuffer());
+// The request's bytes from `start` to `end` (to its end without one).
+async function bytesOf(request, start = 0, end = undefined) {
+  if (request.bytes) return new Uint8Array(request.bytes).subarray(start, end);
+  return new Uint8Array(await request.file.slice(start, end).arrayBuffer());
 }
 
-// The names around the file (stem, deck, downloads), or none when the
+// The report on the request's file. Its kind is told from its name and
+// first byte before the whole file is read, and posted at once with the
+// names around it, so that the page can show the file's command line while
+// it converts.
+async function runOnFile(module, request) {
+  const { id, name } = request;
+  let kind;
+  let bytes;
+  try {
+    const names = module.fileNames(name);
+    kind = kindOf(names.extension, await bytesOf(request, 0, 1));
+    self.postMessage({ id, started: { kind, names } });
+    bytes = await bytesOf(request);
+  } catch (error) {
+    return { ok: false, messages: [`Cannot open ${name}: ${error.message}`] };
+  }
+  return runOnModule(module, request, kind, bytes);
+}
+
+// The names around the file (stem, extension, deck), or none when the
 // converter could not load.
 async function namesOf(name) {
   try {
@@ -59,21 +75,13 @@ async function namesOf(name) {
 self.onmessage = async (event) => {
   const { id, name } = event.data;
   let report;
-  let bytes;
-  try {
-    bytes = await bytesOf(event.data);
-  } catch (error) {
-    report = { ok: false, messages: [`Cannot open ${name}: ${error.message}`] };
-  }
   let started = performance.now();
-  if (!report) {
-    try {
-      const module = await kvzModule;
-      started = performance.now();
-      report = runOnModule(module, event.data, bytes);
-    } catch (error) {
-      report = { ok: false, messages: [`${name}: the converter stopped: ${error}`] };
-    }
+  try {
+    const module = await kvzModule;
+    started = performance.now();
+    report = await runOnFile(module, event.data);
+  } catch (error) {
+    report = { ok: false, messages: [`${name}: the converter stopped: ${error}`] };
   }
   report.names ??= await namesOf(name);
   report.converterMs = performance.now() - started;

@@ -854,6 +854,18 @@ describe('several files, long runs and cancelling', () => {
     });
   });
 
+  test('a file\'s command line is shown while it converts, and still after it is cancelled', async () => {
+    const slow = slowDeck();
+    await withPage(server.url, async ({ page }) => {
+      await startSlowRun(page, slow);
+      await page.waitForFunction(() => document.querySelector('#command-line').textContent !== '');
+      assert.equal(await shownCommand(page), 'kvzpack --best --preview slow.kvz');
+      assert.equal(await page.$eval('#command', (paragraph) => paragraph.hidden), false);
+      await page.click('#cancel');
+      assert.equal(await shownCommand(page), 'kvzpack --best --preview slow.kvz');
+    });
+  });
+
   test('a long run shows it is working and is cancelled; the page converts again afterwards', async () => {
     const slow = slowDeck();
     const native = convertNatively(path.join(examples, 'example.kvz'), 'example.kvz');

@@ -65,7 +65,10 @@ async function runFiles(files) {
     entry.state = 'converting';
     describeProgress();
     showFileList();
-    const report = await convert(entry.file, entry.options);
+    const report = await convert(entry.file, entry.options, ({ kind, names }) => {
+      Object.assign(entry, { kind, names });
+      if (entry === state.shown) showCommandLine(entry);
+    });
     if (batch !== state.batch.latest) return;
     entry.report = report;
     entry.state = report.ok ? 'done' : 'failed';

@@ -69,20 +69,20 @@ function buildArguments(options) {
 }
 
 // What the command line runs to give what the page gives for `entry`, once
-// its report says what the file is and names its deck; '' before.
+// the worker has said what the file is and named its deck; '' before.
 function commandLineOf(entry) {
-  const report = entry.report;
-  if (!report?.kind || !report.names) return '';
-  if (report.kind === 'ihx') return ['kvzpack', '--inspect', ...fileArguments([entry.name])].join(' ');
+  const { kind, names } = entry;
+  if (!kind || !names) return '';
+  if (kind === 'ihx') return ['kvzpack', '--inspect', ...fileArguments([entry.name])].join(' ');
   const options = [];
   if (entry.options.best) options.push('--best');
   if (entry.options.strict) options.push('--strict');
   if (entry.options.split) options.push('--split');
   options.push('--preview');
-  if (report.kind === 'kvz') return ['kvzpack', ...options, ...fileArguments([entry.name])].join(' ');
-  const deck = report.names.deck;
+  if (kind === 'kvz') return ['kvzpack', ...options, ...fileArguments([entry.name])].join(' ');
+  const deck = names.deck;
   const steps = [['kvzdeck', 'build', ...buildArguments(entry.options), ...fileArguments([entry.name, deck])].join(' ')];
-  if (report.names.outputsClash) {
+  if (names.outputsClash) {
     steps.push(`mkdir -p ${OUTPUT_FOLDER}`);
     options.push('--output-dir', OUTPUT_FOLDER);
   }

@@ -66,7 +66,8 @@ const elements = {
 const state = {
   // The files of the latest choice, in the order given: { file, name,
   // state ('waiting', 'converting', 'done', 'failed', 'cancelled'), options,
-  // report }. The one shown is `shown`.
+  // kind and names (once the worker has told them), report }. The one
+  // shown is `shown`.
   entries: [],
   shown: null,
   sheet: null,        // the sheet shown, with its texts' places
@@ -74,7 +75,7 @@ const state = {
   // A newer choice of files (or a cancel) ends the older batch: each batch
   // runs while its number is the latest.
   batch: { latest: 0, started: 0, ticker: 0 },
-  worker: { instance: null, nextRunId: 1, pending: null },  // pending: { id, finish }
+  worker: { instance: null, nextRunId: 1, pending: null },  // pending: { id, finish, onStart }
 };
 
 function setStatus(text) {

@@ -13,7 +13,9 @@ function startWorker() {
       return;
     }
     const { pending } = state.worker;
-    if (pending && pending.id === event.data.id) finishPendingRun(event.data.report);
+    if (!pending || pending.id !== event.data.id) return;
+    if (event.data.started) pending.onStart(event.data.started);
+    else finishPendingRun(event.data.report);
   };
   started.onerror = (event) => {
     finishPendingRun({ ok: false, messages: [`the converter could not run: ${event.message}`] });
@@ -36,11 +38,13 @@ function stopWorker() {
   finishPendingRun({ ok: false, cancelled: true, messages: [] });
 }
 
-// The report on `file` (a File, read by the worker) converted with `options`.
-function convert(file, options) {
+// The report on `file` (a File, read by the worker) converted with
+// `options`. Before it, once the worker knows, onStart({ kind, names }):
+// what the file is and the names around it.
+function convert(file, options, onStart) {
   const id = state.worker.nextRunId++;
   return new Promise((resolve) => {
-    state.worker.pending = { id, finish: resolve };
+    state.worker.pending = { id, finish: resolve, onStart };
     state.worker.instance.postMessage({ id, name: file.name, file, options });
   });
 }
