@@ -139,7 +139,6 @@ val fileNamesOf(const std::string& name) {
     names.set("stem", stem);
     names.set("extension", extensionOf(name));
     names.set("deck", stem + ".kvz");
-    names.set("kvz", stem + ".kvz");
     names.set("deckTsv", stem + ".deck.tsv");
     bool clash = false;
     for (const DeckOutput& output : deckOutputs(stem)) clash = clash || output.path == name;

@@ -177,7 +177,7 @@ function offerPartDownloads(parts) {
 function offerDownloads(report) {
   const { names, downloads } = report;
   const { ihx, txt, png, kvz, deckTsv } = elements.downloads;
-  if (report.kvz) offerDownload(kvz, names.kvz, report.kvz, 'application/octet-stream');
+  if (report.kvz) offerDownload(kvz, names.deck, report.kvz, 'application/octet-stream');
   if (report.deckTsv !== undefined) offerDownload(deckTsv, names.deckTsv, report.deckTsv, 'text/tab-separated-values');
   if (report.parts) offerPartDownloads(report.parts);
   if (report.ihx !== undefined) offerDownload(ihx, downloads.ihx, report.ihx, 'text/plain');
