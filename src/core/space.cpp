@@ -90,12 +90,6 @@ std::vector<std::uint64_t> ownCharactersOfEntries(const KvzFile& deck, std::size
     return own;
 }
 
-std::string imageShare(double bytes, std::uint64_t imageBytes) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f%%", imageBytes == 0 ? 0.0 : 100.0 * bytes / static_cast<double>(imageBytes));
-    return text;
-}
-
 std::string roundedBytes(double bytes) {
     return plural(static_cast<std::size_t>(std::llround(bytes)), "byte", "bytes");
 }
@@ -173,7 +167,21 @@ SpaceReport measureSpace(const KvzFile& deck, const Conversion& conversion) {
 }
 
 double entryCostBytes(const EntrySpace& entry) {
-    return static_cast<double>(entry.streamValues + kCellWidth * entry.ownCharacters) * kImageBytesPerValue;
+    return streamImageBytes(entry.streamValues + kCellWidth * entry.ownCharacters);
+}
+
+double streamImageBytes(std::uint64_t streamValues) {
+    return static_cast<double>(streamValues) * kImageBytesPerValue;
+}
+
+double imageSharePercent(double bytes, std::uint64_t imageBytes) {
+    return imageBytes == 0 ? 0.0 : 100.0 * bytes / static_cast<double>(imageBytes);
+}
+
+std::string formatImageShare(double bytes, std::uint64_t imageBytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f%%", imageSharePercent(bytes, imageBytes));
+    return text;
 }
 
 std::vector<EntrySpace> costliestEntries(const SpaceReport& report, std::size_t count) {
@@ -197,15 +205,15 @@ std::vector<std::string> formatSpaceReport(const std::string& file, const SpaceR
     lines.push_back(file + ": where the image's " + plural(image, "byte", "bytes") + " go, with " +
                     (report.encoder == Encoder::best ? "--best" : "the default encoding") + ":");
     for (std::size_t g = 0; g < kGroupCount; ++g) {
-        const double bytes = static_cast<double>(report.groups[g].streamValues) * kImageBytesPerValue;
+        const double bytes = streamImageBytes(report.groups[g].streamValues);
         lines.push_back("  group " + std::to_string(g) + ": " + plural(report.groups[g].entries, "entry", "entries") +
-                        ", stream " + roundedBytes(bytes) + ", " + imageShare(bytes, image) + " of the image");
+                        ", stream " + roundedBytes(bytes) + ", " + formatImageShare(bytes, image) + " of the image");
     }
-    const double table = static_cast<double>(report.phraseTableValues + report.headerValues) * kImageBytesPerValue;
+    const double table = streamImageBytes(report.phraseTableValues + report.headerValues);
     lines.push_back("  phrase table (" + plural(report.phrases, "phrase", "phrases") + ") and stream header: " +
-                    roundedBytes(table) + ", " + imageShare(table, image) + " of the image");
+                    roundedBytes(table) + ", " + formatImageShare(table, image) + " of the image");
     lines.push_back("  glyphs: " + plural(report.glyphBytes, "byte", "bytes") + ", " +
-                    imageShare(static_cast<double>(report.glyphBytes), image) + " of the image, for " +
+                    formatImageShare(static_cast<double>(report.glyphBytes), image) + " of the image, for " +
                     plural(report.characters, "character", "characters") + "; " +
                     std::to_string(report.singleEntryCharacters) + " used by a single entry only");
     const std::vector<EntrySpace> costliest = costliestEntries(report, kCostliestShown);
