@@ -15,7 +15,7 @@ set -eu
 seconds=${1:-60}
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${KVZPACK_FUZZ_BUILD:-$root/build-fuzz}
-targets=${KVZPACK_FUZZ_TARGETS:-"kvz_reader_fuzz hex_reader_fuzz convert_fuzz deck_input_fuzz"}
+targets=${KVZPACK_FUZZ_TARGETS:-"kvz_reader_fuzz hex_reader_fuzz convert_fuzz deck_input_fuzz image_decode_fuzz"}
 jobs=$(nproc 2>/dev/null || echo 2)
 
 KVZPACK_FUZZ_DEPS=1 sh "$root/tools/ensure-deps.sh"
@@ -40,7 +40,7 @@ done
 cp "$root"/fuzz/seeds/hex/*.seed "$seeds/hex/"
 
 # Text seeds: a byte choosing the name (0 a TSV, 1 a CSV, 2 an export's .txt),
-# then the deck's text as kvzdeck takes it.
+# two bytes choosing no other option, then the deck's text as kvzdeck takes it.
 mkdir -p "$seeds/text"
 for text in "$root"/fuzz/seeds/kvz/*.tsv "$root"/tests/deck/inputs/*; do
   case "$text" in
@@ -48,18 +48,25 @@ for text in "$root"/fuzz/seeds/kvz/*.tsv "$root"/tests/deck/inputs/*; do
     *.txt) choice='\002' ;;
     *) choice='\000' ;;
   esac
-  # The second byte chooses no header, column or set option.
-  { printf "$choice\000"; cat "$text"; } >"$seeds/text/$(basename "$text")"
+  # The option bytes choose no option.
+  { printf "$choice\000\000\000"; cat "$text"; } >"$seeds/text/$(basename "$text")"
 done
 
-# Inputs up to 8 group records and 56 entry records for the reader; 8 and
-# 40 for the whole conversion, whose runs cost more; decks as text of 8 KiB.
+# Image seeds: the bytes of images, as the device holds them.
+mkdir -p "$seeds/image"
+cp "$root"/fuzz/seeds/image/*.bin "$seeds/image/"
+
+# Inputs up to what the device holds: a deck of 8 group records and 248
+# entry records, more than one image holds of texts of a few characters; the
+# HEX text of the largest image in the numbered form (195057 bytes); decks
+# as text of 64 KiB; images of the device's 64048 bytes.
 options_for() {
   case "$1" in
-    kvz_reader_fuzz) echo "-max_len=16384 kvz" ;;
-    convert_fuzz) echo "-max_len=12288 kvz" ;;
-    hex_reader_fuzz) echo "-max_len=4096 hex" ;;
-    deck_input_fuzz) echo "-max_len=8192 text" ;;
+    kvz_reader_fuzz) echo "-max_len=65536 kvz" ;;
+    convert_fuzz) echo "-max_len=65536 kvz" ;;
+    hex_reader_fuzz) echo "-max_len=196608 hex" ;;
+    deck_input_fuzz) echo "-max_len=65536 text" ;;
+    image_decode_fuzz) echo "-max_len=64048 image" ;;
     *) echo "unknown target $1" >&2; exit 2 ;;
   esac
 }

@@ -46,17 +46,9 @@ kvz_module(deck
 
 kvz_module(core
   SOURCES convert.cpp pack.cpp verify.cpp report.cpp inspect.cpp preview.cpp png_runs.cpp
-          space.cpp split.cpp frontend.cpp image_deck.cpp
+          space.cpp split.cpp frontend.cpp image_deck.cpp own_outputs.cpp bounds.cpp
   DEPENDS kvz_compress kvz_glyph kvz_hexfile kvz_decode kvz_deck)
-# The preview's PNG is written with libpng where the build has it; the page
-# encodes its PNG itself.
 if(NOT EMSCRIPTEN)
-  find_package(PNG)
-  if(PNG_FOUND)
-    target_link_libraries(kvz_core PUBLIC PNG::PNG)
-    target_compile_definitions(kvz_core PUBLIC KVZPACK_HAVE_PNG=1)
-  endif()
-
   # io holds every system call of the programs: its system's side is
   # io_posix.cpp and interruption_posix.cpp, or their Windows forms.
   find_package(Threads REQUIRED)
@@ -66,7 +58,7 @@ if(NOT EMSCRIPTEN)
     set(kvz_io_system io_posix.cpp interruption_posix.cpp)
   endif()
   kvz_module(io
-    SOURCES io.cpp temporary.cpp publish.cpp format_files.cpp checked_output.cpp ${kvz_io_system}
+    SOURCES io.cpp temporary.cpp publish.cpp journal.cpp format_files.cpp checked_output.cpp ${kvz_io_system}
     DEPENDS kvz_input kvz_hexfile Threads::Threads)
   if(WIN32)
     # CommandLineToArgvW

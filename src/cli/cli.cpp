@@ -9,7 +9,7 @@
 namespace kvz {
 namespace {
 
-enum class Setting { help, version, verbose, preview, strict, noVerify, best, report, split, inspect, entry };
+enum class Setting { help, version, verbose, preview, strict, noVerify, best, report, split, inspect, entry, outputDir, maxParts };
 
 // The options in the order of kSettings.
 constexpr std::array kOptionRules{
@@ -18,12 +18,24 @@ constexpr std::array kOptionRules{
     OptionRule{"strict", 0, ""},          OptionRule{"no-verify", 0, ""},
     OptionRule{"best", 0, ""},            OptionRule{"report", 0, ""},
     OptionRule{"split", 0, ""},           OptionRule{"inspect", 0, "an image file"},
-    OptionRule{"entry", 0, "G or G:N"},
+    OptionRule{"entry", 0, "G or G:N"},   OptionRule{"output-dir", 'o', "DIR"},
+    OptionRule{"max-parts", 0, "a number of parts"},
 };
 constexpr std::array kSettings{Setting::help,    Setting::version, Setting::verbose,  Setting::preview,
                                Setting::strict,  Setting::noVerify, Setting::best,    Setting::report,
-                               Setting::split,   Setting::inspect, Setting::entry};
+                               Setting::split,   Setting::inspect, Setting::entry,  Setting::outputDir,
+                               Setting::maxParts};
+
+// --max-parts: from 2 up to every entry a deck can hold.
+constexpr int kMostParts = 8 * 0xFFFF;
 static_assert(kOptionRules.size() == kSettings.size());
+
+// Reads a number in full; false on anything else or a value above `max`.
+bool parseNumber(std::string_view text, int max, int& value) {
+    if (text.empty()) return false;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc{} && end == text.data() + text.size() && value >= 0 && value <= max;
+}
 
 Status applyOption(Options& options, Setting setting, const std::string& value) {
     switch (setting) {
@@ -46,15 +58,20 @@ Status applyOption(Options& options, Setting setting, const std::string& value) 
             options.entry = *entry;
             break;
         }
+        case Setting::outputDir:
+            if (value.empty()) return fail("option '--output-dir' needs DIR, not an empty name");
+            options.outputDir = value;
+            break;
+        case Setting::maxParts: {
+            int parts = 0;
+            if (!parseNumber(value, kMostParts, parts) || parts < 2)
+                return fail("invalid number of parts '" + value + "': expected a number from 2 to " +
+                            std::to_string(kMostParts));
+            options.maxParts = static_cast<std::size_t>(parts);
+            break;
+        }
     }
     return success();
-}
-
-// Reads a number in full; false on anything else or a value above `max`.
-bool parseNumber(std::string_view text, int max, int& value) {
-    if (text.empty()) return false;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc{} && end == text.data() + text.size() && value >= 0 && value <= max;
 }
 
 // The first option given that only a conversion reads, or none.
@@ -66,6 +83,7 @@ std::optional<std::string_view> conversionOptionOf(const Options& options) {
     if (options.best) return "--best";
     if (options.report) return "--report";
     if (options.split) return "--split";
+    if (options.outputDir) return "--output-dir";
     return std::nullopt;
 }
 
@@ -86,6 +104,7 @@ std::string showLineBreaks(std::string_view name) {
 
 Status checkCombination(const Options& options) {
     if (options.entry && !options.inspect) return fail("option '--entry' needs '--inspect'");
+    if (options.maxParts && !options.split) return fail("option '--max-parts' needs '--split'");
     if (options.inspect && !options.files.empty())
         return fail("'--inspect' reads one image and converts no files: '" + options.files.front() +
                     "' is one too many");
@@ -130,8 +149,9 @@ std::string helpText() {
            "Convert KVZ decks into device images. Each FILE.kvz gives FILE.ihx (Intel HEX,\n"
            "placed at 0x05D0) and FILE.txt (the same lines, numbered) beside it; the\n"
            "address range of each image is appended to the log named after the first\n"
-           "FILE (FILE.log) and printed. A file of that log's name is deleted at the\n"
-           "start of every run.\n"
+           "FILE (FILE.log) and printed. A log of an earlier run is deleted at the\n"
+           "start of every run. An output is only ever written over a file that\n"
+           "kvzpack wrote there; any other file in its way fails its FILE.\n"
            "\n"
            "Options:\n"
            "      --best             write the smallest image this kvzpack can find (slower;\n"
@@ -142,13 +162,17 @@ std::string helpText() {
            "      --split            a deck too large for the device becomes the fewest\n"
            "                         images of about equal entry counts that fit:\n"
            "                         FILE-1.ihx, FILE-1.txt, FILE-2.ihx, ... (entries in\n"
-           "                         file order, every part under the 8 group names)\n"
+           "                         file order, every part under the 8 group names);\n"
+           "                         a deck that needs more than 64 parts is refused\n"
+           "      --max-parts N      with --split: allow up to N parts instead of 64\n"
            "      --report           after each file's lines, print where its image's\n"
            "                         bytes go: each group's entries and stream bytes, the\n"
            "                         phrase table, the glyphs, the ten costliest entries,\n"
            "                         and how far the deck is from the device's limit\n"
            "      --preview          also write FILE.png: every text drawn with the\n"
            "                         image's own glyphs\n"
+           "  -o, --output-dir DIR   write the images, numbered texts, previews and the\n"
+           "                         log into the folder DIR instead of beside each FILE\n"
            "      --strict           a character without a glyph, a code that is not\n"
            "                         Shift_JIS, or a text cut short by a zero byte, fails\n"
            "                         its file\n"

@@ -24,8 +24,10 @@ struct Options {
     bool best = false;                        // the optimising encoder
     bool report = false;                      // where each image's bytes go
     bool split = false;                       // a deck too large becomes several images
+    std::optional<std::size_t> maxParts;      // with split: the most parts, beyond the default
     std::optional<std::string> inspect;       // image to inspect instead of converting
     std::optional<EntrySelection> entry;      // with inspect
+    std::optional<std::string> outputDir;     // the folder of every output, else beside each file
     std::vector<std::string> files;           // KVZ files, in command-line order
 };
 

@@ -1,22 +1,28 @@
 #include "cli/driver.h"
 
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <functional>
 #include <new>
 #include <optional>
+#include <set>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "cli/cli.h"
 #include "cli/image_file.h"
+#include "common/layout.h"
 #include "common/version.h"
 #include "core/frontend.h"
+#include "core/image_deck.h"
+#include "core/own_outputs.h"
 #include "core/preview.h"
 #include "core/report.h"
 #include "io/format_files.h"
 #include "io/io.h"
+#include "io/journal.h"
 #include "io/publish.h"
 
 namespace kvz {
@@ -79,6 +85,68 @@ Status appendLogLine(const std::string& logName, const std::string& line) {
     return io::appendToFile(logName, line + "\r\n");
 }
 
+// The group names of the deck an image text holds, as kvzdeck dumps them
+// (the lines without a tab), or nothing when it holds no deck.
+std::optional<std::vector<std::string>> groupNamesOf(std::string_view hexText) {
+    const Result<std::string> tsv = dumpHexTextDeck(hexText);
+    if (!tsv) return std::nullopt;
+    std::vector<std::string> names;
+    std::size_t start = 0;
+    for (std::size_t end = tsv->find('\n'); end != std::string::npos; end = tsv->find('\n', start)) {
+        const std::string line = tsv->substr(start, end - start);
+        if (!line.starts_with('#') && line.find('\t') == std::string::npos) names.push_back(line);
+        start = end + 1;
+    }
+    return names;
+}
+
+std::string folderPart(const std::string& path) { return path.substr(0, io::fileNameStart(path)); }
+
+// An existing file's contents as far as the check of `kind` reads them; a
+// longer image text or log is refused as too large.
+Result<std::string> readForCheck(const std::string& path, OutputKind kind) {
+    const std::size_t limit = ownOutputReadLimit(kind);
+    if (kind != OutputKind::preview) return io::readTextWithin(path, limit);
+    Result<std::vector<std::uint8_t>> bytes = io::readFirstBytes(path, limit);
+    KVZ_TRY(bytes);
+    return std::string(bytes->begin(), bytes->end());
+}
+
+// Whether the output `path` may be replaced: nothing there, or a regular
+// file that kvzpack wrote as `kind`. A folder keeps the reason publishing
+// gives for it.
+Status checkOwnOutput(const std::string& path, OutputKind kind) {
+    switch (io::pathKind(path)) {
+        case io::PathKind::missing: return success();
+        case io::PathKind::folder: return fail("cannot write " + path + ": " + io::folderReason());
+        case io::PathKind::other: return fail(describeNonRegularOutput(path));
+        case io::PathKind::regular: break;
+    }
+    const Result<std::string> contents = readForCheck(path, kind);
+    // A file that cannot even be read (another program holds it) cannot be
+    // replaced either.
+    if (!contents && contents.failureKind() != FailureKind::tooLarge)
+        return fail("cannot write " + path + ": " + contents.reason());
+    if (!contents || !isOwnOutput(kind, *contents)) return fail(describeForeignOutput(path, kind));
+    return success();
+}
+
+// The lines of a log kvzpack wrote at `path`; none when there is no such log.
+std::vector<std::string> readLogLines(const std::string& path) {
+    if (io::pathKind(path) != io::PathKind::regular) return {};
+    const Result<std::string> text = io::readTextWithin(path, ownOutputReadLimit(OutputKind::log));
+    if (!text || !isOwnOutput(OutputKind::log, *text)) return {};
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end = text->find('\n'); end != std::string::npos; end = text->find('\n', start)) {
+        std::string line = text->substr(start, end - start);
+        if (line.ends_with('\r')) line.pop_back();
+        lines.push_back(std::move(line));
+        start = end + 1;
+    }
+    return lines;
+}
+
 class Run {
 public:
     Run(const Options& options, std::ostream& out, std::ostream& err, io::TemporaryFiles& temporaries)
@@ -87,9 +155,22 @@ public:
           out_(out),
           err_(err),
           temporaries_(temporaries),
-          logName_(getBaseFileName(options.files.front()) + ".log") {}
+          logName_(outputBase(options.files.front()) + ".log") {}
 
     int execute() {
+        if (options_.outputDir && io::pathKind(*options_.outputDir) != io::PathKind::folder) {
+            const std::string reason = io::pathExists(*options_.outputDir) ? "Not a directory" : "No such file or directory";
+            err_ << formatFileMessage(kPackProgram, *options_.outputDir,
+                                      "cannot write the outputs into it: " + reason)
+                 << '\n';
+            return kExitUsage;
+        }
+        if (const std::optional<std::string> device = deviceName()) {
+            err_ << formatFileMessage(kPackProgram, *device,
+                                      "is the name of a device on Windows, not of a file; nothing converted")
+                 << '\n';
+            return kExitUsage;
+        }
         for (const std::string& file : files_) {
             if (io::sameFile(logName_, file)) {
                 err_ << formatProgramMessage(kPackProgram, "the log " + logName_ + " is the input file " + file +
@@ -98,7 +179,11 @@ public:
                 return kExitUsage;
             }
         }
-        io::removeFile(logName_);
+        repairInterruptedRuns();
+        if (Status removed = removeEarlierLog(); !removed) {
+            err_ << formatProgramMessage(kPackProgram, removed.reason()) << '\n';
+            return kExitFailure;
+        }
         int failures = 0;
         for (const std::string& file : files_)
             if (!convertWithinMemory(file)) ++failures;
@@ -107,6 +192,61 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
+
+    // Where the outputs of `file` go: its base name beside it, or in the
+    // output folder.
+    std::string outputBase(const std::string& file) const {
+        const std::string base = getBaseFileName(file);
+        if (!options_.outputDir) return base;
+        const std::string& folder = *options_.outputDir;
+        const std::string name = base.substr(io::fileNameStart(base));
+        return io::fileNameStart(folder) == folder.size() ? folder + name : folder + "/" + name;
+    }
+
+    // The first input, output or log name that the system would open as a
+    // device; the inputs first, since the log's name comes from the first.
+    std::optional<std::string> deviceName() const {
+        for (const std::string& file : files_) {
+            if (io::opensAsDevice(file)) return file;
+            if (const std::string image = outputBase(file) + ".ihx"; io::opensAsDevice(image)) return image;
+        }
+        if (io::opensAsDevice(logName_)) return logName_;
+        return std::nullopt;
+    }
+
+    // Sets that a killed run left half published in an output folder are
+    // put right first, and told.
+    void repairInterruptedRuns() {
+        std::set<std::string> folders;
+        for (const std::string& file : files_) folders.insert(folderPart(outputBase(file)));
+        for (const std::string& folder : folders) {
+            const Result<std::optional<std::string>> repaired = io::repairInterruptedPublication(folder);
+            if (!repaired)
+                err_ << formatProgramMessage(kPackProgram, repaired.reason()) << '\n';
+            else if (*repaired)
+                err_ << formatFileMessage(kPackProgram, io::journalPath(folder), **repaired) << '\n';
+        }
+    }
+
+    // The log of an earlier run goes, its lines kept in memory for the
+    // split's check; anything else under its name stays, and so does a log
+    // that cannot be removed, whose old lines this run's would follow: the
+    // run then converts nothing.
+    Status removeEarlierLog() {
+        const io::PathKind kind = io::pathKind(logName_);
+        if (kind == io::PathKind::missing) return success();
+        if (kind == io::PathKind::folder) return cannotRemoveLog(io::folderReason());
+        KVZ_TRY(checkOwnOutput(logName_, OutputKind::log));
+        for (std::string& line : readLogLines(logName_)) earlierParts_.insert(std::move(line));
+        if (Status removed = io::removeExistingFile(logName_); !removed) return cannotRemoveLog(removed.reason());
+        return success();
+    }
+
+    Failure cannotRemoveLog(const std::string& reason) const {
+        return fail("cannot remove " + logName_ + ", the log of an earlier run: " + reason +
+                    "; its lines would stay before this run's, so nothing was converted: remove it, or write the "
+                    "outputs elsewhere with --output-dir DIR");
+    }
 
     // A deck too large for the memory at hand fails alone; the run goes on.
     bool convertWithinMemory(const std::string& file) {
@@ -129,7 +269,8 @@ private:
         const PackOptions packOptions{false, options_.preview && !options_.verify,
                                       options_.best ? Encoder::best : Encoder::standard};
         DeckConversion conversion =
-            convertDeck(deck->file, getBaseFileName(file), ConvertRequest{packOptions, options_.report, options_.split},
+            convertDeck(deck->file, outputBase(file), ConvertRequest{packOptions, options_.report, options_.split,
+                                                          options_.maxParts.value_or(kDefaultMaxParts)},
                         [this](int stage) { printProgress(err_, stage); });
         const bool converted = conversion.images ? writeAndTell(file, *conversion.images, start)
                                                  : refuse(file, conversion.images.failure());
@@ -142,6 +283,9 @@ private:
     // line (and summary with --verbose).
     bool writeAndTell(const std::string& file, std::vector<NamedImage>& images, Clock::time_point start) {
         const bool split = images.size() > 1;
+        for (const NamedImage& image : images)
+            for (const std::string& warning : image.packed.conversionWarnings)
+                err_ << formatWarningMessage(kPackProgram, split ? image.name + ".ihx" : file, warning) << '\n';
         const auto tell = [&] {
             const std::chrono::duration<double> taken = Clock::now() - start;
             for (const NamedImage& image : images) {
@@ -159,7 +303,7 @@ private:
     // Parts of an earlier split into more parts stay as they are: such a
     // name may as well be another deck's own output. Each is told.
     void warnAboutOlderParts(const std::string& file, std::size_t parts) {
-        const std::string base = getBaseFileName(file);
+        const std::string base = outputBase(file);
         for (std::size_t part = parts + 1;; ++part) {
             const std::string name = partName(base, part) + ".ihx";
             if (!io::pathExists(name)) return;
@@ -194,10 +338,47 @@ private:
     Status writeOutputs(std::vector<NamedImage>& images, const std::function<void()>& tell) {
         for (const NamedImage& image : images)
             for (const std::string& name : outputNames(image.name)) KVZ_TRY(refuseInputAsOutput(name, files_));
+        for (const NamedImage& image : images) {
+            const std::vector<std::string> names = outputNames(image.name);
+            for (std::size_t i = 0; i < names.size(); ++i) KVZ_TRY(checkOwnOutput(names[i], kOutputKinds[i]));
+        }
+        if (images.size() > 1) KVZ_TRY(refuseOtherDecksParts(images));
         std::vector<io::StagedFile> staged;
         for (NamedImage& image : images) KVZ_TRY(stageImage(staged, image));
-        return io::publishTogether(staged, temporaries_, tell);
+        std::vector<std::string> repairs;
+        Status published = io::publishTogether(staged, temporaries_, tell, {}, &repairs);
+        for (const std::string& repair : repairs) err_ << formatProgramMessage(kPackProgram, repair) << '\n';
+        return published;
     }
+
+    // A part's name that holds an image already is replaced only when that
+    // image is an earlier part of this deck: one whose group names are the
+    // deck's (every part holds all eight), or one that a log tells a split
+    // wrote there (this run's log as it was at the start or since, or the log
+    // named after the deck). Any other image there (the deck "NAME-3.kvz"
+    // converted on its own) is another deck's.
+    Status refuseOtherDecksParts(const std::vector<NamedImage>& images) {
+        std::set<std::string> known = earlierParts_;
+        const std::string& first = images.front().name;
+        const std::string deckLog = first.substr(0, first.rfind('-')) + ".log";
+        for (std::string& line : readLogLines(deckLog)) known.insert(std::move(line));
+        for (const NamedImage& image : images) {
+            const std::string path = image.name + ".ihx";
+            if (io::pathKind(path) != io::PathKind::regular) continue;
+            const Result<std::string> text = io::readTextWithin(path, ownOutputReadLimit(OutputKind::image));
+            const std::optional<std::uint32_t> end = text ? ownImageTextEnd(*text, false) : std::nullopt;
+            if (end && *end > kLoadAddress && known.contains(formatLogLine(path, *end - kLoadAddress))) continue;
+            if (const auto names = text ? groupNamesOf(*text) : std::nullopt;
+                names && names == groupNamesOf(image.packed.hexText))
+                continue;
+            return fail(path + " exists and holds another deck's image (not this deck's group names, and no log "
+                               "lists it as a part); " +
+                        std::string(kOutputWayOut));
+        }
+        return success();
+    }
+
+    static constexpr std::array kOutputKinds{OutputKind::image, OutputKind::numberedImage, OutputKind::preview};
 
     std::vector<std::string> outputNames(const std::string& base) const {
         std::vector<std::string> names{base + ".ihx", base + ".txt"};
@@ -241,6 +422,7 @@ private:
             err_ << formatProgramMessage(kPackProgram, what) << '\n';
             logFailed_ = true;
         }
+        earlierParts_.insert(line);
         out_ << line << '\n' << std::flush;
     }
 
@@ -250,6 +432,7 @@ private:
     std::ostream& err_;
     io::TemporaryFiles& temporaries_;
     std::string logName_;
+    std::set<std::string> earlierParts_;  // log lines of earlier splits, and of this run
     bool logFailed_ = false;
 };
 
@@ -259,6 +442,10 @@ int inspectImage(const std::string& path, const std::optional<EntrySelection>& e
         err << formatFileMessage(kPackProgram, path, reason) << '\n';
         return kExitFailure;
     };
+    if (io::opensAsDevice(path)) {
+        err << formatFileMessage(kPackProgram, path, "is the name of a device on Windows, not of a file") << '\n';
+        return kExitUsage;
+    }
     auto text = readImageText(path);
     if (!text) return refuse(text.failureKind() == FailureKind::cannotOpen ? "cannot open: " + text.reason()
                                                                             : text.reason());

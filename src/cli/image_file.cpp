@@ -21,8 +21,7 @@ Result<std::string> readImageText(const std::string& path) {
     Result<std::string> text = io::readTextWithin(path, kLongestImageText);
     if (text || text.failureKind() == FailureKind::cannotOpen) return text;
     if (text.failureKind() == FailureKind::tooLarge)
-        return fail("is larger than any image's HEX text (at most " + std::to_string(kLongestImageText) +
-                    " bytes)");
+        return fail(imageTextTooLarge());
     return std::string();  // a folder is read as holding no records at all
 }
 

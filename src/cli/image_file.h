@@ -9,24 +9,16 @@
 #include "common/layout.h"
 #include "common/result.h"
 #include "compress/compress.h"
+#include "core/bounds.h"
 #include "core/verify.h"
 #include "input/kvz.h"
 
 namespace kvz {
 
-// The longest HEX text read as an image. The largest image, kImageCapacity
-// bytes, written in data records of a single byte each (15 characters with
-// CR LF), ends with its end record at 960733 bytes; kvzpack's own form of it
-// (16-byte records) takes 180148 bytes, its numbered .txt form 195057. A
-// MiB leaves room for blank lines and whatever follows the end record.
-inline constexpr std::size_t kLongestImageText = std::size_t{1} << 20;
-static_assert(kLongestImageText >= kImageCapacity * 15 + 13);
-
 // The text of an Intel HEX file, read once; a folder reads as holding no
 // records. Fails with FailureKind::cannotOpen when the file cannot be opened
-// or read. A file longer than kLongestImageText is refused, having been
-// read no further: "is larger than any image's HEX text (at most 1048576
-// bytes)".
+// or read. A file longer than kLongestImageText (core/bounds.h) is refused,
+// having been read no further, with imageTextTooLarge().
 Result<std::string> readImageText(const std::string& path);
 
 // The image held by an Intel HEX file: imageFromHexText on readImageText.

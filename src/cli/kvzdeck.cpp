@@ -3,14 +3,18 @@
 #include <array>
 #include <cctype>
 #include <charconv>
+#include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "cli/program.h"
 #include "common/version.h"
+#include "cli/driver.h"
 #include "cli/image_file.h"
 #include "core/frontend.h"
 #include "core/image_deck.h"
+#include "core/own_outputs.h"
 #include "deck/deck.h"
 #include "deck/deck_input.h"
 #include "deck/table.h"
@@ -66,13 +70,6 @@ constexpr const char* kUsage =
     "A build lists every refused line (up to 100) and then writes nothing.\n"
     "An empty cell or a field with no column is filled with an ideographic space.\n";
 
-// The longest text read as a deck's table. The largest deck, 65535 entries
-// in each of the 8 groups, each entry at most 256 bytes of Shift_JIS, takes
-// at most 3 bytes of UTF-8 or 2 of UTF-16 for each byte: about 406 MB as
-// UTF-8 and 276 MB as UTF-16 (tabs and line ends included), before
-// comments and \xHH escapes. 512 MiB holds either with room to spare, and
-// stops a device or a sparse file early.
-constexpr std::size_t kLongestDeckText = std::size_t{512} << 20;
 
 enum class Setting {
     help, version, verbose, columns, header, noHeader, separator, encoding, furigana, groupSize, decks, cut, replace
@@ -164,7 +161,7 @@ Result<std::string> readDeckText(const std::string& path) {
     if (io::isDirectory(path)) return fail(io::folderReason());
     Result<std::string> text = io::readTextWithin(path, kLongestDeckText);
     if (!text && text.failureKind() == FailureKind::tooLarge)
-        return fail("is larger than any deck's text (at most " + std::to_string(kLongestDeckText) + " bytes)");
+        return fail(deckTextTooLarge());
     return text;
 }
 
@@ -197,9 +194,31 @@ private:
         return kExitFailure;
     }
 
+    // A name that Windows opens as a device is no file to read or write.
+    std::optional<int> refuseDeviceName(const std::string& path) {
+        if (!io::opensAsDevice(path)) return std::nullopt;
+        err_ << formatFileMessage(kDeckProgram, path, "is the name of a device on Windows, not of a file") << '\n';
+        return kExitUsage;
+    }
+
+    // kvzpack writes DECK's outputs beside it and replaces no file it did not
+    // write: an input named like one of them (an export notes.txt built
+    // into notes.kvz) would stop the conversion.
+    void warnAboutOutputNames(const std::string& inputPath, const std::string& kvzPath) {
+        for (const DeckOutput& output : deckOutputs(getBaseFileName(kvzPath)))
+            if (io::sameFile(inputPath, output.path))
+                err_ << formatWarningMessage(kDeckProgram, inputPath, describeInputNamedLikeOutput(kvzPath, output))
+                     << '\n';
+    }
+
     int build(const std::string& inputPath, const std::string& kvzPath, const Invocation& invocation) {
+        if (const std::optional<int> refused = refuseDeviceName(inputPath)) return *refused;
+        if (const std::optional<int> refused = refuseDeviceName(kvzPath)) return *refused;
         if (io::sameFile(inputPath, kvzPath))
             return refuseCommandLine(err_, kDeckProgram, kvzPath + " is the input file; not overwriting it");
+        if (io::pathKind(kvzPath) == io::PathKind::other)
+            return refuse(kvzPath, "exists and is not a regular file; it is left as it is: write the deck to "
+                                   "another name");
         io::TemporaryFiles* temporaries = watchInterruptions(interruptions_, err_, kDeckProgram);
         if (!temporaries) return kExitFailure;
         const Result<std::string> bytes = readDeckText(inputPath);
@@ -223,6 +242,7 @@ private:
         for (const DeckMessage& warning : check.warnings) sayAt(inputPath, warning);
         if (check.problemCount > 0) return refuseProblems(inputPath, check);
         if (options.decks) return writeSet(inputPath, kvzPath, input->parts, *temporaries);
+        warnAboutOutputNames(inputPath, kvzPath);
         if (const Status written = io::replaceFile(kvzPath, check.kvz, temporaries); !written)
             return refuse(kvzPath, written.reason());
         return kExitSuccess;
@@ -274,6 +294,7 @@ private:
     }
 
     int dump(const std::string& path) {
+        if (const std::optional<int> refused = refuseDeviceName(path)) return *refused;
         if (isImagePath(path)) return dumpImage(path);
         const Result<std::vector<std::uint8_t>> bytes = readKvzRecords(path);
         if (!bytes) return refuse(path, bytes.reason());

@@ -39,17 +39,25 @@ Status scanLongOption(std::span<const std::string> arguments, std::size_t& next,
     return unknownOption(equals == std::string_view::npos ? argument : argument.substr(0, equals + 2));
 }
 
-// "-hVv" and the like: one or more short flags.
-Status scanShortOptions(std::string_view argument, std::span<const OptionRule> rules,
-                        const OptionCallback& onOption) {
-    for (const char letter : argument.substr(1)) {
-        bool known = false;
-        for (std::size_t i = 0; i < rules.size() && !known; ++i) {
-            if (rules[i].shortName == 0 || rules[i].shortName != letter) continue;
-            KVZ_TRY(onOption(i, ""));
-            known = true;
+// "-hVv" and the like: one or more short flags, the last of which may take a
+// value, the rest of the argument ("-oDIR") or else the next one ("-o DIR").
+Status scanShortOptions(std::span<const std::string> arguments, std::size_t& next,
+                        std::span<const OptionRule> rules, const OptionCallback& onOption) {
+    const std::string_view letters = std::string_view(arguments[next - 1]).substr(1);
+    for (std::size_t at = 0; at < letters.size(); ++at) {
+        const char letter = letters[at];
+        std::size_t rule = rules.size();
+        for (std::size_t i = 0; i < rules.size() && rule == rules.size(); ++i)
+            if (rules[i].shortName != 0 && rules[i].shortName == letter) rule = i;
+        if (rule == rules.size()) return unknownOption(std::string("-") + letter);
+        if (rules[rule].valueName.empty()) {
+            KVZ_TRY(onOption(rule, ""));
+            continue;
         }
-        if (!known) return unknownOption(std::string("-") + letter);
+        if (at + 1 < letters.size()) return onOption(rule, std::string(letters.substr(at + 1)));
+        if (next >= arguments.size())
+            return fail("option '-" + std::string(1, letter) + "' needs " + std::string(rules[rule].valueName));
+        return onOption(rule, arguments[next++]);
     }
     return success();
 }
@@ -71,7 +79,7 @@ Status scanArguments(std::span<const std::string> arguments, std::span<const Opt
             continue;
         }
         KVZ_TRY(argument[1] == '-' ? scanLongOption(arguments, next, rules, onOption)
-                                   : scanShortOptions(argument, rules, onOption));
+                                   : scanShortOptions(arguments, next, rules, onOption));
     }
     return success();
 }

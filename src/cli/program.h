@@ -22,8 +22,9 @@ inline constexpr int kExitFailure = 1;  // at least one file failed
 inline constexpr int kExitUsage = 2;    // the command line itself was refused
 
 // An option: "--name", and "-x" when it has a short name. With a value name
-// it takes a value ("--name VALUE" or "--name=VALUE"; no short form), which
-// the refusal of a missing one names: "option '--entry' needs G or G:N".
+// it takes a value ("--name VALUE" or "--name=VALUE"; "-x VALUE" or
+// "-xVALUE" in the short form), which the refusal of a missing one names:
+// "option '--entry' needs G or G:N".
 struct OptionRule {
     std::string_view name;
     char shortName = 0;
@@ -33,7 +34,7 @@ struct OptionRule {
 // Goes through `arguments` in order: calls onOption(index into rules, value)
 // for every option (value empty for a flag) and onOperand for every other
 // argument. "--" ends the options; "-" alone and "" are operands. Short
-// flags may be clustered ("-hv"). Long options are written in full. Stops
+// flags may be clustered ("-hv"), a short option with a value last. Long options are written in full. Stops
 // at the first refusal, onOption's or its own ("unknown option '--x'",
 // "option '--best' takes no value", "option '--entry' needs G or G:N").
 Status scanArguments(std::span<const std::string> arguments, std::span<const OptionRule> rules,

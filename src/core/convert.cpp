@@ -20,14 +20,56 @@ struct EncodedTexts {
     std::size_t streamValuesAtGlance = 0;  // --best: its stream within work.glance steps
 };
 
-// --best searches within `work` (see encodeBest).
+// The character table with every count above 65535 taken as 65535: the
+// table of a deck that countChars refuses, in the same order.
+CharTable saturatedCharTable(const TextBlock& textBlock) {
+    constexpr std::uint32_t kMost = 0xFFFF;
+    std::vector<std::int32_t> indexOf(1 << 16, -1);
+    std::vector<std::uint32_t> counts;
+    CharTable table;
+    forEachCharacter(
+        textBlock,
+        [&](CharCode code) {
+            std::int32_t& index = indexOf[static_cast<std::uint16_t>(code[0] << 8 | code[1])];
+            if (index < 0) {
+                index = static_cast<std::int32_t>(table.size());
+                table.push_back(CharEntry{code, 0});
+                counts.push_back(0);
+            }
+            ++counts[static_cast<std::size_t>(index)];
+        },
+        [](std::size_t) {});
+    for (std::size_t i = 0; i < table.size(); ++i) table[i].count = static_cast<std::uint16_t>(std::min(counts[i], kMost));
+    return table;
+}
+
+// Where encodeTexts goes on past a refusal (for a report): the first refusal
+// is kept here, and the texts are encoded as far as they can be.
+struct Refusal {
+    Status first = success();
+    void keep(const Failure& failure) {
+        if (first) first = failure;
+    }
+};
+
+// --best searches within `work` (see encodeBest). With `goOn`, a character
+// too frequent, a group table no stream holds and a stream that cannot be
+// written are noted there instead of failing: the table counts such a
+// character 65535 times, and the stream stays empty (and --best unused).
 Result<EncodedTexts> encodeTexts(const KvzFile& file, const PhraseProgress& progress, Encoder encoder,
-                                 BestWork& work) {
+                                 BestWork& work, Refusal* goOn = nullptr) {
     auto table = countChars(file.textBlock);
+    if (!table && goOn) {
+        goOn->keep(table.failure());
+        table = saturatedCharTable(file.textBlock);
+    }
     KVZ_TRY(table);
     // Whatever the phrases, such a group table cannot be written: refused
     // before the phrase search, which grows faster than the deck.
-    KVZ_TRY(checkGroupTableFitsAnyStream(file.groupCounts));
+    if (Status groups = checkGroupTableFitsAnyStream(file.groupCounts); !groups) {
+        if (!goOn) return groups.failure();
+        goOn->keep(groups.failure());
+    }
     EncodedTexts result;
     result.encoding.charTable = std::move(table.value());
     sortCharTable(result.encoding.charTable);
@@ -42,15 +84,18 @@ Result<EncodedTexts> encodeTexts(const KvzFile& file, const PhraseProgress& prog
 
     auto stream = encode8(result.encoding.codeLines, countPhraseLines(result.encoding.codeLines, result.frame),
                           result.frame.codesBefore, file.groupCounts);
+    if (!stream && goOn) {
+        goOn->keep(stream.failure());
+        return result;
+    }
     KVZ_TRY(stream);
     result.standardStreamValues = stream->size();
     result.streamValuesAtGlance = stream->size();
-    if (encoder == Encoder::best) {
+    if (encoder == Encoder::best && !(goOn && !goOn->first)) {
         TextEncoding best = encodeBest(result.encoding, result.frame, work);
         result.streamValuesAtGlance = work.streamAtGlance;
         if (best.codeLines != result.encoding.codeLines) {
-            stream = encode8(best.codeLines, countPhraseLines(best.codeLines, result.frame), result.frame.codesBefore,
-                             file.groupCounts);
+            stream = writeBestStream(best.codeLines, result.frame);
             KVZ_TRY(stream);
             result.encoding = std::move(best);
         }
@@ -263,6 +308,8 @@ Result<Conversion> conversionOf(EncodedTexts&& texts, Encoder encoder) {
     result.encoder = encoder;
     result.standardStreamValues = texts.standardStreamValues;
     result.streamValuesAtGlance = texts.streamValuesAtGlance;
+    if (const std::uint32_t codes = getCodes16(result.codeLines); streamLimitLowered(codes, texts.frame.codesBefore))
+        result.warnings.push_back(describeLoweredLimit(codes, texts.frame.codesBefore));
     if (!fits) return result;
     auto image = encode7(kLoadAddress, result.charTable, result.stream);
     KVZ_TRY(image);
@@ -280,6 +327,27 @@ Result<Conversion> convertKvz(const KvzFile& file, const PhraseProgress& progres
 }
 
 Failure refuseTooLarge(const KvzFile& file, const Conversion& whole) { return fail(tooLargeReason(file, whole)); }
+
+ReportedEncoding encodeForReport(const KvzFile& file, const PhraseProgress& progress, Encoder encoder) {
+    BestWork work = convertingWork();
+    Refusal refusal;
+    auto texts = encodeTexts(file, progress, encoder, work, &refusal);
+    if (!texts) return ReportedEncoding{{}, texts.failure(), false};
+    if (refusal.first) {
+        auto conversion = conversionOf(std::move(texts.value()), encoder);
+        if (!conversion) return ReportedEncoding{{}, conversion.failure(), false};
+        return ReportedEncoding{std::move(conversion.value()), success(), true};
+    }
+    Conversion measured;
+    measured.charTable = std::move(texts->encoding.charTable);
+    measured.codeLines = std::move(texts->encoding.codeLines);
+    measured.linesBefore = texts->frame.linesBefore;
+    measured.codesBefore = texts->frame.codesBefore;
+    measured.stream = std::move(texts->stream);
+    measured.standardStreamValues = texts->standardStreamValues;
+    measured.streamValuesAtGlance = texts->streamValuesAtGlance;
+    return ReportedEncoding{std::move(measured), std::move(refusal.first), true};
+}
 
 Result<Conversion> encodeKvz(const KvzFile& file, const PhraseProgress& progress, Encoder encoder) {
     BestWork work = convertingWork();

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "common/result.h"
@@ -26,6 +27,9 @@ struct Conversion {
     Encoder encoder = Encoder::standard;
     std::size_t standardStreamValues = 0;  // the default encoding's stream, for comparison
     std::size_t streamValuesAtGlance = 0;  // --best: its stream within the refusal's share of steps
+    // Where the image's bytes differ from what the plain encoding would
+    // write (describeLoweredLimit); the device reads the image all the same.
+    std::vector<std::string> warnings;
 };
 
 // Runs every stage; fails with the reason when the deck does not fit the
@@ -43,6 +47,23 @@ Result<Conversion> convertKvz(const KvzFile& file, const PhraseProgress& progres
 // fails for any other reason.
 Result<Conversion> encodeKvz(const KvzFile& file, const PhraseProgress& progress = {},
                              Encoder encoder = Encoder::standard);
+
+// encodeKvz's conversion, or its refusal with the deck's texts encoded as
+// far as a report of where the bytes go needs them (see encodeForReport).
+struct ReportedEncoding {
+    Conversion conversion;
+    Status refusal = success();  // encodeKvz's failure; `conversion` complete when none
+    bool measured = false;       // false: not even the report can be made (`refusal` says why)
+};
+
+// encodeKvz, going on past the refusals that leave the texts measurable: a
+// character too frequent (counted 65535 times, in the table's order), a
+// group table that no stream holds, and a stream that cannot be written
+// (left empty: the report counts its values as if each fit). A refused
+// deck's encoding has the default encoder's phrases (--best is not tried)
+// and no image. Without a refusal, the same conversion as encodeKvz.
+ReportedEncoding encodeForReport(const KvzFile& file, const PhraseProgress& progress = {},
+                                 Encoder encoder = Encoder::standard);
 
 // convertKvz's refusal of `whole`, encodeKvz's conversion of `file` whose
 // image is too large: the same reason, without encoding the deck again.

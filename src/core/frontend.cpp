@@ -1,5 +1,6 @@
 #include "core/frontend.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "common/layout.h"
@@ -31,8 +32,9 @@ Result<std::vector<NamedImage>> wholeDeckImage(const KvzFile& deck, const std::s
 }
 
 Result<std::vector<NamedImage>> splitImages(const KvzFile& deck, const std::string& baseName,
-                                            const PackOptions& options, std::uint64_t wholeImageBytes) {
-    auto parts = splitToFit(deck, options.encoder, wholeImageBytes);
+                                            const PackOptions& options, std::uint64_t wholeImageBytes,
+                                            std::size_t maxParts) {
+    auto parts = splitToFit(deck, options.encoder, wholeImageBytes, maxParts);
     KVZ_TRY(parts);
     std::vector<NamedImage> images;
     for (DeckPart& part : *parts) {
@@ -42,6 +44,17 @@ Result<std::vector<NamedImage>> splitImages(const KvzFile& deck, const std::stri
                                     std::move(part.deck), std::move(packed.value())});
     }
     return images;
+}
+
+// The whole deck's encoding, as encodeKvz gives it; with report the deck's
+// report too, also where the encoding is refused.
+Result<Conversion> wholeDeckEncoding(const KvzFile& deck, const ConvertRequest& request,
+                                     const PhraseProgress& progress, std::optional<SpaceReport>& report) {
+    if (!request.report) return encodeKvz(deck, progress, request.pack.encoder);
+    ReportedEncoding encoded = encodeForReport(deck, progress, request.pack.encoder);
+    if (encoded.measured) report = measureSpace(deck, encoded.conversion);
+    if (!encoded.refusal) return encoded.refusal.failure();
+    return std::move(encoded.conversion);
 }
 
 }  // namespace
@@ -57,12 +70,20 @@ DeckConversion convertDeck(const KvzFile& deck, const std::string& baseName, con
         result.images = wholeDeckImage(deck, baseName, packDeck(deck, request.pack, progress));
         return result;
     }
-    auto whole = encodeKvz(deck, progress, request.pack.encoder);
-    if (whole && request.report) result.report = measureSpace(deck, *whole);
+    // A deck that needs too many parts is refused before it is encoded,
+    // unless its report needs the encoding.
+    if (request.split && !request.report) {
+        if (const std::size_t least = leastParts(deck); least > std::max<std::size_t>(request.maxParts, 2)) {
+            result.images = refuseTooManyParts(least, std::max<std::size_t>(request.maxParts, 2));
+            return result;
+        }
+    }
+    auto whole = wholeDeckEncoding(deck, request, progress, result.report);
     if (whole && conversionImageSize(*whole) <= kImageCapacity)
         result.images = wholeDeckImage(deck, baseName, packConversion(deck, std::move(whole.value()), request.pack));
     else if (request.split)
-        result.images = splitImages(deck, baseName, request.pack, whole ? conversionImageSize(*whole) : 0);
+        result.images = splitImages(deck, baseName, request.pack, whole ? conversionImageSize(*whole) : 0,
+                                    request.maxParts);
     else if (whole)
         result.images = refuseTooLarge(deck, *whole);
     else

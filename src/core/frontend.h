@@ -19,6 +19,7 @@
 #include "core/inspect.h"
 #include "core/pack.h"
 #include "core/space.h"
+#include "core/split.h"
 #include "decode/decode.h"
 
 namespace kvz {
@@ -62,6 +63,7 @@ struct ConvertRequest {
     PackOptions pack;
     bool report = false;  // also the SpaceReport of the whole deck
     bool split = false;   // a deck too large becomes parts that each fit
+    std::size_t maxParts = kDefaultMaxParts;  // with split: the most parts (at least 2)
 };
 
 // One image to write, under the base name of its files (NAME.ihx,
@@ -76,7 +78,9 @@ struct NamedImage {
 };
 
 // The images, or why there are none; and the report when asked for and the
-// deck's texts could be encoded at all (also for a deck too large).
+// deck's texts could be encoded at all: also for a deck too large, and for
+// one refused for a character too frequent, a group table or a stream that
+// cannot be written (see encodeForReport).
 struct DeckConversion {
     Result<std::vector<NamedImage>> images = std::vector<NamedImage>{};
     std::optional<SpaceReport> report;
@@ -87,11 +91,14 @@ std::string partName(std::string_view baseName, std::size_t part);
 
 // The conversion every front end makes. Without report and split it is
 // packDeck's, one image named `baseName`. With report the whole deck's
-// texts are encoded once, its report made from that encoding, and a deck
-// that fits packed from it (the same image). With split a deck too large (or
+// texts are encoded once (encodeForReport), its report made from that
+// encoding, and a deck that fits packed from it (the same image); the
+// report is made with split too, and for a deck refused. With split a deck too large (or
 // one whose texts need more codes than a stream holds) is cut by
 // splitToFit (core/split.h), each part packed as packDeck packs a deck and
-// named partName(baseName, N); a deck that fits is packed as without split.
+// named partName(baseName, N); a deck that fits is packed as without split;
+// one that needs more than maxParts parts is refused (see splitToFit), at
+// once, before its encoding, where leastParts tells and no report is asked for.
 // Without split a deck too large fails as packDeck fails.
 DeckConversion convertDeck(const KvzFile& deck, const std::string& baseName, const ConvertRequest& request,
                            const PhraseProgress& progress = {});

@@ -53,12 +53,22 @@ struct SpaceReport {
     std::uint64_t imageBytes = 0;           // may exceed the device's capacity
 };
 
-// The report of `conversion`, made from `deck` by convertKvz or encodeKvz
-// (its image need not fit).
+// The report of `conversion`, made from `deck` by convertKvz, encodeKvz or
+// encodeForReport (its image need not fit, its stream need not be written:
+// the figures count the values its lines take).
 SpaceReport measureSpace(const KvzFile& deck, const Conversion& conversion);
 
 // An entry's cost in image bytes, as defined above.
 double entryCostBytes(const EntrySpace& entry);
+
+// The image bytes that `streamValues` stream bytes take once packed (7/8
+// each): a group's or the phrase table's share in bytes.
+double streamImageBytes(std::uint64_t streamValues);
+
+// `bytes` as a percentage of an image of `imageBytes` bytes (0 for an empty
+// image), and the same as the report words it ("12.3%").
+double imageSharePercent(double bytes, std::uint64_t imageBytes);
+std::string formatImageShare(double bytes, std::uint64_t imageBytes);
 
 // The `count` costliest entries, costliest first; of equal costs the one
 // earlier in the file first.

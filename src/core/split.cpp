@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "common/layout.h"
+#include "glyph/glyph.h"
 
 namespace kvz {
 namespace {
@@ -92,16 +93,44 @@ std::vector<std::size_t> equalPartSizes(std::size_t entries, std::size_t parts) 
     return sizes;
 }
 
-Result<std::vector<DeckPart>> splitToFit(const KvzFile& file, Encoder encoder, std::uint64_t wholeImageBytes) {
+std::size_t leastParts(const KvzFile& file) {
+    std::vector<bool> seen(1 << 16, false);
+    std::uint64_t characters = 0;
+    forEachCharacter(
+        file.textBlock,
+        [&](CharCode code) {
+            const auto key = static_cast<std::uint16_t>(code[0] << 8 | code[1]);
+            if (!seen[key]) ++characters;
+            seen[key] = true;
+        },
+        [](std::size_t) {});
+    const std::uint64_t texts = kFieldsPerEntry * std::uint64_t{countEntries(file)};
+    const std::uint64_t leastValues = 2 * texts + kCellWidth * characters;
+    const std::uint64_t leastBytes = leastValues * kPackedGroupBytes / kPackedGroupValues;
+    return static_cast<std::size_t>(std::max<std::uint64_t>(1, (leastBytes + kImageCapacity - 1) / kImageCapacity));
+}
+
+Failure refuseTooManyParts(std::size_t parts, std::size_t maxParts) {
+    return fail("the deck needs at least " + std::to_string(parts) + " parts; --split writes at most " +
+                std::to_string(maxParts) + " (--max-parts N allows N)");
+}
+
+Result<std::vector<DeckPart>> splitToFit(const KvzFile& file, Encoder encoder, std::uint64_t wholeImageBytes,
+                                         std::size_t maxParts) {
     const std::size_t entries = countEntries(file);
     if (entries < 2) return noSplitFits();
+    maxParts = std::max<std::size_t>(maxParts, 2);
+    if (const std::size_t least = leastParts(file); least > maxParts) return refuseTooManyParts(least, maxParts);
+    const std::size_t mostParts = std::min(entries, maxParts);
     PartConversions conversions(file, encoder);
     std::size_t failing = 1;  // the whole deck does not fit
-    std::size_t parts = std::clamp<std::size_t>((wholeImageBytes + kImageCapacity - 1) / kImageCapacity, 2, entries);
+    std::size_t parts =
+        std::clamp<std::size_t>((wholeImageBytes + kImageCapacity - 1) / kImageCapacity, 2, mostParts);
     while (!allPartsFit(conversions, entries, parts)) {
         if (parts == entries) return noSplitFits();
+        if (parts == mostParts) return refuseTooManyParts(parts + 1, maxParts);
         failing = parts;
-        parts = std::min(2 * parts, entries);
+        parts = std::min(2 * parts, mostParts);
     }
     while (parts - failing > 1) {
         const std::size_t middle = failing + (parts - failing) / 2;

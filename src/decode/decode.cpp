@@ -208,6 +208,112 @@ private:
     std::uint32_t codeCount_ = 0;  // F + P: codes from it on name nothing
 };
 
+// How many characters texts expand to, each phrase's count found once and
+// kept. A count stops growing past kLongFieldWidth, the widest field: a
+// text that reaches it is too long for any field, and nothing longer is
+// ever walked.
+class ExpandedLengths {
+public:
+    explicit ExpandedLengths(const DecodedImage& image)
+        : image_(image), lengths_(image.phrases.size(), 0), state_(image.phrases.size(), State::unknown) {}
+
+    static constexpr std::uint32_t kCapped = kLongFieldWidth + 1;
+
+    // The characters of `text`, or kCapped for more than kLongFieldWidth;
+    // fails on a phrase that contains itself.
+    Result<std::uint32_t> ofText(const StoredText& text) {
+        std::uint32_t length = 0;
+        for (const std::uint16_t code : text) {
+            if (code < image_.codesBefore) {
+                ++length;
+            } else {
+                auto phrase = ofPhrase(code - image_.codesBefore);
+                KVZ_TRY(phrase);
+                length += *phrase;
+            }
+            if (length >= kCapped) return kCapped;
+        }
+        return length;
+    }
+
+private:
+    enum class State : std::uint8_t { unknown, open, known };
+    struct Frame {
+        std::size_t phrase;
+        std::size_t next = 0;
+        std::uint32_t length = 0;
+    };
+
+    // Phrases nest as deep as there are phrases: an explicit stack, not the
+    // call stack. Every code of a text or phrase names a phrase of the
+    // table (the stream's reading made sure).
+    Result<std::uint32_t> ofPhrase(std::size_t root) {
+        if (state_[root] == State::known) return lengths_[root];
+        std::vector<Frame> frames{Frame{root}};
+        state_[root] = State::open;
+        std::uint32_t finished = 0;
+        while (!frames.empty()) {
+            Frame& top = frames.back();
+            const StoredText& line = image_.phrases[top.phrase];
+            if (top.next == line.size() || top.length >= kCapped) {
+                finished = std::min(top.length, kCapped);
+                lengths_[top.phrase] = finished;
+                state_[top.phrase] = State::known;
+                frames.pop_back();
+                if (!frames.empty()) frames.back().length += finished;
+                continue;
+            }
+            const std::uint16_t code = line[top.next++];
+            if (code < image_.codesBefore) {
+                ++top.length;
+                continue;
+            }
+            const std::size_t phrase = code - image_.codesBefore;
+            if (state_[phrase] == State::known) {
+                top.length += lengths_[phrase];
+            } else if (state_[phrase] == State::open) {
+                return fail("phrase " + std::to_string(code) + " contains itself");
+            } else {
+                state_[phrase] = State::open;
+                frames.push_back(Frame{phrase});
+            }
+        }
+        return finished;
+    }
+
+    const DecodedImage& image_;
+    std::vector<std::uint32_t> lengths_;
+    std::vector<State> state_;
+};
+
+Status checkTextLength(ExpandedLengths& lengths, const StoredText& text, const TextPlace& place) {
+    auto length = lengths.ofText(text);
+    if (!length) return fail(describeTextPlace(place) + ": " + length.reason());
+    const std::size_t most = maxTextCharacters(place);
+    if (*length > most)
+        return fail(describeTextPlace(place) + ": the text expands to more than " + std::to_string(most) +
+                    " characters, more than its field of " + std::to_string(most) + " bytes holds");
+    return success();
+}
+
+// Every text, in stream order, within its field; refused at the first that
+// is not.
+Status checkTextLengths(const DecodedImage& image) {
+    ExpandedLengths lengths(image);
+    for (std::size_t g = 0; g < kGroupCount; ++g)
+        KVZ_TRY(checkTextLength(lengths, image.groups[g].name, TextPlace{static_cast<int>(g), -1, 0}));
+    std::size_t index = 0;
+    for (std::size_t g = 0; g < kGroupCount; ++g) {
+        for (int e = 0; e < image.groups[g].entryCount; ++e, ++index) {
+            for (std::size_t f = 0; f < kFieldsPerEntry; ++f) {
+                const TextPlace place{static_cast<int>(g), e, static_cast<int>(f)};
+                KVZ_TRY(checkTextLength(lengths, image.entries[index][f], place));
+            }
+        }
+    }
+    return success();
+}
+
 // The stream lies between the header and the glyph area address.
 Result<std::size_t> glyphAreaOffset(std::span<const std::uint8_t> image,
                                     std::uint32_t loadAddress, std::uint16_t glyphAddress) {
@@ -261,8 +367,14 @@ Result<DecodedImage> decodeImage(std::span<const std::uint8_t> image, std::uint3
 
     const std::vector<std::uint8_t> values = unpack7(packedStream);
     KVZ_TRY(StreamDecoder(values, decoded).decode());
+    KVZ_TRY(checkTextLengths(decoded));
     KVZ_TRY(unpackCells(image.subspan(*offset), decoded));
     return decoded;
+}
+
+std::size_t maxTextCharacters(const TextPlace& place) {
+    if (place.entry < 0) return kGroupNameWidth;
+    return place.field == 0 ? kLongFieldWidth : kShortFieldWidth;
 }
 
 Result<std::vector<std::uint16_t>> expandText(const DecodedImage& image, const StoredText& text) {

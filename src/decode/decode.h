@@ -47,13 +47,25 @@ struct DecodedImage {
 // the stream, a code that is neither a character nor a phrase, a group table
 // whose first-entry indexes are not the running sums of its counts, a stream
 // with more than the zero padding of its last group behind the texts, or
-// glyph padding that is not empty.
+// glyph padding that is not empty. It also refuses any text that, phrases
+// expanded, holds more characters than its field (see maxTextCharacters) or
+// uses a phrase that contains itself, naming the text ("group 0 entry 3 long
+// field: ..."). Each phrase's length is counted once, and no count goes past
+// the widest field: the work grows with the image's size alone, however far
+// its phrases would expand.
 Result<DecodedImage> decodeImage(std::span<const std::uint8_t> image, std::uint32_t loadAddress);
+
+// The most characters the text at `place` can hold: its field's width in
+// bytes (kGroupNameWidth, kLongFieldWidth, kShortFieldWidth), since every
+// character of a deck's field takes at least one byte there and the
+// normalisation never makes more characters than the bytes it was given.
+std::size_t maxTextCharacters(const TextPlace& place);
 
 // The character codes a stored text stands for, phrases expanded (refusing
 // cycles, codes without a phrase or a glyph cell, and texts of more than
-// kMaxExpandedCodes codes).
-inline constexpr std::size_t kMaxExpandedCodes = 65535;
+// kMaxExpandedCodes codes, the widest field's width: the expansion stops
+// there).
+inline constexpr std::size_t kMaxExpandedCodes = kLongFieldWidth;
 Result<std::vector<std::uint16_t>> expandText(const DecodedImage& image, const StoredText& text);
 
 // Checks that the image says what the deck says: every group name and entry

@@ -14,7 +14,7 @@ std::string PhraseExpander::refusal(std::uint16_t code, std::size_t expandedSoFa
                    std::to_string(image_.cells.size()) + " cells)";
         if (expandedSoFar >= kMaxExpandedCodes)
             return "the text expands to more than " + std::to_string(kMaxExpandedCodes) +
-                   " codes";
+                   " characters";
         return {};
     }
     const std::size_t phrase = code - image_.codesBefore;

@@ -173,4 +173,27 @@ Status replaceFile(const std::string& path, std::span<const std::uint8_t> bytes,
 
 bool pathExists(const std::string& path) { return os::pathExists(path); }
 
+Result<std::vector<std::uint8_t>> readFirstBytes(const std::string& path, std::size_t count) {
+    Result<FileDescriptor> file = openForReading(path);
+    KVZ_TRY(file);
+    std::vector<std::uint8_t> bytes;
+    KVZ_TRY(appendUpTo(*file, bytes, count));
+    return bytes;
+}
+
+bool isWindowsDeviceName(std::string_view path) {
+    const std::size_t separator = path.find_last_of("/\\:");
+    std::string_view name = separator == std::string_view::npos ? path : path.substr(separator + 1);
+    name = name.substr(0, name.find('.'));
+    while (name.ends_with(' ')) name.remove_suffix(1);
+    std::string upper;
+    for (const char c : name) upper += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    for (const std::string_view device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
+        if (upper == device) return true;
+    if (upper.size() < 4 || (!upper.starts_with("COM") && !upper.starts_with("LPT"))) return false;
+    const std::string_view number = std::string_view(upper).substr(3);
+    return (number.size() == 1 && number[0] >= '1' && number[0] <= '9') || number == "\xC2\xB9" ||
+           number == "\xC2\xB2" || number == "\xC2\xB3";
+}
+
 }  // namespace kvz::io

@@ -139,6 +139,28 @@ bool sameFile(const std::string& a, const std::string& b);
 // True when something (a file, a folder, ...) exists under `path`.
 bool pathExists(const std::string& path);
 
+// What `path` names, the name itself looked at: a symbolic link, a device,
+// a FIFO or a socket is `other`, as is anything that cannot be looked at
+// although it exists.
+enum class PathKind { missing, regular, folder, other };
+PathKind pathKind(const std::string& path);
+
+// The first `count` bytes of `path`, fewer when the file is shorter
+// (openForReading's rules).
+Result<std::vector<std::uint8_t>> readFirstBytes(const std::string& path, std::size_t count);
+
+// True when the last name of `path` is one that Windows takes for a device
+// whatever folder it is in: CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1 to
+// COM9 and LPT1 to LPT9 (also with the superscript digits 1, 2 and 3), in
+// any case, as the whole name or before its first dot, spaces before that
+// dot ignored ("aux.kvz", "Com1.tsv.kvz", "nul .txt"). A pure test on the
+// text, the same on every system.
+bool isWindowsDeviceName(std::string_view path);
+
+// isWindowsDeviceName where the system opens such a name as its device
+// (Windows); false on the other systems, where it is a file like any.
+bool opensAsDevice(std::string_view path);
+
 // True when `path` names an existing folder.
 bool isDirectory(const std::string& path);
 
@@ -148,5 +170,9 @@ std::string folderReason();
 
 // Removes `path` if it exists; whether it did is not reported.
 void removeFile(const std::string& path);
+
+// Removes the file `path`, or fails with the system's reason; a path that
+// names nothing is no failure.
+Status removeExistingFile(const std::string& path);
 
 }  // namespace kvz::io

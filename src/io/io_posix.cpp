@@ -126,15 +126,20 @@ bool lockFolder(const FileDescriptor& folder) {
 
 }  // namespace
 
-FolderLocks::FolderLocks(std::span<const StagedFile> files) : held_(std::make_unique<Held>()) {
+void flushFolder(const std::string& folder) {
+    const FileDescriptor descriptor(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (descriptor.isOpen()) ::fsync(descriptor.get());
+}
+
+FolderLocks::FolderLocks(std::span<const std::string> paths) : held_(std::make_unique<Held>()) {
     struct Folder {
         dev_t device;
         ino_t inode;
         FileDescriptor descriptor;
     };
     std::vector<Folder> folders;
-    for (const StagedFile& file : files) {
-        FileDescriptor folder(::open(folderOf(file.path()).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    for (const std::string& path : paths) {
+        FileDescriptor folder(::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         struct stat info {};
         if (!folder.isOpen() || ::fstat(folder.get(), &info) != 0) continue;  // published unlocked
         folders.push_back({info.st_dev, info.st_ino, std::move(folder)});
@@ -190,6 +195,15 @@ bool sameFile(const std::string& a, const std::string& b) {
     return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
+PathKind pathKind(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) return errno == ENOENT || errno == ENOTDIR ? PathKind::missing : PathKind::other;
+    if (S_ISREG(info.st_mode)) return PathKind::regular;
+    return S_ISDIR(info.st_mode) ? PathKind::folder : PathKind::other;
+}
+
+bool opensAsDevice(std::string_view) { return false; }
+
 bool isDirectory(const std::string& path) {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
@@ -198,6 +212,11 @@ bool isDirectory(const std::string& path) {
 std::string folderReason() { return std::strerror(EISDIR); }
 
 void removeFile(const std::string& path) { ::unlink(path.c_str()); }
+
+Status removeExistingFile(const std::string& path) {
+    if (::unlink(path.c_str()) == 0 || errno == ENOENT) return success();
+    return os::lastFailure();
+}
 
 int linkName(const char* from, const char* to) { return ::link(from, to); }
 

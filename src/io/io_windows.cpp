@@ -315,10 +315,12 @@ std::wstring mutexName(const FileIdentity& folder) {
 
 }  // namespace
 
-FolderLocks::FolderLocks(std::span<const StagedFile> files) : held_(std::make_unique<Held>()) {
+void flushFolder(const std::string&) {}
+
+FolderLocks::FolderLocks(std::span<const std::string> paths) : held_(std::make_unique<Held>()) {
     std::vector<FileIdentity> folders;
-    for (const StagedFile& file : files)
-        if (const std::optional<FileIdentity> folder = identityOf(folderOf(file.path()))) folders.push_back(*folder);
+    for (const std::string& path : paths)
+        if (const std::optional<FileIdentity> folder = identityOf(folderOf(path))) folders.push_back(*folder);
     std::sort(folders.begin(), folders.end());
     folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
     for (const FileIdentity& folder : folders) {
@@ -368,6 +370,18 @@ bool sameFile(const std::string& a, const std::string& b) {
     return first && first == identityOf(b);
 }
 
+PathKind pathKind(const std::string& path) {
+    const DWORD attributes = ::GetFileAttributesW(systemPath(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = ::GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? PathKind::missing : PathKind::other;
+    }
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return PathKind::other;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathKind::folder : PathKind::regular;
+}
+
+bool opensAsDevice(std::string_view path) { return isWindowsDeviceName(path); }
+
 bool isDirectory(const std::string& path) {
     const DWORD attributes = ::GetFileAttributesW(systemPath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -378,6 +392,11 @@ bool isDirectory(const std::string& path) {
 std::string folderReason() { return std::strerror(EISDIR); }
 
 void removeFile(const std::string& path) { ::DeleteFileW(systemPath(path).c_str()); }
+
+Status removeExistingFile(const std::string& path) {
+    if (::DeleteFileW(systemPath(path).c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND) return success();
+    return os::lastFailure();
+}
 
 int linkName(const char* from, const char* to) {
     return ::CreateHardLinkW(systemPath(to).c_str(), systemPath(from).c_str(), nullptr) ? 0 : -1;

@@ -5,6 +5,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "common/result.h"
 #include "io/io.h"
@@ -44,7 +45,17 @@ struct NameOperations {
 // locked (not readable, or on a file system without locks) is published
 // into without its lock. The lock is taken before `temporaries`'s, so that a signal
 // never waits for another process.
+//
+// A set whose files lie in one folder is written down first in that
+// folder's journal (io/journal.h), flushed to the disk before the first
+// link, marked once the last rename is done and removed at the end, also
+// after an undo that put every older file back; one that cannot be written
+// fails the set before any name changes. A journal found there under the
+// lock, left by a killed run, is repaired first, and its account added to
+// `repairs` ("FOLDER/.kvzpack-journal: ..."); one that cannot be repaired
+// fails the set.
 Status publishTogether(std::span<StagedFile> files, TemporaryFiles& temporaries,
-                       const std::function<void()>& whenPublished = {}, const NameOperations& operations = {});
+                       const std::function<void()>& whenPublished = {}, const NameOperations& operations = {},
+                       std::vector<std::string>* repairs = nullptr);
 
 }  // namespace kvz::io

@@ -86,13 +86,18 @@ std::size_t longestNameIn(const std::string& folder);
 // of whole characters where the system's names must be valid text.
 std::string leadingName(std::string_view name, std::size_t room);
 
+// Makes the names last changed in `folder` last on the disk (fsync of the
+// folder on POSIX; Windows writes renames through). Where a folder cannot be
+// flushed, nothing happens.
+void flushFolder(const std::string& folder);
+
 // Exclusive locks, held across processes, of the folders that hold the
-// final names of `files`, each folder locked once however it is named, in
+// files named by `paths`, each folder locked once however it is named, in
 // an order that every process shares. A folder that cannot be locked is
 // left unlocked.
 class FolderLocks {
 public:
-    explicit FolderLocks(std::span<const StagedFile> files);
+    explicit FolderLocks(std::span<const std::string> paths);
     ~FolderLocks();
     FolderLocks(const FolderLocks&) = delete;
     FolderLocks& operator=(const FolderLocks&) = delete;

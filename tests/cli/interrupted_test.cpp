@@ -74,6 +74,9 @@ TEST_P(Interrupted, RemovesEveryTemporaryFileAndKeepsOutputsWhole) {
     const std::string newImage = testing::readFileText(reference / "large.ihx");
     const std::string newNumbered = testing::readFileText(reference / "large.txt");
 
+    // The older outputs: another deck's, as kvzpack wrote them.
+    const std::string olderImage = testing::readFileText(testing::sourcePath("tests/cli/cases/pinned-example/files/example.ihx"));
+    const std::string olderNumbered = testing::readFileText(testing::sourcePath("tests/cli/cases/pinned-example/files/example.txt"));
     constexpr int kDecks = 12;
     for (const int interruptAt : {1, 3, 8}) {
         TempDir dir;
@@ -81,8 +84,8 @@ TEST_P(Interrupted, RemovesEveryTemporaryFileAndKeepsOutputsWhole) {
         for (int i = 0; i < kDecks; ++i) {
             const std::string name = std::string("deck").append(std::to_string(i));
             fs::copy_file(reference / "large.kvz", dir / (name + ".kvz"));
-            testing::writeFile(dir / (name + ".ihx"), std::string_view("older image"));
-            testing::writeFile(dir / (name + ".txt"), std::string_view("older numbered"));
+            testing::writeFile(dir / (name + ".ihx"), olderImage);
+            testing::writeFile(dir / (name + ".txt"), olderNumbered);
             args.push_back(name + ".kvz");
         }
         // A last input that never ends: the run cannot finish before the signal.
@@ -107,8 +110,8 @@ TEST_P(Interrupted, RemovesEveryTemporaryFileAndKeepsOutputsWhole) {
             if (contents == newImage) {
                 EXPECT_EQ(numbered, newNumbered) << name;
             } else {
-                EXPECT_EQ(contents, "older image") << name;
-                EXPECT_EQ(numbered, "older numbered") << name;
+                EXPECT_EQ(contents, olderImage) << name;
+                EXPECT_EQ(numbered, olderNumbered) << name;
             }
         }
     }
@@ -128,10 +131,20 @@ TEST(InterruptedRun, KeepsTheOlderPartsOrPublishesEveryNewOne) {
     std::erase_if(newParts, [](const auto& file) { return !file.first.starts_with("deck-"); });
     ASSERT_GE(newParts.size(), 4u) << "the deck makes at least two parts";
 
+    // The older parts: images of another deck, which the log of an earlier
+    // split lists as its parts.
+    const std::string olderImage = testing::readFileText(testing::sourcePath("tests/cli/cases/pinned-example/files/example.ihx"));
+    const std::string olderNumbered = testing::readFileText(testing::sourcePath("tests/cli/cases/pinned-example/files/example.txt"));
+    const auto older = [&](const std::string& name) { return name.ends_with(".ihx") ? olderImage : olderNumbered; };
     for (const int interruptAt : {1, 2, static_cast<int>(newParts.size()) - 1}) {
         TempDir dir;
         testing::writeFile(dir / "deck.kvz", deck);
-        for (const auto& [name, contents] : newParts) testing::writeFile(dir / name, std::string_view("older"));
+        std::string log;
+        for (const auto& [name, contents] : newParts) {
+            testing::writeFile(dir / name, older(name));
+            if (name.ends_with(".ihx")) log += name + ":05D0-062E\r\n";
+        }
+        testing::writeFile(dir / "deck.log", log);
         ASSERT_EQ(::mkfifo((dir / "pipe.kvz").c_str(), 0600), 0);
         const int writer = ::open((dir / "pipe.kvz").c_str(), O_RDWR);
         ASSERT_GE(writer, 0);
@@ -148,9 +161,9 @@ TEST(InterruptedRun, KeepsTheOlderPartsOrPublishesEveryNewOne) {
         std::map<std::string, std::string> parts = filesIn(dir);
         for (const auto& [name, contents] : parts) EXPECT_EQ(name.find(".part"), std::string::npos) << name;
         std::erase_if(parts, [](const auto& file) { return !file.first.starts_with("deck-"); });
-        const bool published = parts.begin()->second != "older";
+        const bool published = parts.begin()->second != older(parts.begin()->first);
         for (const auto& [name, contents] : newParts)
-            EXPECT_EQ(parts[name], published ? contents : "older") << name << ", interrupted at " << interruptAt;
+            EXPECT_EQ(parts[name], published ? contents : older(name)) << name << ", interrupted at " << interruptAt;
     }
 }
 

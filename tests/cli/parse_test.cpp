@@ -49,6 +49,33 @@ TEST(CliParse, InspectValueInBothForms) {
     }
 }
 
+// The short form takes its value from the rest of the argument or from the
+// next one, also last in a cluster of flags.
+TEST(CliParse, OutputDirInEveryForm) {
+    struct Form {
+        std::vector<std::string> args;
+        std::string folder;
+        bool verbose;
+    };
+    for (const Form& form : {Form{{"--output-dir", "-out", "a.kvz"}, "-out", false},
+                             Form{{"--output-dir=out/", "a.kvz"}, "out/", false},
+                             Form{{"-o", "out", "a.kvz"}, "out", false},
+                             Form{{"a.kvz", "-oout"}, "out", false},
+                             Form{{"-vo", "out", "a.kvz"}, "out", true},
+                             Form{{"-ov", "a.kvz"}, "v", false}}) {
+        auto options = parseCommandLine(form.args);
+        ASSERT_TRUE(options.ok()) << options.reason();
+        EXPECT_EQ(options->outputDir, form.folder);
+        EXPECT_EQ(options->verbose, form.verbose);
+        EXPECT_EQ(options->files, std::vector<std::string>{"a.kvz"});
+    }
+    EXPECT_EQ(parseCommandLine(std::vector<std::string>{"a.kvz", "-o"}).reason(), "option '-o' needs DIR");
+    EXPECT_EQ(parseCommandLine(std::vector<std::string>{"a.kvz", "--output-dir="}).reason(),
+              "option '--output-dir' needs DIR, not an empty name");
+    EXPECT_EQ(parseCommandLine(std::vector<std::string>{"--inspect", "a.ihx", "-o", "out"}).reason(),
+              "option '--output-dir' converts files and does not go with '--inspect'");
+}
+
 TEST(BaseFileName, RemovesTheLastExtensionOfTheLastComponent) {
     const std::pair<const char*, const char*> cases[] = {
         {"data.dat", "data"},

@@ -55,6 +55,23 @@ std::string exampleImage() {
     return testing::readFileText(testing::sourcePath("tests/cli/cases/pinned-example/files/example.ihx"));
 }
 
+// Outputs that kvzpack wrote for NAME.kvz, from examples/sample.kvz (with
+// --preview also NAME.png), which a later run may replace; the deck is then
+// examples/example.kvz. Their contents by name.
+Contents writeOlderOutputs(const TempDir& dir, const std::string& name, bool preview) {
+    copyDeck(dir, "sample.kvz", name + ".kvz");
+    std::vector<std::string> args{name + ".kvz"};
+    if (preview) args.insert(args.begin(), "--preview");
+    EXPECT_EQ(run(dir, testing::kvzpackBinary(), args).exitStatus, 0);
+    fs::remove(dir / (name + ".log"));
+    copyDeck(dir, "example.kvz", name + ".kvz");
+    Contents older;
+    for (const char* extension : {".ihx", ".txt", ".png"})
+        if (fs::exists(dir / (name + extension)))
+            older[name + extension] = testing::readFileText(dir / (name + extension));
+    return older;
+}
+
 // A pipe whose write end a started program inherits; the fault library
 // writes a byte to it when a write stalls.
 class StallNotice {
@@ -102,10 +119,8 @@ class DamagedOnTheWay : public ::testing::TestWithParam<Damage> {};
 // back shows it, the older outputs stay, and the next deck still converts.
 TEST_P(DamagedOnTheWay, IsFoundInTheFileReadBackAndKeepsTheOlderOutputs) {
     TempDir dir;
-    copyDeck(dir, "example.kvz", "x.kvz");
+    const Contents older = writeOlderOutputs(dir, "x", true);
     copyDeck(dir, "example.kvz", "y.kvz");
-    const Contents older{{"x.ihx", "older image"}, {"x.txt", "older numbered"}, {"x.png", "older sheet"}};
-    for (const auto& [name, contents] : older) testing::writeFile(dir / name, contents);
     const ProcessResult converted =
         run(dir, testing::kvzpackBinary(), {"--preview", "x.kvz", "y.kvz"},
             withFaults({std::string("KVZPACK_TEST_FLIP=") + GetParam().file}));
@@ -133,13 +148,14 @@ TEST(TemporaryFiles, OneThatCannotBeMadeIsToldAsTheOutputThatCannotBeWritten) {
     TempDir dir;
     copyDeck(dir, "example.kvz", "x.kvz");
     copyDeck(dir, "example.kvz", "y.kvz");
-    testing::writeFile(dir / "x.ihx", std::string_view("older image"));
+    const std::string olderImage = writeOlderOutputs(dir, "x", false).at("x.ihx");
+    fs::remove(dir / "x.txt");
     const ProcessResult converted =
         run(dir, testing::kvzpackBinary(), {"x.kvz", "y.kvz"}, withFaults({"KVZPACK_TEST_FAIL_CREATE=x.txt.part"}));
     EXPECT_EQ(converted.exitStatus, 1);
     EXPECT_EQ(testing::withoutProgress(converted.err), "kvzpack: x.kvz: cannot write x.txt: Permission denied\n");
     EXPECT_EQ(converted.out, "y.kvz:05D0-062E\n");
-    EXPECT_EQ(testing::readFileText(dir / "x.ihx"), "older image");
+    EXPECT_EQ(testing::readFileText(dir / "x.ihx"), olderImage);
     EXPECT_FALSE(fs::exists(dir / "x.txt"));
     expectNoTemporaryFile(dir);
 }
@@ -243,6 +259,89 @@ TEST(ConcurrentRuns, OutputsOfTheSameNamesAreAlwaysTheSetOfOneRun) {
         }
     }
 }
+
+}  // namespace
+}  // namespace kvz
+
+namespace kvz {
+namespace {
+
+// What a folder holds of a deck's outputs: every file but the decks and
+// the logs.
+Contents outputsIn(const TempDir& dir) {
+    Contents outputs = testing::filesIn(dir.path());
+    std::erase_if(outputs, [](const auto& file) { return file.first.ends_with(".kvz") || file.first.ends_with(".log"); });
+    return outputs;
+}
+
+// A conversion and the deck it converts over the outputs of an earlier one.
+struct KilledConversion {
+    const char* name;
+    std::vector<std::string> args;
+    std::vector<std::uint8_t> olderDeck;
+    std::vector<std::uint8_t> deck;
+};
+
+class KilledAtARename : public ::testing::TestWithParam<KilledConversion> {};
+
+// The run is killed (SIGKILL, as a power loss would end it) at each rename
+// in turn. The next run in the folder finds the journal first, says what
+// it did, and leaves the older set or the new one, whole, with no temporary
+// file and no journal; a run killed at no rename publishes the new set.
+TEST_P(KilledAtARename, TheNextRunRepairsTheSet) {
+    const KilledConversion& conversion = GetParam();
+    const auto convert = [&](const TempDir& dir, const std::vector<std::uint8_t>& deck,
+                             const std::vector<std::string>& environment = {}) {
+        testing::writeFile(dir / "deck.kvz", deck);
+        return run(dir, testing::kvzpackBinary(), conversion.args, environment);
+    };
+    TempDir reference;
+    ASSERT_EQ(convert(reference, conversion.deck).exitStatus, 0);
+    const Contents newer = outputsIn(reference);
+    int killed = 0;
+    for (int at = 1;; ++at) {
+        TempDir dir;
+        ASSERT_EQ(convert(dir, conversion.olderDeck).exitStatus, 0);
+        const Contents older = outputsIn(dir);
+        ASSERT_NE(older, newer);
+        const ProcessResult interrupted = convert(dir, conversion.deck, withFaults({"KVZPACK_TEST_KILL_AT_RENAME=" + std::to_string(at)}));
+        if (!interrupted.signalled) {
+            EXPECT_EQ(interrupted.exitStatus, 0) << interrupted.err;
+            EXPECT_EQ(outputsIn(dir), newer);
+            break;
+        }
+        ++killed;
+        EXPECT_EQ(interrupted.exitStatus, 128 + SIGKILL);
+        EXPECT_TRUE(fs::exists(dir / ".kvzpack-journal")) << "killed at rename " << at;
+        // A run that converts nothing in the folder repairs it all the same.
+        const ProcessResult next = run(dir, testing::kvzpackBinary(), {"missing.kvz"});
+        EXPECT_EQ(next.err.rfind("kvzpack: .kvzpack-journal: a run was killed ", 0), 0u) << next.err;
+        EXPECT_EQ(std::count(next.err.begin(), next.err.end(), '\n'), 2) << next.err;
+        const Contents after = outputsIn(dir);
+        EXPECT_TRUE(after == older || after == newer) << "killed at rename " << at;
+        for (const auto& [name, contents] : after) EXPECT_EQ(name.find(".part"), std::string::npos) << name;
+        EXPECT_FALSE(fs::exists(dir / ".kvzpack-journal"));
+        // And the conversion then goes through.
+        EXPECT_EQ(convert(dir, conversion.deck).exitStatus, 0);
+        EXPECT_EQ(outputsIn(dir), newer);
+        ASSERT_LT(at, 40) << "the run never got past its renames";
+    }
+    EXPECT_EQ(killed, static_cast<int>(newer.size())) << "one rename per output";
+}
+
+std::vector<std::uint8_t> bigDeck() {
+    return testing::randomKanjiDeck({900, 0, 0, 0, 0, 0, 0, 0}, 58, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Conversions, KilledAtARename,
+    ::testing::Values(KilledConversion{"Plain", {"deck.kvz"}, testing::bundledDeckBytes("sample.kvz"),
+                                       testing::bundledDeckBytes("example.kvz")},
+                      KilledConversion{"WithPreview", {"--preview", "deck.kvz"}, testing::bundledDeckBytes("sample.kvz"),
+                                       testing::bundledDeckBytes("example.kvz")},
+                      KilledConversion{"Split", {"--split", "deck.kvz"}, testing::repeatedEntries(bigDeck(), 1, 7),
+                                       bigDeck()}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace kvz

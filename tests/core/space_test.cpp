@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/layout.h"
+#include "core/frontend.h"
 #include "decode/decode.h"
 #include "support/fixtures.h"
 
@@ -136,6 +137,84 @@ TEST(Space, ADeckTooLargeIsReportedFromItsEncodingAndItsFiguresAddUp) {
     EXPECT_GT(report.imageBytes, kImageCapacity);
 }
 
+// A deck as TSV: group G0 of `entries` entries, each `entry`, the other
+// groups empty but for `more` entries of G1.
+KvzFile tsvDeck(std::size_t entries, const std::string& entry, std::size_t more = 0) {
+    std::string tsv = "G0\n";
+    for (std::size_t e = 0; e < entries; ++e) tsv += entry + "\n";
+    tsv += "G1\n";
+    for (std::size_t e = 0; e < more; ++e) tsv += entry + "\n";
+    for (char g = '2'; g < '8'; ++g) tsv += {'G', g, '\n'};
+    return testing::kvzFileOf(testing::deckFromTsv(tsv));
+}
+
+// 568 entries, 71 a group, each long field 116 A (65888 in all, too
+// frequent) and short field 1 two kanji of their own: codes enough for a
+// stream that holds the group table.
+KvzFile tooFrequentWithManyCodes() {
+    std::vector<std::uint8_t> file;
+    for (int g = 0; g < 8; ++g) testing::appendRecord(file, testing::groupRecord(std::string{'G', static_cast<char>('0' + g)}, 71));
+    const std::string longA(116, 'A');
+    for (unsigned e = 0; e < 568; ++e) {
+        std::string kanji;
+        for (const unsigned k : {2 * e, 2 * e + 1}) {
+            const unsigned trail = k % 188;
+            kanji += static_cast<char>(0x89 + k / 188);
+            kanji += static_cast<char>(trail < 63 ? 0x40 + trail : 0x41 + trail);
+        }
+        testing::appendRecord(file, testing::entryRecord({longA, kanji, "b", "c", "d", "e"}));
+    }
+    return testing::kvzFileOf(file);
+}
+
+TEST(Space, ADeckRefusedBeforeItsImageIsStillReported) {
+    struct Case {
+        const char* name;
+        KvzFile deck;
+        bool streamWritten;  // the refusal comes before the stream, or from it
+    };
+    const std::string longA(116, 'A');
+    const std::vector<Case> cases = {
+        {"character too frequent", tsvDeck(566, longA + "\ta\tb\tc\td\te"), false},
+        {"character too frequent, the stream written", tooFrequentWithManyCodes(), true},
+        {"group table no stream holds", tsvDeck(16257, "a\tb\tc\td\te\tf"), false},
+        {"value too large for the stream", tsvDeck(100, "A\tB\tA\tB\tA\tB", 100), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto refused = packDeck(c.deck, PackOptions{});
+        ASSERT_FALSE(refused.ok());
+        ReportedEncoding encoded = encodeForReport(c.deck);
+        ASSERT_TRUE(encoded.measured);
+        ASSERT_FALSE(encoded.refusal.ok());
+        EXPECT_EQ(encoded.refusal.reason(), refused.reason());
+        EXPECT_TRUE(encoded.conversion.image.empty());
+        EXPECT_EQ(encoded.conversion.stream.empty(), !c.streamWritten);
+        const SpaceReport report = measureSpace(c.deck, encoded.conversion);
+        expectFiguresAddUp(report);
+        EXPECT_EQ(report.entries.size(), countEntries(c.deck));
+        if (c.streamWritten) {
+            EXPECT_EQ(report.streamValues, encoded.conversion.stream.size());
+        }
+        // The front ends' conversion refuses as packDeck does, and reports.
+        DeckConversion conversion = convertDeck(c.deck, "deck", ConvertRequest{PackOptions{}, true, false});
+        ASSERT_FALSE(conversion.images.ok());
+        EXPECT_EQ(conversion.images.reason(), refused.reason());
+        ASSERT_TRUE(conversion.report.has_value());
+        EXPECT_EQ(conversion.report->imageBytes, report.imageBytes);
+    }
+}
+
+TEST(Space, ASplitDeckIsReportedWholeAlsoWhereTheWholeDeckIsRefused) {
+    // 65656 A in all: too frequent for one image, not for each part.
+    const KvzFile deck = tsvDeck(566, std::string(116, 'A') + "\ta\tb\tc\td\te");
+    DeckConversion conversion = convertDeck(deck, "deck", ConvertRequest{PackOptions{}, true, true});
+    ASSERT_TRUE(conversion.images.ok()) << conversion.images.reason();
+    EXPECT_GE(conversion.images->size(), 2u);
+    ASSERT_TRUE(conversion.report.has_value());
+    EXPECT_EQ(conversion.report->entries.size(), 566u);
+}
+
 TEST(Space, TheCostliestEntriesComeCostliestFirstAndEarlierOnesFirstAmongEqualCosts) {
     const KvzFile deck = testing::kvzFileOf(testing::bundledDeckBytes("large.kvz"));
     auto conversion = convertKvz(deck);
@@ -155,6 +234,30 @@ TEST(Space, TheCostliestEntriesComeCostliestFirstAndEarlierOnesFirstAmongEqualCo
                       std::make_pair(costliest[i].group, costliest[i].entry));
         }
     }
+}
+
+// A whole number of packed groups takes exactly its packed size; between
+// them the figure lies within one group of it.
+TEST(Space, StreamImageBytesAreThePackedSizeOfWholeGroups) {
+    for (const std::uint64_t values : {0ull, 1ull, 7ull, 8ull, 9ull, 800ull, 65535ull, 73192ull}) {
+        const double bytes = streamImageBytes(values);
+        EXPECT_LE(static_cast<double>(packedSize(values)) - bytes, 7.0) << values;
+        EXPECT_GE(static_cast<double>(packedSize(values)), bytes) << values;
+        if (values % 8 == 0) EXPECT_EQ(bytes, static_cast<double>(packedSize(values))) << values;
+    }
+}
+
+TEST(Space, ImageSharesAreWordedToATenthOfAPercent) {
+    const struct {
+        double bytes;
+        std::uint64_t imageBytes;
+        const char* share;
+    } cases[] = {
+        {0, 0, "0.0%"},        {5, 0, "0.0%"},           {1, 3, "33.3%"},   {2, 3, "66.7%"},
+        {64048, 64048, "100.0%"}, {70000, 64048, "109.3%"}, {0.875, 7, "12.5%"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(formatImageShare(c.bytes, c.imageBytes), c.share) << c.bytes << " of " << c.imageBytes;
 }
 
 }  // namespace

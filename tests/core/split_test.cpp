@@ -101,6 +101,59 @@ TEST_P(Split, PartsHoldEveryEntryOnceInOrderAndAreAsFewAsThePlainSearchFinds) {
     EXPECT_GE(conversion.images->size(), 2u);
     expectPartsHoldTheDeck(deck, *conversion.images, "deck");
     EXPECT_EQ(conversion.images->size(), fewestPartsPlainly(deck, GetParam().encoder));
+    EXPECT_LE(leastParts(deck), conversion.images->size());
+}
+
+TEST(Split, MoreThanTheMostPartsAreRefusedWithTheCountTheSearchReached) {
+    const KvzFile deck = testing::kvzFileOf(testing::randomKanjiDeck({300, 300, 300, 300, 300, 300, 300, 300}, 20, 3));
+    const std::size_t fewest = fewestPartsPlainly(deck, Encoder::standard);
+    ASSERT_GE(fewest, 3u);
+    ASSERT_LT(leastParts(deck), fewest - 1);  // so that the search itself finds it
+    for (const std::size_t most : {fewest - 1, fewest}) {
+        SCOPED_TRACE(most);
+        ConvertRequest request{PackOptions{}, false, true, most};
+        DeckConversion conversion = convertDeck(deck, "deck", request);
+        if (most < fewest) {
+            ASSERT_FALSE(conversion.images.ok());
+            EXPECT_EQ(conversion.images.reason(), "the deck needs at least " + std::to_string(most + 1) +
+                                                      " parts; --split writes at most " + std::to_string(most) +
+                                                      " (--max-parts N allows N)");
+        } else {
+            ASSERT_TRUE(conversion.images.ok()) << conversion.images.reason();
+            EXPECT_EQ(conversion.images->size(), fewest);
+        }
+    }
+}
+
+// 400000 entries of one character each: no split into 64 parts can hold
+// their lines, which leastParts tells without converting anything.
+KvzFile manyOneCharacterEntries() {
+    KvzFile deck;
+    const std::vector<std::uint8_t> text{0x82, 0x60, 0};
+    for (std::size_t t = 0; t < kGroupCount + 400000 * kFieldsPerEntry; ++t)
+        deck.textBlock.insert(deck.textBlock.end(), text.begin(), text.end());
+    deck.textBlock.push_back(0);
+    deck.groupCounts.fill(50000);
+    return deck;
+}
+
+TEST(Split, ADeckThatNeedsFarTooManyPartsIsRefusedBeforeAnyConversionAndStillReported) {
+    const KvzFile deck = manyOneCharacterEntries();
+    const std::size_t least = leastParts(deck);
+    // 2.4 million texts of two values each, 7/8 of a byte a value.
+    EXPECT_EQ(least, ((2400000u * 2 + 7) * 7 / 8 + kImageCapacity - 1) / kImageCapacity);
+    ASSERT_GT(least, kDefaultMaxParts);
+    for (const bool report : {false, true}) {
+        SCOPED_TRACE(report);
+        DeckConversion conversion = convertDeck(deck, "deck", ConvertRequest{PackOptions{}, report, true});
+        ASSERT_FALSE(conversion.images.ok());
+        EXPECT_EQ(conversion.images.reason(), "the deck needs at least " + std::to_string(least) +
+                                                  " parts; --split writes at most 64 (--max-parts N allows N)");
+        EXPECT_EQ(conversion.report.has_value(), report);
+        if (report) {
+            EXPECT_EQ(conversion.report->entries.size(), 400000u);
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -98,20 +98,22 @@ TEST(ValueForms, TwoByteValuesAboveTheLimit) {
 }
 
 TEST(ValueForms, LengthWordOfTwoBytes) {
-    // 130 codes with B = 120: the length word is 120 10.
+    // A phrase line of 130 codes with B = 120: the length word is 120 10.
+    // (No text may hold that many characters; a phrase that no text uses
+    // may.)
     StreamBuilder stream;
     stream.limit = 120;
-    stream.header(100, 0);
+    stream.header(100, 1);
     stream.value(130);
     ASSERT_EQ(stream.bytes.size(), 5u);
     ASSERT_EQ(stream.bytes[3], 120);
     ASSERT_EQ(stream.bytes[4], 10);
     for (unsigned i = 0; i < 130; ++i) stream.value(i % 100);
-    stream.value(0).value(0);
-    for (int g = 1; g < 8; ++g) stream.line({0}).value(0).value(0);
+    for (int g = 0; g < 8; ++g) stream.line({0}).value(0).value(0);
     const DecodedImage decoded = decodeOrFail(buildImage(stream.bytes, {}));
-    ASSERT_EQ(decoded.groups[0].name.size(), 130u);
-    EXPECT_EQ(decoded.groups[0].name[129], 29);
+    ASSERT_EQ(decoded.phrases.size(), 1u);
+    ASSERT_EQ(decoded.phrases[0].size(), 130u);
+    EXPECT_EQ(decoded.phrases[0][129], 29);
 }
 
 TEST(GlyphArea, LowestRowFirstTopRowLast) {
@@ -198,7 +200,7 @@ TEST(Expansion, Refusals) {
         {"cycle deep inside", {{0}, {2, 4}, {1, 3}}, {3}, "contains itself"},
         {"no such phrase", {{0}}, {3}, "neither a character nor a phrase"},
         {"character without cell", {}, {0, 1}, ""},
-        {"runaway length", doubling, {17}, "more than 65535"},
+        {"runaway length", doubling, {17}, "more than 116 characters"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -219,6 +221,139 @@ TEST(Expansion, ExpanderRecoversAfterACycle) {
     const Status again = expander.expand({2, 2}, codes);
     ASSERT_TRUE(again.ok()) << again.reason();
     EXPECT_EQ(codes, (Codes{0, 1, 0, 1}));
+}
+
+}  // namespace
+}  // namespace kvz
+
+namespace kvz {
+namespace {
+
+// A stream whose phrase k (code 2 + k) is two of phrase k - 1, phrase 0 two
+// characters: phrase k expands to 2^(k+1) characters. `text(g, e, f)` gives
+// each text (group names with e = -1); every group holds `perGroup` entries.
+template <class Text>
+std::vector<std::uint8_t> doublingImage(unsigned phrases, unsigned perGroup, const Text& text) {
+    StreamBuilder stream;
+    stream.limit = 100;  // two-byte values up to 3683: the groups' indexes
+    stream.header(2, phrases);
+    for (unsigned k = 0; k < phrases; ++k) {
+        if (k == 0)
+            stream.line({0, 1});
+        else
+            stream.line({2 + k - 1, 2 + k - 1});
+    }
+    for (unsigned g = 0; g < 8; ++g) {
+        const StoredText name = text(g, -1, 0);
+        stream.value(static_cast<unsigned>(name.size()));
+        for (const std::uint16_t code : name) stream.value(code);
+        stream.value(g * perGroup).value(perGroup);
+    }
+    for (unsigned g = 0; g < 8; ++g)
+        for (unsigned e = 0; e < perGroup; ++e)
+            for (int f = 0; f < 6; ++f) {
+                const StoredText line = text(g, static_cast<int>(e), f);
+                stream.value(static_cast<unsigned>(line.size()));
+                for (const std::uint16_t code : line) stream.value(code);
+            }
+    const std::vector<GlyphCell> cells(2, GlyphCell{1, 2, 3, 4, 5, 6, 7});
+    return buildImage(stream.bytes, cells);
+}
+
+// Phrase k's code, and a text of `characters` characters: phrases where
+// they fit, characters for the rest.
+constexpr std::uint16_t phraseCode(unsigned k) { return static_cast<std::uint16_t>(2 + k); }
+StoredText textOf(std::size_t characters) {
+    StoredText text;
+    for (unsigned k = 7; k-- > 0;) {
+        const std::size_t length = std::size_t{2} << k;
+        while (characters >= length) {
+            text.push_back(phraseCode(k));
+            characters -= length;
+        }
+    }
+    for (; characters > 0; --characters) text.push_back(1);
+    return text;
+}
+
+TEST(TextWidths, EachTextIsHeldToItsFieldsWidth) {
+    struct Case {
+        const char* name;
+        TextPlace place;  // the one text of other than one character
+        std::size_t width;
+    };
+    const std::vector<Case> cases = {
+        {"group name", {3, -1, 0}, 16},
+        {"long field", {2, 1, 0}, 116},
+        {"short field", {7, 0, 4}, 28},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(maxTextCharacters(c.place), c.width);
+        for (const std::size_t characters : {c.width, c.width + 1}) {
+            SCOPED_TRACE(characters);
+            const auto image = doublingImage(7, 2, [&](unsigned g, int e, int f) {
+                const bool chosen = static_cast<int>(g) == c.place.group && e == c.place.entry && f == c.place.field;
+                return chosen ? textOf(characters) : StoredText{0};
+            });
+            auto decoded = decodeImage(image, kLoadAddress);
+            if (characters == c.width) {
+                ASSERT_TRUE(decoded.ok()) << decoded.reason();
+                const StoredText& stored =
+                    c.place.entry < 0 ? decoded->groups[3].name
+                                      : decoded->entries[static_cast<std::size_t>(c.place.group * 2 + c.place.entry)]
+                                                        [static_cast<std::size_t>(c.place.field)];
+                auto codes = expandText(*decoded, stored);
+                ASSERT_TRUE(codes.ok()) << codes.reason();
+                EXPECT_EQ(codes->size(), c.width);
+            } else {
+                ASSERT_FALSE(decoded.ok());
+                EXPECT_EQ(decoded.reason(), describeTextPlace(c.place) + ": the text expands to more than " +
+                                                std::to_string(c.width) + " characters, more than its field of " +
+                                                std::to_string(c.width) + " bytes holds");
+            }
+        }
+    }
+}
+
+TEST(TextWidths, AnImageOfRunawayPhrasesIsRefusedAtItsFirstLongText) {
+    // 16 doubling phrases: each of the 7208 texts would expand to 131072
+    // characters. The first text too long is named, the work stays small.
+    const auto image = doublingImage(16, 150, [](unsigned g, int e, int f) {
+        const bool late = g == 5 && e == 149 && f == 3;
+        return g < 5 || late ? StoredText{phraseCode(15)} : StoredText{0};
+    });
+    auto decoded = decodeImage(image, kLoadAddress);
+    ASSERT_FALSE(decoded.ok());
+    EXPECT_EQ(decoded.reason(),
+              "group 0 name: the text expands to more than 16 characters, more than its field of 16 bytes holds");
+    // Only one late text runs away: it is the one named.
+    const auto late = doublingImage(16, 150, [](unsigned g, int e, int f) {
+        return g == 5 && e == 149 && f == 3 ? StoredText{phraseCode(15), 0} : StoredText{phraseCode(1)};
+    });
+    decoded = decodeImage(late, kLoadAddress);
+    ASSERT_FALSE(decoded.ok());
+    EXPECT_EQ(decoded.reason(), "group 5 entry 149 short field 3: the text expands to more than 28 characters, "
+                                "more than its field of 28 bytes holds");
+}
+
+TEST(TextWidths, ACycleIsRefusedWhereATextUsesIt) {
+    // Phrase 2 = 0 3, phrase 3 = 1 2: each contains the other.
+    const auto imageWith = [](StoredText longField) {
+        StreamBuilder stream;
+        stream.header(2, 2).line({0, 3}).line({1, 2});
+        for (unsigned g = 0; g < 8; ++g) stream.line({0}).value(g == 0 ? 0 : 1).value(g == 0 ? 1 : 0);
+        stream.value(static_cast<unsigned>(longField.size()));
+        for (const std::uint16_t code : longField) stream.value(code);
+        for (int f = 1; f < 6; ++f) stream.line({1});
+        return buildImage(stream.bytes, std::vector<GlyphCell>(2));
+    };
+    auto used = decodeImage(imageWith({0, 2}), kLoadAddress);
+    ASSERT_FALSE(used.ok());
+    EXPECT_EQ(used.reason(), "group 0 entry 0 long field: phrase 2 contains itself");
+    // A phrase that no text uses is never read by the device.
+    auto unused = decodeImage(imageWith({0, 1}), kLoadAddress);
+    EXPECT_TRUE(unused.ok()) << unused.reason();
 }
 
 }  // namespace

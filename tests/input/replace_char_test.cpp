@@ -193,3 +193,31 @@ TEST(ReplaceChar, NoOutputHoldsAnAsciiGraphicHalfWidthKanaOrVoicedKatakana) {
 
 }  // namespace
 }  // namespace kvz
+
+namespace kvz {
+namespace {
+
+std::size_t characterCount(std::string_view text) {
+    std::size_t characters = 0;
+    for (std::size_t at = 0; at < text.size(); ++characters)
+        at += isKanji(static_cast<std::uint8_t>(text[at])) && at + 1 < text.size() ? 2 : 1;
+    return characters;
+}
+
+// A field of W bytes never gives more than W characters: the bound that the
+// decoder holds every text of an image to. Every character, one byte or a
+// lead byte with any second byte.
+TEST(ReplaceChar, NoCharacterBecomesMoreCharactersThanItHasBytes) {
+    for (unsigned first = 1; first < 256; ++first) {
+        const bool lead = isKanji(static_cast<std::uint8_t>(first));
+        for (unsigned second = lead ? 1 : 0; second < (lead ? 256u : 1u); ++second) {
+            std::string character{static_cast<char>(first)};
+            if (lead) character += static_cast<char>(second);
+            SCOPED_TRACE(::testing::Message() << std::hex << first << " " << second);
+            EXPECT_LE(characterCount(normalise(character)), character.size());
+        }
+    }
+}
+
+}  // namespace
+}  // namespace kvz

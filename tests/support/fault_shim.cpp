@@ -12,7 +12,11 @@
 //                                  (2000 when not set), then writes
 //   KVZPACK_TEST_FAIL_CREATE=TEXT  mkstemp() of a name holding TEXT fails
 //                                  with EACCES
+//   KVZPACK_TEST_KILL_AT_RENAME=N  the Nth rename() of the process (from 1)
+//                                  ends it with SIGKILL instead, as a
+//                                  power loss or `kill -9` would there
 #include <dlfcn.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -78,4 +82,10 @@ extern "C" int mkstemp(char* pattern) {
         return -1;
     }
     return next<int (*)(char*)>("mkstemp")(pattern);
+}
+
+extern "C" int rename(const char* from, const char* to) {
+    static int renames = 0;
+    if (const char* at = setting("KVZPACK_TEST_KILL_AT_RENAME"); at && ++renames == std::atoi(at)) ::raise(SIGKILL);
+    return next<int (*)(const char*, const char*)>("rename")(from, to);
 }

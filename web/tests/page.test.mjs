@@ -193,7 +193,7 @@ describe('what will not show, and refusals', () => {
     const tsv = generatedTsv(3, (i) => (i === 1 ? 'x\\x90\\x01' : i === 2 ? '\\x90\\x7F\\x90\\x01' : 'plain'));
     const built = buildNatively(tsv, 'stray.tsv');
     assert.equal(built.status, 0, built.errors.join('\n'));
-    assert.equal(built.errors.length, 3);
+    assert.equal(built.errors.length, 2);  // the second 0x9001 is told on the first one's line
     const native = convertNatively(built.kvz, 'stray.kvz');
     assert.equal(native.status, 0);
     assert.equal(native.errors.length, 2);
@@ -281,6 +281,56 @@ describe('images inspected as kvzpack --inspect inspects them', () => {
   });
 });
 
+describe('the command line\'s bounds', () => {
+  test('an image whose phrases would run away is refused at once, as kvzpack --inspect refuses it', async () => {
+    const dir = tempDir();
+    const image = path.join(dir, 'runaway.ihx');
+    fs.copyFileSync(path.join(root, 'tests/cli/cases/inspect-runaway-phrases/in/runaway.ihx'), image);
+    const inspected = runNative(kvzpack, ['--inspect', 'runaway.ihx'], dir);
+    assert.equal(inspected.status, 1);
+    assert.match(inspected.stderr, /expands to more than 116 characters/);
+    await withPage(server.url, async ({ page }) => {
+      assert.equal(await runFile(page, image), 'failed');
+      assert.deepEqual(await messages(page), errorLines(inspected.stderr));
+      assert.deepEqual(await offeredDownloads(page), []);
+    });
+    fs.rmSync(dir, { recursive: true, force: true });
+  });
+
+  test('a file beyond its kind\'s bound is refused by its size with the command line\'s line', async () => {
+    const dir = tempDir();
+    // Sparse files one byte over each bound: nothing of them is ever read.
+    const sparse = (name, bytes) => {
+      const file = path.join(dir, name);
+      fs.closeSync(fs.openSync(file, 'w'));
+      fs.truncateSync(file, bytes);
+      return file;
+    };
+    const image = sparse('big.ihx', 1048576 + 1);
+    const table = sparse('big.tsv', 536870912 + 1);
+    const deck = sparse('big.kvz', 134217728 + 1);
+    const inspected = runNative(kvzpack, ['--inspect', 'big.ihx'], dir);
+    assert.equal(inspected.status, 1);
+    const built = runNative(kvzdeck, ['build', 'big.tsv', 'built.kvz'], dir);
+    assert.equal(built.status, 1);
+    const expected = [
+      [image, errorLines(inspected.stderr)],
+      [table, errorLines(built.stderr)],
+      // The command line reads no more of a deck than its records announce.
+      [deck, ['kvzpack: big.kvz: is larger than any KVZ deck (at most 134217728 bytes)']],
+    ];
+    await withPage(server.url, async ({ page }) => {
+      for (const [file, lines] of expected) {
+        assert.equal(lines.length, 1, lines.join('\n'));
+        assert.equal(await runFile(page, file), 'failed', file);
+        assert.deepEqual(await messages(page), lines);
+        assert.deepEqual(await offeredDownloads(page), []);
+      }
+    });
+    fs.rmSync(dir, { recursive: true, force: true });
+  });
+});
+
 describe('the sheet', () => {
   test('a deck of over a thousand entries is drawn in bands within the canvas limits', async () => {
     const built = buildNatively(generatedTsv(1500), 'many.tsv');
@@ -313,7 +363,7 @@ describe('the sheet', () => {
         assert.ok(text.ink > 0, 'each text has ink');
       }
       // A click on the row of group 3's entry 0 shows that entry.
-      const target = await page.evaluate(() => currentSheet.texts.find((t) => t.group === 3 && t.entry === 0));
+      const target = await page.evaluate(() => state.sheet.texts.find((t) => t.group === 3 && t.entry === 0));
       const point = await page.evaluate((text) => {
         const canvas = document.querySelector('#preview canvas');
         const zoom = canvas.getBoundingClientRect().width / canvas.width;
@@ -368,6 +418,57 @@ describe('the page', () => {
     });
   });
 
+  test('at a phone\'s width nothing but the sheet is wider than the screen, and the icon asks for no file', async () => {
+    await withPage(server.url, async ({ page, requests }) => {
+      await page.setViewport({ width: 390, height: 844 });
+      // Two files, so that the list of files shows too.
+      assert.equal(await runFile(page, path.join(examples, 'sample.tsv'), path.join(examples, 'example.kvz')), 'done');
+      await page.$eval('#space details', (details) => { details.open = true; });
+      await page.$eval('#entry-number', (input) => { input.value = '0'; });
+      await page.click('#entry-form button');
+      await page.waitForSelector('#entry-view canvas');
+      const wide = await page.evaluate(() => {
+        const width = document.documentElement.clientWidth;
+        const sheet = document.querySelector('#preview');
+        const outside = [];
+        for (const element of document.body.querySelectorAll('*')) {
+          if (element !== sheet && sheet.contains(element)) continue;
+          const box = element.getBoundingClientRect();
+          const name = `${element.tagName.toLowerCase()}#${element.id}.${element.className}`;
+          if (box.width > 0 && (box.left < -0.5 || box.right > width + 0.5)) outside.push(`${name}: ${box.left} to ${box.right}`);
+          // Nor does anything but the sheet scroll sideways within the page.
+          if (element !== sheet && element.scrollWidth > element.clientWidth + 1
+            && ['auto', 'scroll'].includes(getComputedStyle(element).overflowX)) {
+            outside.push(`${name} scrolls: ${element.scrollWidth} in ${element.clientWidth}`);
+          }
+        }
+        return { width, scrollWidth: document.documentElement.scrollWidth, outside };
+      });
+      assert.equal(wide.width, 390);
+      assert.deepEqual(wide.outside, []);
+      assert.equal(wide.scrollWidth, wide.width, 'the page does not scroll sideways');
+      const icon = await page.$eval('link[rel=icon]', (link) => link.href);
+      assert.ok(icon.startsWith('data:image/'), icon);
+      assert.ok(!requests.some((url) => url.endsWith('/favicon.ico')), 'no request for /favicon.ico');
+    });
+  });
+
+  test('each option says what it does in words, with its flag beside it', async () => {
+    await withPage(server.url, async ({ page }) => {
+      for (const option of ['best', 'strict', 'split', 'columns', 'furigana', 'encoding', 'cut', 'replace']) {
+        const label = await page.$eval(`#option-${option}`, (input) => {
+          const [first] = input.labels;
+          const flag = first.querySelector('code.flag');
+          return { flag: flag?.textContent, words: first.textContent.replace(flag?.textContent ?? '', '').trim() };
+        });
+        assert.equal(label.flag, `--${option}`, option);
+        assert.ok(/^[A-Z][a-z]/.test(label.words) && !label.words.includes('--'), `${option}: "${label.words}"`);
+      }
+      assert.match(await page.$eval('#option-best', (input) => input.labels[0].textContent), /^\s*Smallest image \(slower\)/);
+      assert.match(await page.$eval('#option-cut', (input) => input.labels[0].textContent), /^\s*Cut fields that are too long/);
+    });
+  });
+
   test('screenshot of the page after converting the sample TSV', async () => {
     await withPage(server.url, async ({ page }) => {
       await page.setViewport({ width: 1100, height: 1500 });
@@ -379,7 +480,7 @@ describe('the page', () => {
   });
 });
 
-// Runs a command line the page shows (programs and plain file names joined
+// Runs a command line the page shows (programs, mkdir -p and plain file names joined
 // by ' && ') in `dir` with the native programs; stops at the first failure,
 // as the shell does. The standard error lines of every program run.
 function runCommandLine(command, dir) {
@@ -388,6 +489,11 @@ function runCommandLine(command, dir) {
   for (const part of command.split(' && ')) {
     // A word in double quotes (as a value with a comma is shown) is one argument without them.
     const [program, ...args] = part.split(' ').map((word) => word.replace(/^"([^" ]*)"$/, '$1'));
+    if (program === 'mkdir') {  // mkdir -p FOLDER, for --output-dir FOLDER
+      assert.deepEqual(args.slice(0, -1), ['-p'], part);
+      fs.mkdirSync(path.join(dir, args.at(-1)), { recursive: true });
+      continue;
+    }
     assert.ok(programs[program], `${program} is one of the programs`);
     const run = runNative(programs[program], args, dir);
     errors.push(...errorLines(run.stderr));
@@ -404,19 +510,25 @@ async function shownCommand(page) {
   return page.$eval('#command-line', (code) => code.textContent);
 }
 
-// Every download offered is the file of that name that the native run left
-// in `dir`, and the native run left no file the page does not offer.
-async function assertNativeDownloads(page, dir, base) {
+// Every download offered is the file that the native run left in `dir` (its
+// images in the folder of --output-dir where the command shown names one),
+// and the native run left no file the page does not offer. A download is
+// named as its file, but for one that would bear the name of the file given
+// (`given`): the numbered text of notes.txt is offered as notes.hex.txt.
+async function assertNativeDownloads(page, dir, base, given = '') {
   const offered = await page.$$eval('.downloads a[download]', (links) => links.map((link) => link.download));
+  const folder = (await shownCommand(page)).includes('--output-dir out') ? path.join(dir, 'out') : dir;
   for (const kind of DOWNLOADS) {
-    const file = path.join(dir, `${base}.${kind}`);
+    const file = path.join(kind === 'kvz' ? dir : folder, `${base}.${kind}`);
+    const name = `${base}.${kind}` === given ? `${base}.hex.${kind}` : `${base}.${kind}`;
     const bytes = await download(page, kind);
     if (kind === 'kvz' && !offered.includes(`${base}.kvz`)) continue;  // a deck given as .kvz is not offered back
     if (bytes === null) {
       assert.ok(!fs.existsSync(file) || kind === 'kvz', `${base}.${kind} written natively but not offered`);
       continue;
     }
-    assert.ok(offered.includes(`${base}.${kind}`), `${kind} offered under its own name`);
+    assert.ok(offered.includes(name), `${kind} offered as ${name}: ${offered}`);
+    assert.ok(!offered.includes(given), `no download named ${given}, the file given`);
     if (kind === 'png') assertSameSheet(await previewCanvases(page), bytes, fs.readFileSync(file));
     else assertSameBytes(bytes, fs.readFileSync(file), `${base}.${kind}`);
   }
@@ -595,11 +707,16 @@ describe('tables and Anki exports, built as kvzdeck builds them', () => {
         assert.equal(await runFile(page, path.join(dir, file)), 'done');
         const command = await shownCommand(page);
         assert.ok(command.startsWith(`kvzdeck build${flags} ${file} ${base}.kvz && `), command);
+        // An export NAME.txt would be the numbered text's name: the outputs go elsewhere.
+        assert.equal(command.includes(' && mkdir -p out && kvzpack --preview --output-dir out '), file.endsWith('.txt'),
+          command);
         const native = runCommandLine(command, dir);
         assert.equal(native.status, 0, native.errors.join('\n'));
         const told = native.errors.map((line) => line.replace(`: ${base}.kvz: `, `: ${file}: `));
         assert.deepEqual(await messages(page), told);
-        await assertNativeDownloads(page, dir, base);
+        await assertNativeDownloads(page, dir, base, file);
+        assert.deepEqual(fs.readFileSync(path.join(dir, file)), fs.readFileSync(path.join(inputs, file)),
+          `${file} left as it was`);
         const dumped = runNative(kvzdeck, ['dump', `${base}.kvz`], dir);
         assert.equal(dumped.status, 0, dumped.stderr);
         const deckTsv = await download(page, 'deck-tsv');
@@ -751,6 +868,28 @@ describe('several files, long runs and cancelling', () => {
     });
   });
 
+  test('the list of files counts each file\'s messages in words that agree with the number', async () => {
+    const dir = tempDir();
+    fs.copyFileSync(path.join(examples, 'example.kvz'), path.join(dir, 'example.kvz'));
+    fs.writeFileSync(path.join(dir, 'broken.kvz'), fs.readFileSync(path.join(examples, 'example.kvz')).subarray(0, 2000));
+    const missing = buildNatively(generatedTsv(3, (i) => (i === 1 ? 'x\\xFA\\x40\\xFA\\x41' : i === 2 ? '\\xF0\\x40' : 'plain')),
+      'missing.tsv');
+    assert.equal(missing.status, 0, missing.errors.join('\n'));
+    const cases = [
+      { name: 'example.kvz', file: path.join(dir, 'example.kvz'), messages: 0, shown: 'example.kvz: done' },
+      { name: 'broken.kvz', file: path.join(dir, 'broken.kvz'), messages: 1, shown: 'broken.kvz: failed (1 message)' },
+      { name: 'missing.kvz', file: missing.kvz, messages: 3, shown: 'missing.kvz: done (3 messages)' },
+    ];
+    for (const { name, file, messages: count } of cases) {
+      assert.equal(convertNatively(file, name).errors.length, count, `${name} natively`);
+    }
+    await withPage(server.url, async ({ page }) => {
+      assert.equal(await runFile(page, ...cases.map((c) => c.file)), 'failed');
+      const listed = await page.$$eval('#files button', (buttons) => buttons.map((b) => b.textContent));
+      assert.deepEqual(listed, cases.map((c) => c.shown));
+    });
+  });
+
   test('after a failing file nothing of the earlier file is left', async () => {
     const dir = tempDir();
     fs.writeFileSync(path.join(dir, 'broken.kvz'), fs.readFileSync(path.join(examples, 'sample.kvz')).subarray(0, 3000));
@@ -762,6 +901,18 @@ describe('several files, long runs and cancelling', () => {
       assert.equal(await page.$eval('#summary-section', (section) => section.hidden), true);
       assert.equal(await page.$$eval('#files li', (items) => items.length), 1);
       assert.ok((await messages(page)).every((line) => line.includes('broken.kvz')));
+    });
+  });
+
+  test('a file\'s command line is shown while it converts, and still after it is cancelled', async () => {
+    const slow = slowDeck();
+    await withPage(server.url, async ({ page }) => {
+      await startSlowRun(page, slow);
+      await page.waitForFunction(() => document.querySelector('#command-line').textContent !== '');
+      assert.equal(await shownCommand(page), 'kvzpack --best --preview slow.kvz');
+      assert.equal(await page.$eval('#command', (paragraph) => paragraph.hidden), false);
+      await page.click('#cancel');
+      assert.equal(await shownCommand(page), 'kvzpack --best --preview slow.kvz');
     });
   });
 
