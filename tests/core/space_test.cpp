@@ -243,7 +243,9 @@ TEST(Space, StreamImageBytesAreThePackedSizeOfWholeGroups) {
         const double bytes = streamImageBytes(values);
         EXPECT_LE(static_cast<double>(packedSize(values)) - bytes, 7.0) << values;
         EXPECT_GE(static_cast<double>(packedSize(values)), bytes) << values;
-        if (values % 8 == 0) EXPECT_EQ(bytes, static_cast<double>(packedSize(values))) << values;
+        if (values % 8 == 0) {
+            EXPECT_EQ(bytes, static_cast<double>(packedSize(values))) << values;
+        }
     }
 }
 
