@@ -125,8 +125,12 @@ Status checkOwnOutput(const std::string& path, OutputKind kind) {
     const Result<std::string> contents = readForCheck(path, kind);
     // A file that cannot even be read (another program holds it) cannot be
     // replaced either.
-    if (!contents && contents.failureKind() != FailureKind::tooLarge)
+    if (!contents && contents.failureKind() != FailureKind::tooLarge) {
+        // Gone since it was looked at: a run at the same time removed it (the
+        // log it shares with this one).
+        if (io::pathKind(path) == io::PathKind::missing) return success();
         return fail("cannot write " + path + ": " + contents.reason());
+    }
     if (!contents || !isOwnOutput(kind, *contents)) return fail(describeForeignOutput(path, kind));
     return success();
 }
