@@ -1,7 +1,9 @@
 // kvzdeck's readers on the inputs that once took them quadratic time: markup
 // opened and never closed, repeated through one export field; many distinct
 // group values; one note of very many fields before ordinary rows; one
-// warning said of every row. Each input is read at sizes doubling from
+// warning said of every row; ruby never closed, named references, marks
+// after their base in a table whose separator is found, and a set of decks
+// of many groups. Each input is read at sizes doubling from
 // 64 KiB to 1 MiB, and the complexity fit says how the time grows: about
 // twice the time for twice the input, O(N), with a small RMS.
 //   build/kvzpack_bench --benchmark_filter=Readers
@@ -52,10 +54,17 @@ std::string spacedGroupOnEveryRow(std::size_t bytes) {
     return text;
 }
 
-void readAndCount(benchmark::State& state, const std::string& text, const char* fileName) {
+std::string decomposedKana(std::size_t bytes) {
+    std::string text = "short1;long\n";
+    while (text.size() < bytes) text += "か\u3099っこう;a school\n";
+    return text;
+}
+
+void readAndCount(benchmark::State& state, const std::string& text, const char* fileName, bool decks = false) {
     kvz::DeckInputOptions options;
     options.fileName = fileName;
     options.fixes.cut = true;
+    options.decks = decks;
     for (auto _ : state) benchmark::DoNotOptimize(kvz::readDeckInput(text, options));
     state.SetComplexityN(static_cast<benchmark::IterationCount>(text.size()));
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
@@ -78,6 +87,18 @@ void BM_Readers_UnclosedClozes(benchmark::State& state) {
 void BM_Readers_UnclosedEntities(benchmark::State& state) {
     readAndCount(state, exportField("&#1", sizeOf(state)), "notes.txt");
 }
+void BM_Readers_UnclosedRuby(benchmark::State& state) {
+    readAndCount(state, exportField("<ruby>漢<rt>", sizeOf(state)), "notes.txt");
+}
+void BM_Readers_NamedEntities(benchmark::State& state) {
+    readAndCount(state, exportField("&hellip;&NotNestedGreaterGreater", sizeOf(state)), "notes.txt");
+}
+void BM_Readers_DecomposedKanaWithTheSeparatorFound(benchmark::State& state) {
+    readAndCount(state, decomposedKana(sizeOf(state)), "words.txt");
+}
+void BM_Readers_DistinctGroupsAsASetOfDecks(benchmark::State& state) {
+    readAndCount(state, distinctGroups(sizeOf(state)), "words.csv", true);
+}
 void BM_Readers_DistinctGroups(benchmark::State& state) {
     readAndCount(state, distinctGroups(sizeOf(state)), "words.csv");
 }
@@ -97,6 +118,10 @@ READER_GROWTH(BM_Readers_UnclosedSounds);
 READER_GROWTH(BM_Readers_UnclosedClozes);
 READER_GROWTH(BM_Readers_UnclosedEntities);
 READER_GROWTH(BM_Readers_DistinctGroups);
+READER_GROWTH(BM_Readers_UnclosedRuby);
+READER_GROWTH(BM_Readers_NamedEntities);
+READER_GROWTH(BM_Readers_DecomposedKanaWithTheSeparatorFound);
+READER_GROWTH(BM_Readers_DistinctGroupsAsASetOfDecks);
 READER_GROWTH(BM_Readers_WideNoteThenRows);
 READER_GROWTH(BM_Readers_RepeatedWarning);
 

@@ -7,12 +7,14 @@
 //   byte 1: --encoding (bits 0-2: none, utf-8, utf-16le, utf-16be, cp932),
 //           --furigana (bits 3-4: none, base, reading, both), --separator
 //           (bits 5-7: none, tab, comma, semicolon, space, pipe, colon, ';');
-//   byte 2: the number of --columns (0: none), each role a byte behind it
+//   byte 2: --header or --no-header (bits 0-1), header cells named as
+//           columns (bit 2), --decks (bit 3), the deck's name (bit 4);
+//   byte 3: the number of --columns (0: none), each role a byte behind it
 //           (long, short1 to short5, group, -), the list refused as kvzdeck
 //           refuses it (a role given twice) then read without it.
 // What it reads must hold: a deck only when no problem remains, a deck that
 // the KVZ reader takes whole, and its own-layout text read back to the same
-// deck.
+// deck; for a set, every deck of it a KVZ deck.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -32,7 +34,7 @@ namespace {
     std::abort();
 }
 
-constexpr std::size_t kOptionBytes = 3;
+constexpr std::size_t kOptionBytes = 4;
 
 // The option values as the command line gives them, through its parsers.
 void chooseValues(kvz::DeckInputOptions& options, std::uint8_t choice) {
@@ -76,19 +78,37 @@ kvz::DeckInputOptions optionsFrom(std::uint8_t choice) {
     return options;
 }
 
+void chooseTableOptions(std::uint8_t choice, kvz::DeckInputOptions& options) {
+    if (choice & 1) options.headerRow = (choice & 2) != 0;
+    if (choice & 4) options.namedColumns = {{"word", kvz::ColumnRole::short1}, {"Meaning", kvz::ColumnRole::longField},
+                                            {"lesson", kvz::ColumnRole::group}};
+    options.decks = (choice & 8) != 0;
+    if (choice & 16) options.deckName = "out.kvz";
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < kOptionBytes) return 0;
     kvz::DeckInputOptions options = optionsFrom(data[0]);
     chooseValues(options, data[1]);
-    const std::size_t roles = chooseColumns(options, data[2], std::span(data + kOptionBytes, size - kOptionBytes));
+    chooseTableOptions(data[2], options);
+    const std::size_t roles = chooseColumns(options, data[3], std::span(data + kOptionBytes, size - kOptionBytes));
     const std::size_t start = kOptionBytes + roles;
     const std::string_view text(reinterpret_cast<const char*>(data + start), size - start);
     auto input = kvz::readDeckInput(text, options);
     if (!input) return 0;
     const kvz::DeckCheck& check = input->check;
     if (check.problemCount < check.problems.size()) finding("fewer problems counted than listed");
+    if (options.decks) {
+        if (!check.kvz.empty()) finding("a set of decks with a deck of its own");
+        for (const auto& part : input->parts) {
+            if (part.groups.empty() || part.groups.size() > 8) finding("a deck of the set holds no group or more than 8");
+            if (check.problemCount == 0 && !kvz::readKvzBytes(std::span<const std::uint8_t>(part.kvz)))
+                finding("a deck of the set is not a KVZ deck");
+        }
+        return 0;
+    }
     if (check.kvz.empty()) {
         if (check.problemCount == 0) finding("no deck and no problem");
         return 0;

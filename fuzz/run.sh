@@ -48,7 +48,8 @@ for text in "$root"/fuzz/seeds/kvz/*.tsv "$root"/tests/deck/inputs/*; do
     *.txt) choice='\002' ;;
     *) choice='\000' ;;
   esac
-  { printf "$choice\000\000"; cat "$text"; } >"$seeds/text/$(basename "$text")"
+  # The option bytes choose no option.
+  { printf "$choice\000\000\000"; cat "$text"; } >"$seeds/text/$(basename "$text")"
 done
 
 # Image seeds: the bytes of images, as the device holds them.

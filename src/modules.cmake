@@ -41,22 +41,14 @@ kvz_module(decode
 
 kvz_module(deck
   SOURCES deck_characters.cpp deck_build.cpp deck_dump.cpp cp932.cpp cp932_table.cpp utf8.cpp
-          text_encoding.cpp table.cpp anki.cpp deck_input.cpp
+          text_encoding.cpp table.cpp anki.cpp html_entities.cpp nfc.cpp nfc_table.cpp deck_input.cpp
   DEPENDS kvz_input kvz_glyph)
 
 kvz_module(core
   SOURCES convert.cpp fit.cpp pack.cpp verify.cpp report.cpp inspect.cpp preview.cpp png_runs.cpp
           space.cpp split.cpp frontend.cpp image_deck.cpp own_outputs.cpp bounds.cpp
   DEPENDS kvz_compress kvz_glyph kvz_hexfile kvz_decode kvz_deck)
-# The preview's PNG is written with libpng where the build has it; the page
-# encodes its PNG itself.
 if(NOT EMSCRIPTEN)
-  find_package(PNG)
-  if(PNG_FOUND)
-    target_link_libraries(kvz_core PUBLIC PNG::PNG)
-    target_compile_definitions(kvz_core PUBLIC KVZPACK_HAVE_PNG=1)
-  endif()
-
   # io holds every system call of the programs: its system's side is
   # io_posix.cpp and interruption_posix.cpp, or their Windows forms.
   find_package(Threads REQUIRED)

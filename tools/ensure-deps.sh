@@ -2,7 +2,7 @@
 # Checks the Debian packages the build and tests need; installs the missing
 # ones when run as root, otherwise prints the exact command and fails.
 set -eu
-packages="cmake make g++ pkg-config libgtest-dev libbenchmark-dev libpng-dev binutils srecord"
+packages="cmake make g++ pkg-config libgtest-dev libbenchmark-dev libpng-dev libicu-dev binutils srecord"
 [ "${KVZPACK_FUZZ_DEPS:-0}" = 1 ] && packages="$packages clang libclang-rt-dev"
 [ "${KVZPACK_DEB_DEPS:-0}" = 1 ] && packages="$packages dpkg-dev lintian man-db"
 # The Windows programs: Debian's mingw-w64 builds them, groff renders their

@@ -18,6 +18,7 @@
 #include "deck/utf8.h"
 #include "io/format_files.h"
 #include "io/io.h"
+#include "io/publish.h"
 
 namespace kvz {
 namespace {
@@ -34,16 +35,23 @@ constexpr const char* kUsage =
     "\n"
     "Options of build:\n"
     "  --columns LIST     what each column fills, in order: long, short1 to short5,\n"
-    "                     group, - to skip it (e.g. --columns group,short1,short2,long);\n"
+    "                     group, - to skip it (e.g. --columns group,short1,short2,long),\n"
+    "                     or by the header row's own names, in any order\n"
+    "                     (e.g. --columns 'word=short1,meaning=long,lesson=group');\n"
     "                     else a header row of these names, or for an export its\n"
     "                     default (front: short1, back: long, more: short2 to short5)\n"
+    "  --header           the first row is a header row: no card\n"
+    "  --no-header        the first row is a card, whatever it holds\n"
     "  --separator S      tab, comma, semicolon, space, pipe, colon or one character\n"
-    "                     (default: the export's header, else comma for .csv, else tab)\n"
+    "                     (default: the export's header, else the one that splits the\n"
+    "                     first rows alike, else comma for .csv, else tab)\n"
     "  --encoding E       utf-8, utf-16le, utf-16be or cp932 instead of detecting it\n"
     "  --furigana M       base, reading or both: 漢字[かんじ] as 漢字, かんじ or 漢字(かんじ)\n"
     "                     (default base in exports; tables keep brackets unless given)\n"
-    "  --group-size N     without a group column: groups of N cards (default: one\n"
-    "                     group named after the file)\n"
+    "  --group-size N     groups of N cards (default: one group named after the file);\n"
+    "                     with a group column, its groups merged in their order\n"
+    "  --decks            more than 8 groups: one deck of each 8, in their order,\n"
+    "                     DECK-1.kvz, DECK-2.kvz, ..., written as one set\n"
     "  --cut              cut a field that is too long to its width, and say so\n"
     "  --replace C        put C (e.g. 〓) where a character has no Shift_JIS form\n"
     "  -v, --verbose      say which form and encoding the input was read as\n"
@@ -60,15 +68,20 @@ constexpr const char* kUsage =
     "An empty cell or a field with no column is filled with an ideographic space.\n";
 
 
-enum class Setting { help, version, verbose, columns, separator, encoding, furigana, groupSize, cut, replace };
+enum class Setting {
+    help, version, verbose, columns, header, noHeader, separator, encoding, furigana, groupSize, decks, cut, replace
+};
 constexpr std::array kOptionRules{OptionRule{"help", 'h', ""},          OptionRule{"version", 'V', ""},
                                   OptionRule{"verbose", 'v', ""},       OptionRule{"columns", 0, "LIST"},
+                                  OptionRule{"header", 0, ""},          OptionRule{"no-header", 0, ""},
                                   OptionRule{"separator", 0, "S"},      OptionRule{"encoding", 0, "E"},
                                   OptionRule{"furigana", 0, "M"},       OptionRule{"group-size", 0, "N"},
-                                  OptionRule{"cut", 0, ""},             OptionRule{"replace", 0, "C"}};
-constexpr std::array kSettings{Setting::help,     Setting::version,  Setting::verbose,   Setting::columns,
-                               Setting::separator, Setting::encoding, Setting::furigana, Setting::groupSize,
-                               Setting::cut,      Setting::replace};
+                                  OptionRule{"decks", 0, ""},           OptionRule{"cut", 0, ""},
+                                  OptionRule{"replace", 0, "C"}};
+constexpr std::array kSettings{Setting::help,      Setting::version,  Setting::verbose,  Setting::columns,
+                               Setting::header,    Setting::noHeader, Setting::separator, Setting::encoding,
+                               Setting::furigana,  Setting::groupSize, Setting::decks,   Setting::cut,
+                               Setting::replace};
 static_assert(kOptionRules.size() == kSettings.size());
 
 struct Invocation {
@@ -88,10 +101,19 @@ Status applyOption(Setting setting, const std::string& value, Invocation& invoca
         case Setting::version: invocation.version = true; break;
         case Setting::verbose: invocation.verbose = true; break;
         case Setting::cut: input.fixes.cut = true; break;
+        case Setting::decks: input.decks = true; break;
         case Setting::columns: {
-            Result<std::vector<ColumnRole>> roles = parseColumns(value);
-            KVZ_TRY(roles);
-            input.columns = std::move(*roles);
+            Result<ColumnList> columns = parseColumnList(value);
+            KVZ_TRY(columns);
+            input.columns = std::move(columns->roles);
+            input.namedColumns = std::move(columns->named);
+            break;
+        }
+        case Setting::header:
+        case Setting::noHeader: {
+            const bool header = setting == Setting::header;
+            if (input.headerRow && *input.headerRow != header) return fail("--header and --no-header exclude each other");
+            input.headerRow = header;
             break;
         }
         case Setting::separator:
@@ -200,17 +222,53 @@ private:
         if (!bytes) return refuse(inputPath, bytes.reason());
         DeckInputOptions options = invocation.input;
         options.fileName = inputPath;
+        options.deckName = kvzPath;
+        if (options.headerRow == false && !options.namedColumns.empty())
+            return refuseCommandLine(err_, kDeckProgram, "--columns names header cells, and --no-header says there is no header row");
         const Result<DeckInput> input = readDeckInput(*bytes, options);
         const ToldLines told = reportDeckBuild(inputPath, input, invocation.verbose);
         for (const std::string& line : told.lines) err_ << line << '\n';
         if (told.refused) return kExitFailure;
         const DeckCheck& check = input->check;
+        if (options.decks) return writeSet(inputPath, kvzPath, input->parts, *temporaries);
         warnAboutOutputNames(inputPath, kvzPath);
         if (const Status written = io::replaceFile(kvzPath, check.kvz, temporaries); !written)
             return refuse(kvzPath, written.reason());
         return kExitSuccess;
     }
 
+    // The decks of a set, all published or none, each then named with its groups.
+    int writeSet(const std::string& inputPath, const std::string& kvzPath, const std::vector<DeckInput::Part>& parts,
+                 io::TemporaryFiles& temporaries) {
+        std::vector<std::string> names;
+        for (std::size_t p = 0; p < parts.size(); ++p) {
+            names.push_back(deckPartName(kvzPath, p + 1));
+            if (io::sameFile(inputPath, names.back()))
+                return refuseCommandLine(err_, kDeckProgram, names.back() + " is the input file; not overwriting it");
+        }
+        std::vector<io::StagedFile> staged;
+        for (std::size_t p = 0; p < parts.size(); ++p) {
+            Result<io::StagedFile> file = io::StagedFile::create(names[p], &temporaries);
+            if (!file) return refuse(names[p], file.reason());
+            if (const Status written = file->write(parts[p].kvz); !written) return refuse(names[p], written.reason());
+            staged.push_back(std::move(*file));
+        }
+        const Status published = io::publishTogether(staged, temporaries);
+        if (!published) {
+            err_ << formatProgramMessage(kDeckProgram, published.reason() + "; no deck of the set written") << '\n';
+            return kExitFailure;
+        }
+        for (std::size_t p = 0; p < parts.size(); ++p) {
+            std::string groups;
+            for (const std::string& group : parts[p].groups) groups += (groups.empty() ? "" : ", ") + group;
+            say(names[p], (parts[p].groups.size() == 1 ? "group " : "groups ") + groups);
+        }
+        return kExitSuccess;
+    }
+
+    void say(const std::string& file, const std::string& text) {
+        err_ << formatFileMessage(kDeckProgram, file, text) << '\n';
+    }
     int dump(const std::string& path) {
         if (const std::optional<int> refused = refuseDeviceName(path)) return *refused;
         if (isImageFileName(path)) return dumpImage(path);

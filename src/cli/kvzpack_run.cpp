@@ -120,8 +120,12 @@ Status checkOwnOutput(const std::string& path, OutputKind kind) {
     const Result<std::string> contents = readForCheck(path, kind);
     // A file that cannot even be read (another program holds it) cannot be
     // replaced either.
-    if (!contents && contents.failureKind() != FailureKind::tooLarge)
+    if (!contents && contents.failureKind() != FailureKind::tooLarge) {
+        // Gone since it was looked at: a run at the same time removed it (the
+        // log it shares with this one).
+        if (io::pathKind(path) == io::PathKind::missing) return success();
         return fail("cannot write " + path + ": " + contents.reason());
+    }
     if (!contents || !isOwnOutput(kind, *contents)) return fail(describeForeignOutput(path, kind));
     return success();
 }
@@ -199,13 +203,13 @@ private:
     }
 
     // The first input, output or log name that the system would open as a
-    // device.
+    // device; the inputs first, since the log's name comes from the first.
     std::optional<std::string> deviceName() const {
-        if (io::opensAsDevice(logName_)) return logName_;
         for (const std::string& file : files_) {
             if (io::opensAsDevice(file)) return file;
             if (const std::string image = outputBase(file) + ".ihx"; io::opensAsDevice(image)) return image;
         }
+        if (io::opensAsDevice(logName_)) return logName_;
         return std::nullopt;
     }
 
@@ -279,6 +283,9 @@ private:
     // line (and summary with --verbose).
     bool writeAndTell(const std::string& file, std::vector<NamedImage>& images, Clock::time_point start) {
         const bool split = images.size() > 1;
+        for (const NamedImage& image : images)
+            for (const std::string& warning : image.packed.conversionWarnings)
+                err_ << formatWarningMessage(kPackProgram, split ? image.name + ".ihx" : file, warning) << '\n';
         const auto tell = [&] {
             const std::chrono::duration<double> taken = Clock::now() - start;
             for (const NamedImage& image : images) {

@@ -28,10 +28,20 @@ struct EncodingFrame {
     GroupCounts groupCounts{};
 };
 
+// The one-byte limit of --best's streams of `codeCount` codes: streamLimit,
+// or lower where the group table's values would not fit under it. With
+// fewer phrases than the default's, an encoding has fewer codes and so a
+// higher limit, under which the values stop lower; the header tells the
+// reader the limit, so a lower one reads alike. The same as streamLimit
+// wherever the group table fits that, as it does for the default's stream.
+std::uint8_t bestStreamLimit(std::uint32_t codeCount, const EncodingFrame& frame);
+
 // The number of phrase lines behind the text lines.
 std::int32_t countPhraseLines(const CodeLines& codeLines, const EncodingFrame& frame);
 
-// Bytes of encode8's stream for `codeLines`, or encode8's reason.
+// encode8's stream for `codeLines` under bestStreamLimit, or its reason.
+Result<std::vector<std::uint8_t>> writeBestStream(const CodeLines& codeLines, const EncodingFrame& frame);
+// Bytes of writeBestStream's stream, or its reason.
 Result<std::size_t> measureStream(const CodeLines& codeLines, const EncodingFrame& frame);
 
 // The deepest nesting of phrases: 0 without phrase lines, 1 when no phrase

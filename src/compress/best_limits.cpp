@@ -202,8 +202,19 @@ std::int32_t countPhraseLines(const CodeLines& codeLines, const EncodingFrame& f
     return static_cast<std::int32_t>(getLines16(codeLines)) - static_cast<std::int32_t>(frame.linesBefore);
 }
 
+std::uint8_t bestStreamLimit(std::uint32_t codeCount, const EncodingFrame& frame) {
+    const std::uint8_t own = streamLimit(codeCount, frame.codesBefore);
+    const std::uint8_t groups = groupTableLimit(frame.groupCounts);
+    return groups >= 1 && groups < own ? groups : own;
+}
+
+Result<std::vector<std::uint8_t>> writeBestStream(const CodeLines& codeLines, const EncodingFrame& frame) {
+    return encode8(codeLines, countPhraseLines(codeLines, frame), frame.codesBefore, frame.groupCounts,
+                   bestStreamLimit(getCodes16(codeLines), frame));
+}
+
 Result<std::size_t> measureStream(const CodeLines& codeLines, const EncodingFrame& frame) {
-    auto stream = encode8(codeLines, countPhraseLines(codeLines, frame), frame.codesBefore, frame.groupCounts);
+    auto stream = writeBestStream(codeLines, frame);
     KVZ_TRY(stream);
     return stream->size();
 }

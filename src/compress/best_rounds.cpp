@@ -64,7 +64,7 @@ int parsePhraseLine(Search& s, std::uint32_t p, Tokens& out) {
 // do not, the worst share goes each round, so that the uses of the dropped
 // ones can move to the others before those are judged.
 bool dropLosingPhrases(Search& s) {
-    const std::uint8_t limit = limitFor(s.frame.codesBefore, usedPhrases(s.encoding).size());
+    const std::uint8_t limit = limitFor(s.frame, usedPhrases(s.encoding).size());
     std::vector<std::pair<std::int64_t, std::uint32_t>> losing;
     for (std::size_t p = 0; p < s.candidates.size(); ++p) {
         const std::int64_t uses = s.encoding.phraseUses[p];
@@ -98,8 +98,8 @@ MoveBase startMoves(const Search& s) {
 // One more phrase may lower the one-byte limit, one fewer raise it: the
 // character at the limit's rank changes its width.
 std::int64_t limitShift(const Search& s, const MoveBase& base, bool adding) {
-    const std::uint8_t now = limitFor(s.frame.codesBefore, base.usedCount);
-    const std::uint8_t then = limitFor(s.frame.codesBefore, adding ? base.usedCount + 1 : base.usedCount - 1);
+    const std::uint8_t now = limitFor(s.frame, base.usedCount);
+    const std::uint8_t then = limitFor(s.frame, adding ? base.usedCount + 1 : base.usedCount - 1);
     auto usesAt = [&](std::size_t rank) -> std::int64_t {
         return rank < base.charUsesByRank.size() ? base.charUsesByRank[rank] : 0;
     };
@@ -255,7 +255,7 @@ Search startSearch(std::vector<Chars> texts, std::size_t charCount, const Encodi
     s.depthLimit = depthLimit;
     s.encoding.charUses.assign(charCount, 0);
     s.encoding.texts.resize(s.texts.size());
-    const std::uint8_t limit = limitFor(frame.codesBefore, 0);
+    const std::uint8_t limit = limitFor(frame, 0);
     s.charWidth.resize(charCount);
     for (std::size_t c = 0; c < charCount; ++c)
         s.charWidth[c] = static_cast<std::uint8_t>(widthOf(static_cast<std::uint32_t>(c), limit));
@@ -312,7 +312,7 @@ void parseAll(Search& s) {
 bool rankWidths(Search& s) {
     s.work.spent += s.charWidth.size() + s.phraseWidth.size();
     const std::vector<std::uint32_t> used = usedPhrases(s.encoding);
-    const std::uint8_t limit = limitFor(s.frame.codesBefore, used.size());
+    const std::uint8_t limit = limitFor(s.frame, used.size());
     std::vector<std::uint32_t> chars(s.charWidth.size());
     std::iota(chars.begin(), chars.end(), 0u);
     bool changed = false;

@@ -55,8 +55,8 @@ std::vector<std::uint32_t> rankByUse(const std::vector<std::uint32_t>& uses, con
     return order;
 }
 
-std::uint8_t limitFor(std::size_t codesBefore, std::size_t phrases) {
-    return getC2Code(static_cast<std::int32_t>(codesBefore + phrases));
+std::uint8_t limitFor(const EncodingFrame& frame, std::size_t phrases) {
+    return bestStreamLimit(static_cast<std::uint32_t>(frame.codesBefore + phrases), frame);
 }
 
 TextEncoding writeEncoding(const Encoding& e, const CharTable& standardTable, const EncodingFrame& frame) {
@@ -104,7 +104,7 @@ namespace {
 // B - F take one byte, every other code two. `scratch` spares allocations.
 std::int64_t streamBytesOf(const std::vector<std::uint32_t>& lengthCount, const Encoding& e, std::size_t phraseCount,
                            const EncodingFrame& frame, std::vector<std::uint32_t>& scratch) {
-    const std::uint8_t limit = limitFor(frame.codesBefore, phraseCount);
+    const std::uint8_t limit = limitFor(frame, phraseCount);
     std::int64_t total = 1 + widthOf(frame.codesBefore, limit) + widthOf(static_cast<std::uint32_t>(phraseCount), limit);
     std::uint64_t firstEntry = 0;
     for (std::uint32_t count : frame.groupCounts) {

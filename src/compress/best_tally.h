@@ -36,8 +36,9 @@ std::vector<std::uint32_t> rankByUse(const std::vector<std::uint32_t>& uses, con
 // Bytes of a value under the one-byte limit.
 inline int widthOf(std::uint32_t value, std::uint8_t limit) { return value < limit ? 1 : 2; }
 
-// The one-byte limit of a stream with `phrases` phrase lines.
-std::uint8_t limitFor(std::size_t codesBefore, std::size_t phrases);
+// The one-byte limit of a stream with `phrases` phrase lines
+// (bestStreamLimit).
+std::uint8_t limitFor(const EncodingFrame& frame, std::size_t phrases);
 
 // The encoding written from `encoding`, whose counts must be those of its
 // lines: characters ranked by use take codes 0, 1, ...; phrases are created

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "common/result.h"
@@ -71,9 +72,26 @@ int encode8_1(std::vector<std::uint8_t>& destination, std::uint8_t limit, std::u
 // The largest value whose bytes all stay below 128 under limit B.
 std::int32_t largestStreamValue(std::uint8_t limit);
 
+// The one-byte limit the stream is written with, for `codeCount` codes of
+// which the first `codesBefore` are characters: getC2Code(codeCount), or one
+// lower where that limit leaves the header's character count above the
+// largest value. That happens only without phrases, when the character count
+// is 128 + 127k: its codes stop at count - 1, the count itself is one more.
+// The device takes the limit from the header, so the lower one reads alike;
+// with it every value up to count + 126 fits.
+std::uint8_t streamLimit(std::uint32_t codeCount, std::uint16_t codesBefore);
+// True when streamLimit is lower than getC2Code(codeCount).
+bool streamLimitLowered(std::uint32_t codeCount, std::uint16_t codesBefore);
+// Why such a stream's bytes differ from those of the plain limit, for the
+// warning: "with 128 codes and no phrase the stream's values stop at 127,
+// below the character count 128; it is written with the one-byte limit 127
+// instead of 128, under which they reach 254, so its bytes differ from the
+// plain encoding's".
+std::string describeLoweredLimit(std::uint32_t codeCount, std::uint16_t codesBefore);
+
 // The stream: header (B - 1, F, P), phrase table (last phrase line first),
 // group table (8 lines, each with first-entry index and entry count), entry
-// lines. Fails when the file has more codes than the stream can address or a
+// lines, every value under streamLimit. Fails when the file has more codes than the stream can address or a
 // value does not fit in bytes below 128; such a reason ends with what the
 // user can do ("split the deck", or "split the group, or the deck" for a
 // group's entry count).
@@ -81,6 +99,18 @@ Result<std::vector<std::uint8_t>> encode8(std::span<const std::uint16_t> codeLin
                                           std::int32_t phraseLines,
                                           std::uint16_t codesBefore,
                                           const GroupCounts& groupCounts);
+// encode8 under the one-byte limit `limit`, which the header tells the
+// reader: any limit from 1 up to streamLimit reads alike, and a lower one
+// lets larger values fit (the group table's). Fails as encode8 does, and for
+// a limit outside that range.
+Result<std::vector<std::uint8_t>> encode8(std::span<const std::uint16_t> codeLines,
+                                          std::int32_t phraseLines,
+                                          std::uint16_t codesBefore,
+                                          const GroupCounts& groupCounts, std::uint8_t limit);
+
+// The highest one-byte limit (128 at most) under which every value of the
+// group table fits; 0 when none does.
+std::uint8_t groupTableLimit(const GroupCounts& groupCounts);
 
 // Refuses a group table that no stream can hold, whatever its codes: a
 // group's first-entry index or entry count above 16256, the largest value

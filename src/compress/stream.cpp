@@ -1,6 +1,7 @@
 // The stream the device reads: every value in one byte below the file's
 // one-byte limit, or two bytes, every byte below 128.
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -64,6 +65,10 @@ std::uint64_t neededCodes(std::uint32_t codeCount, std::uint16_t codesBefore, st
     return std::max<std::uint64_t>(codeCount, std::uint64_t{codesBefore} + static_cast<std::uint64_t>(std::max(phraseLines, 0)));
 }
 
+std::uint8_t plainLimit(std::uint32_t codeCount) {
+    return getC2Code(static_cast<std::int32_t>(std::min<std::uint32_t>(codeCount, 0x10000)));
+}
+
 }  // namespace
 
 Status checkGroupTableFitsAnyStream(const GroupCounts& groupCounts) {
@@ -88,6 +93,26 @@ std::uint8_t getC2Code(std::int32_t n) {
 
 std::int32_t largestStreamValue(std::uint8_t limit) { return 16383 - 127 * limit; }
 
+std::uint8_t streamLimit(std::uint32_t codeCount, std::uint16_t codesBefore) {
+    const std::uint8_t limit = plainLimit(codeCount);
+    // Lowered, the limit stays at least 1, so that B - 1 is a byte below 128.
+    if (limit < 2 || limit > 128 || codesBefore <= largestStreamValue(limit)) return limit;
+    return static_cast<std::uint8_t>(limit - 1);
+}
+
+bool streamLimitLowered(std::uint32_t codeCount, std::uint16_t codesBefore) {
+    return streamLimit(codeCount, codesBefore) != plainLimit(codeCount);
+}
+
+std::string describeLoweredLimit(std::uint32_t codeCount, std::uint16_t codesBefore) {
+    const std::uint8_t plain = plainLimit(codeCount), lowered = streamLimit(codeCount, codesBefore);
+    return "with " + std::to_string(codeCount) + " codes and no phrase the stream's values stop at " +
+           std::to_string(largestStreamValue(plain)) + ", below the character count " + std::to_string(codesBefore) +
+           "; it is written with the one-byte limit " + std::to_string(lowered) + " instead of " +
+           std::to_string(plain) + ", under which they reach " + std::to_string(largestStreamValue(lowered)) +
+           ", so its bytes differ from the plain encoding's";
+}
+
 int encode8_1(std::vector<std::uint8_t>& destination, std::uint8_t limit, std::uint16_t v) {
     if (v < limit) {
         destination.push_back(static_cast<std::uint8_t>(v));
@@ -99,9 +124,11 @@ int encode8_1(std::vector<std::uint8_t>& destination, std::uint8_t limit, std::u
     return 2;
 }
 
-Result<std::vector<std::uint8_t>> encode8(std::span<const std::uint16_t> codeLines,
-                                          std::int32_t phraseLines, std::uint16_t codesBefore,
-                                          const GroupCounts& groupCounts) {
+namespace {
+
+Result<std::vector<std::uint8_t>> encodeStream(std::span<const std::uint16_t> codeLines,
+                                               std::int32_t phraseLines, std::uint16_t codesBefore,
+                                               const GroupCounts& groupCounts, std::optional<std::uint8_t> given) {
     const std::uint32_t codeCount = getCodes16(codeLines);
     const auto lines = splitCodeLines(codeLines);
     if (const std::uint64_t needed = neededCodes(codeCount, codesBefore, phraseLines); needed > kLargestCodeCount)
@@ -115,7 +142,11 @@ Result<std::vector<std::uint8_t>> encode8(std::span<const std::uint16_t> codeLin
         lines.size() - static_cast<std::size_t>(phraseLines) < kGroupLines)
         return fail("fewer than 8 group texts before the phrase lines");
 
-    const std::uint8_t limit = getC2Code(static_cast<std::int32_t>(codeCount));
+    const std::uint8_t own = streamLimit(codeCount, codesBefore);
+    if (given && (*given < 1 || *given > own))
+        return fail("the one-byte limit " + std::to_string(*given) + " lies outside 1 to " + std::to_string(own) +
+                    ", the limits under which the stream's " + std::to_string(codeCount) + " codes fit");
+    const std::uint8_t limit = given.value_or(own);
     KVZ_TRY(checkFits("the character count", codesBefore, limit, codeCount, kSplitTheDeck));
     KVZ_TRY(checkFits("the phrase count", static_cast<std::uint32_t>(phraseLines), limit, codeCount,
                       kSplitTheDeck));
@@ -142,6 +173,30 @@ Result<std::vector<std::uint8_t>> encode8(std::span<const std::uint16_t> codeLin
     }
     for (std::size_t k = kGroupLines; k < textLines; ++k) writer.writeLine(lines[k]);
     return bytes;
+}
+
+}  // namespace
+
+Result<std::vector<std::uint8_t>> encode8(std::span<const std::uint16_t> codeLines,
+                                          std::int32_t phraseLines, std::uint16_t codesBefore,
+                                          const GroupCounts& groupCounts) {
+    return encodeStream(codeLines, phraseLines, codesBefore, groupCounts, std::nullopt);
+}
+
+Result<std::vector<std::uint8_t>> encode8(std::span<const std::uint16_t> codeLines,
+                                          std::int32_t phraseLines, std::uint16_t codesBefore,
+                                          const GroupCounts& groupCounts, std::uint8_t limit) {
+    return encodeStream(codeLines, phraseLines, codesBefore, groupCounts, limit);
+}
+
+std::uint8_t groupTableLimit(const GroupCounts& groupCounts) {
+    std::uint64_t largest = 0, firstEntry = 0;
+    for (std::uint32_t count : groupCounts) {
+        largest = std::max({largest, firstEntry, std::uint64_t{count}});
+        firstEntry += count;
+    }
+    if (largest > 16383) return 0;
+    return static_cast<std::uint8_t>(std::min<std::uint64_t>(128, (16383 - largest) / 127));
 }
 
 }  // namespace kvz

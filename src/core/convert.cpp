@@ -76,8 +76,7 @@ Result<EncodedTexts> encodeTexts(const KvzFile& file, const PhraseProgress& prog
         TextEncoding best = encodeBest(result.encoding, result.frame, work);
         result.streamValuesAtGlance = work.streamAtGlance;
         if (best.codeLines != result.encoding.codeLines) {
-            stream = encode8(best.codeLines, countPhraseLines(best.codeLines, result.frame), result.frame.codesBefore,
-                             file.groupCounts);
+            stream = writeBestStream(best.codeLines, result.frame);
             KVZ_TRY(stream);
             result.encoding = std::move(best);
         }
@@ -117,6 +116,8 @@ Result<Conversion> conversionOf(EncodedTexts&& texts, Encoder encoder) {
     result.encoder = encoder;
     result.standardStreamValues = texts.standardStreamValues;
     result.streamValuesAtGlance = texts.streamValuesAtGlance;
+    if (const std::uint32_t codes = getCodes16(result.codeLines); streamLimitLowered(codes, texts.frame.codesBefore))
+        result.warnings.push_back(describeLoweredLimit(codes, texts.frame.codesBefore));
     if (!fits) return result;
     auto image = encode7(kLoadAddress, result.charTable, result.stream);
     KVZ_TRY(image);

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "common/result.h"
@@ -26,6 +27,9 @@ struct Conversion {
     Encoder encoder = Encoder::standard;
     std::size_t standardStreamValues = 0;  // the default encoding's stream, for comparison
     std::size_t streamValuesAtGlance = 0;  // --best: its stream within the refusal's share of steps
+    // Where the image's bytes differ from what the plain encoding would
+    // write (describeLoweredLimit); the device reads the image all the same.
+    std::vector<std::string> warnings;
 };
 
 // Runs every stage; fails with the reason when the deck does not fit the

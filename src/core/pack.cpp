@@ -76,6 +76,7 @@ Result<PackedDeck> packConversion(const KvzFile& deck, Conversion&& conversion, 
     packed.figures = measureConversion(deck, conversion);
     packed.image = std::move(conversion.image);
     packed.charTable = std::move(conversion.charTable);
+    packed.conversionWarnings = std::move(conversion.warnings);
     std::optional<DecodedImage> checked;
     if (options.verify) {
         auto readBack = readBackHexText(packed.hexText, packed.image.size(), deck, packed.charTable);

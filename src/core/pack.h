@@ -44,6 +44,7 @@ struct PackedDeck {
     std::vector<MissingGlyph> missingGlyphs;  // filled by packDeckBytes only
     std::vector<NonShiftJisCode> nonShiftJisCodes;  // packDeckBytes only
     std::vector<TruncatedText> truncatedTexts;  // texts cut by a zero byte; packDeckBytes only
+    std::vector<std::string> conversionWarnings;  // Conversion::warnings, told for every image
     ConversionFigures figures;                // what the --verbose summary tells
     std::vector<std::uint8_t> png;            // the preview sheet, when asked
     std::optional<PreviewSheet> sheet;        // when asked

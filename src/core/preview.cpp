@@ -8,12 +8,6 @@
 #include "core/png_runs.h"
 #include "glyph/glyph.h"
 
-#ifdef KVZPACK_HAVE_PNG
-#include <png.h>
-
-#include <csetjmp>
-#endif
-
 namespace kvz {
 namespace {
 
@@ -153,90 +147,9 @@ Result<PreviewSheet> drawPreviewSheet(const DecodedImage& decoded) {
     return sheet;
 }
 
-#ifdef KVZPACK_HAVE_PNG
-
-namespace {
-
-// libpng reports errors through these; the message is kept for the reason.
-struct PngErrors {
-    char message[256] = {};
-};
-
-[[noreturn]] void onPngError(png_structp png, png_const_charp message) {
-    auto* errors = static_cast<PngErrors*>(png_get_error_ptr(png));
-    std::snprintf(errors->message, sizeof errors->message, "%s", message);
-    png_longjmp(png, 1);
-}
-
-void onPngWarning(png_structp, png_const_charp) {}
-
-class PngWriter {
-public:
-    explicit PngWriter(PngErrors& errors)
-        : png_(png_create_write_struct(PNG_LIBPNG_VER_STRING, &errors, onPngError, onPngWarning)),
-          info_(png_ ? png_create_info_struct(png_) : nullptr) {}
-    ~PngWriter() { png_destroy_write_struct(&png_, &info_); }
-    PngWriter(const PngWriter&) = delete;
-    PngWriter& operator=(const PngWriter&) = delete;
-    bool ok() const { return png_ != nullptr && info_ != nullptr; }
-    png_structp png() const { return png_; }
-    png_infop info() const { return info_; }
-
-private:
-    png_structp png_;
-    png_infop info_;
-};
-
-// Everything that may end in a libpng error, in one frame that holds no
-// objects with destructors after setjmp: libpng leaves by longjmp.
-void appendPngBytes(png_structp png, png_bytep data, png_size_t length) {
-    auto* out = static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(png));
-    out->insert(out->end(), data, data + length);
-}
-
-void flushNothing(png_structp) {}
-
-bool writePngStream(const PngWriter& writer, std::vector<std::uint8_t>& out, const GrayBitmap& bitmap,
-                    int scale, std::uint8_t* scaledRow) {
-    png_structp png = writer.png();
-    png_infop info = writer.info();
-    if (setjmp(png_jmpbuf(png))) return false;
-    const auto factor = static_cast<std::size_t>(scale);
-    png_set_write_fn(png, &out, appendPngBytes, flushNothing);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(bitmap.width * factor),
-                 static_cast<png_uint_32>(bitmap.height * factor), 8, PNG_COLOR_TYPE_GRAY,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (std::size_t y = 0; y < bitmap.height; ++y) {
-        const std::uint8_t* row = bitmap.pixels.data() + y * bitmap.width;
-        for (std::size_t x = 0; x < bitmap.width; ++x)
-            std::memset(scaledRow + x * factor, row[x], factor);
-        for (std::size_t copy = 0; copy < factor; ++copy) png_write_row(png, scaledRow);
-    }
-    png_write_end(png, info);
-    return true;
-}
-
-}  // namespace
-
-Result<std::vector<std::uint8_t>> encodePng(const GrayBitmap& bitmap, int scale) {
-    if (scale < 1 || bitmap.width == 0 || bitmap.height == 0) return fail("nothing to draw");
-    PngErrors errors;
-    PngWriter writer(errors);
-    if (!writer.ok()) return fail("out of memory");
-    std::vector<std::uint8_t> scaledRow(bitmap.width * static_cast<std::size_t>(scale));
-    std::vector<std::uint8_t> png;
-    if (!writePngStream(writer, png, bitmap, scale, scaledRow.data())) return fail(errors.message);
-    return png;
-}
-
-#else
-
 Result<std::vector<std::uint8_t>> encodePng(const GrayBitmap& bitmap, int scale) {
     if (scale < 1 || bitmap.width == 0 || bitmap.height == 0) return fail("nothing to draw");
     return encodeRunLengthPng(bitmap, scale);
 }
-
-#endif
 
 }  // namespace kvz

@@ -53,8 +53,8 @@ struct PreviewSheet {
 Result<PreviewSheet> drawPreviewSheet(const DecodedImage& decoded);
 
 // The bitmap, every pixel scaled to a square of `scale` pixels, as the bytes
-// of an 8-bit greyscale PNG file: written by libpng where the build has it,
-// else by encodeRunLengthPng (core/png_runs.h), whose pixels are the same.
+// of an 8-bit greyscale PNG file (encodeRunLengthPng, core/png_runs.h): the
+// same bytes in every build. Fails for an empty bitmap or a scale below 1.
 Result<std::vector<std::uint8_t>> encodePng(const GrayBitmap& bitmap, int scale);
 
 }  // namespace kvz

@@ -28,8 +28,9 @@ public:
     explicit StreamWidths(const Conversion& conversion)
         : codes_(getCodes16(conversion.codeLines)),
           codesBefore_(conversion.codesBefore),
-          limit_(getC2Code(static_cast<std::int32_t>(std::min(codes_, kMostCodes)))) {}
+          limit_(limitOf(conversion)) {}
 
+    std::uint8_t limit() const { return limit_; }
     std::uint64_t value(std::uint64_t v) const { return v < limit_ ? 1 : 2; }
 
     // The length word and every code, phrase codes renumbered as written.
@@ -40,6 +41,14 @@ public:
     }
 
 private:
+    // The header's first value is B - 1: the stream tells its own limit
+    // (--best may write it below the one its codes give).
+    static std::uint8_t limitOf(const Conversion& conversion) {
+        if (!conversion.stream.empty()) return static_cast<std::uint8_t>(conversion.stream.front() + 1);
+        const std::uint32_t codes = std::min(getCodes16(conversion.codeLines), kMostCodes);
+        return streamLimit(codes, static_cast<std::uint16_t>(conversion.codesBefore));
+    }
+
     std::uint16_t written(std::uint16_t word) const {
         if (word < codesBefore_) return word;
         return static_cast<std::uint16_t>(codes_ - word + codesBefore_ - 1);
@@ -81,12 +90,6 @@ std::vector<std::uint64_t> ownCharactersOfEntries(const KvzFile& deck, std::size
     return own;
 }
 
-std::string imageShare(double bytes, std::uint64_t imageBytes) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f%%", imageBytes == 0 ? 0.0 : 100.0 * bytes / static_cast<double>(imageBytes));
-    return text;
-}
-
 std::string roundedBytes(double bytes) {
     return plural(static_cast<std::size_t>(std::llround(bytes)), "byte", "bytes");
 }
@@ -124,7 +127,7 @@ SpaceReport measureSpace(const KvzFile& deck, const Conversion& conversion) {
     const auto lines = splitCodeLines(conversion.codeLines);
     const std::size_t textLines = std::min<std::size_t>(conversion.linesBefore, lines.size());
 
-    report.headerValues = widths.value(getC2Code(static_cast<std::int32_t>(getCodes16(conversion.codeLines))) - 1u) +
+    report.headerValues = widths.value(widths.limit() - 1u) +
                           widths.value(conversion.codesBefore) + widths.value(lines.size() - textLines);
     report.phrases = lines.size() - textLines;
     for (std::size_t k = textLines; k < lines.size(); ++k) report.phraseTableValues += widths.line(lines[k]);
@@ -163,16 +166,28 @@ SpaceReport measureSpace(const KvzFile& deck, const Conversion& conversion) {
     return report;
 }
 
-double groupImageBytes(const GroupSpace& group) {
-    return static_cast<double>(group.streamValues) * kImageBytesPerValue;
-}
+double groupImageBytes(const GroupSpace& group) { return streamImageBytes(group.streamValues); }
 
 double phraseTableImageBytes(const SpaceReport& report) {
-    return static_cast<double>(report.phraseTableValues + report.headerValues) * kImageBytesPerValue;
+    return streamImageBytes(report.phraseTableValues + report.headerValues);
 }
 
 double entryCostBytes(const EntrySpace& entry) {
-    return static_cast<double>(entry.streamValues + kCellWidth * entry.ownCharacters) * kImageBytesPerValue;
+    return streamImageBytes(entry.streamValues + kCellWidth * entry.ownCharacters);
+}
+
+double streamImageBytes(std::uint64_t streamValues) {
+    return static_cast<double>(streamValues) * kImageBytesPerValue;
+}
+
+double imageSharePercent(double bytes, std::uint64_t imageBytes) {
+    return imageBytes == 0 ? 0.0 : 100.0 * bytes / static_cast<double>(imageBytes);
+}
+
+std::string formatImageShare(double bytes, std::uint64_t imageBytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f%%", imageSharePercent(bytes, imageBytes));
+    return text;
 }
 
 std::vector<EntrySpace> costliestEntries(const SpaceReport& report, std::size_t count) {
@@ -198,13 +213,13 @@ std::vector<std::string> formatSpaceReport(const std::string& file, const SpaceR
     for (std::size_t g = 0; g < kGroupCount; ++g) {
         const double bytes = groupImageBytes(report.groups[g]);
         lines.push_back("  group " + std::to_string(g) + ": " + plural(report.groups[g].entries, "entry", "entries") +
-                        ", stream " + roundedBytes(bytes) + ", " + imageShare(bytes, image) + " of the image");
+                        ", stream " + roundedBytes(bytes) + ", " + formatImageShare(bytes, image) + " of the image");
     }
     const double table = phraseTableImageBytes(report);
     lines.push_back("  phrase table (" + plural(report.phrases, "phrase", "phrases") + ") and stream header: " +
-                    roundedBytes(table) + ", " + imageShare(table, image) + " of the image");
+                    roundedBytes(table) + ", " + formatImageShare(table, image) + " of the image");
     lines.push_back("  glyphs: " + plural(report.glyphBytes, "byte", "bytes") + ", " +
-                    imageShare(static_cast<double>(report.glyphBytes), image) + " of the image, for " +
+                    formatImageShare(static_cast<double>(report.glyphBytes), image) + " of the image, for " +
                     plural(report.characters, "character", "characters") + "; " +
                     std::to_string(report.singleEntryCharacters) + " used by a single entry only");
     const std::vector<EntrySpace> costliest = costliestEntries(report, kCostliestShown);

@@ -68,6 +68,15 @@ double phraseTableImageBytes(const SpaceReport& report);
 // An entry's cost in image bytes, as defined above.
 double entryCostBytes(const EntrySpace& entry);
 
+// The image bytes that `streamValues` stream bytes take once packed (7/8
+// each): a group's or the phrase table's share in bytes.
+double streamImageBytes(std::uint64_t streamValues);
+
+// `bytes` as a percentage of an image of `imageBytes` bytes (0 for an empty
+// image), and the same as the report words it ("12.3%").
+double imageSharePercent(double bytes, std::uint64_t imageBytes);
+std::string formatImageShare(double bytes, std::uint64_t imageBytes);
+
 // The `count` costliest entries, costliest first; of equal costs the one
 // earlier in the file first.
 std::vector<EntrySpace> costliestEntries(const SpaceReport& report, std::size_t count);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/text.h"
+#include "deck/html_entities.h"
 #include "deck/table.h"
 #include "deck/utf8.h"
 
@@ -114,13 +115,23 @@ std::optional<Entity> numericEntity(std::string_view text) {
     return Entity{value == 0xA0 ? U' ' : static_cast<char32_t>(value), end + 1};
 }
 
-std::optional<Entity> entityAt(std::string_view text) {
-    if (text.starts_with('#')) return numericEntity(text);
-    constexpr std::array<std::pair<std::string_view, char32_t>, 6> kNamed{{
-        {"amp;", '&'}, {"lt;", '<'}, {"gt;", '>'}, {"quot;", '"'}, {"apos;", '\''}, {"nbsp;", ' '}}};
-    for (const auto& [known, character] : kNamed)
-        if (text.starts_with(known)) return Entity{character, known.size()};
-    return std::nullopt;
+// The text of a named reference at the start of `text` ("hellip;..."), and
+// its length with its ';'. The longest name is 32 characters.
+struct NamedText {
+    std::string_view text;
+    std::size_t length;
+};
+
+std::optional<NamedText> namedEntity(std::string_view text) {
+    constexpr std::size_t kLongestName = 32;
+    const std::size_t semicolon = text.substr(0, kLongestName + 1).find(';');
+    if (semicolon == std::string_view::npos || semicolon == 0) return std::nullopt;
+    const std::string_view name = text.substr(0, semicolon);
+    const auto found = std::lower_bound(kHtmlEntities.begin(), kHtmlEntities.end(), name,
+                                        [](const NamedEntity& entity, std::string_view wanted) { return entity.name < wanted; });
+    if (found == kHtmlEntities.end() || found->name != name) return std::nullopt;
+    // A no-break space is shown as a space, and marks where a base starts as one does.
+    return NamedText{name == "nbsp" || name == "NonBreakingSpace" ? std::string_view(" ") : found->text, semicolon + 1};
 }
 
 bool isBreakTag(std::string_view tag) {
@@ -204,6 +215,115 @@ std::optional<std::size_t> kanaReadingEnd(std::string_view text, std::size_t i) 
     return std::nullopt;
 }
 
+// ---------------------------------------------------------------- HTML as text
+
+// Steps over the entity or character at `i`, appending its text.
+std::size_t appendCharacter(std::string_view html, std::size_t i, std::string& out) {
+    if (html[i] == '&') {
+        const std::string_view rest = html.substr(i + 1);
+        if (rest.starts_with('#')) {
+            if (const std::optional<Entity> entity = numericEntity(rest)) {
+                appendUtf8(out, entity->character);
+                return i + 1 + entity->length;
+            }
+        } else if (const std::optional<NamedText> named = namedEntity(rest)) {
+            out += named->text;
+            return i + 1 + named->length;
+        }
+    }
+    out += html[i];
+    return i + 1;
+}
+
+// The tag's name in lower case, with a '/' before it for a closing tag: "/rt".
+std::string tagName(std::string_view tag) {
+    std::string name = lowerTrimmed(tag.substr(1, tag.find_first_of(" \t\n>", 1) - 1));
+    while (name.size() > 1 && name.back() == '/') name.pop_back();
+    return name;
+}
+
+// A <ruby> element's inside ("<rb>漢字</rb><rt>かんじ</rt>", "漢<rt>かん</rt>字<rt>じ</rt>",
+// <rp> parentheses dropped) written as `kind` says: 漢字, かんじ or 漢字(かんじ).
+std::string rubyText(std::string_view inside, Furigana kind) {
+    std::string out, base, reading;
+    bool inReading = false, inParenthesis = false;
+    const auto flush = [&] {
+        if (kind != Furigana::reading || reading.empty()) out += base;
+        if (kind == Furigana::reading) out += reading;
+        if (kind == Furigana::both && !reading.empty()) out += "(" + reading + ")";
+        base.clear();
+        reading.clear();
+    };
+    for (std::size_t i = 0; i < inside.size();) {
+        if (inside[i] == '<') {
+            const std::size_t close = inside.find('>', i);
+            if (close == std::string_view::npos) break;
+            const std::string name = tagName(inside.substr(i, close - i + 1));
+            if (name == "rt") inReading = true;
+            if (name == "/rt") inReading = false;
+            if (name == "rp") inParenthesis = true;
+            if (name == "/rp") inParenthesis = false;
+            i = close + 1;
+            continue;
+        }
+        if (!inReading && !inParenthesis && !reading.empty()) flush();
+        std::string& into = inReading ? reading : base;
+        if (inParenthesis) {
+            std::string dropped;
+            i = appendCharacter(inside, i, dropped);
+        } else {
+            i = appendCharacter(inside, i, into);
+        }
+    }
+    flush();
+    return out;
+}
+
+// Where the next "</ruby" is, in any case, from `from` on.
+std::size_t findRubyEnd(std::string_view html, std::size_t from) {
+    for (std::size_t at = html.find("</", from); at != std::string_view::npos; at = html.find("</", at + 2))
+        if (lowerTrimmed(html.substr(at, 6)) == "</ruby") return at;
+    return std::string_view::npos;
+}
+
+// A field's HTML as text with a line break for each tag that ends a line or
+// block, and ruby written as `kind` says; spaces not yet collapsed. Past the
+// last '>' (or ']', or "</ruby") nothing can close: the search for one stops
+// there instead of reading to the end again and again.
+std::string htmlToLines(std::string_view html, Furigana kind) {
+    const std::size_t lastTagEnd = html.rfind('>');
+    const std::size_t lastBracket = html.rfind(']');
+    std::size_t rubyEnd = 0;  // where the last search for "</ruby" found it (npos: nowhere past there)
+    std::string out;
+    for (std::size_t i = 0; i < html.size();) {
+        const char c = html[i];
+        if (c == '<' && lastTagEnd != std::string_view::npos && lastTagEnd > i) {
+            const std::size_t close = html.find('>', i);
+            const std::string_view tag = html.substr(i, close - i + 1);
+            i = close + 1;
+            if (tagName(tag) == "ruby" && rubyEnd != std::string_view::npos) {
+                if (rubyEnd < i) rubyEnd = findRubyEnd(html, i);
+                const std::size_t rubyClose = rubyEnd == std::string_view::npos ? rubyEnd : html.find('>', rubyEnd);
+                if (rubyClose == std::string_view::npos) {
+                    rubyEnd = std::string_view::npos;
+                    continue;
+                }
+                out += rubyText(html.substr(i, rubyEnd - i), kind);
+                i = rubyClose + 1;
+                continue;
+            }
+            if (isBreakTag(tag)) out += '\n';
+            continue;
+        }
+        if (c == '[' && lastBracket != std::string_view::npos && lastBracket > i && html.substr(i).starts_with("[sound:")) {
+            i = html.find(']', i) + 1;
+            continue;
+        }
+        i = appendCharacter(html, i, out);
+    }
+    return out;
+}
+
 }  // namespace
 
 Result<ExportHeader> readExportHeader(std::string_view text) {
@@ -212,48 +332,23 @@ Result<ExportHeader> readExportHeader(std::string_view text) {
     while (position < text.size() && text[position] == '#') {
         const std::size_t end = std::min(text.find_first_of("\r\n", position), text.size());
         const std::string_view line = text.substr(position, end - position);
+        const std::optional<KeyedLine> keyed = headerKeyOf(line);
+        if (!keyed) break;
         position = end;
         if (position < text.size() && text[position] == '\r') ++position;
         if (position < text.size() && text[position] == '\n') ++position;
         ++header.lines;
-        const std::optional<KeyedLine> keyed = headerKeyOf(line);
-        if (header.lines == 1) header.present = keyed.has_value();
-        if (!header.present) continue;
-        if (keyed) KVZ_TRY(readHeaderLine(header.lines, line, *keyed, header));
+        header.present = true;
+        KVZ_TRY(readHeaderLine(header.lines, line, *keyed, header));
     }
     header.bodyStart = position;
     return header;
 }
 
-std::string htmlToText(std::string_view html) {
-    // Past the last '>' (or ']') no tag (or sound) can close: the search for
-    // one stops there instead of reading to the end again and again.
-    const std::size_t lastTagEnd = html.rfind('>');
-    const std::size_t lastBracket = html.rfind(']');
-    std::string out;
-    for (std::size_t i = 0; i < html.size();) {
-        const char c = html[i];
-        if (c == '<' && lastTagEnd != std::string_view::npos && lastTagEnd > i) {
-            const std::size_t close = html.find('>', i);
-            if (isBreakTag(html.substr(i, close - i + 1))) out += ' ';
-            i = close + 1;
-            continue;
-        }
-        if (c == '&') {
-            if (const std::optional<Entity> entity = entityAt(html.substr(i + 1))) {
-                appendUtf8(out, entity->character);
-                i += 1 + entity->length;
-                continue;
-            }
-        } else if (c == '[' && lastBracket != std::string_view::npos && lastBracket > i &&
-                   html.substr(i).starts_with("[sound:")) {
-            i = html.find(']', i) + 1;
-            continue;
-        }
-        out += c;
-        ++i;
-    }
-    return collapseSpaces(out);
+std::string htmlToText(std::string_view html) { return collapseSpaces(htmlToLines(html, Furigana::base)); }
+
+std::string htmlFieldText(std::string_view html, Furigana kind) {
+    return collapseSpaces(applyFurigana(htmlToLines(html, kind), kind));
 }
 
 std::string removeCloze(std::string_view text) {
@@ -288,7 +383,7 @@ std::string applyFurigana(std::string_view text, Furigana kind) {
     std::size_t baseStart = 0;  // in `out`: where a base that follows would start
     for (std::size_t i = 0; i < text.size();) {
         const char c = text[i];
-        if (c == ' ' || c == '>') {
+        if (c == ' ' || c == '>' || c == '\n' || c == '\t') {
             out += c;
             baseStart = out.size();
             ++i;

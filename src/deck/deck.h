@@ -71,7 +71,9 @@ struct DeckCheck {
 bool looksLikeKvz(std::string_view file);
 
 // Checks every line of a TSV as buildDeck does, and goes on past a refused
-// line: each refused line is listed once, with its first problem. The
+// line: each refused line is listed once, with every problem of its fields
+// (each field too long, each character with no Shift_JIS form) or its first
+// other problem. The
 // count of group names is checked only when no line was refused. Fails
 // only for a KVZ deck given instead of its text (FailureKind::notADeck).
 Result<DeckCheck> checkDeck(std::string_view tsv, const DeckFixes& fixes);

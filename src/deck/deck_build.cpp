@@ -80,9 +80,16 @@ std::optional<std::string> readBackProblem(const Bytes& text, const FieldKind& k
 
 
 // A field's Shift_JIS bytes, each marked when it was written as \xHH.
+// The most characters with no Shift_JIS form that a refusal names in one field.
+constexpr std::size_t kMissingNamed = 5;
+
 struct UnescapedText {
     Bytes bytes;
     std::vector<bool> rawByte;
+    // The characters with no Shift_JIS form, each once, as messages name
+    // them ("'😀' (U+1F600)"); each holds the place of its two bytes.
+    std::vector<std::string> missing;
+    std::size_t missingCount = 0;
 
     void append(char byte, bool raw) {
         bytes += byte;
@@ -233,11 +240,17 @@ Status DeckBuilder::addEntry(const std::vector<std::string_view>& fields) {
         return fail("group " + std::to_string(groups_.size() - 1) + " has more than 65535 entries");
     }
     std::array<Bytes, kFieldsPerEntry> entry;
+    std::string problems;  // of every field
     for (std::size_t f = 0; f < kFieldsPerEntry; ++f) {
         Result<Bytes> text = fieldText(fields[f], kEntryFields[f]);
-        KVZ_TRY(text);
+        if (!text) {
+            if (!problems.empty()) problems += "; also ";
+            problems += text.reason();
+            continue;
+        }
         entry[f] = std::move(*text);
     }
+    if (!problems.empty()) return fail(problems);
     group.entries.push_back(std::move(entry));
     return success();
 }
@@ -260,18 +273,44 @@ Status DeckBuilder::checkTrailBytes(const UnescapedText& text, const std::string
     return success();
 }
 
+// "short field 1: '😀' (U+1F600) has no Shift_JIS form; ...", naming each
+// such character of the field (the first kMissingNamed).
+std::string noShiftJisReason(const std::string& label, const UnescapedText& text) {
+    std::string named;
+    for (const std::string& character : text.missing) {
+        if (!named.empty()) named += ", ";
+        named += character;
+    }
+    if (text.missingCount > text.missing.size())
+        named += " and " + std::to_string(text.missingCount - text.missing.size()) + " more";
+    if (text.missingCount == 1) {
+        return label + ": " + named + " has no Shift_JIS form; write another character, or build with --replace=〓 "
+               "to put 〓 (or the character given) in its place";
+    }
+    return label + ": " + named + " have no Shift_JIS form; write other characters, or build with --replace=〓 to "
+           "put 〓 (or the character given) in their place";
+}
+
+// A field's text, or every problem it has: each character with no
+// Shift_JIS form and its length, or the first other problem.
 Result<Bytes> DeckBuilder::fieldText(std::string_view field, const FieldKind& kind) {
     Result<UnescapedText> unescaped = unescape(field, kind);
     KVZ_TRY(unescaped);
     const Bytes& text = unescaped->bytes;
     const std::string label(kind.label);
     if (text.empty()) return fail(label + " is empty; fill it in (the device cannot show an empty text)");
+    std::string problems = unescaped->missingCount > 0 ? noShiftJisReason(label, *unescaped) : "";
     if (text.size() > kind.width) {
         Result<Bytes> cut = cutToWidth(text, kind);
-        KVZ_TRY(cut);
-        unescaped->bytes = std::move(*cut);
-        unescaped->rawByte.resize(unescaped->bytes.size());
+        if (!cut) {
+            if (!problems.empty()) problems += "; also ";
+            problems += cut.reason();
+        } else {
+            unescaped->bytes = std::move(*cut);
+            unescaped->rawByte.resize(unescaped->bytes.size());
+        }
     }
+    if (!problems.empty()) return fail(problems);
     if (const std::size_t zero = text.find('\0'); zero != Bytes::npos) {
         return fail(label + (zero == 0 ? " starts with a zero byte, which reads as an empty text"
                                        : " holds a zero byte, which would end the text there on the device"));
@@ -379,9 +418,13 @@ Result<UnescapedText> DeckBuilder::unescape(std::string_view field, const FieldK
         std::optional<Bytes> sjis = encodeCharacter(decoded->codePoint);
         if (!sjis) sjis = replacementFor(utf8, decoded->codePoint, label);
         if (!sjis) {
-            return fail(label + ": '" + std::string(utf8) + "' (" + codePointName(decoded->codePoint) +
-                        ") has no Shift_JIS form; write another character, or build with --replace=〓 to put "
-                        "〓 (or the character given) in its place");
+            std::string named = "'";
+            named.append(utf8).append("' (").append(codePointName(decoded->codePoint)).append(")");
+            if (std::find(text.missing.begin(), text.missing.end(), named) == text.missing.end()) {
+                ++text.missingCount;
+                if (text.missing.size() < kMissingNamed) text.missing.push_back(named);
+            }
+            sjis = Bytes("\x81\x40");
         }
         text.append(*sjis);
         i += decoded->length;

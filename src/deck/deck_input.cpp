@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 #include <cctype>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "common/file_names.h"
 #include "common/text.h"
+#include "deck/nfc.h"
 #include "deck/table.h"
 #include "deck/utf8.h"
 #include "input/kvz.h"
@@ -30,6 +32,73 @@ std::string roleName(ColumnRole role) {
         case ColumnRole::skip: return "-";
         default: return "short" + std::to_string(static_cast<int>(role));
     }
+}
+
+struct CommonName {
+    std::string_view name;  // in lower case
+    ColumnRole role;
+};
+
+// The names people give their columns, and what such a column usually holds.
+constexpr std::array kCommonNames{
+    CommonName{"word", ColumnRole::short1},     CommonName{"expression", ColumnRole::short1},
+    CommonName{"front", ColumnRole::short1},    CommonName{"単語", ColumnRole::short1},
+    CommonName{"語彙", ColumnRole::short1},     CommonName{"漢字", ColumnRole::short1},
+    CommonName{"meaning", ColumnRole::longField}, CommonName{"english", ColumnRole::longField},
+    CommonName{"back", ColumnRole::longField},  CommonName{"意味", ColumnRole::longField},
+    CommonName{"訳", ColumnRole::longField},    CommonName{"reading", ColumnRole::short2},
+    CommonName{"kana", ColumnRole::short2},     CommonName{"読み", ColumnRole::short2},
+    CommonName{"よみ", ColumnRole::short2},     CommonName{"ふりがな", ColumnRole::short2},
+    CommonName{"lesson", ColumnRole::group},    CommonName{"group", ColumnRole::group},
+    CommonName{"deck", ColumnRole::group},      CommonName{"category", ColumnRole::group},
+    CommonName{"品詞", ColumnRole::group},      CommonName{"課", ColumnRole::group},
+    CommonName{"example", ColumnRole::short3},  CommonName{"sentence", ColumnRole::short3},
+    CommonName{"例文", ColumnRole::short3}};
+
+// The name --separator takes for a separator.
+std::string separatorOptionName(char32_t separator) {
+    switch (separator) {
+        case U'\t': return "tab";
+        case U',': return "comma";
+        case U';': return "semicolon";
+        case U' ': return "space";
+        case U'|': return "pipe";
+        case U':': return "colon";
+        default: break;
+    }
+    std::string name;
+    appendUtf8(name, separator);
+    return name;
+}
+
+// `text` as one word of a POSIX shell's command line: as it is when it
+// holds nothing the shell reads specially, else in single quotes.
+std::string shellQuoted(std::string_view text) {
+    const bool plain = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+        return static_cast<unsigned char>(c) >= 0x80 || std::isalnum(static_cast<unsigned char>(c)) ||
+               std::string_view("_./,=:+@%-").find(c) != std::string_view::npos;
+    });
+    if (plain && text.front() != '-') return std::string(text);
+    std::string quoted = "'";
+    for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+std::string encodingOptionName(TextEncoding encoding) {
+    switch (encoding) {
+        case TextEncoding::utf16le: return "utf-16le";
+        case TextEncoding::utf16be: return "utf-16be";
+        case TextEncoding::cp932: return "cp932";
+        default: return "utf-8";
+    }
+}
+
+std::string columnsOptionValue(const DeckInputOptions& options) {
+    std::string value;
+    for (const ColumnRole role : options.columns) value += (value.empty() ? "" : ",") + roleName(role);
+    for (const NamedColumn& column : options.namedColumns)
+        value += (value.empty() ? "" : ",") + column.name + "=" + roleName(column.role);
+    return value;
 }
 
 // `text` cut to the whole characters whose Shift_JIS fits `width` bytes;
@@ -91,6 +160,7 @@ struct Card {
     std::size_t line = 0;
     std::array<std::string, kFieldsPerEntry> fields;
     std::string group;  // empty: none given
+    std::size_t groupIndex = 0;
 };
 
 struct Layout {
@@ -137,36 +207,148 @@ std::string listOfNames(const std::vector<std::string>& names) {
     return list;
 }
 
-std::string noColumnsReason(const TableRow& first, char32_t separator) {
-    std::string example;
-    for (std::size_t i = 0; i < first.cells.size() && i < kNoteFieldRoles.size(); ++i) {
-        if (i > 0) example += ',';
-        example += roleName(kNoteFieldRoles[i]);
+std::string trimmedText(std::string_view text) {
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+    return std::string(text);
+}
+
+// The longest header cell that a suggested --columns names.
+constexpr std::size_t kLongestNamedCell = 30;
+
+bool nameable(std::string_view cell) {
+    const std::string name = trimmedText(cell);
+    return !name.empty() && characterCount(name) <= kLongestNamedCell &&
+           name.find_first_of(",=\"'\\") == std::string::npos &&
+           std::none_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+}
+
+// The roles the first row's names suggest, each role to its first column.
+std::vector<ColumnRole> suggestedRoles(const TableRow& first) {
+    std::vector<ColumnRole> roles;
+    for (const std::string& cell : first.cells) {
+        ColumnRole role = suggestedRoleOf(cell).value_or(ColumnRole::skip);
+        if (std::find(roles.begin(), roles.end(), role) != roles.end()) role = ColumnRole::skip;
+        roles.push_back(role);
     }
+    return roles;
+}
+
+bool givesAField(const std::vector<ColumnRole>& roles) {
+    return std::any_of(roles.begin(), roles.end(),
+                       [](ColumnRole role) { return role != ColumnRole::skip && role != ColumnRole::group; });
+}
+
+// The options that read `first` as the header row it seems to be: its
+// cells named with their roles (every suggested name can be written so),
+// and the other cells named - as long as the list stays short.
+DeckInputOptions headerOptions(const TableRow& first, const std::vector<ColumnRole>& roles, DeckInputOptions options) {
+    options.columns.clear();
+    options.namedColumns.clear();
+    options.headerRow.reset();
+    constexpr std::size_t kLongestList = 120;
+    std::size_t length = 0;
+    for (std::size_t c = 0; c < roles.size(); ++c) {
+        const bool listed = roles[c] != ColumnRole::skip ||
+                            (nameable(first.cells[c]) && length + first.cells[c].size() < kLongestList);
+        if (!listed) continue;
+        options.namedColumns.push_back({trimmedText(first.cells[c]), roles[c]});
+        length += first.cells[c].size() + 8;
+    }
+    return options;
+}
+
+// How many groups the column would name: its distinct cells below the
+// header row, an empty one taking the one above.
+std::size_t groupsOfColumn(const std::vector<TableRow>& rows, std::size_t column) {
+    std::unordered_set<std::string_view> names;
+    for (std::size_t r = 1; r < rows.size(); ++r)
+        if (column < rows[r].cells.size() && !rows[r].cells[column].empty()) names.insert(rows[r].cells[column]);
+    return names.size();
+}
+
+std::string noColumnsReason(const std::vector<TableRow>& rows, char32_t separator, const DeckInputOptions& options) {
+    const TableRow& first = rows.front();
     const std::string joined = joinCells(first, separator);
     const bool zeroBytes = joined.find('\0') != std::string::npos;
-    return std::to_string(first.line) + ": the table names none of its columns; its first row is \"" +
-           inputExcerpt(joined) + "\": name them with --columns in the order of the columns, e.g. --columns " + example +
-           " (long, short1 to short5, group, and - for a column to skip), or write these names in a header row" +
-           (separator == '\t' ? "; a deck in kvzdeck's own layout starts with a group name (a line with no tab)" : "") +
-           (zeroBytes ? "; the row holds zero bytes, as a UTF-16 text without a byte order mark does: give "
-                        "--encoding utf-16le or utf-16be"
-                      : "");
+    std::string reason = std::to_string(first.line) + ": the table names none of its columns; its first row is \"" +
+                         inputExcerpt(joined) + "\": ";
+    const std::vector<ColumnRole> roles = suggestedRoles(first);
+    if (options.headerRow != false && givesAField(roles)) {
+        DeckInputOptions header = headerOptions(first, roles, options);
+        // A header row naming more lessons than a deck holds: the command makes a set of them.
+        const auto groupColumn = std::find(roles.begin(), roles.end(), ColumnRole::group);
+        const std::size_t groups =
+            groupColumn == roles.end() ? 0 : groupsOfColumn(rows, static_cast<std::size_t>(groupColumn - roles.begin()));
+        const bool set = groups > kGroupCount && options.groupSize == 0;
+        header.decks = header.decks || set;
+        reason += "to read it as the header row, " + std::string(options.deckName.empty() ? "give " : "run ") +
+                  buildCommand(header) + " (each role one of long, short1 to short5, group, and - for a column to skip)";
+        if (set) {
+            header.decks = false;
+            header.groupSize = (rows.size() - 1 + kGroupCount - 1) / kGroupCount;
+            reason += "; its " + std::to_string(groups) + " groups make " +
+                      std::to_string((groups + kGroupCount - 1) / kGroupCount) +
+                      " decks of 8 groups, or with --group-size " + std::to_string(header.groupSize) +
+                      " instead of --decks one deck of 8 groups merged in their order";
+        }
+    } else {
+        DeckInputOptions example = options;
+        example.columns.clear();
+        for (std::size_t i = 0; i < first.cells.size() && i < kNoteFieldRoles.size(); ++i)
+            example.columns.push_back(kNoteFieldRoles[i]);
+        reason += "name them with --columns in the order of the columns, e.g. " + buildCommand(example) +
+                  " (long, short1 to short5, group, and - for a column to skip), or write these names in a header row";
+        if (separator == '\t') reason += "; a deck in kvzdeck's own layout starts with a group name (a line with no tab)";
+    }
+    if (zeroBytes) {
+        reason += "; the row holds zero bytes, as a UTF-16 text without a byte order mark does: give "
+                  "--encoding utf-16le or utf-16be";
+    }
+    return reason;
+}
+
+// The roles of the header row's cells as --columns names them; the row is no card.
+Result<Layout> namedLayout(const TableRow& header, const DeckInputOptions& options, char32_t separator) {
+    Layout layout{std::vector<ColumnRole>(header.cells.size(), ColumnRole::skip), true};
+    for (const NamedColumn& column : options.namedColumns) {
+        const std::string wanted = lowerTrimmed(column.name);
+        std::size_t found = 0;  // from 1
+        for (std::size_t c = 0; c < header.cells.size(); ++c) {
+            if (lowerTrimmed(header.cells[c]) != wanted) continue;
+            if (found != 0) {
+                return fail(std::to_string(header.line) + ": --columns names '" + inputExcerpt(column.name) +
+                            "', and the header row holds it twice, in columns " + std::to_string(found) + " and " +
+                            std::to_string(c + 1) + "; give the roles in the order of the columns instead");
+            }
+            found = c + 1;
+            layout.roles[c] = column.role;
+        }
+        if (found == 0) {
+            return fail(std::to_string(header.line) + ": --columns names '" + inputExcerpt(column.name) +
+                        "', and the header row \"" + inputExcerpt(joinCells(header, separator)) +
+                        "\" has no such cell; name its cells as they are written there");
+        }
+    }
+    return layout;
 }
 
 Result<Layout> layoutOf(const std::vector<TableRow>& rows, const DeckInputOptions& options, char32_t separator) {
-    const bool header = !rows.empty() && allRoleNames(rows.front());
+    if (rows.empty()) return Layout{};
+    const TableRow& first = rows.front();
+    if (!options.namedColumns.empty()) return namedLayout(first, options, separator);
+    const bool header = options.headerRow.value_or(allRoleNames(first));
     if (!options.columns.empty()) return Layout{options.columns, header};
-    if (header) {
+    if (header && allRoleNames(first)) {
         Layout layout{{}, true};
         std::array<std::size_t, static_cast<std::size_t>(ColumnRole::skip)> columnOf{};  // from 1; 0: none yet
-        for (const std::string& cell : rows.front().cells) {
+        for (const std::string& cell : first.cells) {
             const ColumnRole role = cell.empty() ? ColumnRole::skip : *columnRoleNamed(cell);
             layout.roles.push_back(role);
             if (role == ColumnRole::skip) continue;
             std::size_t& earlier = columnOf[static_cast<std::size_t>(role)];
             if (earlier != 0) {
-                return fail(std::to_string(rows.front().line) + ": the header row names '" + roleName(role) +
+                return fail(std::to_string(first.line) + ": the header row names '" + roleName(role) +
                             "' twice, in columns " + std::to_string(earlier) + " and " +
                             std::to_string(layout.roles.size()) +
                             "; each field has one column: name the other one -, or give --columns");
@@ -175,8 +357,18 @@ Result<Layout> layoutOf(const std::vector<TableRow>& rows, const DeckInputOption
         }
         return layout;
     }
-    if (rows.empty()) return Layout{};
-    return fail(noColumnsReason(rows.front(), separator));
+    return fail(noColumnsReason(rows, separator, options));
+}
+
+// Whether every cell of the row is the name of a column, as a header row's are.
+bool looksLikeHeaderRow(const TableRow& row) {
+    std::size_t names = 0;
+    for (const std::string& cell : row.cells) {
+        if (cell.empty()) continue;
+        if (!suggestedRoleOf(cell)) return false;
+        ++names;
+    }
+    return names >= 2;
 }
 
 // A flashcard export's columns: guid, notetype and tags skipped, the deck
@@ -212,7 +404,7 @@ struct TextRules {
 
 std::string cellText(std::string_view cell, const TextRules& rules) {
     std::string text = rules.cloze ? removeCloze(cell) : std::string(cell);
-    if (rules.html) text = htmlToText(text);
+    if (rules.html) return htmlFieldText(text, rules.furigana.value_or(Furigana::base));
     if (rules.furigana) text = applyFurigana(text, *rules.furigana);
     return text;
 }
@@ -221,11 +413,13 @@ class DeckLayout {
 public:
     DeckLayout(const DeckInputOptions& options, DeckCheck& check) : options_(options), check_(check) {}
 
-    void addCards(const std::vector<TableRow>& rows, const Layout& layout, const TextRules& rules, bool exportDecks) {
+    void addCards(const std::vector<TableRow>& rows, const Layout& layout, const TextRules& rules, bool exportDecks,
+                  char32_t separator) {
         const bool groupColumn =
             std::find(layout.roles.begin(), layout.roles.end(), ColumnRole::group) != layout.roles.end();
         std::string lastGroup;
         for (std::size_t r = layout.skipFirstRow ? 1 : 0; r < rows.size(); ++r) {
+            if (!rules.cloze) warnOfHeaderRow(rows[r], r == 0, separator);
             Card card{rows[r].line, {}, {}};
             for (std::size_t c = 0; c < rows[r].cells.size() && c < layout.roles.size(); ++c) {
                 const ColumnRole role = layout.roles[c];
@@ -250,59 +444,82 @@ public:
         }
     }
 
-    // Groups by the group column, by --group-size, or one named after the file.
+    // Groups by the group column, by --group-size (of the cards in the order
+    // of their groups, when there is a group column too), or one named after
+    // the file. More than 8 only for a set of decks.
     Status assignGroups() {
+        std::vector<std::string> lessons;
         if (hasGroupColumn_) {
-            std::unordered_set<std::string_view> named;
-            for (const Card& card : cards_)
-                if (!card.group.empty() && named.insert(card.group).second) groups_.push_back(card.group);
-            if (groups_.size() > kGroupCount) {
-                return fail("the group column names " + std::to_string(groups_.size()) +
-                            " groups, and a deck holds 8: " + listOfNames(groups_) +
-                            "; give some cards the same group, or make a deck of each part of the table");
+            std::unordered_map<std::string_view, std::size_t> indexOf;
+            for (Card& card : cards_) {
+                if (card.group.empty()) continue;
+                const auto [found, added] = indexOf.emplace(card.group, lessons.size());
+                if (added) lessons.push_back(card.group);
+                card.groupIndex = found->second;
             }
-            return success();
+            if (options_.groupSize == 0) {
+                groups_ = std::move(lessons);
+                if (groups_.size() > kGroupCount && !options_.decks) return fail(tooManyGroupsReason());
+                return success();
+            }
+            std::stable_sort(cards_.begin(), cards_.end(),
+                             [](const Card& a, const Card& b) { return a.groupIndex < b.groupIndex; });
         }
         const std::size_t size = options_.groupSize;
         const std::size_t count = size == 0 ? 1 : std::max<std::size_t>(1, (cards_.size() + size - 1) / size);
-        if (count > kGroupCount) {
+        if (count > kGroupCount && !options_.decks) {
             return fail("--group-size " + std::to_string(size) + " makes " + std::to_string(count) + " groups of the " +
                         std::to_string(cards_.size()) + " cards, and a deck holds 8: give --group-size " +
                         std::to_string((cards_.size() + kGroupCount - 1) / kGroupCount) + " or more");
         }
         std::string stem = fileStemName(options_.fileName);
         for (std::size_t g = 0; g < count; ++g) {
+            if (!lessons.empty()) {
+                const std::size_t last = std::min(cards_.size(), (g + 1) * size) - 1;
+                groups_.push_back(mergedGroupName(lessons[cards_[g * size].groupIndex], lessons[cards_[last].groupIndex]));
+                continue;
+            }
             const std::string number = count == 1 ? "" : "-" + std::to_string(g + 1);
             std::string name = fitGroupName(stem, kGroupNameWidth - number.size()) + number;
             if (name.empty()) name = "deck";
             groups_.push_back(name);
         }
-        for (std::size_t c = 0; c < cards_.size(); ++c) cards_[c].group = groups_[size == 0 ? 0 : c / size];
+        for (std::size_t c = 0; c < cards_.size(); ++c) cards_[c].groupIndex = size == 0 ? 0 : c / size;
         return success();
     }
 
-    // The deck in kvzdeck's own layout, and the input line of each of its lines.
-    std::string ownLayout(std::vector<std::size_t>& sourceLines) const {
+    std::size_t groupCount() const { return groups_.size(); }
+    const std::vector<std::string>& groups() const { return groups_; }
+
+    // The cards of each group, in their order.
+    std::vector<std::vector<const Card*>> cardsByGroup() const {
+        std::vector<std::vector<const Card*>> cardsOf(std::max(groups_.size(), kGroupCount));
+        for (const Card& card : cards_)
+            if (card.groupIndex < cardsOf.size() && (!hasGroupColumn_ || !card.group.empty()))
+                cardsOf[card.groupIndex].push_back(&card);
+        return cardsOf;
+    }
+
+    // The deck of the 8 groups from `firstGroup` on in kvzdeck's own layout,
+    // and the input line of each of its lines.
+    std::string ownLayout(std::vector<std::size_t>& sourceLines, const std::vector<std::vector<const Card*>>& cardsOf,
+                          std::size_t firstGroup = 0) const {
         std::string tsv;
-        for (std::size_t g = 0; g < kGroupCount; ++g) {
+        for (std::size_t g = firstGroup; g < firstGroup + kGroupCount; ++g) {
             const bool used = g < groups_.size();
             const std::string name = used ? groups_[g] : std::string(kUnusedGroupName);
-            std::size_t firstLine = 1;
-            std::string entries;
-            std::vector<std::size_t> entryLines;
-            for (const Card& card : cards_) {
-                if (!used || card.group != name) continue;
-                if (entryLines.empty()) firstLine = card.line;
+            tsv += escapeCell(name, true) + "\n";
+            const std::vector<const Card*> none;
+            const std::vector<const Card*>& cards = g < cardsOf.size() ? cardsOf[g] : none;
+            sourceLines.push_back(cards.empty() ? 1 : cards.front()->line);
+            for (const Card* card : cards) {
                 for (std::size_t f = 0; f < kFieldsPerEntry; ++f) {
-                    if (f > 0) entries += '\t';
-                    entries += escapeCell(card.fields[f], f == 0);
+                    if (f > 0) tsv += '\t';
+                    tsv += escapeCell(card->fields[f], f == 0);
                 }
-                entries += '\n';
-                entryLines.push_back(card.line);
+                tsv += '\n';
+                sourceLines.push_back(card->line);
             }
-            tsv += escapeCell(name, true) + "\n" + entries;
-            sourceLines.push_back(firstLine);
-            sourceLines.insert(sourceLines.end(), entryLines.begin(), entryLines.end());
         }
         return tsv;
     }
@@ -310,16 +527,62 @@ public:
     std::size_t cards() const { return cards_.size(); }
 
 private:
+    std::string tooManyGroupsReason() const {
+        const std::size_t parts = (groups_.size() + kGroupCount - 1) / kGroupCount;
+        DeckInputOptions merged = options_;
+        merged.groupSize = (cards_.size() + kGroupCount - 1) / kGroupCount;
+        DeckInputOptions split = options_;
+        split.decks = true;
+        const std::string how = options_.deckName.empty() ? "give " : "run ";
+        std::string decks = "one deck of each 8 groups in their order";
+        if (!options_.deckName.empty())
+            decks += ", " + deckPartName(options_.deckName, 1) + " to " + deckPartName(options_.deckName, parts);
+        return "the group column names " + std::to_string(groups_.size()) + " groups, and a deck holds 8: " +
+               listOfNames(groups_) + "; to merge them into 8 groups of " + std::to_string(merged.groupSize) +
+               " cards in their order, " + how + buildCommand(merged) + "; to make " + decks + ", " + how +
+               buildCommand(split);
+    }
+
+    // A group of the cards of the lessons `first` to `last`: "第1課～第4課",
+    // or the one lesson's name, cut to fit.
+    static std::string mergedGroupName(const std::string& first, const std::string& last) {
+        if (first == last) return fitGroupName(first, kGroupNameWidth);
+        constexpr std::string_view kRange = "\uFF5E";  // ～, 2 bytes in Shift_JIS
+        const std::string whole = first + std::string(kRange) + last;
+        if (shiftJisLength(whole) <= kGroupNameWidth) return whole;
+        const std::size_t half = (kGroupNameWidth - 2) / 2;
+        return fitGroupName(first, half) + std::string(kRange) + fitGroupName(last, half);
+    }
+
+    void warnOfHeaderRow(const TableRow& row, bool first, char32_t separator) {
+        if (!looksLikeHeaderRow(row) || (first && options_.headerRow == false)) return;
+        std::string text = "warning: the row \"" + inputExcerpt(joinCells(row, separator)) +
+                           "\" was read as a card, though each of its cells names a column, as a header row's do";
+        if (first) {
+            DeckInputOptions skipping = options_;
+            skipping.headerRow = true;
+            text += std::string("; if it is the header row, ") + (options_.deckName.empty() ? "give " : "run ") +
+                    buildCommand(skipping);
+        } else {
+            text += "; if it is one, remove it";
+        }
+        check_.warnings.push_back({row.line, std::move(text)});
+    }
+
     void problem(std::size_t line, std::string reason) {
         if (check_.problems.size() < kProblemsListed) check_.problems.push_back({line, std::move(reason)});
         ++check_.problemCount;
     }
 
+    // Spaces, and the tabs and line breaks a quoted cell may hold, would end
+    // a group name: each becomes an ideographic space.
     std::string plainGroupName(const std::string& text, std::size_t line) {
-        if (text.find(' ') == std::string::npos) return text;
+        if (text.find_first_of(" \t\r\n") == std::string::npos) return text;
         check_.warnings.push_back({line, "warning: group name '" + inputExcerpt(text) +
                                              "' holds spaces, which would end it: written with full-width spaces"});
-        return replaceAll(text, " ", kIdeographicSpace);
+        std::string spaced = text;
+        for (const char space : std::string_view("\t\r\n")) std::replace(spaced.begin(), spaced.end(), space, ' ');
+        return replaceAll(spaced, " ", kIdeographicSpace);
     }
 
     // The last part of "A::B", made to fit a group name.
@@ -345,18 +608,53 @@ private:
 };
 
 // Own layout: its first line that is neither empty nor a comment is a group
-// name, a line with no tab.
+// name, a line with no tab. Lines end in LF, CR LF or CR.
 bool looksLikeOwnLayout(std::string_view text) {
-    // Lines that end in CR alone are refused as kvzdeck's own layout refuses them.
-    if (text.find('\n') == std::string_view::npos && text.find('\r') != std::string_view::npos) return true;
     while (!text.empty()) {
-        const std::size_t end = text.find('\n');
+        const std::size_t end = text.find_first_of("\r\n");
         const std::string_view line = text.substr(0, end);
-        if (!line.empty() && line != "\r" && line.front() != '#') return line.find('\t') == std::string_view::npos;
+        if (!line.empty() && line.front() != '#') return line.find('\t') == std::string_view::npos;
         if (end == std::string_view::npos) break;
         text.remove_prefix(end + 1);
     }
     return true;
+}
+
+// The text after the comment and empty lines at its start.
+std::string_view afterComments(std::string_view text) {
+    while (!text.empty() && (text.front() == '#' || text.front() == '\n' || text.front() == '\r')) {
+        const std::size_t end = text.find_first_of("\r\n");
+        if (end == std::string_view::npos) return {};
+        text.remove_prefix(end + 1);
+    }
+    return text;
+}
+
+// kvzdeck's own layout as its lines show it: among the first lines that are
+// neither empty nor comments, entries (five tabs) and group names (none) only,
+// and an entry among them.
+bool shapedLikeOwnLayout(std::string_view text) {
+    constexpr std::size_t kLinesLooked = 20;
+    bool entry = false;
+    for (std::size_t looked = 0; looked < kLinesLooked && !text.empty();) {
+        const std::size_t end = text.find('\n');
+        const std::string_view line = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        if (line.empty() || line == "\r" || line.front() == '#') continue;
+        ++looked;
+        const auto tabs = static_cast<std::size_t>(std::count(line.begin(), line.end(), '\t'));
+        if (tabs != 0 && tabs != kFieldsPerEntry - 1) return false;
+        entry = entry || tabs != 0;
+    }
+    return entry;
+}
+
+// A table whose rows another separator splits alike, not kvzdeck's own
+// layout, whose group names are lines of one cell.
+bool splitLikeATable(std::string_view text) {
+    if (shapedLikeOwnLayout(text)) return false;
+    const char32_t found = findSeparator(afterComments(text), 0, 2);
+    return found != 0 && found != U'\t';
 }
 
 void renumber(std::vector<DeckMessage>& messages, const std::vector<std::size_t>& sourceLines) {
@@ -427,43 +725,120 @@ bool isBlank(std::string_view text) {
     return text.find_first_not_of(" \t\r\n") == std::string_view::npos;
 }
 
+// "; read with --separator semicolon, its first row names its columns: run
+// ...", where another separator makes the first row a header row.
+std::string anotherSeparatorNamesTheColumns(std::string_view body, char32_t used, const DeckInputOptions& options) {
+    const std::string_view firstLine = body.substr(0, body.find_first_of("\r\n"));
+    for (const char32_t separator : kFoundSeparators) {
+        if (separator == used) continue;
+        const Table table = readTable(firstLine, separator);
+        if (table.rows.empty() || table.rows.front().cells.size() < 2) continue;
+        const TableRow& first = table.rows.front();
+        DeckInputOptions other = options;
+        other.separator = separator;
+        const std::vector<ColumnRole> roles = suggestedRoles(first);
+        if (!allRoleNames(first) && !givesAField(roles)) continue;
+        const DeckInputOptions fixed = allRoleNames(first) ? other : headerOptions(first, roles, other);
+        return "; read with --separator " + separatorOptionName(separator) + ", its first row names its columns: " +
+               (options.deckName.empty() ? "give " : "run ") + buildCommand(fixed);
+    }
+    return "";
+}
+
+void renumberAll(DeckCheck& check, const std::vector<std::size_t>& sourceLines) {
+    renumber(check.problems, sourceLines);
+    renumber(check.warnings, sourceLines);
+    renumber(check.changes, sourceLines);
+}
+
+// A set of decks, 8 groups each: every deck checked, what each found in `input.check`.
+Status checkParts(const DeckLayout& deck, const DeckFixes& fixes, DeckInput& input) {
+    DeckCheck& all = input.check;
+    const auto cardsOf = deck.cardsByGroup();
+    for (std::size_t first = 0; first < deck.groupCount(); first += kGroupCount) {
+        std::vector<std::size_t> sourceLines;
+        Result<DeckCheck> checked = checkDeck(deck.ownLayout(sourceLines, cardsOf, first), fixes);
+        KVZ_TRY(checked);
+        renumberAll(*checked, sourceLines);
+        for (DeckMessage& problem : checked->problems)
+            if (all.problems.size() < kProblemsListed) all.problems.push_back(std::move(problem));
+        all.problemCount += checked->problemCount;
+        std::move(checked->warnings.begin(), checked->warnings.end(), std::back_inserter(all.warnings));
+        std::move(checked->changes.begin(), checked->changes.end(), std::back_inserter(all.changes));
+        all.cutFields += checked->cutFields;
+        all.replacedCharacters += checked->replacedCharacters;
+        const auto groups = deck.groups().begin() + static_cast<std::ptrdiff_t>(first);
+        const std::size_t held = std::min(kGroupCount, deck.groupCount() - first);
+        input.parts.push_back({std::vector<std::string>(groups, groups + static_cast<std::ptrdiff_t>(held)),
+                               std::move(checked->kvz)});
+    }
+    std::stable_sort(all.changes.begin(), all.changes.end(),
+                     [](const DeckMessage& a, const DeckMessage& b) { return a.line < b.line; });
+    return success();
+}
+
+// Bytes that read as UTF-8 and as CP932 alike were taken as UTF-8: said at
+// the line of the first that is not ASCII.
+void warnOfAGuessedEncoding(std::string_view bytes, const DeckInputOptions& options, const DeckInput& input,
+                            DeckCheck& check) {
+    if (options.encoding || input.encoding != TextEncoding::utf8 || !readableAsUtf8AndCp932(bytes)) return;
+    std::size_t line = 1;
+    for (std::size_t i = 0; i < bytes.size() && static_cast<unsigned char>(bytes[i]) < 0x80; ++i)
+        if (bytes[i] == '\n' || (bytes[i] == '\r' && (i + 1 == bytes.size() || bytes[i + 1] != '\n'))) ++line;
+    check.warnings.insert(check.warnings.begin(),
+                          {line, "warning: the text reads as UTF-8 and as CP932 (Shift_JIS) alike, and was read as "
+                                 "UTF-8; if it was saved as CP932, give --encoding cp932"});
+}
+
 Result<DeckInput> readTableInput(const std::string& text, const ExportHeader& header, const DeckInputOptions& options,
                                  DeckInput input) {
     const bool flashcards = header.present;
     input.form = flashcards ? DeckForm::flashcardExport : DeckForm::table;
+    const std::string_view body = std::string_view(text).substr(header.bodyStart);
+    const char32_t byExtension = fileExtension(options.fileName) == ".csv" ? U',' : U'\t';
+    const char32_t found = options.separator || header.separator ? 0 : findSeparator(body, byExtension);
+    input.separatorFound = found != 0;
     input.separator = options.separator    ? options.separator
                       : header.separator   ? header.separator
-                      : fileExtension(options.fileName) == ".csv" ? U','
-                                                                : U'\t';
+                      : found              ? found
+                                           : byExtension;
     Table table = readTable(std::string_view(text).substr(header.bodyStart), input.separator, header.lines + 1);
     DeckCheck tableCheck;
     for (TableProblem& problem : table.problems) tableCheck.problems.push_back({problem.line, std::move(problem.reason)});
     tableCheck.problemCount = tableCheck.problems.size();
 
     Layout layout;
+    if (flashcards && !options.namedColumns.empty()) {
+        return fail("is a flashcard export, whose notes have no header row to name: give --columns the roles of "
+                    "the note's fields in their order, e.g. --columns short1,long");
+    }
     if (flashcards) {
         layout = exportLayout(header, table.rows, options);
     } else {
-        Result<Layout> found = layoutOf(table.rows, options, input.separator);
-        KVZ_TRY(found);
-        layout = std::move(*found);
+        Result<Layout> named = layoutOf(table.rows, options, input.separator);
+        if (!named && options.columns.empty() && options.namedColumns.empty())
+            return fail(named.reason() + anotherSeparatorNamesTheColumns(body, input.separator, options));
+        KVZ_TRY(named);
+        layout = std::move(*named);
     }
     const TextRules rules{header.html, flashcards,
                           flashcards ? std::optional(options.furigana.value_or(Furigana::base)) : options.furigana};
     DeckLayout deck(options, tableCheck);
-    deck.addCards(table.rows, layout, rules, flashcards && header.deckColumn.has_value());
+    deck.addCards(table.rows, layout, rules, flashcards && header.deckColumn.has_value(), input.separator);
     input.cards = deck.cards();
     if (input.cards == 0 && tableCheck.problemCount == 0) return fail(noCardReason(input.form));
     KVZ_TRY(deck.assignGroups());
 
-    std::vector<std::size_t> sourceLines;
-    input.ownLayout = deck.ownLayout(sourceLines);
-    Result<DeckCheck> checked = checkDeck(input.ownLayout, options.fixes);
-    KVZ_TRY(checked);
-    input.check = std::move(*checked);
-    renumber(input.check.problems, sourceLines);
-    renumber(input.check.warnings, sourceLines);
-    renumber(input.check.changes, sourceLines);
+    if (options.decks) {
+        KVZ_TRY(checkParts(deck, options.fixes, input));
+    } else {
+        std::vector<std::size_t> sourceLines;
+        input.ownLayout = deck.ownLayout(sourceLines, deck.cardsByGroup());
+        Result<DeckCheck> checked = checkDeck(input.ownLayout, options.fixes);
+        KVZ_TRY(checked);
+        input.check = std::move(*checked);
+        renumberAll(input.check, sourceLines);
+    }
     input.check.warnings.insert(input.check.warnings.begin(), tableCheck.warnings.begin(), tableCheck.warnings.end());
     if (tableCheck.problemCount > 0) {
         input.check.kvz.clear();
@@ -473,7 +848,7 @@ Result<DeckInput> readTableInput(const std::string& text, const ExportHeader& he
     }
     std::stable_sort(input.check.problems.begin(), input.check.problems.end(),
                      [](const DeckMessage& a, const DeckMessage& b) { return a.line < b.line; });
-    KVZ_TRY(layOutBuiltDeck(input));
+    if (!options.decks) KVZ_TRY(layOutBuiltDeck(input));
     return input;
 }
 
@@ -509,46 +884,127 @@ Result<std::vector<ColumnRole>> parseColumns(std::string_view list) {
     }
 }
 
+std::string deckPartName(std::string_view deckName, std::size_t part) {
+    const std::size_t nameStart = deckName.find_last_of("/\\") == std::string_view::npos ? 0 : deckName.find_last_of("/\\") + 1;
+    std::size_t dot = deckName.rfind('.');
+    if (dot == std::string_view::npos || dot <= nameStart) dot = deckName.size();
+    return std::string(deckName.substr(0, dot)) + "-" + std::to_string(part) + std::string(deckName.substr(dot));
+}
+
+std::optional<ColumnRole> suggestedRoleOf(std::string_view headerCell) {
+    if (const std::optional<ColumnRole> own = columnRoleNamed(headerCell)) return own;
+    const std::string lower = lowerTrimmed(headerCell);
+    for (const CommonName& common : kCommonNames)
+        if (lower == common.name) return common.role;
+    return std::nullopt;
+}
+
+Result<ColumnList> parseColumnList(std::string_view list) {
+    if (list.find('=') == std::string_view::npos) {
+        Result<std::vector<ColumnRole>> roles = parseColumns(list);
+        KVZ_TRY(roles);
+        return ColumnList{std::move(*roles), {}};
+    }
+    ColumnList columns;
+    while (true) {
+        const std::size_t comma = list.find(',');
+        const std::string_view item = list.substr(0, comma);
+        const std::size_t equals = item.find('=');
+        if (equals == std::string_view::npos) {
+            return fail("--columns: '" + inputExcerpt(item) +
+                        "' gives no header name; write every column as NAME=ROLE (word=short1), or list the roles "
+                        "alone in the order of the columns");
+        }
+        const std::string name = trimmedText(item.substr(0, equals));
+        const std::optional<ColumnRole> role = columnRoleNamed(item.substr(equals + 1));
+        if (name.empty()) return fail("--columns: '" + inputExcerpt(item) + "' names no header cell before its =");
+        if (!role) {
+            return fail("--columns: '" + inputExcerpt(item.substr(equals + 1)) +
+                        "' names no column; the names are long, short1 to short5, group, and - for a column to skip");
+        }
+        for (const NamedColumn& earlier : columns.named) {
+            if (lowerTrimmed(earlier.name) == lowerTrimmed(name))
+                return fail("--columns: the header name '" + inputExcerpt(name) + "' is given twice");
+            if (*role != ColumnRole::skip && earlier.role == *role)
+                return fail("--columns: '" + roleName(*role) + "' is given twice; each field has one column");
+        }
+        columns.named.push_back({name, *role});
+        if (comma == std::string_view::npos) return columns;
+        list.remove_prefix(comma + 1);
+    }
+}
+
+std::string buildCommand(const DeckInputOptions& options) {
+    std::vector<std::string> words;
+    if (options.encoding) words.push_back("--encoding " + encodingOptionName(*options.encoding));
+    if (options.separator != 0) words.push_back("--separator " + shellQuoted(separatorOptionName(options.separator)));
+    if (options.headerRow) words.emplace_back(*options.headerRow ? "--header" : "--no-header");
+    if (!options.columns.empty() || !options.namedColumns.empty())
+        words.push_back("--columns " + shellQuoted(columnsOptionValue(options)));
+    if (options.furigana) {
+        words.push_back(std::string("--furigana ") + (*options.furigana == Furigana::base      ? "base"
+                                                      : *options.furigana == Furigana::reading ? "reading"
+                                                                                               : "both"));
+    }
+    if (options.groupSize != 0) words.push_back("--group-size " + std::to_string(options.groupSize));
+    if (options.decks) words.emplace_back("--decks");
+    if (options.fixes.cut) words.emplace_back("--cut");
+    if (options.fixes.replacement) {
+        std::string character;
+        appendUtf8(character, *options.fixes.replacement);
+        words.push_back("--replace " + shellQuoted(character));
+    }
+    std::string command = options.deckName.empty() ? "" : "kvzdeck build";
+    for (const std::string& word : words) command += (command.empty() ? "" : " ") + word;
+    if (!options.deckName.empty()) command += " " + shellQuoted(options.fileName) + " " + shellQuoted(options.deckName);
+    return command;
+}
+
 Result<DeckInput> readDeckInput(std::string_view bytes, const DeckInputOptions& options) {
     if (looksLikeKvz(bytes)) return fail("is a KVZ deck already, not a text", FailureKind::notADeck);
     Result<DecodedText> decoded = decodeText(bytes, options.encoding);
     KVZ_TRY(decoded);
     DeckInput input;
     input.encoding = decoded->encoding;
-    const std::string& text = decoded->utf8;
+    // Marks typed after their base (か and U+3099) become the one character Shift_JIS holds.
+    const std::string text = composeCombiningMarks(decoded->utf8);
+    const bool asWritten = input.encoding == TextEncoding::utf8 && text == bytes;
     if (isBlank(text)) return fail("is empty; a deck needs at least one card");
     const Result<ExportHeader> header = readExportHeader(text);
     KVZ_TRY(header);
-    const bool table = options.separator != 0 || !options.columns.empty() || options.groupSize != 0 ||
-                       fileExtension(options.fileName) == ".csv" || header->present || !looksLikeOwnLayout(text);
+    const bool table = options.separator != 0 || !options.columns.empty() || !options.namedColumns.empty() ||
+                       options.headerRow.has_value() || options.groupSize != 0 ||
+                       fileExtension(options.fileName) == ".csv" || header->present || !looksLikeOwnLayout(text) ||
+                       splitLikeATable(text);
     if (table) {
         Result<DeckInput> read = readTableInput(text, *header, options, std::move(input));
-        if (read) mergeRepeatedWarnings(read->check.warnings);
+        if (read) {
+            warnOfAGuessedEncoding(bytes, options, *read, read->check);
+            mergeRepeatedWarnings(read->check.warnings);
+        }
         return read;
     }
+    if (options.decks)
+        return fail("is in kvzdeck's own layout, whose 8 groups make one deck: --decks is for tables and exports");
     // A KVZ deck is told as one from its own bytes.
     Result<DeckCheck> checked =
-        checkDeck(input.encoding == TextEncoding::utf8 ? bytes : std::string_view(text), options.fixes);
+        checkDeck(asWritten ? bytes : std::string_view(text), options.fixes);
     KVZ_TRY(checked);
     input.check = std::move(*checked);
+    warnOfAGuessedEncoding(bytes, options, input, input.check);
     mergeRepeatedWarnings(input.check.warnings);
-    input.ownLayout = input.encoding == TextEncoding::utf8 ? std::string(bytes) : text;
+    input.ownLayout = asWritten ? std::string(bytes) : text;
     KVZ_TRY(layOutBuiltDeck(input));
     return input;
 }
 
 std::string describeDeckForm(const DeckInput& input) {
     if (input.form == DeckForm::ownLayout) return "kvzdeck's own layout";
-    std::string separator;
-    switch (input.separator) {
-        case U'\t': separator = "tab"; break;
-        case U',': separator = "comma"; break;
-        case U';': separator = "semicolon"; break;
-        case U' ': separator = "space"; break;
-        default: separator = "'"; appendUtf8(separator, input.separator); separator += "'";
-    }
+    std::string separator = separatorOptionName(input.separator);
+    if (separator.size() == 1 || input.separator > 0x7F) separator = "'" + separator + "'";
     const std::string cards = std::to_string(input.cards) + (input.cards == 1 ? " card" : " cards");
-    return (input.form == DeckForm::table ? "a " + separator + "-separated table" :
+    const std::string found = input.separatorFound ? " (the separator found from its first rows)" : "";
+    return (input.form == DeckForm::table ? "a " + separator + "-separated table" + found :
             "a flashcard export (" + separator + "-separated)") + ", " + cards;
 }
 

@@ -31,6 +31,28 @@ std::optional<ColumnRole> columnRoleNamed(std::string_view name);
 // unknown name and a role given twice (but "-" any number of times).
 Result<std::vector<ColumnRole>> parseColumns(std::string_view list);
 
+// A header cell given a role by its name: "word=short1".
+struct NamedColumn {
+    std::string name;  // as given, trimmed; matched trimmed and in any case
+    ColumnRole role;
+};
+
+// A --columns list either way it is written: roles in the order of the
+// columns ("short1,short2,long"), or header cells named with their roles
+// in any order ("word=short1,meaning=long"). Refuses a list that mixes
+// the two, an unknown role, a role or a header name given twice.
+struct ColumnList {
+    std::vector<ColumnRole> roles;
+    std::vector<NamedColumn> named;
+};
+Result<ColumnList> parseColumnList(std::string_view list);
+
+// The role a header cell's name suggests: kvzdeck's own names, or common
+// names in English and Japanese ("word", "単語" short1; "meaning", "意味"
+// long; "reading", "読み" short2; "lesson", "課" group; "example", "例文"
+// short3). Nothing for another name.
+std::optional<ColumnRole> suggestedRoleOf(std::string_view headerCell);
+
 // The values of kvzdeck build's --furigana, --encoding and --replace as its
 // command line and the page take them, or the refusal that names the
 // option and what it takes. A replacement is one character that has a
@@ -42,42 +64,75 @@ Result<char32_t> parseReplacementOption(std::string_view value);
 enum class DeckForm { ownLayout, table, flashcardExport };
 
 struct DeckInputOptions {
-    std::string fileName;                 // its extension chooses the separator, its name a lone group's
+    std::string fileName;                 // its extension breaks a tie of separators found, its name a lone group's
     std::optional<TextEncoding> encoding; // nothing: detected
-    char32_t separator = 0;               // 0: from the export's header or the extension
+    char32_t separator = 0;               // 0: from the export's header, the first rows, or the extension
     std::vector<ColumnRole> columns;      // empty: from a header row, or the export's default
+    std::vector<NamedColumn> namedColumns; // the header row's cells by name (then `columns` is empty)
+    std::optional<bool> headerRow;        // --header, --no-header; nothing: a row of kvzdeck's names is one
     std::optional<Furigana> furigana;     // nothing: base for exports, untouched in tables
-    std::size_t groupSize = 0;            // without a group column: groups of this many cards
+    std::size_t groupSize = 0;            // groups of this many cards (with a group column: in its order)
+    bool decks = false;                   // more than 8 groups: a set of decks, 8 groups each
     DeckFixes fixes;
+    // The deck to be written, for the commands that refusals suggest
+    // ("kvzdeck build --header words.csv words.kvz"); empty: they name the
+    // options alone.
+    std::string deckName;
 };
+
+// The command that builds the deck with these options, as a refusal
+// suggests it: "kvzdeck build OPTIONS INPUT DECK", each name quoted for a
+// POSIX shell where it needs it; only the options when `deckName` is empty.
+std::string buildCommand(const DeckInputOptions& options);
 
 struct DeckInput {
     DeckForm form = DeckForm::ownLayout;
     TextEncoding encoding = TextEncoding::utf8;
     char32_t separator = 0;  // of a table
+    bool separatorFound = false;  // from the table's first rows, neither given nor in an export header
     std::size_t cards = 0;   // rows read as cards (a table's)
     // The deck (check.kvz, empty while a problem remains) and what was found,
     // every line number the input's own.
     DeckCheck check;
     // The deck in kvzdeck's own layout: what `kvzdeck dump` writes of it, or,
-    // while problems remain, the text that was checked.
+    // while problems remain, the text that was checked (empty for a set).
     std::string ownLayout;
+    // With `decks`: the set, each deck with the names of its groups, in the
+    // order of the table's groups; check.kvz stays empty, and the problems,
+    // warnings and changes of every deck are in check.
+    struct Part {
+        std::vector<std::string> groups;
+        std::vector<std::uint8_t> kvz;
+    };
+    std::vector<Part> parts;
 };
 
-// Reads `bytes` as the options say, in time linear in their length.
+// The name of deck `part` (from 1) of a set: "lessons.kvz" gives
+// "lessons-1.kvz", "out" gives "out-1".
+std::string deckPartName(std::string_view deckName, std::size_t part);
+
+// Reads `bytes` as the options say, in time linear in their length, marks that combine
+// with the character before them composed first (composeCombiningMarks).
 // Refuses, as a whole, a file whose bytes its encoding cannot read, an
 // export header line whose value makes no sense (at its line), a table
-// whose columns are named nowhere (showing its first row and how to write
-// --columns) or whose header row names a field twice, more than 8 groups
-// (naming the first), an input that holds no card (an empty file, a table
-// or export with nothing below its header; kvzdeck's own layout of 8 group
-// names and no entry is built as written), a KVZ deck given as text (FailureKind::notADeck). Everything else is in check; a warning said
-// of many lines is one warning, at the first, naming how many more and the
-// first three. Input quoted in a message is cut as inputExcerpt cuts it.
+// whose columns are named nowhere (showing its first row and the command
+// its names suggest, and the --separator that would make it a header row)
+// or whose header row names a field twice, a --columns header name the
+// header row does not hold or holds twice, more than 8 groups without
+// `decks` (naming the first, their count, and the commands that merge them
+// or make a set), an input that holds no card (an empty file, a table or
+// export with nothing below its header; kvzdeck's own layout of 8 group
+// names and no entry is built as written), `decks` for kvzdeck's own
+// layout, a KVZ deck given as text (FailureKind::notADeck). Everything else
+// is in check, warnings among it: a row of column names read as a card, a
+// guess between UTF-8 and CP932. A warning said of many lines is one
+// warning, at the first, naming how many more and the first three. Input
+// quoted in a message is cut as inputExcerpt cuts it.
 Result<DeckInput> readDeckInput(std::string_view bytes, const DeckInputOptions& options);
 
-// "kvzdeck's own layout", "a comma-separated table", "a flashcard export
-// (tab-separated)", for -v.
+// "kvzdeck's own layout", "a comma-separated table", "a semicolon-separated
+// table (the separator found from its first rows)", "a flashcard export
+// (tab-separated)", each with its count of cards, for -v.
 std::string describeDeckForm(const DeckInput& input);
 
 // "2 fields cut, 1 character replaced", or empty when nothing changed.

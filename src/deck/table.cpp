@@ -1,6 +1,7 @@
 #include "common/text.h"
 #include "deck/table.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 
@@ -107,6 +108,34 @@ private:
 
 Table readTable(std::string_view text, char32_t separator, std::size_t firstLine) {
     return TableReader(text, separator, firstLine).read();
+}
+
+char32_t findSeparator(std::string_view text, char32_t preferredSeparator, std::size_t rowsNeeded) {
+    constexpr std::size_t kRowsLooked = 20;
+    constexpr std::size_t kBytesLooked = 64 * 1024;
+    // The first rows, the last of them left out when it may be cut short.
+    std::size_t lineEnds = 0, end = 0;
+    while (end < text.size() && end < kBytesLooked && lineEnds < kRowsLooked) {
+        if (text[end] == '\n' || (text[end] == '\r' && (end + 1 == text.size() || text[end + 1] != '\n'))) ++lineEnds;
+        ++end;
+    }
+    const bool whole = end == text.size();
+    char32_t found = 0;
+    std::size_t mostCells = 1;
+    for (const char32_t separator : kFoundSeparators) {
+        Table table = readTable(text.substr(0, end), separator);
+        if (!whole && !table.rows.empty()) table.rows.pop_back();
+        if (table.rows.size() < std::max<std::size_t>(rowsNeeded, 1)) continue;
+        const std::size_t cells = table.rows.front().cells.size();
+        const bool same = std::all_of(table.rows.begin(), table.rows.end(),
+                                      [cells](const TableRow& row) { return row.cells.size() == cells; });
+        const bool preferred = cells == mostCells && separator == preferredSeparator;
+        if (same && cells > 1 && (cells > mostCells || preferred)) {
+            found = separator;
+            mostCells = cells;
+        }
+    }
+    return found;
 }
 
 char32_t parseSeparatorName(std::string_view name) {

@@ -34,6 +34,18 @@ struct Table {
 // rows before it are kept.
 Table readTable(std::string_view text, char32_t separator, std::size_t firstLine = 1);
 
+// The separators a table is looked for in, as spreadsheets write them.
+inline constexpr std::u32string_view kFoundSeparators = U"\t;|,";
+
+// The separator that splits the first rows of `text` (at most 20, as
+// readTable reads them, quotes respected) into the same number of cells,
+// more than one: tab, semicolon, pipe or comma. Where several do, the one
+// that makes the most cells; among those, `preferred` (the one the file's
+// extension names), else the first in that order, since a cell holds
+// commas more often than the others. 0 when none does, or when fewer than
+// `rowsNeeded` rows were read. Reads a bounded part of the text.
+char32_t findSeparator(std::string_view text, char32_t preferred = 0, std::size_t rowsNeeded = 1);
+
 // The separator that --separator and an export's header name: "tab",
 // "comma", "semicolon", "space", "pipe", "colon" (any case), or a single
 // character. 0 for anything else.

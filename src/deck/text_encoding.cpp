@@ -29,8 +29,25 @@ std::string hexBytes(std::string_view bytes) {
     return text;
 }
 
+// Counts lines as the readers end them: LF, CR LF or CR alone.
+class LineCounter {
+public:
+    void see(char32_t character) {
+        if (character == '\n' && !afterCr_) ++line_;
+        if (character == '\r') ++line_;
+        afterCr_ = character == '\r';
+    }
+    std::size_t line() const { return line_; }
+
+private:
+    std::size_t line_ = 1;
+    bool afterCr_ = false;
+};
+
 std::size_t lineAt(std::string_view text, std::size_t offset) {
-    return 1 + static_cast<std::size_t>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(offset), '\n'));
+    LineCounter lines;
+    for (std::size_t i = 0; i < offset; ++i) lines.see(static_cast<unsigned char>(text[i]));
+    return lines.line();
 }
 
 std::string notReadable(std::string_view bytes, std::size_t line, TextEncoding encoding) {
@@ -53,15 +70,15 @@ std::size_t cp932Length(std::string_view bytes, char32_t& character) {
 Result<std::string> decodeCp932(std::string_view bytes) {
     std::string utf8;
     utf8.reserve(bytes.size() * 3 / 2);
-    std::size_t line = 1;
+    LineCounter lines;
     for (std::size_t i = 0; i < bytes.size();) {
         char32_t character = 0;
         const std::size_t length = cp932Length(bytes.substr(i), character);
         if (length == 0) {
             const bool pair = isKanji(static_cast<std::uint8_t>(bytes[i])) && i + 1 < bytes.size();
-            return fail(notReadable(bytes.substr(i, pair ? 2 : 1), line, TextEncoding::cp932));
+            return fail(notReadable(bytes.substr(i, pair ? 2 : 1), lines.line(), TextEncoding::cp932));
         }
-        if (character == '\n') ++line;
+        lines.see(character);
         appendUtf8(utf8, character);
         i += length;
     }
@@ -76,9 +93,10 @@ Result<std::string> decodeUtf16(std::string_view bytes, bool bigEndian) {
     };
     std::string utf8;
     utf8.reserve(bytes.size() * 3 / 2);
-    std::size_t line = 1;
+    LineCounter lines;
     for (std::size_t i = 0; i < bytes.size();) {
-        if (i + 1 == bytes.size()) return fail(notReadable(bytes.substr(i), line, encoding) + " (an odd byte at the end)");
+        if (i + 1 == bytes.size())
+            return fail(notReadable(bytes.substr(i), lines.line(), encoding) + " (an odd byte at the end)");
         char32_t unit = unitAt(i);
         std::size_t length = 2;
         if (unit >= 0xD800 && unit <= 0xDBFF && i + 3 < bytes.size()) {
@@ -88,8 +106,8 @@ Result<std::string> decodeUtf16(std::string_view bytes, bool bigEndian) {
                 length = 4;
             }
         }
-        if (unit >= 0xD800 && unit <= 0xDFFF) return fail(notReadable(bytes.substr(i, 2), line, encoding));
-        if (unit == '\n') ++line;
+        if (unit >= 0xD800 && unit <= 0xDFFF) return fail(notReadable(bytes.substr(i, 2), lines.line(), encoding));
+        lines.see(unit);
         appendUtf8(utf8, unit);
         i += length;
     }
@@ -119,7 +137,27 @@ bool isValidCp932(std::string_view bytes) {
     return true;
 }
 
+// UTF-16 without a byte order mark: zero bytes, as the high byte of every
+// ASCII character, and only at odd positions (little-endian) or only at
+// even ones (big-endian), in the first part of an even number of bytes.
+std::optional<TextEncoding> utf16WithoutMark(std::string_view bytes) {
+    constexpr std::size_t kBytesLooked = 64 * 1024;
+    if (bytes.size() % 2 != 0) return std::nullopt;
+    std::size_t evenZeros = 0, oddZeros = 0;
+    for (std::size_t i = 0; i < bytes.size() && i < kBytesLooked; ++i)
+        if (bytes[i] == '\0') ++(i % 2 == 0 ? evenZeros : oddZeros);
+    if (oddZeros > 0 && evenZeros == 0) return TextEncoding::utf16le;
+    if (evenZeros > 0 && oddZeros == 0) return TextEncoding::utf16be;
+    return std::nullopt;
+}
+
+bool isAscii(std::string_view bytes) {
+    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
 }  // namespace
+
+bool isValidUtf8(std::string_view text) { return !firstInvalidUtf8(text); }
 
 std::string_view encodingName(TextEncoding encoding) {
     switch (encoding) {
@@ -141,14 +179,18 @@ std::optional<TextEncoding> parseEncodingName(std::string_view name) {
     return std::nullopt;
 }
 
-bool isValidUtf8(std::string_view text) { return !firstInvalidUtf8(text); }
 
 TextEncoding detectEncoding(std::string_view bytes) {
     if (bytes.starts_with(kUtf8Bom)) return TextEncoding::utf8WithBom;
     if (bytes.starts_with(kUtf16leBom)) return TextEncoding::utf16le;
     if (bytes.starts_with(kUtf16beBom)) return TextEncoding::utf16be;
+    if (const std::optional<TextEncoding> utf16 = utf16WithoutMark(bytes)) return *utf16;
     if (isValidUtf8(bytes) || !isValidCp932(bytes)) return TextEncoding::utf8;
     return TextEncoding::cp932;
+}
+
+bool readableAsUtf8AndCp932(std::string_view bytes) {
+    return !isAscii(bytes) && isValidUtf8(bytes) && isValidCp932(bytes);
 }
 
 Result<DecodedText> decodeText(std::string_view bytes, std::optional<TextEncoding> given) {

@@ -22,9 +22,15 @@ std::string_view encodingName(TextEncoding encoding);
 std::optional<TextEncoding> parseEncodingName(std::string_view name);
 
 // The encoding a file is in: a byte order mark says UTF-8, UTF-16LE or
-// UTF-16BE; else valid UTF-8 is UTF-8; else valid CP932 is CP932; else
-// UTF-8 (whose invalid bytes the reader then names).
+// UTF-16BE; zero bytes only at odd positions (or only at even ones) of an
+// even number of bytes say UTF-16LE (or UTF-16BE) without the mark; else
+// valid UTF-8 is UTF-8; else valid CP932 is CP932; else UTF-8 (whose
+// invalid bytes the reader then names).
 TextEncoding detectEncoding(std::string_view bytes);
+
+// Whether the bytes, not all ASCII, read as UTF-8 and as CP932 alike: where
+// detectEncoding's UTF-8 was a guess between two readable encodings.
+bool readableAsUtf8AndCp932(std::string_view bytes);
 
 struct DecodedText {
     std::string utf8;  // without the byte order mark

@@ -147,8 +147,6 @@ CodeLines phraseCodesWrappedAround(std::size_t phraseLines) {
 TEST(Stream, RefusesWhatTheDeviceCannotRead) {
     const Refusal cases[] = {
         {"too many codes", eightLinesWithLargestCode(16257), 0, 16258, {}, "16258"},
-        // 16130 codes give the limit 2 and the largest value 16129.
-        {"F above the two-byte form", eightLinesWithLargestCode(16129), 0, 16130, {}, "16130"},
         {"entry count", eightLinesWithLargestCode(9), 0, 10, {200, 0, 0, 0, 0, 0, 0, 0}, "200"},
         {"first-entry index", eightLinesWithLargestCode(9), 0, 10, {100, 100, 0, 0, 0, 0, 0, 0},
          "first-entry index 200"},
@@ -165,10 +163,9 @@ TEST(Stream, RefusesWhatTheDeviceCannotRead) {
     // A limit refusal tells what the user can do.
     const std::pair<Refusal, const char*> remedies[] = {
         {cases[0], "; split the deck"},
-        {cases[1], "; split the deck"},
-        {cases[2], "entry count 200 does not fit the stream: with 10 codes its values stop at 127; "
+        {cases[1], "entry count 200 does not fit the stream: with 10 codes its values stop at 127; "
                    "split the group, or the deck"},
-        {cases[3], "; split the deck"},
+        {cases[2], "; split the deck"},
     };
     for (const auto& [c, ending] : remedies) {
         const std::string reason = encode8(c.lines, c.phrases, c.codesBefore, c.counts).reason();
@@ -177,9 +174,73 @@ TEST(Stream, RefusesWhatTheDeviceCannotRead) {
     }
     // The largest values that still fit are accepted.
     EXPECT_TRUE(encode8(eightLinesWithLargestCode(16255), 0, 16256, {}).ok());
-    // 16257 codes fit, but F = 16257 without phrases is one above the last value.
+    // 16257 codes fit, but F = 16257 without phrases is one above the last
+    // value, and no lower limit than 1 leaves a header byte below 128.
     EXPECT_FALSE(encode8(eightLinesWithLargestCode(16256), 0, 16257, {}).ok());
     EXPECT_TRUE(encode8(eightLinesWithLargestCode(9), 0, 10, {127, 0, 0, 0, 0, 0, 0, 0}).ok());
+}
+
+// Without phrases, a character count of 128 + 127k is one above the values
+// its codes reach with the plain limit; the stream takes the next lower
+// limit, which the header tells the reader. Every other count keeps it.
+TEST(Stream, LowersTheLimitOnlyWhereTheCharacterCountWouldNotFit) {
+    for (std::uint32_t count = 2; count <= 16257; ++count) {
+        const std::uint8_t plain = getC2Code(static_cast<std::int32_t>(count));
+        const bool overflows = static_cast<std::int32_t>(count) > largestStreamValue(plain);
+        const std::uint16_t f = static_cast<std::uint16_t>(count);
+        ASSERT_EQ(streamLimitLowered(count, f), overflows && count < 16257) << count;
+        ASSERT_EQ(overflows, count % 127 == 1) << count;
+        const std::uint8_t limit = streamLimit(count, f);
+        if (count < 16257) {
+            ASSERT_LE(static_cast<std::int32_t>(count), largestStreamValue(limit)) << count;
+        }
+        // With one phrase the count of codes is one more and F fits as it is.
+        ASSERT_FALSE(streamLimitLowered(count + 1, f)) << count;
+    }
+}
+
+TEST(Stream, LoweredLimitWritesAStreamTheReaderTakesAsIs) {
+    for (const std::uint16_t count : {128, 255, 16130}) {
+        const CodeLines lines = eightLinesWithLargestCode(static_cast<std::uint16_t>(count - 1));
+        const auto stream = encode8(lines, 0, count, GroupCounts{});
+        ASSERT_TRUE(stream.ok()) << count << ": " << stream.reason();
+        const std::uint8_t limit = static_cast<std::uint8_t>((*stream)[0] + 1);
+        EXPECT_EQ(limit, getC2Code(count) - 1);
+        for (std::uint8_t b : *stream) ASSERT_LT(b, 128);
+        // F, then P = 0, read under the header's limit.
+        const std::size_t fBytes = count < limit ? 1 : 2;
+        const int f = fBytes == 1 ? (*stream)[1] : limit + ((*stream)[1] - limit) * 128 + (*stream)[2];
+        EXPECT_EQ(f, count);
+        EXPECT_EQ((*stream)[1 + fBytes], 0);
+        EXPECT_NE(describeLoweredLimit(count, count).find("one-byte limit " + std::to_string(limit) + " instead of " +
+                                                          std::to_string(getC2Code(count))),
+                  std::string::npos);
+    }
+}
+
+// The group table's own limit: every value fits under it, and some value
+// would not under the next higher one (unless it is 128).
+TEST(Stream, GroupTableLimitIsTheHighestThatHoldsEveryValue) {
+    const GroupCounts tables[] = {
+        {}, {127, 0, 0, 0, 0, 0, 0, 0}, {128, 0, 0, 0, 0, 0, 0, 0}, {200, 250, 0, 0, 0, 0, 0, 0},
+        {300, 300, 300, 300, 300, 300, 300, 350}, {16256, 0, 0, 0, 0, 0, 0, 0}, {16257, 0, 0, 0, 0, 0, 0, 0},
+    };
+    for (const GroupCounts& counts : tables) {
+        const std::uint8_t limit = groupTableLimit(counts);
+        const CodeLines lines = eightLinesWithLargestCode(9);
+        const bool fitsAny = counts[0] <= 16256;
+        EXPECT_EQ(limit >= 1, fitsAny) << counts[0];
+        if (limit < 1) continue;
+        const auto stream = encode8(lines, 0, 10, counts, limit);
+        EXPECT_TRUE(stream.ok()) << stream.reason();
+        if (limit < 128) {
+            EXPECT_FALSE(encode8(lines, 0, 10, counts, static_cast<std::uint8_t>(limit + 1)).ok());
+        }
+    }
+    // A limit above the codes' own, or 0, is refused.
+    EXPECT_FALSE(encode8(eightLinesWithLargestCode(200), 0, 201, {}, 128).ok());
+    EXPECT_FALSE(encode8(eightLinesWithLargestCode(9), 0, 10, {}, 0).ok());
+    EXPECT_TRUE(encode8(eightLinesWithLargestCode(9), 0, 10, {}, 1).ok());
 }
 
 // The table check before the phrase search refuses exactly the tables that

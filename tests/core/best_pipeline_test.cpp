@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/layout.h"
 #include "compress/best_support.h"
 #include "core/convert.h"
 #include "decode/decode.h"
@@ -89,6 +90,32 @@ TEST(BestPipeline, RepeatedEntriesWithinTheBudget) {
     ASSERT_TRUE(deck.ok()) << deck.reason();
     expectBestImageGood(*deck);
 }
+
+// Near the device's limit the group table's values (up to 2450 here) need
+// the codes the default's phrases give; --best keeps fewer phrases and
+// writes its stream under the lower limit that holds them, so that it still
+// saves what it saves on a smaller deck, also on decks past the device.
+class BestNearTheLimit : public ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(BestNearTheLimit, SavesOnEveryManyKanjiTable) {
+    auto deck = readKvzBytes(testing::manyKanjiDeck(GetParam(), 1500, 1));
+    ASSERT_TRUE(deck.ok()) << deck.reason();
+    const auto standard = measureImage(*deck, Encoder::standard);
+    const auto best = measureImage(*deck, Encoder::best);
+    ASSERT_TRUE(standard.ok()) << standard.reason();
+    ASSERT_TRUE(best.ok()) << best.reason();
+    EXPECT_LT(static_cast<double>(best->streamBytes), 0.97 * static_cast<double>(standard->streamBytes));
+    if (standard->imageBytes <= kImageCapacity) {
+        expectBestImageGood(*deck);
+    } else if (best->imageBytes <= kImageCapacity) {  // --best alone makes it fit
+        auto image = convertKvz(*deck, {}, Encoder::best);
+        ASSERT_TRUE(image.ok()) << image.reason();
+        const Status verified = verifyImage(image->image, kLoadAddress, *deck, image->charTable);
+        EXPECT_TRUE(verified.ok()) << verified.reason();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cards, BestNearTheLimit, ::testing::Values(1500, 2000, 2450, 2600, 2800));
 
 // The default path is untouched by the option: without it, the image is the
 // one the default encoding gives.

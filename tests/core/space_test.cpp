@@ -243,5 +243,31 @@ TEST(Space, TheCostliestEntriesComeCostliestFirstAndEarlierOnesFirstAmongEqualCo
     }
 }
 
+// A whole number of packed groups takes exactly its packed size; between
+// them the figure lies within one group of it.
+TEST(Space, StreamImageBytesAreThePackedSizeOfWholeGroups) {
+    for (const std::uint64_t values : {0ull, 1ull, 7ull, 8ull, 9ull, 800ull, 65535ull, 73192ull}) {
+        const double bytes = streamImageBytes(values);
+        EXPECT_LE(static_cast<double>(packedSize(values)) - bytes, 7.0) << values;
+        EXPECT_GE(static_cast<double>(packedSize(values)), bytes) << values;
+        if (values % 8 == 0) {
+            EXPECT_EQ(bytes, static_cast<double>(packedSize(values))) << values;
+        }
+    }
+}
+
+TEST(Space, ImageSharesAreWordedToATenthOfAPercent) {
+    const struct {
+        double bytes;
+        std::uint64_t imageBytes;
+        const char* share;
+    } cases[] = {
+        {0, 0, "0.0%"},        {5, 0, "0.0%"},           {1, 3, "33.3%"},   {2, 3, "66.7%"},
+        {64048, 64048, "100.0%"}, {70000, 64048, "109.3%"}, {0.875, 7, "12.5%"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(formatImageShare(c.bytes, c.imageBytes), c.share) << c.bytes << " of " << c.imageBytes;
+}
+
 }  // namespace
 }  // namespace kvz

@@ -332,10 +332,10 @@ TEST(Columns, FromTheOptionAndFillersForWhatIsMissing) {
 }
 
 TEST(Columns, RefusedWhenNamedNowhere) {
-    const Result<DeckInput> input = readText("word,reading,meaning\n犬,いぬ,dog\n", {});
+    const Result<DeckInput> input = readText("犬,いぬ,dog\n", {});
     ASSERT_FALSE(input.ok());
     EXPECT_EQ(input.reason(),
-              "1: the table names none of its columns; its first row is \"word,reading,meaning\": name them with "
+              "1: the table names none of its columns; its first row is \"犬,いぬ,dog\": name them with "
               "--columns in the order of the columns, e.g. --columns short1,long,short2 (long, short1 to short5, "
               "group, and - for a column to skip), or write these names in a header row");
 }
@@ -358,8 +358,9 @@ TEST(Groups, MoreThanEightAreRefusedByName) {
     std::string table = "group,short1\n";
     for (const char* name : {"g1", "g2", "g3", "g4", "g5", "g6", "g7", "g8", "g9"}) table += std::string(name) + ",x\n";
     EXPECT_EQ(readText(table, {}).reason(), "the group column names 9 groups, and a deck holds 8: g1, g2, g3, g4, g5, "
-                                            "g6, g7, g8, g9; give some cards the same group, or make a deck of each "
-                                            "part of the table");
+                                            "g6, g7, g8, g9; to merge them into 8 groups of 2 cards in their order, "
+                                            "give --group-size 2; to make one deck of each 8 groups in their order, "
+                                            "give --decks");
 }
 
 TEST(Groups, BySizeNamedAfterTheFile) {
@@ -495,7 +496,7 @@ INSTANTIATE_TEST_SUITE_P(
         NoCard{"HeaderOnlyExportInCrAlone", "notes.txt", "#separator:tab\r#html:true\r", kNoNote},
         NoCard{"HeaderRowOnly", "words.csv", "short1,long\n,\n",
                "holds no card: the table has no row below its header; a deck needs at least one card"},
-        NoCard{"NoRowBelowTheComments", "words.csv", "# words\n#\n\n",
+        NoCard{"NoRowBelowAHeaderInCrLf", "words.csv", "long,short1\r\n,\r\n\r\n",
                "holds no card: the table has no row below its header; a deck needs at least one card"}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -160,6 +160,47 @@ std::vector<std::uint8_t> repeatedEntries(const std::vector<std::uint8_t>& deck,
     return result;
 }
 
+std::vector<std::uint8_t> manyKanjiDeck(std::size_t cards, std::size_t kanji, std::uint32_t seed) {
+    constexpr std::size_t kMeaningWords = 400;
+    if (cards > 0xFFFF) throw std::runtime_error("too many cards for one group");
+    std::vector<std::string> pool;
+    for (unsigned lead = 0x88, trail = 0x9F; pool.size() < kanji; ++trail) {
+        if (trail == 0x7F) continue;
+        if (trail > 0xFC) {
+            ++lead;
+            trail = 0x3F;
+            continue;
+        }
+        pool.push_back(std::string{static_cast<char>(lead), static_cast<char>(trail)});
+    }
+    std::mt19937 random(seed);
+    const auto below = [&random](std::size_t n) { return static_cast<std::size_t>(random() % n); };
+    const auto hiragana = [&] {
+        return std::string{static_cast<char>(0x82), static_cast<char>(0x9F + below(83))};
+    };
+    std::vector<std::string> words(kMeaningWords);
+    for (std::string& letters : words)
+        for (std::size_t k = 3 + below(6); k > 0; --k) letters += static_cast<char>('a' + below(26));
+    const auto word = [&] { return words[below(words.size())]; };
+    constexpr std::array<const char*, 4> kPartsOfSpeech{"n", "v", "adj", "adv"};
+    std::vector<std::uint8_t> deck;
+    for (std::size_t g = 0; g < 8; ++g)
+        appendRecord(deck, groupRecord("KANJI" + std::to_string(g + 1), static_cast<std::uint16_t>((cards + 7 - g) / 8)));
+    for (std::size_t c = 0; c < cards; ++c) {
+        std::string written = pool[c % pool.size()];
+        if (below(2) == 1) written += pool[below(pool.size())];
+        std::string reading;
+        for (std::size_t k = 2 + below(4); k > 0; --k) reading += hiragana();
+        std::string meaning = word();
+        for (std::size_t more = below(3); more > 0; --more) meaning.append(" ").append(word());
+        const std::string strokes = std::to_string(1 + below(20));
+        std::string level = std::to_string(1 + below(5));
+        level.insert(level.begin(), 'N');
+        appendRecord(deck, entryRecord({meaning, written, reading, kPartsOfSpeech[below(4)], strokes, level}));
+    }
+    return deck;
+}
+
 std::filesystem::path kvzpackBinary() { return KVZPACK_BINARY; }
 std::filesystem::path kvzdeckBinary() { return KVZDECK_BINARY; }
 

@@ -1,16 +1,30 @@
 // Runs one file at a time through the converter and posts the report back;
 // the page never waits on a conversion, and cancels one by ending the worker.
+//
+// A request is { id, name, options, file } or { id, name, options, bytes }:
+// the file as the page was given it (read here), or its bytes. `options` is
+// the page's one options object: --best, --strict and --split, and kvzdeck
+// build's options for a table.
 const kvzModule = createKvzModule();
 kvzModule.then(() => self.postMessage({ ready: true }));
 
-// A text deck's (a TSV, CSV or flashcard export) KVZ deck is named
-// `deckName` (NAME.kvz for NAME.csv); `options` are the page's --best,
-// --strict and --split and kvzdeck build's options.
-function runOnModule(module, { kind, name, deckName, options }, bytes) {
-  const { best, strict, split } = options;
-  if (kind === 'text') return module.buildAndConvertDeck(bytes, name, deckName, best, strict, split, options);
+const HEX_RECORD_START = 0x3a;  // ':'
+
+// What the converter does with the file: build a table or an export into a
+// deck and convert it, inspect an image, or convert a deck. A .txt that
+// starts with ':' is an image's HEX text.
+function kindOf(extension, bytes) {
+  const startsLikeHex = bytes.length > 0 && bytes[0] === HEX_RECORD_START;
+  if (extension === 'tsv' || extension === 'csv' || (extension === 'txt' && !startsLikeHex)) return 'text';
+  if (extension === 'ihx' || extension === 'hex') return 'ihx';
+  if (extension === 'kvz') return 'kvz';
+  return startsLikeHex ? 'ihx' : 'kvz';
+}
+
+function runOnModule(module, { name, options }, kind, bytes) {
+  if (kind === 'text') return module.buildAndConvertDeck(bytes, name, options);
   if (kind === 'ihx') return module.inspectImage(bytes, name);
-  return module.convertDeck(bytes, name, best, strict, split);
+  return module.convertDeck(bytes, name, options);
 }
 
 function transferables(report) {
@@ -23,19 +37,44 @@ function transferables(report) {
   return buffers;
 }
 
-// The file's bytes, read here only once the converter's bound for its kind
-// allows them: a file too large is refused unread, as on the command line.
+// The request's bytes from `start` to `end` (to its end without one).
+async function bytesOf(request, start = 0, end = undefined) {
+  if (request.bytes) return new Uint8Array(request.bytes).subarray(start, end);
+  return new Uint8Array(await request.file.slice(start, end).arrayBuffer());
+}
+
+// The report on the request's file. Its kind is told from its name and
+// first byte before the whole file is read, and posted at once with the
+// names around it, so that the page can show the file's command line while
+// it converts.
 async function runOnFile(module, request) {
-  const { kind, name, file } = request;
-  const refusal = module.refuseTooLarge(kind, name, file.size);
-  if (refusal) return refusal;
+  const { id, name } = request;
+  let kind;
   let bytes;
   try {
-    bytes = new Uint8Array(await file.arrayBuffer());
+    const names = module.fileNames(name);
+    kind = kindOf(names.extension, await bytesOf(request, 0, 1));
+    self.postMessage({ id, started: { kind, names } });
+    // A file beyond the converter's bound for its kind is refused unread,
+    // as on the command line.
+    const size = request.file ? request.file.size : request.bytes.byteLength;
+    const refusal = module.refuseTooLarge(kind, name, size);
+    if (refusal) return refusal;
+    bytes = await bytesOf(request);
   } catch (error) {
     return { ok: false, messages: [`Cannot open ${name}: ${error.message}`] };
   }
-  return runOnModule(module, request, bytes);
+  return runOnModule(module, request, kind, bytes);
+}
+
+// The names around the file (stem, extension, deck), or none when the
+// converter could not load.
+async function namesOf(name) {
+  try {
+    return (await kvzModule).fileNames(name);
+  } catch {
+    return null;
+  }
 }
 
 self.onmessage = async (event) => {
@@ -49,6 +88,7 @@ self.onmessage = async (event) => {
   } catch (error) {
     report = { ok: false, messages: [`${name}: the converter stopped: ${error}`] };
   }
+  report.names ??= await namesOf(name);
   report.converterMs = performance.now() - started;
   self.postMessage({ id, report }, transferables(report));
 };

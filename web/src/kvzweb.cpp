@@ -5,15 +5,22 @@
 #include <emscripten/val.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdint>
+#include <new>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "common/file_names.h"
 #include "common/layout.h"
+#include "core/bounds.h"
 #include "core/frontend.h"
+#include "core/own_outputs.h"
+#include "core/preview.h"
+#include "core/report.h"
 #include "deck/deck.h"
 #include "deck/deck_input.h"
 #include "input/kvz.h"
@@ -59,9 +66,11 @@ private:
 
 // The grey pixels as a canvas takes them: red, green, blue, opaque alpha,
 // one 32-bit word per pixel (WebAssembly is little-endian: red comes first).
+// Filled as it grows: a sheet's 25 MB need not be zeroed first.
 std::vector<std::uint32_t> toRgba(const std::vector<std::uint8_t>& grey) {
-    std::vector<std::uint32_t> rgba(grey.size());
-    for (std::size_t i = 0; i < grey.size(); ++i) rgba[i] = 0xFF000000u | grey[i] * 0x010101u;
+    std::vector<std::uint32_t> rgba;
+    rgba.reserve(grey.size());
+    for (const std::uint8_t pixel : grey) rgba.push_back(0xFF000000u | pixel * 0x010101u);
     return rgba;
 }
 
@@ -95,6 +104,58 @@ val sheetToJs(const PreviewSheet& sheet) {
     return object;
 }
 
+// The file name without its extension, as the command line names a deck's
+// outputs.
+std::string stemOf(const std::string& name) { return fileStem(name); }
+
+// What follows the last ".", in lower case ("" without one), as the page's
+// worker tells a file's kind by it.
+std::string extensionOf(const std::string& name) {
+    const std::string extension = fileExtension(name);
+    return extension.empty() ? extension : extension.substr(1);
+}
+
+// A download never bears the name of the file given: the numbered text of
+// notes.txt is offered as notes.hex.txt.
+std::string downloadName(const std::string& base, std::string_view extension, const std::string& given) {
+    const std::string name = base + "." + std::string(extension);
+    return name == given ? base + ".hex." + std::string(extension) : name;
+}
+
+// The downloads of the image whose files are named `base` (NAME.ihx, ...).
+val imageDownloadsToJs(const std::string& base, const std::string& given) {
+    val names = val::object();
+    for (const char* extension : {"ihx", "txt", "png"}) names.set(extension, downloadName(base, extension, given));
+    return names;
+}
+
+// The names around the file `name` that the user gives: its stem and
+// extension, the deck built from a table (NAME.kvz) and its downloads, and
+// whether one of kvzpack's outputs for that deck would bear the given name
+// (then the command line writes them into a folder of their own).
+val fileNamesOf(const std::string& name) {
+    const std::string stem = stemOf(name);
+    val names = val::object();
+    names.set("stem", stem);
+    names.set("extension", extensionOf(name));
+    names.set("deck", stem + ".kvz");
+    names.set("deckTsv", stem + ".deck.tsv");
+    bool clash = false;
+    for (const DeckOutput& output : deckOutputs(stem)) clash = clash || output.path == name;
+    names.set("outputsClash", clash);
+    return names;
+}
+
+// `bytes` of an image of `imageBytes`: rounded to a whole byte as the report
+// words it, and its share, as a number and as the report's text.
+val shareToJs(double bytes, std::uint64_t imageBytes) {
+    val object = val::object();
+    object.set("bytes", static_cast<double>(std::llround(bytes)));
+    object.set("percent", imageSharePercent(bytes, imageBytes));
+    object.set("share", formatImageShare(bytes, imageBytes));
+    return object;
+}
+
 val figuresToJs(const ConversionFigures& figures) {
     val object = val::object();
     object.set("texts", static_cast<double>(figures.texts));
@@ -105,6 +166,7 @@ val figuresToJs(const ConversionFigures& figures) {
     object.set("glyphBytes", static_cast<double>(figures.glyphBytes));
     object.set("imageBytes", static_cast<double>(figures.imageBytes));
     object.set("capacity", static_cast<double>(kImageCapacity));
+    object.set("capacityShare", formatImageShare(static_cast<double>(figures.imageBytes), kImageCapacity));
     return object;
 }
 
@@ -120,21 +182,24 @@ void addPreview(Report& report, const PreviewSheet& sheet) {
     report.set("png", pngOf(sheet.bitmap, kPreviewScale));
 }
 
-// The command line's options that the page offers.
+// The command line's options that the page offers, from the page's one
+// options object.
 struct PageOptions {
     bool best = false;    // --best
     bool strict = false;  // --strict
     bool split = false;   // --split
 };
 
+PageOptions pageOptionsOf(const val& options) {
+    return PageOptions{options["best"].as<bool>(), options["strict"].as<bool>(), options["split"].as<bool>()};
+}
+
 // One image's outputs and lines; `logName` is the name its log and summary
 // lines give (the deck's, or NAME-N.ihx for a part of a split).
-val imageToJs(NamedImage& image, const std::string& logName, double seconds) {
+val imageToJs(NamedImage& image, const std::string& logName, const std::string& given, double seconds) {
     val object = val::object();
     object.set("name", image.name);
-    val fileNames = val::array();
-    for (const std::string& fileName : imageFileNames(image.name, true)) fileNames.call<void>("push", fileName);
-    object.set("fileNames", fileNames);
+    object.set("downloads", imageDownloadsToJs(image.name, given));
     object.set("firstEntry", static_cast<double>(image.firstEntry));
     object.set("entries", static_cast<double>(image.entries));
     object.set("ihx", image.packed.hexText);
@@ -153,10 +218,8 @@ val spaceToJs(const SpaceReport& space, const std::string& file) {
     val object = val::object();
     val groups = val::array();
     for (const GroupSpace& group : space.groups) {
-        val item = val::object();
+        val item = shareToJs(streamImageBytes(group.streamValues), space.imageBytes);
         item.set("entries", static_cast<double>(group.entries));
-        item.set("streamValues", static_cast<double>(group.streamValues));
-        item.set("bytes", groupImageBytes(group));
         groups.call<void>("push", item);
     }
     object.set("groups", groups);
@@ -165,17 +228,17 @@ val spaceToJs(const SpaceReport& space, const std::string& file) {
         val item = val::object();
         item.set("group", entry.group);
         item.set("entry", entry.entry);
-        item.set("bytes", entryCostBytes(entry));
+        item.set("bytes", static_cast<double>(std::llround(entryCostBytes(entry))));
         costliest.call<void>("push", item);
     }
     object.set("costliest", costliest);
     object.set("best", space.encoder == Encoder::best);
     object.set("phrases", static_cast<double>(space.phrases));
-    object.set("tableValues", static_cast<double>(space.phraseTableValues + space.headerValues));
-    object.set("tableBytes", phraseTableImageBytes(space));
+    object.set("table", shareToJs(streamImageBytes(space.phraseTableValues + space.headerValues), space.imageBytes));
     object.set("characters", static_cast<double>(space.characters));
     object.set("singleEntryCharacters", static_cast<double>(space.singleEntryCharacters));
     object.set("glyphBytes", static_cast<double>(space.glyphBytes));
+    object.set("glyphs", shareToJs(static_cast<double>(space.glyphBytes), space.imageBytes));
     object.set("imageBytes", static_cast<double>(space.imageBytes));
     object.set("capacity", static_cast<double>(kImageCapacity));
     const std::vector<std::string> lines = formatSpaceReport(file, space);
@@ -211,37 +274,44 @@ val convertDeckBytes(Report& report, std::span<const std::uint8_t> bytes, const 
                                   .preview = false,
                                   .encoder = options.best ? Encoder::best : Encoder::standard,
                                   .sheet = true};
-    DeckConversion conversion = convertDeck(deck->file, fileStem(file), ConvertRequest{packOptions, true, options.split});
+    DeckConversion conversion = convertDeck(deck->file, stemOf(file), ConvertRequest{packOptions, true, options.split});
     if (conversion.report) report.set("space", spaceToJs(*conversion.report, file));
     if (!conversion.images) return refuse(conversion.images.reason());
     std::vector<NamedImage>& images = *conversion.images;
+    for (const NamedImage& image : images)
+        for (const std::string& warning : image.packed.conversionWarnings)
+            report.say(formatWarningMessage(kPackProgram, images.size() == 1 ? messageName : image.name + ".ihx", warning));
     const std::chrono::duration<double> taken = Clock::now() - start;
     if (images.size() == 1) {
-        val image = imageToJs(images.front(), loggedName(file, images.front(), 1), taken.count());
-        for (const char* key : {"ihx", "txt", "figures", "logLine", "summaryLine", "sheet", "png"})
+        val image = imageToJs(images.front(), file, messageName, taken.count());
+        for (const char* key : {"ihx", "txt", "figures", "logLine", "summaryLine", "sheet", "png", "downloads"})
             report.set(key, image[key]);
         return report.finish(true);
     }
     val parts = val::array();
-    for (NamedImage& image : images)
-        parts.call<void>("push", imageToJs(image, loggedName(file, image, images.size()), taken.count()));
+    for (NamedImage& image : images) parts.call<void>("push", imageToJs(image, image.name + ".ihx", messageName, taken.count()));
     report.set("parts", parts);
     return report.finish(true);
 }
 
-// How a run of the page that ran out of memory ends: its line after those
-// told before.
-auto outOfMemoryIn(Report& report) {
-    return [&report](const std::string& line) {
-        report.say(line);
-        return report.finish(false);
-    };
+// A run of the page, which ends as the command line's when memory runs out:
+// its line after those told before. Every report carries the names around
+// its file (fileNamesOf).
+template <class Run>
+val runWithinMemory(std::string_view program, const std::string& file, Run run) {
+    Report report;
+    report.set("names", fileNamesOf(file));
+    return withinMemory(program, file, [&] { return run(report); },
+                        [&](const std::string& line) {
+                            report.say(line);
+                            return report.finish(false);
+                        });
 }
 
-val convertDeck(const std::string& bytes, const std::string& file, bool best, bool strict, bool split) {
-    Report report;
-    const auto convert = [&] { return convertDeckBytes(report, asBytes(bytes), file, file, PageOptions{best, strict, split}); };
-    return withinMemory(kPackProgram, file, convert, outOfMemoryIn(report));
+val convertDeck(const std::string& bytes, const std::string& file, const val& options) {
+    return runWithinMemory(kPackProgram, file, [&](Report& report) {
+        return convertDeckBytes(report, asBytes(bytes), file, file, pageOptionsOf(options));
+    });
 }
 
 // kvzdeck build's options as the page's form gives them: empty texts for
@@ -292,11 +362,11 @@ Result<DeckInputOptions> deckInputOptionsOf(const PageBuildOptions& page, const 
 // kvzdeck build (with the form's options) NAME.EXT NAME.kvz, then kvzpack on
 // NAME.kvz; kvzpack's messages name NAME.EXT, the file the user has. A
 // table or an export also gives its deck in kvzdeck's own layout.
-val buildAndConvertDeck(const std::string& text, const std::string& file, const std::string& deckFile, bool best,
-                        bool strict, bool split, const val& buildOptions) {
-    Report report;
-    const auto build = [&] {
-        auto options = deckInputOptionsOf(buildOptionsOf(buildOptions), file);
+val buildAndConvertDeck(const std::string& text, const std::string& file, const val& pageOptions) {
+    return runWithinMemory(kDeckProgram, file, [&](Report& report) {
+        const std::string deckBase = stemOf(file);
+        const std::string deckFile = deckBase + ".kvz";
+        auto options = deckInputOptionsOf(buildOptionsOf(pageOptions), file);
         if (!options) {
             report.say(formatProgramMessage(kDeckProgram, options.reason()));
             return report.finish(false);
@@ -310,15 +380,13 @@ val buildAndConvertDeck(const std::string& text, const std::string& file, const 
         for (const std::string& warning : warnAboutOutputNames(file, deckFile, isInput)) report.say(warning);
         report.set("kvz", bytesToJs(check.kvz));
         if (input->form != DeckForm::ownLayout) report.set("deckTsv", input->ownLayout);
-        return convertDeckBytes(report, check.kvz, deckFile, file, PageOptions{best, strict, split});
-    };
-    return withinMemory(kDeckProgram, file, build, outOfMemoryIn(report));
+        return convertDeckBytes(report, check.kvz, deckFile, file, pageOptionsOf(pageOptions));
+    });
 }
 
 // kvzpack --inspect NAME.ihx, with the image's sheet.
 val inspectImage(const std::string& text, const std::string& file) {
-    Report report;
-    const auto inspect = [&] {
+    return runWithinMemory(kPackProgram, file, [&](Report& report) {
         const auto refuse = [&](const std::string& reason) {
             report.say(formatFileMessage(kPackProgram, file, reason));
             return report.finish(false);
@@ -329,12 +397,14 @@ val inspectImage(const std::string& text, const std::string& file) {
         report.set("inspection", inspection.inspected->text);
         report.set("imageBytes", static_cast<double>(inspection.inspected->imageBytes));
         report.set("capacity", static_cast<double>(kImageCapacity));
+        report.set("capacityShare",
+                   formatImageShare(static_cast<double>(inspection.inspected->imageBytes), kImageCapacity));
         auto sheet = drawPreviewSheet(inspection.inspected->decoded);
         if (!sheet) return refuse("the preview cannot be drawn: " + sheet.reason());
         addPreview(report, *sheet);
+        report.set("downloads", imageDownloadsToJs(stemOf(file), file));
         return report.finish(true);
-    };
-    return withinMemory(kPackProgram, file, inspect, outOfMemoryIn(report));
+    });
 }
 
 // A file of `kind` ('kvz', 'ihx' or 'text') and `size` bytes refused before
@@ -376,4 +446,5 @@ EMSCRIPTEN_BINDINGS(kvzweb) {
     emscripten::function("inspectImage", &kvz::web::inspectImage);
     emscripten::function("encodePng", &kvz::web::encodePngOf);
     emscripten::function("refuseTooLarge", &kvz::web::refuseTooLarge);
+    emscripten::function("fileNames", &kvz::web::fileNamesOf);
 }
