@@ -371,6 +371,7 @@ val buildAndConvertDeck(const std::string& text, const std::string& file, const 
             report.say(formatProgramMessage(kDeckProgram, options.reason()));
             return report.finish(false);
         }
+        options->deckName = deckFile;  // kvzdeck build FILE NAME.kvz, as the command line shown
         const Result<DeckInput> input = readDeckInput(text, *options);
         const ToldLines told = reportDeckBuild(file, input, false);
         for (const std::string& line : told.lines) report.say(line);
