@@ -28,6 +28,7 @@ fi
 bindir=$(cd "$1" && pwd) || exit 2
 shift
 examples=$(cd "$(dirname "$0")/../../examples" && pwd) || exit 2
+generators=$(cd "$(dirname "$0")/generators" && pwd) || exit 2
 export LC_ALL=C
 cr=$(printf '\r')
 
@@ -46,6 +47,15 @@ copy_examples() {
   done <"$case_dir/examples"
 }
 
+# Copies the deck generators of tests/cli/generators that the case's
+# `generators` file names (one a line) into the work folder.
+copy_generators() {
+  while read -r generator; do
+    [ -n "$generator" ] || continue
+    cp "$generators/$generator" "$work/$generator" || return 1
+  done <"$case_dir/generators"
+}
+
 # Runs the case's command in a fresh work folder and leaves what it printed,
 # returned and left behind in $got.
 run_command() {
@@ -54,6 +64,7 @@ run_command() {
   mkdir -p "$work" "$got" || return 1
   if [ -d "$case_dir/in" ]; then cp -R "$case_dir/in/." "$work/" || return 1; fi
   if [ -f "$case_dir/examples" ]; then copy_examples || return 1; fi
+  if [ -f "$case_dir/generators" ]; then copy_generators || return 1; fi
   (cd "$work" && PATH="$bindir:$PATH" exec sh "$case_dir/cmd") \
     </dev/null >"$got/stdout" 2>"$got/stderr.raw"
   echo $? >"$got/status"
