@@ -783,7 +783,7 @@ async function partDownloads(page) {
 describe('a deck too large for the device, split', () => {
   test('the parts offered are those of the command shown, each with its log line, and each part\'s sheet is shown', async () => {
     const dir = tempDir();
-    const awk = path.join(root, 'tests', 'cli', 'cases', 'kvzpack', 'split', 'split', 'in', 'deck.awk');
+    const awk = path.join(root, 'tests', 'cli', 'generators', 'deck.awk');
     const generated = runNative('awk', ['-f', awk], dir);
     assert.equal(generated.status, 0, generated.stderr);
     fs.writeFileSync(path.join(dir, 'deck.tsv'), generated.stdout);
