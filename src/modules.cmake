@@ -42,6 +42,7 @@ kvz_module(decode
 kvz_module(deck
   SOURCES deck_characters.cpp deck_build.cpp deck_dump.cpp cp932.cpp cp932_table.cpp utf8.cpp
           text_encoding.cpp table.cpp anki.cpp html_entities.cpp nfc.cpp nfc_table.cpp deck_input.cpp
+          anki_package.cpp
   DEPENDS kvz_input kvz_glyph)
 
 kvz_module(core
@@ -65,7 +66,21 @@ if(NOT EMSCRIPTEN)
     target_link_libraries(kvz_io PRIVATE shell32)
   endif()
 
+  # package: Anki packages read with the system's libzip, libzstd and
+  # SQLite. Debian has no mingw-w64 builds of them, so the Windows build
+  # (and any build without them) reads no packages and says so.
+  find_package(PkgConfig QUIET)
+  if(PkgConfig_FOUND AND NOT WIN32)
+    pkg_check_modules(KVZ_PACKAGE_LIBS IMPORTED_TARGET sqlite3 libzip libzstd)
+  endif()
+  if(KVZ_PACKAGE_LIBS_FOUND)
+    kvz_module(package SOURCES package_libraries_system.cpp DEPENDS kvz_deck PkgConfig::KVZ_PACKAGE_LIBS)
+  else()
+    message(STATUS "SQLite, libzip or libzstd missing: this build reads no Anki packages")
+    kvz_module(package SOURCES package_libraries_none.cpp DEPENDS kvz_deck)
+  endif()
+
   kvz_module(cli
     SOURCES program.cpp kvzpack_options.cpp kvzpack_run.cpp image_file.cpp kvzdeck.cpp
-    DEPENDS kvz_core kvz_deck kvz_io)
+    DEPENDS kvz_core kvz_deck kvz_io kvz_package)
 endif()

@@ -3,6 +3,9 @@
 # ones when run as root, otherwise prints the exact command and fails.
 set -eu
 packages="cmake make g++ pkg-config libgtest-dev libbenchmark-dev libpng-dev libicu-dev binutils srecord"
+# Anki packages: SQLite, a zip reader and zstd; the tests' fixture generator
+# runs the zstd program.
+packages="$packages libsqlite3-dev libzip-dev libzstd-dev zstd"
 [ "${KVZPACK_FUZZ_DEPS:-0}" = 1 ] && packages="$packages clang libclang-rt-dev"
 [ "${KVZPACK_DEB_DEPS:-0}" = 1 ] && packages="$packages dpkg-dev lintian man-db"
 # The Windows programs: Debian's mingw-w64 builds them, groff renders their

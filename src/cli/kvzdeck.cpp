@@ -12,6 +12,8 @@
 #include "cli/kvzpack_run.h"
 #include "cli/image_file.h"
 #include "core/frontend.h"
+#include "core/bounds.h"
+#include "deck/anki_package.h"
 #include "deck/deck.h"
 #include "deck/deck_input.h"
 #include "deck/table.h"
@@ -19,6 +21,7 @@
 #include "io/format_files.h"
 #include "io/io.h"
 #include "io/publish.h"
+#include "package/package_libraries.h"
 
 namespace kvz {
 namespace {
@@ -27,11 +30,14 @@ constexpr const char* kUsage =
     "Usage: kvzdeck build [OPTIONS] INPUT DECK.kvz   build a KVZ deck from a table or kvzdeck's TSV\n"
     "       kvzdeck dump DECK.kvz                  write a KVZ deck as kvzdeck's TSV to standard output\n"
     "       kvzdeck dump IMAGE.ihx                 write the deck an image holds as kvzdeck's TSV\n"
+    "       kvzdeck list PACKAGE.apkg              list an Anki package's decks and note types\n"
     "\n"
     "INPUT is kvzdeck's own TSV layout, a CSV or TSV table with one row per card\n"
     "(LibreOffice, Excel, Google Sheets), or a flashcard program's plain-text export\n"
     "(Anki's \"Notes in Plain Text\"), in UTF-8 (with or without a byte order mark),\n"
     "UTF-16 with a byte order mark, or CP932 (Shift_JIS): the encoding is detected.\n"
+    "INPUT may also be an Anki package, a shared deck (.apkg) or a collection\n"
+    "(.colpkg): its notes become cards as its plain-text export's would.\n"
     "\n"
     "Options of build:\n"
     "  --columns LIST     what each column fills, in order: long, short1 to short5,\n"
@@ -39,7 +45,10 @@ constexpr const char* kUsage =
     "                     or by the header row's own names, in any order\n"
     "                     (e.g. --columns 'word=short1,meaning=long,lesson=group');\n"
     "                     else a header row of these names, or for an export its\n"
-    "                     default (front: short1, back: long, more: short2 to short5)\n"
+    "                     default (front: short1, back: long, more: short2 to short5);\n"
+    "                     for an Anki package, by its note types' field names\n"
+    "                     (e.g. --columns Expression=short1,Meaning=long,Reading=short2)\n"
+    "  --deck NAME        of an Anki package, the notes of deck NAME and its subdecks\n"
     "  --header           the first row is a header row: no card\n"
     "  --no-header        the first row is a card, whatever it holds\n"
     "  --separator S      tab, comma, semicolon, space, pipe, colon or one character\n"
@@ -69,7 +78,8 @@ constexpr const char* kUsage =
 
 
 enum class Setting {
-    help, version, verbose, columns, header, noHeader, separator, encoding, furigana, groupSize, decks, cut, replace
+    help, version, verbose, columns, header, noHeader, separator, encoding, furigana, groupSize, decks, cut, replace,
+    deck
 };
 constexpr std::array kOptionRules{OptionRule{"help", 'h', ""},          OptionRule{"version", 'V', ""},
                                   OptionRule{"verbose", 'v', ""},       OptionRule{"columns", 0, "LIST"},
@@ -77,11 +87,11 @@ constexpr std::array kOptionRules{OptionRule{"help", 'h', ""},          OptionRu
                                   OptionRule{"separator", 0, "S"},      OptionRule{"encoding", 0, "E"},
                                   OptionRule{"furigana", 0, "M"},       OptionRule{"group-size", 0, "N"},
                                   OptionRule{"decks", 0, ""},           OptionRule{"cut", 0, ""},
-                                  OptionRule{"replace", 0, "C"}};
+                                  OptionRule{"replace", 0, "C"},        OptionRule{"deck", 0, "NAME"}};
 constexpr std::array kSettings{Setting::help,      Setting::version,  Setting::verbose,  Setting::columns,
                                Setting::header,    Setting::noHeader, Setting::separator, Setting::encoding,
                                Setting::furigana,  Setting::groupSize, Setting::decks,   Setting::cut,
-                               Setting::replace};
+                               Setting::replace,   Setting::deck};
 static_assert(kOptionRules.size() == kSettings.size());
 
 struct Invocation {
@@ -90,6 +100,8 @@ struct Invocation {
     bool verbose = false;
     bool buildOptions = false;  // any option that only build takes
     DeckInputOptions input;
+    std::optional<std::string> columns;  // as given
+    std::optional<std::string> deck;     // --deck
     std::vector<std::string> operands;
 };
 
@@ -103,8 +115,11 @@ Status applyOption(Setting setting, const std::string& value, Invocation& invoca
         case Setting::cut: input.fixes.cut = true; break;
         case Setting::decks: input.decks = true; break;
         case Setting::columns: {
-            Result<ColumnList> columns = parseColumnList(value);
+            // An Anki package's note types may each name a field for a role;
+            // a table's columns are checked again once the input is known.
+            Result<ColumnList> columns = parseColumnList(value, true);
             KVZ_TRY(columns);
+            invocation.columns = value;
             input.columns = std::move(columns->roles);
             input.namedColumns = std::move(columns->named);
             break;
@@ -142,6 +157,10 @@ Status applyOption(Setting setting, const std::string& value, Invocation& invoca
             input.groupSize = size;
             break;
         }
+        case Setting::deck:
+            if (value.empty()) return fail("option '--deck' takes the name of a deck");
+            invocation.deck = value;
+            break;
         case Setting::replace: {
             Result<char32_t> character = parseReplacementOption(value);
             KVZ_TRY(character);
@@ -176,6 +195,12 @@ public:
             if (operands.size() != 3)
                 return refuseCommandLine(err_, kDeckProgram, "build takes DECK.tsv and DECK.kvz");
             return build(operands[1], operands[2], invocation);
+        }
+        if (command == "list") {
+            if (invocation.buildOptions)
+                return refuseCommandLine(err_, kDeckProgram, "list takes no options; they are build's");
+            if (operands.size() != 2) return refuseCommandLine(err_, kDeckProgram, "list takes one PACKAGE.apkg");
+            return list(operands[1]);
         }
         if (command == "dump") {
             if (invocation.buildOptions)
@@ -218,15 +243,31 @@ private:
                                    "another name");
         io::TemporaryFiles* temporaries = watchInterruptions(interruptions_, err_, kDeckProgram);
         if (!temporaries) return kExitFailure;
-        const Result<std::string> bytes = readDeckText(inputPath);
+        const bool packageNamed = isPackageName(inputPath);
+        if (!packageNamed && invocation.columns) {
+            if (const Result<ColumnList> strict = parseColumnList(*invocation.columns); !strict)
+                return refuseCommandLine(err_, kDeckProgram, strict.reason());
+        }
+        const Result<std::string> bytes = packageNamed ? readPackage(inputPath) : readDeckText(inputPath);
         if (!bytes) return refuse(inputPath, bytes.reason());
         DeckInputOptions options = invocation.input;
         options.fileName = inputPath;
         options.deckName = kvzPath;
-        if (options.headerRow == false && !options.namedColumns.empty())
+        const bool package = packageNamed || looksLikeZip(*bytes);
+        if (invocation.deck && !package)
+            return refuse(inputPath, "is no Anki package: --deck chooses a deck of a package (.apkg, .colpkg)");
+        if (options.headerRow == false && !options.namedColumns.empty() && !package)
             return refuseCommandLine(err_, kDeckProgram, "--columns names header cells, and --no-header says there is no header row");
-        const Result<DeckInput> input = readDeckInput(*bytes, options);
-        const ToldLines told = reportDeckBuild(inputPath, input, invocation.verbose);
+        std::vector<std::string> noteTypes;
+        const Result<DeckInput> input =
+            package ? readPackageDeck(*bytes, invocation, options, noteTypes) : readDeckInput(*bytes, options);
+        ToldLines told = reportDeckBuild(inputPath, input, invocation.verbose);
+        if (invocation.verbose && input) {
+            // After the line that says what was read: the note types it held.
+            for (std::size_t t = 0; t < noteTypes.size(); ++t)
+                told.lines.insert(told.lines.begin() + static_cast<std::ptrdiff_t>(t + 1),
+                                  formatFileMessage(kDeckProgram, inputPath, noteTypes[t]));
+        }
         for (const std::string& line : told.lines) err_ << line << '\n';
         if (told.refused) return kExitFailure;
         const DeckCheck& check = input->check;
@@ -263,6 +304,45 @@ private:
             for (const std::string& group : parts[p].groups) groups += (groups.empty() ? "" : ", ") + group;
             say(names[p], (parts[p].groups.size() == 1 ? "group " : "groups ") + groups);
         }
+        return kExitSuccess;
+    }
+
+    // The notes of a package as the deck its text export gives.
+    static Result<DeckInput> readPackageDeck(const std::string& bytes, const Invocation& invocation,
+                                             DeckInputOptions& options, std::vector<std::string>& noteTypes) {
+        Result<AnkiCollection> collection = readCollection(bytes);
+        KVZ_TRY(collection);
+        if (invocation.deck) {
+            collection = keepDeck(std::move(*collection), *invocation.deck);
+            KVZ_TRY(collection);
+        }
+        noteTypes = describeNoteTypes(*collection);
+        options.package = DeckInputOptions::Package{invocation.columns.value_or(""), invocation.deck.value_or("")};
+        return readPackageInput(*collection, options);
+    }
+
+    static Result<AnkiCollection> readCollection(const std::string& bytes) {
+        const std::optional<PackageLibraries> libraries = systemPackageLibraries();
+        if (!libraries) return fail(std::string(kNoPackageReading));
+        const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+        return readAnkiPackage(ByteView(data, bytes.size()), *libraries);
+    }
+
+    static Result<std::string> readPackage(const std::string& path) {
+        if (io::isDirectory(path)) return fail(io::folderReason());
+        Result<std::string> bytes = io::readTextWithin(path, kLongestPackage);
+        if (!bytes && bytes.failureKind() == FailureKind::tooLarge) return fail(packageTooLarge());
+        return bytes;
+    }
+
+    int list(const std::string& path) {
+        if (const std::optional<int> refused = refuseDeviceName(path)) return *refused;
+        const Result<std::string> bytes = readPackage(path);
+        if (!bytes) return refuse(path, bytes.reason());
+        const Result<AnkiCollection> collection = readCollection(*bytes);
+        if (!collection) return refuse(path, collection.reason());
+        for (const std::string& line : describePackage(*collection)) out_ << line << '\n';
+        out_ << std::flush;
         return kExitSuccess;
     }
 

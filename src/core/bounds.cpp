@@ -11,6 +11,7 @@ std::string largerThanAny(const std::string& what, std::uint64_t bound) {
 
 std::string imageTextTooLarge() { return largerThanAny("image's HEX text", kLongestImageText); }
 std::string deckTextTooLarge() { return largerThanAny("deck's text", kLongestDeckText); }
+std::string packageTooLarge() { return largerThanAny("Anki package", kLongestPackage); }
 std::string kvzFileTooLarge() { return largerThanAny("KVZ deck", kLargestKvzFile); }
 
 }  // namespace kvz

@@ -28,6 +28,10 @@ static_assert(kLongestImageText >= kImageCapacity * 15 + 13);
 // stops a device or a sparse file early.
 inline constexpr std::size_t kLongestDeckText = std::size_t{512} << 20;
 
+// The largest Anki package read: its media, read past but never unpacked,
+// may take far more than its collection.
+inline constexpr std::size_t kLongestPackage = std::size_t{2} << 30;
+
 // The largest KVZ deck: its 8 group records and 65535 entry records in each
 // group. The command line reads no more than the records a deck announces;
 // a front end that is handed the whole file refuses one larger than this.
@@ -40,5 +44,6 @@ inline constexpr std::uint64_t kLargestKvzFile = kGroupRecordsSize + std::uint64
 std::string imageTextTooLarge();
 std::string deckTextTooLarge();
 std::string kvzFileTooLarge();
+std::string packageTooLarge();
 
 }  // namespace kvz

@@ -155,7 +155,8 @@ ToldLines reportDeckBuild(const std::string& file, const Result<DeckInput>& inpu
         told.refused = true;
         return told;
     }
-    if (verbose) say("read as " + describeDeckForm(*input) + ", in " + std::string(encodingName(input->encoding)));
+    const bool package = input->form == DeckForm::ankiPackage;
+    if (verbose) say("read as " + describeDeckForm(*input) + (package ? "" : ", in " + std::string(encodingName(input->encoding))));
     const DeckCheck& check = input->check;
     for (const DeckMessage& change : check.changes) sayAt(change);
     if (const std::string changes = describeChanges(check); !changes.empty()) say(changes);

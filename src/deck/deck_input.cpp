@@ -802,7 +802,9 @@ Result<DeckInput> readTableInput(const std::string& text, const ExportHeader& he
                       : header.separator   ? header.separator
                       : found              ? found
                                            : byExtension;
-    Table table = readTable(std::string_view(text).substr(header.bodyStart), input.separator, header.lines + 1);
+    // A package's notes are numbered from 1, each on a line of its own.
+    const std::size_t firstLine = options.package ? 1 : header.lines + 1;
+    Table table = readTable(std::string_view(text).substr(header.bodyStart), input.separator, firstLine);
     DeckCheck tableCheck;
     for (TableProblem& problem : table.problems) tableCheck.problems.push_back({problem.line, std::move(problem.reason)});
     tableCheck.problemCount = tableCheck.problems.size();
@@ -899,7 +901,7 @@ std::optional<ColumnRole> suggestedRoleOf(std::string_view headerCell) {
     return std::nullopt;
 }
 
-Result<ColumnList> parseColumnList(std::string_view list) {
+Result<ColumnList> parseColumnList(std::string_view list, bool rolePerNoteType) {
     if (list.find('=') == std::string_view::npos) {
         Result<std::vector<ColumnRole>> roles = parseColumns(list);
         KVZ_TRY(roles);
@@ -925,7 +927,7 @@ Result<ColumnList> parseColumnList(std::string_view list) {
         for (const NamedColumn& earlier : columns.named) {
             if (lowerTrimmed(earlier.name) == lowerTrimmed(name))
                 return fail("--columns: the header name '" + inputExcerpt(name) + "' is given twice");
-            if (*role != ColumnRole::skip && earlier.role == *role)
+            if (*role != ColumnRole::skip && earlier.role == *role && !rolePerNoteType)
                 return fail("--columns: '" + roleName(*role) + "' is given twice; each field has one column");
         }
         columns.named.push_back({name, *role});
@@ -936,10 +938,13 @@ Result<ColumnList> parseColumnList(std::string_view list) {
 
 std::string buildCommand(const DeckInputOptions& options) {
     std::vector<std::string> words;
-    if (options.encoding) words.push_back("--encoding " + encodingOptionName(*options.encoding));
+    if (options.package && !options.package->deck.empty()) words.push_back("--deck " + shellQuoted(options.package->deck));
+    if (options.encoding && !options.package) words.push_back("--encoding " + encodingOptionName(*options.encoding));
     if (options.separator != 0) words.push_back("--separator " + shellQuoted(separatorOptionName(options.separator)));
     if (options.headerRow) words.emplace_back(*options.headerRow ? "--header" : "--no-header");
-    if (!options.columns.empty() || !options.namedColumns.empty())
+    if (options.package && !options.package->columns.empty())
+        words.push_back("--columns " + shellQuoted(options.package->columns));
+    else if (!options.package && (!options.columns.empty() || !options.namedColumns.empty()))
         words.push_back("--columns " + shellQuoted(columnsOptionValue(options)));
     if (options.furigana) {
         words.push_back(std::string("--furigana ") + (*options.furigana == Furigana::base      ? "base"
@@ -1004,6 +1009,7 @@ std::string describeDeckForm(const DeckInput& input) {
     if (separator.size() == 1 || input.separator > 0x7F) separator = "'" + separator + "'";
     const std::string cards = std::to_string(input.cards) + (input.cards == 1 ? " card" : " cards");
     const std::string found = input.separatorFound ? " (the separator found from its first rows)" : "";
+    if (input.form == DeckForm::ankiPackage) return "an Anki package (" + input.collection + "), " + cards;
     return (input.form == DeckForm::table ? "a " + separator + "-separated table" + found :
             "a flashcard export (" + separator + "-separated)") + ", " + cards;
 }

@@ -40,12 +40,14 @@ struct NamedColumn {
 // A --columns list either way it is written: roles in the order of the
 // columns ("short1,short2,long"), or header cells named with their roles
 // in any order ("word=short1,meaning=long"). Refuses a list that mixes
-// the two, an unknown role, a role or a header name given twice.
+// the two, an unknown role, a role or a header name given twice. With
+// `rolePerNoteType` the names are an Anki package's fields, of one note
+// type or another: a role may then be named again (Front=short1,Text=short1).
 struct ColumnList {
     std::vector<ColumnRole> roles;
     std::vector<NamedColumn> named;
 };
-Result<ColumnList> parseColumnList(std::string_view list);
+Result<ColumnList> parseColumnList(std::string_view list, bool rolePerNoteType = false);
 
 // The role a header cell's name suggests: kvzdeck's own names, or common
 // names in English and Japanese ("word", "単語" short1; "meaning", "意味"
@@ -61,7 +63,7 @@ Result<Furigana> parseFuriganaOption(std::string_view value);
 Result<TextEncoding> parseEncodingOption(std::string_view value);
 Result<char32_t> parseReplacementOption(std::string_view value);
 
-enum class DeckForm { ownLayout, table, flashcardExport };
+enum class DeckForm { ownLayout, table, flashcardExport, ankiPackage };
 
 struct DeckInputOptions {
     std::string fileName;                 // its extension breaks a tie of separators found, its name a lone group's
@@ -78,6 +80,14 @@ struct DeckInputOptions {
     // ("kvzdeck build --header words.csv words.kvz"); empty: they name the
     // options alone.
     std::string deckName;
+    // The text is an Anki package's notes, as a text export: the commands
+    // that refusals suggest name the package's own --columns and --deck,
+    // and no encoding.
+    struct Package {
+        std::string columns;  // as given
+        std::string deck;     // --deck, or empty
+    };
+    std::optional<Package> package;
 };
 
 // The command that builds the deck with these options, as a refusal
@@ -91,6 +101,7 @@ struct DeckInput {
     char32_t separator = 0;  // of a table
     bool separatorFound = false;  // from the table's first rows, neither given nor in an export header
     std::size_t cards = 0;   // rows read as cards (a table's)
+    std::string collection;  // of an Anki package: the entry read and its schema
     // The deck (check.kvz, empty while a problem remains) and what was found,
     // every line number the input's own.
     DeckCheck check;
@@ -132,7 +143,8 @@ Result<DeckInput> readDeckInput(std::string_view bytes, const DeckInputOptions& 
 
 // "kvzdeck's own layout", "a comma-separated table", "a semicolon-separated
 // table (the separator found from its first rows)", "a flashcard export
-// (tab-separated)", each with its count of cards, for -v.
+// (tab-separated)", "an Anki package (collection.anki21b, schema 18)",
+// each with its count of cards, for -v.
 std::string describeDeckForm(const DeckInput& input);
 
 // "2 fields cut, 1 character replaced", or empty when nothing changed.
