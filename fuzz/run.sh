@@ -15,7 +15,7 @@ set -eu
 seconds=${1:-60}
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${KVZPACK_FUZZ_BUILD:-$root/build-fuzz}
-targets=${KVZPACK_FUZZ_TARGETS:-"kvz_reader_fuzz hex_reader_fuzz convert_fuzz deck_input_fuzz image_decode_fuzz"}
+targets=${KVZPACK_FUZZ_TARGETS:-"kvz_reader_fuzz hex_reader_fuzz convert_fuzz deck_input_fuzz image_decode_fuzz anki_package_fuzz"}
 jobs=$(nproc 2>/dev/null || echo 2)
 
 KVZPACK_FUZZ_DEPS=1 sh "$root/tools/ensure-deps.sh"
@@ -56,6 +56,21 @@ done
 mkdir -p "$seeds/image"
 cp "$root"/fuzz/seeds/image/*.bin "$seeds/image/"
 
+# Package seeds: a byte choosing what follows (0 a package, 1 the SQLite
+# database of a collection.anki2, 2 the zstd frame of a collection.anki21b),
+# then the package's own bytes or those of its collections.
+mkdir -p "$seeds/package"
+for package in "$root"/examples/anki/*.apkg "$root"/examples/anki/*.colpkg; do
+  name=$(basename "$package")
+  { printf '\000'; cat "$package"; } >"$seeds/package/$name"
+  if command -v unzip >/dev/null 2>&1; then
+    { printf '\001'; unzip -p "$package" collection.anki2; } >"$seeds/package/$name.anki2"
+    if unzip -l "$package" collection.anki21b >/dev/null 2>&1; then
+      { printf '\002'; unzip -p "$package" collection.anki21b; } >"$seeds/package/$name.anki21b"
+    fi
+  fi
+done
+
 # Inputs up to what the device holds: a deck of 8 group records and 248
 # entry records, more than one image holds of texts of a few characters; the
 # HEX text of the largest image in the numbered form (195057 bytes); decks
@@ -67,6 +82,7 @@ options_for() {
     hex_reader_fuzz) echo "-max_len=196608 hex" ;;
     deck_input_fuzz) echo "-max_len=65536 text" ;;
     image_decode_fuzz) echo "-max_len=64048 image" ;;
+    anki_package_fuzz) echo "-max_len=262144 package" ;;
     *) echo "unknown target $1" >&2; exit 2 ;;
   esac
 }
