@@ -209,6 +209,24 @@ std::string exportLine(const AnkiCollection& collection, const AnkiNote& note, c
     return line;
 }
 
+// The six fields in the order of the export's default roles, and the group.
+constexpr std::array kDefaultOrder{ColumnRole::short1, ColumnRole::longField, ColumnRole::short2,
+                                   ColumnRole::short3, ColumnRole::short4,    ColumnRole::short5};
+
+std::string roleName(ColumnRole role) {
+    if (role == ColumnRole::longField) return "long";
+    return "short" + std::to_string(static_cast<int>(role));
+}
+
+// "Word=short1,Kana=long,...": the note type's fields named with the roles
+// they fill by default.
+std::string defaultRolesOf(const AnkiNoteType& type) {
+    std::string roles;
+    for (std::size_t f = 0; f < type.fields.size() && f < kDefaultOrder.size(); ++f)
+        roles += (roles.empty() ? "" : ",") + type.fields[f] + "=" + roleName(kDefaultOrder[f]);
+    return roles;
+}
+
 // The roles of each note type's fields as named --columns give them.
 Result<std::vector<std::vector<ColumnRole>>> fieldRoles(const AnkiCollection& collection,
                                                         const std::vector<NamedColumn>& named) {
@@ -233,8 +251,8 @@ Result<std::vector<std::vector<ColumnRole>>> fieldRoles(const AnkiCollection& co
         if (!any && type.notes > 0) {
             return fail("--columns names none of the fields of the note type '" + inputExcerpt(type.name) + "' (" +
                         plural(type.notes, "note", "notes") + "), which are " + fieldList(type) +
-                        ": name them too, with the role of each (Front=short1,Back=long), or build the other notes "
-                        "alone with --deck");
+                        ": name them too, each with its role (" + defaultRolesOf(type) +
+                        " as without --columns), or build the other notes alone with --deck");
         }
     }
     for (std::size_t n = 0; n < named.size(); ++n) {
@@ -248,9 +266,6 @@ Result<std::vector<std::vector<ColumnRole>>> fieldRoles(const AnkiCollection& co
     return roles;
 }
 
-// The six fields in the order of the export's default roles, and the group.
-constexpr std::array kDefaultOrder{ColumnRole::short1, ColumnRole::longField, ColumnRole::short2,
-                                   ColumnRole::short3, ColumnRole::short4,    ColumnRole::short5};
 
 std::vector<std::string> arrangedFields(const AnkiNote& note, const std::vector<ColumnRole>& roles, bool groupColumn) {
     std::vector<std::string> arranged(kDefaultOrder.size() + (groupColumn ? 1 : 0));
