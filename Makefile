@@ -70,7 +70,11 @@ web-deps:
 $(WEB_BUILD)/CMakeCache.txt: | web-deps
 	$(EMSCRIPTEN_ENV) emcmake cmake -S web -B $(WEB_BUILD) -DCMAKE_BUILD_TYPE=Release
 
-web: web-deps $(WEB_BUILD)/CMakeCache.txt
+# The page's readers of Anki packages, as pinned by web/libraries/package-lock.json.
+web/libraries/node_modules/.package-lock.json: web/libraries/package-lock.json | web-deps
+	cd web/libraries && npm ci --no-audit --no-fund
+
+web: web-deps web/libraries/node_modules/.package-lock.json $(WEB_BUILD)/CMakeCache.txt
 	$(EMSCRIPTEN_ENV) cmake --build $(WEB_BUILD) -j $(JOBS)
 
 # puppeteer-core as pinned by web/tests/package-lock.json; it drives

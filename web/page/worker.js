@@ -16,6 +16,7 @@ const HEX_RECORD_START = 0x3a;  // ':'
 function kindOf(extension, bytes) {
   const startsLikeHex = bytes.length > 0 && bytes[0] === HEX_RECORD_START;
   if (extension === 'tsv' || extension === 'csv' || (extension === 'txt' && !startsLikeHex)) return 'text';
+  if (extension === 'apkg' || extension === 'colpkg') return 'text';  // an Anki package, read as kvzdeck build reads it
   if (extension === 'ihx' || extension === 'hex') return 'ihx';
   if (extension === 'kvz') return 'kvz';
   return startsLikeHex ? 'ihx' : 'kvz';
@@ -61,6 +62,7 @@ async function runOnFile(module, request) {
     const refusal = module.refuseTooLarge(kind, name, size);
     if (refusal) return refusal;
     bytes = await bytesOf(request);
+    if (request.packageLibraries) await setUpPackageLibraries(request.packageLibraries);
   } catch (error) {
     return { ok: false, messages: [`Cannot open ${name}: ${error.message}`] };
   }

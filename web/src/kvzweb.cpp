@@ -20,10 +20,12 @@
 #include "core/frontend.h"
 #include "core/own_outputs.h"
 #include "core/preview.h"
+#include "deck/anki_package.h"
 #include "core/report.h"
 #include "deck/deck.h"
 #include "deck/deck_input.h"
 #include "input/kvz.h"
+#include "package_bridge.h"
 
 namespace kvz::web {
 namespace {
@@ -336,9 +338,11 @@ Result<DeckInputOptions> deckInputOptionsOf(const PageBuildOptions& page, const 
     DeckInputOptions options;
     options.fileName = file;
     if (!page.columns.empty()) {
-        auto roles = parseColumns(page.columns);
-        KVZ_TRY(roles);
-        options.columns = std::move(*roles);
+        // An Anki package's note types may each name a field for a role.
+        auto columns = parseColumnList(page.columns, isPackageName(file));
+        KVZ_TRY(columns);
+        options.columns = std::move(columns->roles);
+        options.namedColumns = std::move(columns->named);
     }
     if (!page.furigana.empty()) {
         auto furigana = parseFuriganaOption(page.furigana);
@@ -372,7 +376,7 @@ val buildAndConvertDeck(const std::string& text, const std::string& file, const 
             return report.finish(false);
         }
         options->deckName = deckFile;  // kvzdeck build FILE NAME.kvz, as the command line shown
-        const Result<DeckInput> input = readDeckInput(text, *options);
+        const Result<DeckInput> input = readDeckOrPackage(text, *options, pageOptions);
         const ToldLines told = reportDeckBuild(file, input, false);
         for (const std::string& line : told.lines) report.say(line);
         if (told.refused) return report.finish(false);
@@ -413,12 +417,15 @@ val inspectImage(const std::string& text, const std::string& file) {
 // (core/bounds.h); null when the file is within it.
 val refuseTooLarge(const std::string& kind, const std::string& file, double size) {
     const bool text = kind == "text";
-    const double bound = static_cast<double>(text ? kLongestDeckText
+    const double bound = static_cast<double>(text && isPackageName(file) ? kLongestPackage
+                                             : text ? kLongestDeckText
                                              : kind == "ihx" ? kLongestImageText
                                                              : kLargestKvzFile);
     if (!(size > bound)) return val::null();
     Report report;
-    const std::string reason = text ? deckTextTooLarge() : kind == "ihx" ? imageTextTooLarge() : kvzFileTooLarge();
+    const std::string reason = text && isPackageName(file) ? packageTooLarge()
+                               : text                       ? deckTextTooLarge()
+                               : kind == "ihx" ? imageTextTooLarge() : kvzFileTooLarge();
     report.say(formatFileMessage(text ? kDeckProgram : kPackProgram, file, reason));
     return report.finish(false);
 }

@@ -41,10 +41,12 @@ function stopWorker() {
 // The report on `file` (a File, read by the worker) converted with
 // `options`. Before it, once the worker knows, onStart({ kind, names }):
 // what the file is and the names around it.
-function convert(file, options, onStart) {
+async function convert(file, options, onStart) {
   const id = state.worker.nextRunId++;
+  const worker = state.worker.instance;
+  const request = await packageRequest(file, options, worker);  // packages.js
   return new Promise((resolve) => {
     state.worker.pending = { id, finish: resolve, onStart };
-    state.worker.instance.postMessage({ id, name: file.name, file, options });
+    worker.postMessage({ id, name: file.name, file, ...request });
   });
 }

@@ -1,0 +1,39 @@
+// Anki packages (.apkg, .colpkg): the libraries the worker reads them with
+// (anki-libraries.js) are loaded only when a package is given, and handed to
+// each worker once; the deck to build (kvzdeck build's --deck) comes from the
+// package-deck field. A package has no text encoding to choose.
+const workersWithPackageLibraries = new WeakSet();
+let packageLibrariesSource = null;
+
+function isPackageFile(name) {
+  return /\.(apkg|colpkg)$/i.test(name);
+}
+
+// The source of kvzAnkiLibrariesMain, from anki-libraries.js loaded once.
+function loadPackageLibraries() {
+  packageLibrariesSource ??= new Promise((resolve, reject) => {
+    const script = document.createElement('script');
+    script.src = 'anki-libraries.js';
+    script.onload = () => resolve(kvzAnkiLibrariesMain.toString());
+    script.onerror = () => reject(new Error('anki-libraries.js could not be loaded'));
+    document.head.append(script);
+  });
+  return packageLibrariesSource;
+}
+
+// What a request for `file` carries besides it: its options, for a package
+// with the deck chosen, and the libraries for a worker that has none yet.
+// Without them the converter refuses the package, saying so.
+async function packageRequest(file, options, worker) {
+  if (!isPackageFile(file.name)) return { options };
+  const deck = document.getElementById('package-deck')?.value.trim() ?? '';
+  const request = { options: { ...options, encoding: '', deck } };
+  if (workersWithPackageLibraries.has(worker)) return request;
+  try {
+    request.packageLibraries = await loadPackageLibraries();
+    workersWithPackageLibraries.add(worker);
+  } catch {
+    packageLibrariesSource = null;
+  }
+  return request;
+}

@@ -1,0 +1,22 @@
+// Anki packages in the page: the core's package reader over the libraries
+// the worker loads for it (fflate, fzstd, sql.js), reached synchronously
+// through the global object kvzPackageLibraries (page/worker-packages.js).
+#pragma once
+
+#include <string>
+
+#include <emscripten/val.h>
+
+#include "common/result.h"
+#include "deck/deck_input.h"
+
+namespace kvz::web {
+
+// What kvzdeck build reads of `bytes`: an Anki package (by its name or its
+// first bytes) as the command line reads it, with the page's `deck` and
+// `columns`, or any other input through readDeckInput. Refuses a package
+// when the worker has not set up its libraries.
+Result<DeckInput> readDeckOrPackage(const std::string& bytes, DeckInputOptions options,
+                                    const emscripten::val& pageOptions);
+
+}  // namespace kvz::web
