@@ -76,7 +76,7 @@ if(NOT EMSCRIPTEN)
   if(KVZ_PACKAGE_LIBS_FOUND)
     kvz_module(package SOURCES package_libraries_system.cpp DEPENDS kvz_deck PkgConfig::KVZ_PACKAGE_LIBS)
   else()
-    message(STATUS "SQLite, libzip or libzstd missing: this build reads no Anki packages")
+    message(STATUS "This build reads no Anki packages (SQLite, libzip and libzstd are not found, or it is for Windows)")
     kvz_module(package SOURCES package_libraries_none.cpp DEPENDS kvz_deck)
   endif()
 

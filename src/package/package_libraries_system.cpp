@@ -84,6 +84,10 @@ Result<Bytes> readEntry(ByteView zip, const std::string& name, std::size_t limit
 Result<Bytes> decompressZstd(ByteView compressed, std::size_t limit) {
     const std::unique_ptr<ZSTD_DStream, StreamFreer> stream(ZSTD_createDStream());
     if (!stream) return fail("no memory for zstd");
+    // A frame that declares more than the limit is refused before any of it is made.
+    const unsigned long long declared = ZSTD_getFrameContentSize(compressed.data(), compressed.size());
+    if (declared != ZSTD_CONTENTSIZE_UNKNOWN && declared != ZSTD_CONTENTSIZE_ERROR && declared > limit)
+        return fail("the zstd frame expands too far", FailureKind::tooLarge);
     ZSTD_inBuffer input{compressed.data(), compressed.size(), 0};
     Bytes out;
     const std::size_t chunk = ZSTD_DStreamOutSize();

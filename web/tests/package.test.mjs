@@ -85,7 +85,7 @@ describe('Anki packages, built as kvzdeck builds them', () => {
 
   test('a deck the package does not have, and damaged packages: refused with kvzdeck\'s own line', async () => {
     const files = [path.join(packages, 'collection.colpkg')];
-    for (const name of ['not-a-zip', 'bad-zstd', 'bomb', 'integrity', 'dot-dot']) {
+    for (const name of ['not-a-zip', 'bad-zstd', 'bomb', 'zstd-bomb', 'integrity', 'dot-dot']) {
       files.push(path.join(refusals, `kvzdeck-package-${name}`, 'in', `${name}.apkg`));
     }
     await withPage(async ({ page }) => {
