@@ -263,9 +263,9 @@ def bad_packages(out):
         claimed = declared_size(f.read(), "collection.anki2", 0x7FFFFFFF)
     with open(bomb, "wb") as f:
         f.write(claimed)
-    # A frame of 600 MiB of zero bytes, some 20 KB compressed.
-    frame = subprocess.run(["zstd", "-q", "-3", "-c"], input=bytes(600 << 20), check=True,
-                           stdout=subprocess.PIPE).stdout
+    # A frame of 600 MiB of zero bytes in 1.5 KB, its size declared in its header.
+    frame = subprocess.run(["zstd", "-q", "-3", "-c", "--stream-size=%d" % (600 << 20)], input=bytes(600 << 20),
+                           check=True, stdout=subprocess.PIPE).stdout
     write_zip(os.path.join(out, "zstd-bomb.apkg"),
               [("collection.anki2", placeholder()), ("collection.anki21b", frame)])
     write_zip(os.path.join(out, "dot-dot.apkg"), [("collection.anki2", good), ("../../escape.txt", b"x")])
