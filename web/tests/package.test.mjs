@@ -74,6 +74,10 @@ describe('Anki packages, built as kvzdeck builds them', () => {
       await withPage(async ({ page, requests, errors }) => {
         await page.$eval('#package-deck', (input, value) => { input.value = value; }, deck ?? '');
         assert.equal(await runFile(page, path.join(packages, file)), 'done');
+        const command = await page.$eval('#command-line', (code) => code.textContent);
+        // The deck named as the page quotes a word that is not plain ASCII.
+        const flags = deck ? ` --deck ${/^[A-Za-z0-9._+@/-]+$/.test(deck) ? deck : `"${deck}"`}` : '';
+        assert.ok(command.startsWith(`kvzdeck build${flags} ${file} `), command);
         const kvz = await download(page, 'kvz');
         assert.ok(kvz && kvz.equals(native.kvz), `${file}: the .kvz is the native one`);
         assert.deepEqual(kvzdeckLines(await messages(page)), native.errors);

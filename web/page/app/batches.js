@@ -57,7 +57,8 @@ async function runFiles(files) {
   const batch = ++state.batch.latest;
   stopWorker();
   const options = currentOptions();
-  state.entries = files.map((file) => ({ file, name: file.name, state: 'waiting', options, report: null }));
+  // Each file its own copy: a package's adds its deck (packages.js).
+  state.entries = files.map((file) => ({ file, name: file.name, state: 'waiting', options: { ...options }, report: null }));
   state.batch.started = performance.now();
   showWorking(true);
   showEntryResults(state.entries[0]);

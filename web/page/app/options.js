@@ -65,6 +65,7 @@ function buildArguments(options) {
   }
   if (options.cut) words.push('--cut');
   if (options.replace !== '') words.push('--replace', shellWord(options.replace));
+  if (options.deck) words.push('--deck', shellWord(options.deck));
   return words;
 }
 

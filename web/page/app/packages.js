@@ -21,13 +21,16 @@ function loadPackageLibraries() {
   return packageLibrariesSource;
 }
 
-// What a request for `file` carries besides it: its options, for a package
-// with the deck chosen, and the libraries for a worker that has none yet.
-// Without them the converter refuses the package, saying so.
+// What a request for `file` carries besides it: its options (the file's
+// own, which for a package take the deck chosen, and lose the encoding, so
+// that the command line shown names them so), and the libraries for a
+// worker that has none yet. Without them the converter refuses the
+// package, saying so.
 async function packageRequest(file, options, worker) {
   if (!isPackageFile(file.name)) return { options };
-  const deck = document.getElementById('package-deck')?.value.trim() ?? '';
-  const request = { options: { ...options, encoding: '', deck } };
+  options.deck = document.getElementById('package-deck')?.value.trim() ?? '';
+  options.encoding = '';
+  const request = { options };
   if (workersWithPackageLibraries.has(worker)) return request;
   try {
     request.packageLibraries = await loadPackageLibraries();
