@@ -99,6 +99,10 @@ std::optional<Found> searchRefresh(Search& search, std::vector<Chars> candidates
         return changed;
     });
     if (!moved) return std::nullopt;
+    if (detail::freeCharRound(search)) {
+        if (search.work.stopHere()) return std::nullopt;
+        offerSearch(search, smallest);
+    }
     Found found{search.encoding, 0};
     detail::StreamTally tally(found.encoding, search.frame);
     for (int pass = 0; pass < kInlinePasses; ++pass)

@@ -398,6 +398,133 @@ bool swapRound(Search& s) {
     return changed;
 }
 
+namespace {
+
+constexpr std::size_t kMostFreedTries = 8;
+constexpr int kDropRoundsAfterFreeing = 4;
+
+// What a tried move may have to give back.
+struct SearchState {
+    std::vector<bool> alive;
+    std::vector<std::uint32_t> depth;
+    std::vector<std::uint8_t> charWidth;
+    std::vector<std::uint8_t> phraseWidth;
+    std::vector<int> phraseCost;
+    std::vector<int> textCost;
+    Encoding encoding;
+};
+
+SearchState saveState(const Search& s) {
+    return {s.alive, s.depth, s.charWidth, s.phraseWidth, s.phraseCost, s.textCost, s.encoding};
+}
+
+void restoreState(Search& s, SearchState&& saved) {
+    s.alive = std::move(saved.alive);
+    s.depth = std::move(saved.depth);
+    s.charWidth = std::move(saved.charWidth);
+    s.phraseWidth = std::move(saved.phraseWidth);
+    s.phraseCost = std::move(saved.phraseCost);
+    s.textCost = std::move(saved.textCost);
+    s.encoding = std::move(saved.encoding);
+}
+
+// For each one-byte character, the uses that would be left if every text
+// position holding it were covered by its shortest candidate: the positions
+// that no candidate covers, and the character's count in each distinct
+// covering candidate once. Characters of two bytes get no entry.
+std::vector<std::pair<std::int64_t, std::uint32_t>> usesLeftWhenCovered(Search& s, std::size_t oneByteRanks,
+                                                                      const std::vector<std::uint32_t>& charOrder) {
+    std::vector<bool> oneByte(s.charWidth.size(), false);
+    for (std::size_t rank = 0; rank < oneByteRanks && rank < charOrder.size(); ++rank) oneByte[charOrder[rank]] = true;
+    std::vector<std::int64_t> left(s.charWidth.size(), 0);
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> covers;  // (character, candidate)
+    std::vector<std::uint32_t> shortest;
+    for (std::size_t t = 0; t < s.texts.size(); ++t) {
+        const Chars& text = s.texts[t];
+        const MatchTable& matches = s.textMatches[t];
+        shortest.assign(text.size(), kNoCandidate);
+        for (std::size_t j = 0; j < text.size(); ++j)
+            for (std::uint32_t k = matches.start[j]; k < matches.start[j + 1]; ++k) {
+                const std::uint32_t q = matches.ids[k];
+                const std::size_t length = matches.lengths[k];
+                s.work.spent += length;
+                for (std::size_t i = j; i < j + length; ++i)
+                    if (shortest[i] == kNoCandidate || s.candidates[shortest[i]].size() > length) shortest[i] = q;
+            }
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (!oneByte[text[i]]) continue;
+            if (shortest[i] == kNoCandidate)
+                ++left[text[i]];
+            else
+                covers.push_back({text[i], shortest[i]});
+        }
+    }
+    std::sort(covers.begin(), covers.end());
+    covers.erase(std::unique(covers.begin(), covers.end()), covers.end());
+    for (const auto& [c, q] : covers) left[c] += std::count(s.candidates[q].begin(), s.candidates[q].end(), c);
+    std::vector<std::pair<std::int64_t, std::uint32_t>> result;
+    for (std::size_t c = 0; c < left.size(); ++c)
+        if (oneByte[c]) result.push_back({left[c], static_cast<std::uint32_t>(c)});
+    return result;
+}
+
+}  // namespace
+
+namespace {
+
+// The characters worth trying, fewest uses left first: see freeCharRound.
+// `promoted` is set to the uses of the character that would get the code.
+std::vector<std::uint32_t> charsToFree(Search& s, const std::vector<std::uint32_t>& charOrder, std::size_t limit) {
+    const std::int64_t promoted = s.encoding.charUses[charOrder[limit]];
+    auto tries = usesLeftWhenCovered(s, limit, charOrder);
+    std::erase_if(tries, [&](const auto& entry) { return entry.first >= promoted; });
+    std::sort(tries.begin(), tries.end());
+    std::vector<std::uint32_t> chars;
+    for (const auto& entry : tries) chars.push_back(entry.second);
+    return chars;
+}
+
+// Parses with character c at two bytes and the character at rank `limit` at
+// one, with every candidate that holds c alive, then drops what loses.
+void tryWithoutChar(Search& s, std::uint32_t c, std::uint32_t promoted) {
+    for (std::size_t q = 0; q < s.candidates.size(); ++q)
+        if (std::find(s.candidates[q].begin(), s.candidates[q].end(), c) != s.candidates[q].end()) s.alive[q] = true;
+    s.charWidth[c] = 2;
+    s.charWidth[promoted] = 1;
+    parseAll(s);
+    for (int round = 0; round < kDropRoundsAfterFreeing && !s.work.stopHere(); ++round)
+        if (!dropRound(s)) break;
+}
+
+}  // namespace
+
+bool freeCharRound(Search& s) {
+    bool kept = false;
+    std::vector<bool> tried(s.charWidth.size(), false);
+    for (std::size_t attempt = 0; attempt < kMostFreedTries && !s.work.stopHere();) {
+        const std::size_t limit = limitFor(s.frame, usedPhrases(s.encoding).size());
+        std::vector<std::uint32_t> chars(s.charWidth.size());
+        std::iota(chars.begin(), chars.end(), 0u);
+        const std::vector<std::uint32_t> charOrder = rankByUse(s.encoding.charUses, chars);
+        if (charOrder.size() <= limit) break;  // every character has one byte already
+        std::vector<std::uint32_t> candidates = charsToFree(s, charOrder, limit);
+        std::erase_if(candidates, [&](std::uint32_t c) { return tried[c]; });
+        if (candidates.empty()) break;
+        const std::uint32_t c = candidates.front();
+        tried[c] = true;
+        ++attempt;
+        const std::int64_t before = tallyStream(s.encoding, s.frame);
+        SearchState saved = saveState(s);
+        tryWithoutChar(s, c, charOrder[limit]);
+        if (!s.work.stopHere() && tallyStream(s.encoding, s.frame) < before) {
+            kept = true;
+            continue;
+        }
+        restoreState(s, std::move(saved));
+    }
+    return kept;
+}
+
 bool inlineRound(Search& s, Encoding& found, StreamTally& tally) {
     bool changed = false;
     // Each try tallies the stream twice, going through every character's and
