@@ -428,14 +428,11 @@ void restoreState(Search& s, SearchState&& saved) {
     s.encoding = std::move(saved.encoding);
 }
 
-// For each one-byte character, the uses that would be left if every text
-// position holding it were covered by its shortest candidate: the positions
-// that no candidate covers, and the character's count in each distinct
-// covering candidate once. Characters of two bytes get no entry.
-std::vector<std::pair<std::int64_t, std::uint32_t>> usesLeftWhenCovered(Search& s, std::size_t oneByteRanks,
-                                                                      const std::vector<std::uint32_t>& charOrder) {
-    std::vector<bool> oneByte(s.charWidth.size(), false);
-    for (std::size_t rank = 0; rank < oneByteRanks && rank < charOrder.size(); ++rank) oneByte[charOrder[rank]] = true;
+// For each character, the uses that would be left if every text position
+// holding it were covered by its shortest candidate: the positions that no
+// candidate covers, and the character's count in each distinct covering
+// candidate once. The same whatever the search holds alive.
+std::vector<std::int64_t> usesLeftWhenCovered(Search& s) {
     std::vector<std::int64_t> left(s.charWidth.size(), 0);
     std::vector<std::pair<std::uint32_t, std::uint32_t>> covers;  // (character, candidate)
     std::vector<std::uint32_t> shortest;
@@ -452,7 +449,6 @@ std::vector<std::pair<std::int64_t, std::uint32_t>> usesLeftWhenCovered(Search& 
                     if (shortest[i] == kNoCandidate || s.candidates[shortest[i]].size() > length) shortest[i] = q;
             }
         for (std::size_t i = 0; i < text.size(); ++i) {
-            if (!oneByte[text[i]]) continue;
             if (shortest[i] == kNoCandidate)
                 ++left[text[i]];
             else
@@ -462,30 +458,33 @@ std::vector<std::pair<std::int64_t, std::uint32_t>> usesLeftWhenCovered(Search& 
     std::sort(covers.begin(), covers.end());
     covers.erase(std::unique(covers.begin(), covers.end()), covers.end());
     for (const auto& [c, q] : covers) left[c] += std::count(s.candidates[q].begin(), s.candidates[q].end(), c);
-    std::vector<std::pair<std::int64_t, std::uint32_t>> result;
-    for (std::size_t c = 0; c < left.size(); ++c)
-        if (oneByte[c]) result.push_back({left[c], static_cast<std::uint32_t>(c)});
-    return result;
+    return left;
 }
 
-}  // namespace
-
-namespace {
-
-// The characters worth trying, fewest uses left first: see freeCharRound.
-// `promoted` is set to the uses of the character that would get the code.
-std::vector<std::uint32_t> charsToFree(Search& s, const std::vector<std::uint32_t>& charOrder, std::size_t limit) {
-    const std::int64_t promoted = s.encoding.charUses[charOrder[limit]];
-    auto tries = usesLeftWhenCovered(s, limit, charOrder);
-    std::erase_if(tries, [&](const auto& entry) { return entry.first >= promoted; });
-    std::sort(tries.begin(), tries.end());
-    std::vector<std::uint32_t> chars;
-    for (const auto& entry : tries) chars.push_back(entry.second);
-    return chars;
+// The one-byte character with the fewest uses left (usesLeftWhenCovered)
+// among those not yet tried, provided that is fewer than the uses of the
+// character that would take its code (the first at two bytes, whose id goes
+// to `promoted`); kNoCandidate when there is none.
+std::uint32_t charToFree(const Search& s, const std::vector<std::int64_t>& left, const std::vector<bool>& tried,
+                         std::uint32_t& promoted) {
+    const std::size_t limit = limitFor(s.frame, usedPhrases(s.encoding).size());
+    std::vector<std::uint32_t> chars(s.charWidth.size());
+    std::iota(chars.begin(), chars.end(), 0u);
+    const std::vector<std::uint32_t> charOrder = rankByUse(s.encoding.charUses, chars);
+    if (charOrder.size() <= limit) return kNoCandidate;  // every character has one byte already
+    promoted = charOrder[limit];
+    const std::int64_t promotedUses = s.encoding.charUses[promoted];
+    std::uint32_t best = kNoCandidate;
+    for (std::size_t rank = 0; rank < limit; ++rank) {
+        const std::uint32_t c = charOrder[rank];
+        if (tried[c] || left[c] >= promotedUses) continue;
+        if (best == kNoCandidate || left[c] < left[best]) best = c;
+    }
+    return best;
 }
 
-// Parses with character c at two bytes and the character at rank `limit` at
-// one, with every candidate that holds c alive, then drops what loses.
+// Parses with character c at two bytes and character `promoted` at one,
+// with every candidate that holds c alive, then drops what loses.
 void tryWithoutChar(Search& s, std::uint32_t c, std::uint32_t promoted) {
     for (std::size_t q = 0; q < s.candidates.size(); ++q)
         if (std::find(s.candidates[q].begin(), s.candidates[q].end(), c) != s.candidates[q].end()) s.alive[q] = true;
@@ -500,22 +499,16 @@ void tryWithoutChar(Search& s, std::uint32_t c, std::uint32_t promoted) {
 
 bool freeCharRound(Search& s) {
     bool kept = false;
+    const std::vector<std::int64_t> left = usesLeftWhenCovered(s);
     std::vector<bool> tried(s.charWidth.size(), false);
-    for (std::size_t attempt = 0; attempt < kMostFreedTries && !s.work.stopHere();) {
-        const std::size_t limit = limitFor(s.frame, usedPhrases(s.encoding).size());
-        std::vector<std::uint32_t> chars(s.charWidth.size());
-        std::iota(chars.begin(), chars.end(), 0u);
-        const std::vector<std::uint32_t> charOrder = rankByUse(s.encoding.charUses, chars);
-        if (charOrder.size() <= limit) break;  // every character has one byte already
-        std::vector<std::uint32_t> candidates = charsToFree(s, charOrder, limit);
-        std::erase_if(candidates, [&](std::uint32_t c) { return tried[c]; });
-        if (candidates.empty()) break;
-        const std::uint32_t c = candidates.front();
+    for (std::size_t attempt = 0; attempt < kMostFreedTries && !s.work.stopHere(); ++attempt) {
+        std::uint32_t promoted = 0;
+        const std::uint32_t c = charToFree(s, left, tried, promoted);
+        if (c == kNoCandidate) break;
         tried[c] = true;
-        ++attempt;
         const std::int64_t before = tallyStream(s.encoding, s.frame);
         SearchState saved = saveState(s);
-        tryWithoutChar(s, c, charOrder[limit]);
+        tryWithoutChar(s, c, promoted);
         if (!s.work.stopHere() && tallyStream(s.encoding, s.frame) < before) {
             kept = true;
             continue;
