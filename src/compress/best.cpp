@@ -6,7 +6,9 @@
 // the worst few first, and characters and phrases are ranked again by use.
 // Then sweeps over the candidates drop or add single phrases wherever
 // re-parsing the lines they stand in saves bytes, and swap a phrase for a
-// longer or shorter relative where that costs nothing. Last, single phrases
+// longer or shorter relative where that costs nothing. A character whose
+// uses the candidates cover is tried out of the one-byte codes, so that the
+// most used two-byte character takes its code. Last, single phrases
 // are inlined wherever that makes the exact stream smaller. The repeated
 // pairs of the parse join the candidates and the search goes on while it
 // gains.
