@@ -73,6 +73,21 @@ public:
         return changed;
     }
 
+    // For every phrase of `found`: the cost the tally tells of inlining it is
+    // what inlining it does to the stream encode8 writes.
+    void inliningCosts(const Encoding& found) {
+        const auto before = static_cast<std::int64_t>(written(found));
+        for (std::uint32_t p : usedPhrases(found)) {
+            Encoding copy = found;
+            StreamTally tally(copy, standard_.frame);
+            const std::int64_t cost = tally.inliningCost(p);
+            EXPECT_EQ(tally.bytes(), before) << "the cost of inlining phrase " << p << " changed the tally";
+            tally.inlinePhrase(p);
+            EXPECT_EQ(static_cast<std::int64_t>(written(copy)) - before, cost) << "inlining phrase " << p;
+            EXPECT_EQ(tally.bytes(), before + cost) << "inlining phrase " << p;
+        }
+    }
+
     // Inlines the phrases of `found` one at a time where that pays, checking
     // the kept tally and a fresh one after each.
     void inlineOneByOne(Encoding found) {
@@ -130,6 +145,7 @@ void walkSearch(const Encoded& standard, std::uint32_t depth, SearchSteps& steps
             EXPECT_EQ(search.encoding.phraseUses, unfreed.phraseUses);
             EXPECT_EQ(search.charWidth, widthsUnfreed);
         }
+        if (refresh == 0) steps.inliningCosts(search.encoding);
         steps.inlineOneByOne(search.encoding);
         candidates = refreshedCandidates(search);
     }
