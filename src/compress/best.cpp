@@ -9,7 +9,8 @@
 // longer or shorter relative where that costs nothing. A character whose
 // uses the candidates cover is tried out of the one-byte codes, so that the
 // most used two-byte character takes its code. Last, single phrases
-// are inlined wherever that makes the exact stream smaller. The repeated
+// are inlined wherever that makes the exact stream smaller, and the
+// cheapest few together where that raises the one-byte limit. The repeated
 // pairs of the parse join the candidates and the search goes on while it
 // gains.
 //
