@@ -6,8 +6,11 @@
 // the worst few first, and characters and phrases are ranked again by use.
 // Then sweeps over the candidates drop or add single phrases wherever
 // re-parsing the lines they stand in saves bytes, and swap a phrase for a
-// longer or shorter relative where that costs nothing. Last, single phrases
-// are inlined wherever that makes the exact stream smaller. The repeated
+// longer or shorter relative where that costs nothing. A character whose
+// uses the candidates cover is tried out of the one-byte codes, so that the
+// most used two-byte character takes its code. Last, single phrases
+// are inlined wherever that makes the exact stream smaller, and the
+// cheapest few together where that raises the one-byte limit. The repeated
 // pairs of the parse join the candidates and the search goes on while it
 // gains.
 //
@@ -20,7 +23,9 @@
 // gives what it had reached, and a larger budget never gives less.
 #include "compress/best.h"
 
+#include <algorithm>
 #include <optional>
+#include <utility>
 
 #include "compress/best_rounds.h"
 
@@ -84,6 +89,36 @@ struct Found {
     std::int64_t bytes = 0;
 };
 
+constexpr int kMostLimitRaises = 2;
+
+// Fewer phrases may raise the one-byte limit, so that one more character
+// takes one byte; no single inlining gets there when several phrases stand
+// above the raise. Inlines the phrases that cost least to inline, as many as
+// the next raise takes, and keeps that where the exact stream shrinks.
+void inlineToRaiseLimit(Search& search, Found& found) {
+    for (int raise = 0; raise < kMostLimitRaises; ++raise) {
+        Encoding trial = found.encoding;
+        detail::StreamTally tally(trial, search.frame);
+        const std::size_t used = tally.phraseCount();
+        const std::uint8_t limit = detail::limitFor(search.frame, used);
+        std::size_t fewer = 0;
+        while (fewer < used && detail::limitFor(search.frame, used - fewer) <= limit) ++fewer;
+        if (fewer == 0 || fewer == used) return;
+        const std::vector<std::uint32_t> phrases = detail::usedPhrases(trial);
+        // Each cost is two tallies, a step for every eight values they sum.
+        search.work.spent += phrases.size() * ((trial.charUses.size() + trial.phraseUses.size()) / 4 + 1);
+        if (search.work.stopHere()) return;
+        std::vector<std::pair<std::int64_t, std::uint32_t>> costs;
+        for (std::uint32_t p : phrases) costs.push_back({tally.inliningCost(p), p});
+        std::sort(costs.begin(), costs.end());
+        for (std::size_t i = 0; i < fewer; ++i) tally.inlinePhrase(costs[i].second);
+        const std::int64_t bytes = tally.bytes();
+        if (bytes >= found.bytes) return;
+        found.encoding = std::move(trial);
+        found.bytes = bytes;
+    }
+}
+
 // One refresh: the candidates taken, the rounds, then the inlining of what
 // they leave; what that found, or nothing once the steps are spent.
 std::optional<Found> searchRefresh(Search& search, std::vector<Chars> candidates, Smallest& smallest) {
@@ -99,12 +134,18 @@ std::optional<Found> searchRefresh(Search& search, std::vector<Chars> candidates
         return changed;
     });
     if (!moved) return std::nullopt;
+    if (detail::freeCharRound(search)) {
+        if (search.work.stopHere()) return std::nullopt;
+        offerSearch(search, smallest);
+    }
     Found found{search.encoding, 0};
     detail::StreamTally tally(found.encoding, search.frame);
     for (int pass = 0; pass < kInlinePasses; ++pass)
         if (!detail::inlineRound(search, found.encoding, tally)) break;
     if (search.work.stopHere()) return std::nullopt;
     found.bytes = tally.bytes();
+    inlineToRaiseLimit(search, found);
+    if (search.work.stopHere()) return std::nullopt;
     return found;
 }
 

@@ -398,6 +398,126 @@ bool swapRound(Search& s) {
     return changed;
 }
 
+namespace {
+
+constexpr std::size_t kMostFreedTries = 8;
+constexpr int kDropRoundsAfterFreeing = 4;
+
+// What a tried move may have to give back.
+struct SearchState {
+    std::vector<bool> alive;
+    std::vector<std::uint32_t> depth;
+    std::vector<std::uint8_t> charWidth;
+    std::vector<std::uint8_t> phraseWidth;
+    std::vector<int> phraseCost;
+    std::vector<int> textCost;
+    Encoding encoding;
+};
+
+SearchState saveState(const Search& s) {
+    return {s.alive, s.depth, s.charWidth, s.phraseWidth, s.phraseCost, s.textCost, s.encoding};
+}
+
+void restoreState(Search& s, SearchState&& saved) {
+    s.alive = std::move(saved.alive);
+    s.depth = std::move(saved.depth);
+    s.charWidth = std::move(saved.charWidth);
+    s.phraseWidth = std::move(saved.phraseWidth);
+    s.phraseCost = std::move(saved.phraseCost);
+    s.textCost = std::move(saved.textCost);
+    s.encoding = std::move(saved.encoding);
+}
+
+// For each character, the uses that would be left if every text position
+// holding it were covered by its shortest candidate: the positions that no
+// candidate covers, and the character's count in each distinct covering
+// candidate once. The same whatever the search holds alive.
+std::vector<std::int64_t> usesLeftWhenCovered(Search& s) {
+    std::vector<std::int64_t> left(s.charWidth.size(), 0);
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> covers;  // (character, candidate)
+    std::vector<std::uint32_t> shortest;
+    for (std::size_t t = 0; t < s.texts.size(); ++t) {
+        const Chars& text = s.texts[t];
+        const MatchTable& matches = s.textMatches[t];
+        shortest.assign(text.size(), kNoCandidate);
+        for (std::size_t j = 0; j < text.size(); ++j)
+            for (std::uint32_t k = matches.start[j]; k < matches.start[j + 1]; ++k) {
+                const std::uint32_t q = matches.ids[k];
+                const std::size_t length = matches.lengths[k];
+                s.work.spent += length;
+                for (std::size_t i = j; i < j + length; ++i)
+                    if (shortest[i] == kNoCandidate || s.candidates[shortest[i]].size() > length) shortest[i] = q;
+            }
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (shortest[i] == kNoCandidate)
+                ++left[text[i]];
+            else
+                covers.push_back({text[i], shortest[i]});
+        }
+    }
+    std::sort(covers.begin(), covers.end());
+    covers.erase(std::unique(covers.begin(), covers.end()), covers.end());
+    for (const auto& [c, q] : covers) left[c] += std::count(s.candidates[q].begin(), s.candidates[q].end(), c);
+    return left;
+}
+
+// The one-byte character with the fewest uses left (usesLeftWhenCovered)
+// among those not yet tried, provided that is fewer than the uses of the
+// character that would take its code (the first at two bytes, whose id goes
+// to `promoted`); kNoCandidate when there is none.
+std::uint32_t charToFree(const Search& s, const std::vector<std::int64_t>& left, const std::vector<bool>& tried,
+                         std::uint32_t& promoted) {
+    const std::size_t limit = limitFor(s.frame, usedPhrases(s.encoding).size());
+    std::vector<std::uint32_t> chars(s.charWidth.size());
+    std::iota(chars.begin(), chars.end(), 0u);
+    const std::vector<std::uint32_t> charOrder = rankByUse(s.encoding.charUses, chars);
+    if (charOrder.size() <= limit) return kNoCandidate;  // every character has one byte already
+    promoted = charOrder[limit];
+    const std::int64_t promotedUses = s.encoding.charUses[promoted];
+    std::uint32_t best = kNoCandidate;
+    for (std::size_t rank = 0; rank < limit; ++rank) {
+        const std::uint32_t c = charOrder[rank];
+        if (tried[c] || left[c] >= promotedUses) continue;
+        if (best == kNoCandidate || left[c] < left[best]) best = c;
+    }
+    return best;
+}
+
+// Parses with character c at two bytes and character `promoted` at one,
+// with every candidate that holds c alive, then drops what loses.
+void tryWithoutChar(Search& s, std::uint32_t c, std::uint32_t promoted) {
+    for (std::size_t q = 0; q < s.candidates.size(); ++q)
+        if (std::find(s.candidates[q].begin(), s.candidates[q].end(), c) != s.candidates[q].end()) s.alive[q] = true;
+    s.charWidth[c] = 2;
+    s.charWidth[promoted] = 1;
+    parseAll(s);
+    for (int round = 0; round < kDropRoundsAfterFreeing && !s.work.stopHere(); ++round)
+        if (!dropRound(s)) break;
+}
+
+}  // namespace
+
+bool freeCharRound(Search& s) {
+    bool kept = false;
+    const std::vector<std::int64_t> left = usesLeftWhenCovered(s);
+    std::vector<bool> tried(s.charWidth.size(), false);
+    for (std::size_t attempt = 0; attempt < kMostFreedTries && !s.work.stopHere(); ++attempt) {
+        std::uint32_t promoted = 0;
+        const std::uint32_t c = charToFree(s, left, tried, promoted);
+        if (c == kNoCandidate) break;
+        tried[c] = true;
+        const std::int64_t before = tallyStream(s.encoding, s.frame);
+        SearchState saved = saveState(s);
+        tryWithoutChar(s, c, promoted);
+        if (!s.work.stopHere() && tallyStream(s.encoding, s.frame) < before) {
+            kept = true;
+            continue;
+        }
+        restoreState(s, std::move(saved));
+    }
+    return kept;
+}
+
 bool inlineRound(Search& s, Encoding& found, StreamTally& tally) {
     bool changed = false;
     // Each try tallies the stream twice, going through every character's and

@@ -104,6 +104,18 @@ inline constexpr std::uint64_t kMostRoundSteps = 50'000'000;
 // True when anything changed.
 bool swapRound(Search& search);
 
+// Tries to take a character out of the one-byte codes: a character whose
+// uses all stand in a few candidates (a level's letter before its digit,
+// say) can be written inside phrases alone, and then the most used
+// character of two bytes takes its one-byte code. No single phrase pays for
+// that; together they may. For the few characters where the candidates that
+// cover them leave fewer uses than the first two-byte character has, the
+// candidates that hold the character are made alive and every line parsed
+// with the character at two bytes, then the losing phrases dropped; the
+// search keeps that where the exact stream shrinks, and is left as it was
+// otherwise. True when it kept anything.
+bool freeCharRound(Search& search);
+
 // One pass of inlining over `found` (the search's encoding, or what earlier
 // passes made of it), whose stream `tally` keeps: each phrase in use, the
 // ones that save least first, is inlined where that shrinks the stream.

@@ -154,6 +154,19 @@ bool StreamTally::inlineIfSmaller(std::uint32_t p) {
     return true;
 }
 
+std::int64_t StreamTally::inliningCost(std::uint32_t p) {
+    const std::int64_t before = bytes();
+    applyUses(p, 1);
+    const std::int64_t after = bytes();
+    applyUses(p, -1);
+    return after - before;
+}
+
+void StreamTally::inlinePhrase(std::uint32_t p) {
+    applyUses(p, 1);
+    rewriteLines(p);
+}
+
 void StreamTally::noteLine(std::uint32_t line, const Tokens& tokens) {
     lineAlive_[line] = true;
     setLength(line, static_cast<std::uint32_t>(tokens.size()));

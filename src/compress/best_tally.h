@@ -63,6 +63,13 @@ public:
     // Inlines phrase p (writes its line wherever it is used, and drops it)
     // when that makes the stream smaller; true when it did.
     bool inlineIfSmaller(std::uint32_t p);
+    // Bytes that inlining phrase p (in use) would add, negative where it
+    // saves; the encoding is left as it is.
+    std::int64_t inliningCost(std::uint32_t p);
+    // Inlines phrase p, which must be in use, whatever that costs.
+    void inlinePhrase(std::uint32_t p);
+    // The phrases in use.
+    std::size_t phraseCount() const { return phraseCount_; }
 
 private:
     void noteLine(std::uint32_t line, const Tokens& tokens);
