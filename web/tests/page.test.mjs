@@ -455,7 +455,7 @@ describe('the page', () => {
 
   test('each option says what it does in words, with its flag beside it', async () => {
     await withPage(server.url, async ({ page }) => {
-      for (const option of ['best', 'strict', 'split', 'columns', 'furigana', 'encoding', 'cut', 'replace']) {
+      for (const option of ['best', 'strict', 'split', 'encoding', 'cut', 'replace']) {
         const label = await page.$eval(`#option-${option}`, (input) => {
           const [first] = input.labels;
           const flag = first.querySelector('code.flag');
@@ -634,8 +634,8 @@ function assertSameSpace(shown, native) {
   assert.deepEqual(shown.lines, native);
   const rows = [];
   for (const line of native) {
-    const group = /^ {2}group (\d): (\d+) entr(?:y|ies), stream (\d+) bytes?, ([\d.]+%) of the image$/.exec(line);
-    if (group) rows.push([`group ${group[1]}`, group[2], group[3], group[4]]);
+    const group = /^ {2}(group \d \(.*\)): (\d+) entr(?:y|ies), stream (\d+) bytes?, ([\d.]+%) of the image$/.exec(line);
+    if (group) rows.push([group[1], group[2], group[3], group[4]]);
     const table = /^ {2}(phrase table \(\d+ phrases?\) and stream header): (\d+) bytes?, ([\d.]+%) of the image$/.exec(line);
     if (table) rows.push([table[1], '', table[2], table[3]]);
     const glyphs = /^ {2}glyphs: (\d+) bytes?, ([\d.]+%) of the image, for (\d+) characters?; (\d+) used by a single entry only$/.exec(line);
@@ -648,7 +648,7 @@ function assertSameSpace(shown, native) {
   }
   assert.deepEqual(shown.rows, rows);
   assert.equal(shown.bars.length, rows.length, 'a bar per row');
-  const costliest = native.filter((line) => /^ {4}group \d entry \d+: /.test(line)).map((line) => line.trim());
+  const costliest = native.filter((line) => /^ {4}group \d entry \d+ \(/.test(line)).map((line) => line.trim());
   assert.deepEqual(shown.costliest, costliest);
   assert.equal(shown.distance, native[native.length - 1].trim());
 }
@@ -686,6 +686,30 @@ async function setBuildOptions(page, options) {
   }
 }
 
+// Sets a control of the form beside the file shown (#table-ID) to `value`
+// and waits until the file is built again.
+async function chooseInTableForm(page, id, value) {
+  const runs = await page.$eval('#status', (status) => status.dataset.runs);
+  await page.$eval(`#table-${id}`, (element, chosen) => {
+    if (element.type === 'checkbox') element.checked = chosen;
+    else element.value = chosen;
+    element.dispatchEvent(new Event('change', { bubbles: true }));
+  }, value);
+  await page.waitForFunction((before) => document.querySelector('#status').dataset.runs !== before, {}, runs);
+}
+
+// The form beside the file shown: each column's name, role and suggested
+// role; the header box; whether the form is there at all.
+async function shownTableForm(page) {
+  return page.evaluate(() => ({
+    shown: !document.querySelector('#table-section').hidden,
+    columns: [...document.querySelectorAll('#table-columns select')].map((select) => ({
+      name: select.labels[0].textContent, role: select.value, suggested: select.dataset.suggested })),
+    header: document.querySelector('#table-header')?.checked ?? null,
+    furigana: document.querySelector('#table-furigana')?.value ?? null,
+  }));
+}
+
 describe('tables and Anki exports, built as kvzdeck builds them', () => {
   const inputs = path.join(root, 'tests', 'deck', 'inputs');
   const cases = [
@@ -693,11 +717,21 @@ describe('tables and Anki exports, built as kvzdeck builds them', () => {
     { file: 'cards-cp932.csv', options: { encoding: 'cp932' } },
     { file: 'cards-utf16le.txt', options: {} },
     { file: 'anki-notes.txt', options: {} },
-    { file: 'anki-notes.txt', options: { columns: 'long,short1', furigana: 'both' } },
+    { file: 'anki-notes.txt', options: {}, form: { furigana: 'both' } },
+    { file: 'japanese-header-utf16.txt', options: {} },
+    { file: 'semicolon-english-header.csv', options: {} },
+    { file: 'cr-only.txt', options: {} },
+    { file: 'cards-in-plain-text.txt', options: {}, form: { furigana: 'reading' } },
   ];
-  for (const { file, options } of cases) {
-    const flags = Object.entries(options)
-      .map(([name, value]) => ` --${name} ${value.includes(',') ? `"${value}"` : value}`).join('');
+  // The options each file's own header row suggests, as the page applies them unasked.
+  const suggested = {
+    'japanese-header-utf16.txt': ' --columns "品詞=group,単語=short1,読み=short2,意味=long"',
+    'semicolon-english-header.csv': ' --columns "Lesson=group,Word=short1,Reading=short2,Meaning=long"',
+  };
+  for (const { file, options, form = {} } of cases) {
+    const flags = [...Object.entries(options), ...Object.entries(form)]
+      .map(([name, value]) => ` --${name} ${value.includes(',') ? `"${value}"` : value}`).join('')
+      + (suggested[file] ?? '');
     test(`${file}${flags}: the .kvz, the deck's TSV and the image of the command shown`, async () => {
       const dir = tempDir();
       fs.copyFileSync(path.join(inputs, file), path.join(dir, file));
@@ -705,6 +739,8 @@ describe('tables and Anki exports, built as kvzdeck builds them', () => {
       await withPage(server.url, async ({ page }) => {
         await setBuildOptions(page, options);
         assert.equal(await runFile(page, path.join(dir, file)), 'done');
+        for (const [name, value] of Object.entries(form)) await chooseInTableForm(page, name, value);
+        assert.equal(await statusText(page), 'done');
         const command = await shownCommand(page);
         assert.ok(command.startsWith(`kvzdeck build${flags} ${file} ${base}.kvz && `), command);
         // An export NAME.txt would be the numbered text's name: the outputs go elsewhere.
@@ -727,23 +763,122 @@ describe('tables and Anki exports, built as kvzdeck builds them', () => {
     });
   }
 
-  test('a table naming none of its columns is refused as kvzdeck refuses it, and --columns builds it', async () => {
+  test('a table naming none of its columns is refused as kvzdeck refuses it, and the form\'s roles build it', async () => {
     const dir = tempDir();
-    fs.writeFileSync(path.join(dir, 'words.csv'), 'word,reading,meaning\n犬,いぬ,dog\n');
+    fs.writeFileSync(path.join(dir, 'words.csv'), '犬,いぬ,dog\n猫,ねこ,cat\n');
     await withPage(server.url, async ({ page }) => {
       assert.equal(await runFile(page, path.join(dir, 'words.csv')), 'failed');
       const refused = runCommandLine(await shownCommand(page), dir);
       assert.equal(refused.status, 1);
       assert.deepEqual(await messages(page), refused.errors);
       assert.deepEqual(await offeredDownloads(page), []);
-      const runs = await page.$eval('#status', (status) => status.dataset.runs);
-      await setBuildOptions(page, { columns: 'short1,short2,long' });
-      await page.waitForFunction((before) => document.querySelector('#status').dataset.runs !== before, {}, runs);
+      const form = await shownTableForm(page);
+      assert.deepEqual(form.columns.map((column) => [column.name, column.role]),
+        [['1: 犬', '-'], ['2: いぬ', '-'], ['3: dog', '-']]);
+      assert.equal(form.header, false);
+      await chooseInTableForm(page, 'column-0', 'short1');
+      await chooseInTableForm(page, 'column-2', 'long');
       assert.equal(await statusText(page), 'done');
       const command = await shownCommand(page);
-      assert.ok(command.startsWith('kvzdeck build --columns "short1,short2,long" words.csv words.kvz'), command);
+      assert.ok(command.startsWith('kvzdeck build --no-header --columns "short1,-,long" words.csv words.kvz'), command);
       assert.equal(runCommandLine(command, dir).status, 0);
       assertSameBytes(await download(page, 'kvz'), fs.readFileSync(path.join(dir, 'words.kvz')), 'words.kvz');
+      // A role given twice is refused as the command line refuses it.
+      await chooseInTableForm(page, 'column-1', 'short1');
+      assert.equal(await statusText(page), 'failed');
+      const twice = runCommandLine(await shownCommand(page), dir);
+      assert.equal(twice.status, 2);
+      assert.deepEqual(await messages(page), twice.errors);
+    });
+    fs.rmSync(dir, { recursive: true, force: true });
+  });
+
+  // Rows of lessons as a Japanese spreadsheet writes them, the lessons out of order.
+  const japaneseCsv = ['課,単語,読み,意味,備考', '第2課,犬,いぬ,dog,', '第1課,猫,ねこ,cat,pet', '第2課,鳥,とり,bird,',
+    '第1課,食べる,たべる,to eat,', '第3課,赤い,あかい,red,'].join('\r\n') + '\r\n';
+
+  test('a CSV with a Japanese header is built from the roles its names suggest, as the command shown builds it', async () => {
+    const dir = tempDir();
+    fs.writeFileSync(path.join(dir, 'words.csv'), japaneseCsv);
+    await withPage(server.url, async ({ page }) => {
+      assert.equal(await runFile(page, path.join(dir, 'words.csv')), 'done');
+      const form = await shownTableForm(page);
+      assert.ok(form.shown);
+      assert.deepEqual(form.columns.map((column) => [column.name, column.role]),
+        [['1: 課', 'group'], ['2: 単語', 'short1'], ['3: 読み', 'short2'], ['4: 意味', 'long'], ['5: 備考', '-']]);
+      for (const column of form.columns) assert.equal(column.role, column.suggested, column.name);
+      assert.equal(form.header, true);
+      const command = await shownCommand(page);
+      assert.equal(command, 'kvzdeck build --columns "課=group,単語=short1,読み=short2,意味=long,備考=-" words.csv '
+        + 'words.kvz && kvzpack --preview words.kvz');
+      const native = runCommandLine(command, dir);
+      assert.equal(native.status, 0, native.errors.join('\n'));
+      assert.deepEqual(await messages(page), native.errors.map((line) => line.replace(': words.kvz: ', ': words.csv: ')));
+      await assertNativeDownloads(page, dir, 'words');
+      // The costliest entries are named by their word and the line that holds it.
+      const rows = japaneseCsv.split('\r\n');
+      const costliest = await page.$$eval('#costliest li', (items) => items.map((item) => item.textContent));
+      assert.equal(costliest.length, 5);
+      for (const line of costliest) {
+        const [, group, word, row] = /^group (\d) entry \d+ \((.+), line (\d+)\): \d+ bytes?$/.exec(line) ?? [];
+        assert.ok(row, line);
+        assert.equal(rows[Number(row) - 1].split(',')[1], word, line);
+        const groupRow = await page.$eval(`#space-table tbody tr:nth-child(${Number(group) + 1}) th`, (th) => th.textContent);
+        assert.equal(groupRow, `group ${group} (${rows[Number(row) - 1].split(',')[0]})`);
+      }
+      // Another role for one column builds the file again, as its new command does.
+      await chooseInTableForm(page, 'column-3', 'short4');
+      const changed = await shownCommand(page);
+      assert.ok(changed.startsWith('kvzdeck build --columns "課=group,単語=short1,読み=short2,意味=short4,備考=-" '),
+        changed);
+      assert.equal(runCommandLine(changed, dir).status, 0);
+      assertSameBytes(await download(page, 'kvz'), fs.readFileSync(path.join(dir, 'words.kvz')), 'words.kvz');
+    });
+    fs.rmSync(dir, { recursive: true, force: true });
+  });
+
+  test('an export and a CSV chosen together each keep their own options', async () => {
+    const dir = tempDir();
+    fs.writeFileSync(path.join(dir, 'words.csv'), japaneseCsv);
+    fs.copyFileSync(path.join(inputs, 'anki-notes.txt'), path.join(dir, 'anki-notes.txt'));
+    await withPage(server.url, async ({ page }) => {
+      assert.equal(await runFile(page, path.join(dir, 'anki-notes.txt'), path.join(dir, 'words.csv')), 'done');
+      const exportFirst = await download(page, 'kvz');
+      // The export's header says its columns: its form offers the furigana alone.
+      let form = await shownTableForm(page);
+      assert.ok(form.shown);
+      assert.deepEqual(form.columns, []);
+      assert.equal(form.header, null);
+      await page.click('#files li:nth-child(2) button');
+      await chooseInTableForm(page, 'column-3', 'short4');
+      await chooseInTableForm(page, 'header', true);
+      const csvCommand = await shownCommand(page);
+      assert.ok(csvCommand.includes('意味=short4') && !csvCommand.includes('--furigana'), csvCommand);
+      // The export was not built again, and its results are what they were.
+      await page.click('#files li:nth-child(1) button');
+      assertSameBytes(await download(page, 'kvz'), exportFirst, 'anki-notes.kvz');
+      assert.ok(!(await shownCommand(page)).includes('--columns'));
+      await chooseInTableForm(page, 'furigana', 'both');
+      const exportCommand = await shownCommand(page);
+      assert.ok(exportCommand.startsWith('kvzdeck build --furigana both anki-notes.txt anki-notes.kvz && '), exportCommand);
+      assert.equal(runCommandLine(exportCommand, dir).status, 0);
+      await assertNativeDownloads(page, dir, 'anki-notes', 'anki-notes.txt');
+      // The CSV kept its own choice, and none of the export's.
+      await page.click('#files li:nth-child(2) button');
+      form = await shownTableForm(page);
+      assert.equal(form.columns[3].role, 'short4');
+      assert.equal(form.furigana, '');
+      assert.equal(await shownCommand(page), csvCommand);
+      assert.equal(runCommandLine(csvCommand, dir).status, 0);
+      await assertNativeDownloads(page, dir, 'words');
+      // A page option builds both again, each with its own form's options.
+      const runs = await page.$eval('#status', (status) => status.dataset.runs);
+      await setOption(page, 'strict', true);
+      await page.waitForFunction((before) => document.querySelector('#status').dataset.runs !== before, {}, runs);
+      assert.equal(await statusText(page), 'done');
+      assert.ok((await shownCommand(page)).includes('意味=short4'));
+      await page.click('#files li:nth-child(1) button');
+      assert.ok((await shownCommand(page)).includes('--furigana both'));
     });
     fs.rmSync(dir, { recursive: true, force: true });
   });

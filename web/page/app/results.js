@@ -105,7 +105,8 @@ function spaceTable(space) {
   const head = document.createElement('tr');
   for (const title of ['', 'entries', 'bytes', 'share of the image', '']) head.append(cell('th', title));
   const body = document.createElement('tbody');
-  space.groups.forEach((group, index) => body.append(spaceRow(`group ${index}`, String(group.entries), group)));
+  space.groups.forEach((group, index) => body.append(spaceRow(`group ${index} (${group.name})`, String(group.entries),
+    group)));
   body.append(spaceRow(`phrase table (${counted(space.phrases, 'phrase', 'phrases')}) and stream header`, '',
     space.table));
   body.append(spaceRow(`glyphs (${counted(space.characters, 'character', 'characters')})`, '', space.glyphs));
@@ -122,7 +123,7 @@ function costliestList(space) {
   const list = document.createElement('ol');
   list.id = 'costliest';
   for (const entry of space.costliest) {
-    list.append(cell('li', `group ${entry.group} entry ${entry.entry}: ${counted(entry.bytes, 'byte', 'bytes')}`));
+    list.append(cell('li', `${entry.described}: ${counted(entry.bytes, 'byte', 'bytes')}`));
   }
   return list;
 }
@@ -189,6 +190,7 @@ function offerDownloads(report) {
 function showEntryResults(entry) {
   state.shown = entry;
   clearResults();
+  showTableForm(entry);
   showFileList();
   elements.results.hidden = false;
   elements.resultHeading.textContent = entry.name;
