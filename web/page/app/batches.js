@@ -52,9 +52,10 @@ function showFileList() {
 }
 
 // Converts `files` one after another, ending any batch still running;
-// the first file's results are shown as soon as they are there. `tables`
-// holds each file's own form options, where the files were chosen before.
-async function runFiles(files, tables = []) {
+// the results of the file at `shown` (the first) are shown as soon as they
+// are there. `tables` holds each file's own form options, where the files
+// were chosen before.
+async function runFiles(files, tables = [], shown = 0) {
   const batch = ++state.batch.latest;
   stopWorker();
   const options = currentOptions();
@@ -62,7 +63,7 @@ async function runFiles(files, tables = []) {
     table: tables[index] ?? {}, report: null }));
   state.batch.started = performance.now();
   showWorking(true);
-  showEntryResults(state.entries[0]);
+  showEntryResults(state.entries[shown] ?? state.entries[0]);
   await runWaiting(batch);
 }
 

@@ -23,7 +23,8 @@ for (const option of [...CHECKED_OPTIONS, ...TEXT_OPTIONS].map((name) => element
     saveOptions();
     // The results shown are always those of the options shown.
     if (state.entries.length > 0) {
-      runFiles(state.entries.map((entry) => entry.file), state.entries.map((entry) => entry.table));
+      runFiles(state.entries.map((entry) => entry.file), state.entries.map((entry) => entry.table),
+        Math.max(state.entries.indexOf(state.shown), 0));
     }
   });
 }

@@ -42,6 +42,14 @@ function labelled(text, control, flag) {
   return label;
 }
 
+// A control and its label side by side (one above the other on a phone).
+function choiceRow(text, control, flag) {
+  const row = document.createElement('div');
+  row.className = 'choice-row';
+  row.append(labelled(text, control, flag), control);
+  return row;
+}
+
 // One drop-down per column, named by its first row's cell.
 function columnChoices(table) {
   const list = document.createElement('div');
@@ -51,7 +59,7 @@ function columnChoices(table) {
     select.dataset.column = String(column);
     select.dataset.suggested = table.suggested[column] ?? '-';
     const shown = name.trim() === '' ? `column ${column + 1}` : `${column + 1}: ${name}`;
-    list.append(labelled(shown, select), select);
+    list.append(choiceRow(shown, select));
   });
   return list;
 }
@@ -66,7 +74,7 @@ function furiganaChoice(entry) {
     entry.table = { ...entry.table, furigana: select.value };
     rebuildEntry(entry);
   });
-  return [labelled('Readings written over kanji', select, '--furigana'), select];
+  return choiceRow('Readings written over kanji', select, '--furigana');
 }
 
 function tableChoices(entry, table) {
@@ -82,6 +90,7 @@ function tableChoices(entry, table) {
   header.id = 'table-header';
   header.checked = table.header;
   const headerLabel = cell('label', '');
+  headerLabel.className = 'header-choice';
   headerLabel.append(header, ' The first row names the columns (it is no card) ', cell('code', '--header'));
   headerLabel.querySelector('code').classList.add('flag');
   const columns = columnChoices(table);
@@ -93,8 +102,8 @@ function tableChoices(entry, table) {
   columns.addEventListener('change', rebuildWithRoles);
   const intro = cell('p', 'What each column holds, by the name its first row gives it (see "How a deck is '
     + 'written" below for what each field is for); a field that no column fills gets a filler.');
-  return [intro, labelled(`Separator${found}`, separator, '--separator'), separator, headerLabel, columns,
-    ...furiganaChoice(entry)];
+  return [intro, choiceRow(`Separator${found}`, separator, '--separator'), headerLabel, columns,
+    furiganaChoice(entry)];
 }
 
 // Shows the form for `entry`'s table or export; nothing for other files.
@@ -105,7 +114,7 @@ function showTableForm(entry) {
   if (elements.tableSection.hidden) return;
   if (table.form === 'export') {
     elements.tableForm.append(cell('p', 'An Anki export: its header lines say what its columns hold, so the '
-      + 'options for tables do not apply to it.'), ...furiganaChoice(entry));
+      + 'options for tables do not apply to it.'), furiganaChoice(entry));
   } else {
     elements.tableForm.append(...tableChoices(entry, table));
   }
