@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <iterator>
 #include <cctype>
 #include <unordered_map>
@@ -1081,6 +1082,14 @@ Result<Furigana> parseFuriganaOption(std::string_view value) {
     if (value == "reading") return Furigana::reading;
     if (value == "both") return Furigana::both;
     return fail("option '--furigana' takes base, reading or both, not '" + inputExcerpt(value) + "'");
+}
+
+Result<std::size_t> parseGroupSizeOption(std::string_view value) {
+    std::size_t size = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), size);
+    if (error != std::errc{} || end != value.data() + value.size() || size == 0 || size > 65535)
+        return fail("option '--group-size' takes a number of cards from 1 to 65535, not '" + inputExcerpt(value) + "'");
+    return size;
 }
 
 Result<TextEncoding> parseEncodingOption(std::string_view value) {

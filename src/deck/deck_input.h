@@ -58,6 +58,7 @@ std::optional<ColumnRole> suggestedRoleOf(std::string_view headerCell);
 // option and what it takes. A replacement is one character that has a
 // Shift_JIS form and is no control character.
 Result<Furigana> parseFuriganaOption(std::string_view value);
+Result<std::size_t> parseGroupSizeOption(std::string_view value);  // 1 to 65535 cards
 Result<TextEncoding> parseEncodingOption(std::string_view value);
 Result<char32_t> parseReplacementOption(std::string_view value);
 

@@ -416,7 +416,9 @@ TEST(TableHeads, TellTheFormTheSeparatorAndTheFirstRowWithItsSuggestedRoles) {
     const Result<TableHead> layout = readTableHead("動物\ndog\t犬\ta\tb\tc\td\n", options);
     ASSERT_TRUE(layout.ok());
     EXPECT_EQ(layout->form, DeckForm::ownLayout);
-    EXPECT_FALSE(readTableHead("\xFF\xFE\x00", DeckInputOptions{.encoding = TextEncoding::utf8}).ok());
+    DeckInputOptions utf8;
+    utf8.encoding = TextEncoding::utf8;
+    EXPECT_FALSE(readTableHead("\xFF\xFE\x00", utf8).ok());
 }
 
 TEST(TableHeads, RolesChosenForTheColumnsGiveTheCommandLineThatBuildsThem) {
@@ -472,9 +474,10 @@ TEST(EntryLines, AreTheInputLinesOfTheEntriesInTheDecksOrder) {
     const Result<DeckInput> table = readText("group,short1,long\nB,b1,x\n\nA,\"a\n1\",x\nB,b2,x\n", {});
     ASSERT_TRUE(table.ok()) << table.reason();
     EXPECT_EQ(table->check.entryLines, (std::vector<std::size_t>{2, 6, 4}));
+    DeckInputOptions tsv;
+    tsv.fileName = "deck.tsv";
     const Result<DeckInput> own =
-        readText("# deck\nA\nx\ta\tb\tc\td\te\n\nB\ny\ta\tb\tc\td\te\nz\ta\tb\tc\td\te\nC\nD\nE\nF\nG\nH\n",
-                 DeckInputOptions{.fileName = "deck.tsv"});
+        readText("# deck\nA\nx\ta\tb\tc\td\te\n\nB\ny\ta\tb\tc\td\te\nz\ta\tb\tc\td\te\nC\nD\nE\nF\nG\nH\n", tsv);
     ASSERT_TRUE(own.ok()) << own.reason();
     EXPECT_EQ(own->check.entryLines, (std::vector<std::size_t>{3, 6, 7}));
 }

@@ -340,6 +340,7 @@ struct PageBuildOptions {
     std::string header;                 // --header, --no-header
     std::string furigana;               // --furigana: base, reading or both
     std::vector<std::string> roles;     // --columns, as the form's drop-downs say them
+    std::string groupSize;              // --group-size
 };
 
 std::string textOf(const val& object, const char* key) {
@@ -349,12 +350,13 @@ std::string textOf(const val& object, const char* key) {
 
 PageBuildOptions buildOptionsOf(const val& options) {
     PageBuildOptions page{textOf(options, "encoding"), options["cut"].as<bool>(), textOf(options, "replace"),
-                          {}, {}, {}, {}};
+                          {}, {}, {}, {}, {}};
     const val table = options["table"];
     if (table.isUndefined() || table.isNull()) return page;
     page.separator = textOf(table, "separator");
     page.header = textOf(table, "header");
     page.furigana = textOf(table, "furigana");
+    page.groupSize = textOf(table, "groupSize");
     const val roles = table["roles"];
     if (!roles.isUndefined() && !roles.isNull()) page.roles = emscripten::vecFromJSArray<std::string>(roles);
     return page;
@@ -385,6 +387,11 @@ Result<DeckInputOptions> deckInputOptionsOf(const PageBuildOptions& page, const 
         KVZ_TRY(furigana);
         options.furigana = *furigana;
     }
+    if (!page.groupSize.empty()) {
+        auto size = parseGroupSizeOption(page.groupSize);
+        KVZ_TRY(size);
+        options.groupSize = *size;
+    }
     return options;
 }
 
@@ -402,10 +409,11 @@ Result<std::vector<ColumnRole>> rolesOf(const std::vector<std::string>& names) {
 // `head`: the roles and header row of a table, as chosen or as its header
 // row suggests; an export's header says its columns, so nothing of the
 // form but --furigana applies to it; kvzdeck's own layout takes none of
-// them.
+// them (nor --group-size, which only a table's form offers).
 Result<DeckInputOptions> applyTableForm(const PageBuildOptions& page, const TableHead& head, DeckInputOptions options) {
     if (head.form != DeckForm::table) {
         options.separator = 0;
+        options.groupSize = 0;
         if (head.form == DeckForm::ownLayout) options.furigana.reset();
         return options;
     }

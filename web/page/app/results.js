@@ -144,7 +144,9 @@ function showSpace(space) {
   const note = cell('p', 'An entry costs the stream bytes of its six lines, phrase codes counted at their '
     + 'width, plus the glyph cells of the characters only it uses.');
   const details = document.createElement('details');
-  details.append(cell('summary', 'As kvzpack --report prints it'), preformatted(space.lines.join('\n')));
+  // A deck built from the file given names its entries' lines in that file too.
+  const lines = space.costliest.some((entry) => entry.line > 0) ? ', with each entry\'s line in the file given' : '';
+  details.append(cell('summary', `As kvzpack --report prints it${lines}`), preformatted(space.lines.join('\n')));
   elements.space.append(intro, spaceTable(space), glyphs, distance, costliestHeading, costliestList(space), note,
     details);
   elements.spaceSection.hidden = false;

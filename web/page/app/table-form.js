@@ -100,10 +100,22 @@ function tableChoices(entry, table) {
   };
   header.addEventListener('change', rebuildWithRoles);
   columns.addEventListener('change', rebuildWithRoles);
+  // More lessons than a deck's 8 groups: groups of so many cards, in order.
+  const size = document.createElement('input');
+  size.type = 'number';
+  size.id = 'table-group-size';
+  size.min = '1';
+  size.max = '65535';
+  size.placeholder = 'by the group column';
+  size.value = entry.table.groupSize ?? '';
+  size.addEventListener('change', () => {
+    entry.table = { ...entry.table, groupSize: size.value.trim() };
+    rebuildEntry(entry);
+  });
   const intro = cell('p', 'What each column holds, by the name its first row gives it (see "How a deck is '
     + 'written" below for what each field is for); a field that no column fills gets a filler.');
   return [intro, choiceRow(`Separator${found}`, separator, '--separator'), headerLabel, columns,
-    furiganaChoice(entry)];
+    choiceRow('Cards per group (more lessons than 8 groups)', size, '--group-size'), furiganaChoice(entry)];
 }
 
 // Shows the form for `entry`'s table or export; nothing for other files.
