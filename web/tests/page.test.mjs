@@ -836,6 +836,17 @@ describe('tables and Anki exports, built as kvzdeck builds them', () => {
         [['1: 課', 'group'], ['2: 単語', 'short1'], ['3: 読み', 'short2'], ['4: 意味', 'long'], ['5: 備考', '-']]);
       for (const column of form.columns) assert.equal(column.role, column.suggested, column.name);
       assert.equal(form.header, true);
+      // Each of the form's options says what it does in words, with its flag beside it.
+      for (const [id, flag] of [['separator', '--separator'], ['header', '--header'], ['group-size', '--group-size'],
+        ['furigana', '--furigana']]) {
+        const label = await page.$eval(`#table-${id}`, (input) => {
+          const [first] = input.labels;
+          const code = first.querySelector('code.flag');
+          return { flag: code?.textContent, words: first.textContent.replace(code?.textContent ?? '', '').trim() };
+        });
+        assert.equal(label.flag, flag, id);
+        assert.ok(/^[A-Z][a-z]/.test(label.words) && !label.words.includes('--'), `${id}: "${label.words}"`);
+      }
       const command = await shownCommand(page);
       assert.equal(command, 'kvzdeck build --columns "課=group,単語=short1,読み=short2,意味=long,備考=-" words.csv '
         + 'words.kvz && kvzpack --preview words.kvz');
