@@ -77,30 +77,32 @@ function furiganaChoice(entry) {
   return choiceRow('Readings written over kanji', select, '--furigana');
 }
 
-function tableChoices(entry, table) {
+function separatorChoice(entry, table) {
   const separator = choiceList('table-separator', TABLE_SEPARATORS, entry.table.separator ?? '');
   separator.addEventListener('change', () => {
     // Another separator makes other columns: their roles start afresh.
-    entry.table = { separator: separator.value, furigana: entry.table.furigana };
+    const { furigana, groupSize } = entry.table;
+    entry.table = { separator: separator.value, furigana, groupSize };
     rebuildEntry(entry);
   });
   const found = table.separatorFound && !entry.table.separator ? ` (found: ${table.separator})` : '';
+  return choiceRow(`Separator${found}`, separator, '--separator');
+}
+
+function headerChoice(table) {
   const header = document.createElement('input');
   header.type = 'checkbox';
   header.id = 'table-header';
   header.checked = table.header;
-  const headerLabel = cell('label', '');
-  headerLabel.className = 'header-choice';
-  headerLabel.append(header, ' The first row names the columns (it is no card) ', cell('code', '--header'));
-  headerLabel.querySelector('code').classList.add('flag');
-  const columns = columnChoices(table);
-  const rebuildWithRoles = () => {
-    entry.table = { ...entry.table, roles: chosenRoles(), header: header.checked ? 'header' : 'no-header' };
-    rebuildEntry(entry);
-  };
-  header.addEventListener('change', rebuildWithRoles);
-  columns.addEventListener('change', rebuildWithRoles);
-  // More lessons than a deck's 8 groups: groups of so many cards, in order.
+  const label = cell('label', '');
+  label.className = 'header-choice';
+  label.append(header, ' The first row names the columns (it is no card) ', cell('code', '--header'));
+  label.querySelector('code').classList.add('flag');
+  return label;
+}
+
+// More lessons than a deck's 8 groups: groups of so many cards, in order.
+function groupSizeChoice(entry) {
   const size = document.createElement('input');
   size.type = 'number';
   size.id = 'table-group-size';
@@ -112,10 +114,23 @@ function tableChoices(entry, table) {
     entry.table = { ...entry.table, groupSize: size.value.trim() };
     rebuildEntry(entry);
   });
+  return choiceRow('Cards per group (more lessons than 8 groups)', size, '--group-size');
+}
+
+function tableChoices(entry, table) {
+  const header = headerChoice(table);
+  const columns = columnChoices(table);
+  // The header row and the roles go together: --columns names its cells only where there is one.
+  const rebuildWithRoles = () => {
+    const headerRow = header.querySelector('input').checked;
+    entry.table = { ...entry.table, roles: chosenRoles(), header: headerRow ? 'header' : 'no-header' };
+    rebuildEntry(entry);
+  };
+  header.addEventListener('change', rebuildWithRoles);
+  columns.addEventListener('change', rebuildWithRoles);
   const intro = cell('p', 'What each column holds, by the name its first row gives it (see "How a deck is '
     + 'written" below for what each field is for); a field that no column fills gets a filler.');
-  return [intro, choiceRow(`Separator${found}`, separator, '--separator'), headerLabel, columns,
-    choiceRow('Cards per group (more lessons than 8 groups)', size, '--group-size'), furiganaChoice(entry)];
+  return [intro, separatorChoice(entry, table), header, columns, groupSizeChoice(entry), furiganaChoice(entry)];
 }
 
 // Shows the form for `entry`'s table or export; nothing for other files.
