@@ -150,11 +150,9 @@ Status applyOption(Setting setting, const std::string& value, Invocation& invoca
             break;
         }
         case Setting::groupSize: {
-            std::size_t size = 0;
-            const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), size);
-            if (error != std::errc{} || end != value.data() + value.size() || size == 0 || size > 65535)
-                return fail("option '--group-size' takes a number of cards from 1 to 65535, not '" + inputExcerpt(value) + "'");
-            input.groupSize = size;
+            Result<std::size_t> size = parseGroupSizeOption(value);
+            KVZ_TRY(size);
+            input.groupSize = *size;
             break;
         }
         case Setting::deck:

@@ -8,6 +8,7 @@
 #include "common/layout.h"
 #include "common/text.h"
 #include "compress/compress.h"
+#include "deck/deck.h"
 #include "glyph/glyph.h"
 
 namespace kvz {
@@ -90,6 +91,19 @@ std::vector<std::uint64_t> ownCharactersOfEntries(const KvzFile& deck, std::size
     return own;
 }
 
+// Every text of the block in file order: 8 group names, then six texts
+// per entry (and the empty text that ends the block).
+std::vector<std::span<const std::uint8_t>> textsOf(const TextBlock& block) {
+    std::vector<std::span<const std::uint8_t>> texts;
+    for (std::size_t start = 0; start < block.size();) {
+        std::size_t end = start;
+        while (end < block.size() && block[end] != 0) ++end;
+        texts.push_back(std::span(block).subspan(start, end - start));
+        start = end + 1;
+    }
+    return texts;
+}
+
 std::string roundedBytes(double bytes) {
     return plural(static_cast<std::size_t>(std::llround(bytes)), "byte", "bytes");
 }
@@ -120,6 +134,13 @@ std::string distanceToTheLimit(const SpaceReport& report) {
 
 }  // namespace
 
+std::string describeCostlyEntry(const EntrySpace& entry) {
+    std::string named = "group " + std::to_string(entry.group) + " entry " + std::to_string(entry.entry) + " (" +
+                        entry.word;
+    if (entry.inputLine > 0) named += ", line " + std::to_string(entry.inputLine);
+    return named + ")";
+}
+
 SpaceReport measureSpace(const KvzFile& deck, const Conversion& conversion) {
     SpaceReport report;
     report.encoder = conversion.encoder;
@@ -132,6 +153,8 @@ SpaceReport measureSpace(const KvzFile& deck, const Conversion& conversion) {
     report.phrases = lines.size() - textLines;
     for (std::size_t k = textLines; k < lines.size(); ++k) report.phraseTableValues += widths.line(lines[k]);
 
+    const std::vector<std::span<const std::uint8_t>> texts = textsOf(deck.textBlock);
+    for (std::size_t g = 0; g < kGroupCount && g < texts.size(); ++g) report.groups[g].name = readableStoredText(texts[g]);
     std::uint64_t firstEntry = 0;
     for (std::size_t g = 0; g < kGroupCount && g < textLines; ++g) {
         report.groups[g].entries = deck.groupCounts[g];
@@ -148,7 +171,9 @@ SpaceReport measureSpace(const KvzFile& deck, const Conversion& conversion) {
             ++group;
             inGroup = 0;
         }
-        EntrySpace entry{static_cast<int>(group), static_cast<int>(inGroup), 0, own[e]};
+        EntrySpace entry{static_cast<int>(group), static_cast<int>(inGroup), 0, own[e], {}, 0};
+        const std::size_t word = kGroupCount + kTextsPerEntry * e + 1;
+        if (word < texts.size()) entry.word = readableStoredText(texts[word]);
         for (std::size_t t = 0; t < kTextsPerEntry; ++t)
             entry.streamValues += widths.line(lines[kGroupCount + kTextsPerEntry * e + t]);
         if (group < kGroupCount) report.groups[group].streamValues += entry.streamValues;
@@ -164,6 +189,11 @@ SpaceReport measureSpace(const KvzFile& deck, const Conversion& conversion) {
     report.glyphBytes = packedSize(kCellWidth * conversion.charTable.size());
     report.imageBytes = imageSizeFor(report.streamValues, conversion.charTable.size());
     return report;
+}
+
+void addInputLines(SpaceReport& report, std::span<const std::size_t> entryLines) {
+    for (std::size_t e = 0; e < report.entries.size() && e < entryLines.size(); ++e)
+        report.entries[e].inputLine = entryLines[e];
 }
 
 double groupImageBytes(const GroupSpace& group) { return streamImageBytes(group.streamValues); }
@@ -212,7 +242,8 @@ std::vector<std::string> formatSpaceReport(const std::string& file, const SpaceR
                     (report.encoder == Encoder::best ? "--best" : "the default encoding") + ":");
     for (std::size_t g = 0; g < kGroupCount; ++g) {
         const double bytes = groupImageBytes(report.groups[g]);
-        lines.push_back("  group " + std::to_string(g) + ": " + plural(report.groups[g].entries, "entry", "entries") +
+        lines.push_back("  group " + std::to_string(g) + " (" + report.groups[g].name +
+                        "): " + plural(report.groups[g].entries, "entry", "entries") +
                         ", stream " + roundedBytes(bytes) + ", " + formatImageShare(bytes, image) + " of the image");
     }
     const double table = phraseTableImageBytes(report);
@@ -226,8 +257,7 @@ std::vector<std::string> formatSpaceReport(const std::string& file, const SpaceR
     if (!costliest.empty()) {
         lines.push_back("  costliest entries:");
         for (const EntrySpace& entry : costliest)
-            lines.push_back("    group " + std::to_string(entry.group) + " entry " + std::to_string(entry.entry) +
-                            ": " + roundedBytes(entryCostBytes(entry)));
+            lines.push_back("    " + describeCostlyEntry(entry) + ": " + roundedBytes(entryCostBytes(entry)));
     }
     lines.push_back("  " + distanceToTheLimit(report));
     return lines;

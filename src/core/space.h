@@ -13,6 +13,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -26,9 +27,14 @@ struct EntrySpace {
     int entry = 0;                     // within its group, from 0
     std::uint64_t streamValues = 0;    // the stream bytes of its six lines
     std::uint64_t ownCharacters = 0;   // characters that only this entry uses
+    std::string word;                  // its short field 1, as the device shows it (readableStoredText)
+    // The line of the text the deck was built from that holds the entry;
+    // 0 where the deck was no text (see addInputLines).
+    std::size_t inputLine = 0;
 };
 
 struct GroupSpace {
+    std::string name;  // as the device shows it (readableStoredText)
     std::uint64_t entries = 0;
     // Its name's line and its two values in the group table, and its
     // entries' lines.
@@ -58,6 +64,11 @@ struct SpaceReport {
 // the figures count the values its lines take).
 SpaceReport measureSpace(const KvzFile& deck, const Conversion& conversion);
 
+// Gives every entry of `report` its line in the text its deck was built
+// from: `entryLines` holds the line of each entry in file order (as
+// DeckCheck::entryLines does); entries past its end keep 0.
+void addInputLines(SpaceReport& report, std::span<const std::size_t> entryLines);
+
 // The image bytes of a group's stream: its name's line, its two values in
 // the group table and its entries' lines, at 7/8 of a byte each.
 double groupImageBytes(const GroupSpace& group);
@@ -81,10 +92,16 @@ std::string formatImageShare(double bytes, std::uint64_t imageBytes);
 // earlier in the file first.
 std::vector<EntrySpace> costliestEntries(const SpaceReport& report, std::size_t count);
 
-// The lines that kvzpack --report prints: the image's share of each group,
-// the phrase table and the glyphs, the ten costliest entries, and the
-// distance to the limit ("60810 bytes left: about 1430 more entries of this
-// size fit", or "over by 2304 bytes: about 45 entries").
+// An entry as the report names it: "group 2 entry 5 (歩く)", or with its
+// input line "group 2 entry 5 (歩く, line 14)".
+std::string describeCostlyEntry(const EntrySpace& entry);
+
+// The lines that kvzpack --report prints: the image's share of each group
+// ("group 0 (動詞): 3 entries, ..."), the phrase table and the glyphs, the
+// ten costliest entries by their place and word ("group 2 entry 5 (歩く):
+// 31 bytes", with an input line "group 2 entry 5 (歩く, line 14): ..."),
+// and the distance to the limit ("60810 bytes left: about 1430 more entries
+// of this size fit", or "over by 2304 bytes: about 45 entries").
 std::vector<std::string> formatSpaceReport(const std::string& file, const SpaceReport& report);
 
 }  // namespace kvz

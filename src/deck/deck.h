@@ -64,6 +64,9 @@ struct DeckCheck {
     std::vector<DeckMessage> changes;    // "short field 2: cut to 28 bytes, dropping '...'"
     std::size_t cutFields = 0;
     std::size_t replacedCharacters = 0;
+    // The line of every entry the deck holds, in the deck's order (the
+    // order of the text: a group's entries follow its name).
+    std::vector<std::size_t> entryLines;
 };
 
 // A KVZ deck given where its text was expected: whole records, and group
@@ -96,6 +99,12 @@ std::optional<std::string> shiftJisOf(char32_t codePoint);
 // (user-defined and unassigned codes, control codes, codes that are not
 // Shift_JIS).
 std::string describeCharacterAndCode(CharCode code);
+
+// A stored text (Shift_JIS bytes, up to its end or a zero byte) in UTF-8,
+// for a message that names it: each code as its CP932 character, a code
+// with no printable character (a control code, a user-defined or
+// unassigned code, a lone lead byte) as "[0xF040]".
+std::string readableStoredText(std::span<const std::uint8_t> text);
 
 // What kvzdeck says of a refused build of `file`: "deck.tsv:12: reason" (a
 // reason that names no line: "deck.csv: reason"), or

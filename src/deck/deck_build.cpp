@@ -170,6 +170,7 @@ public:
     std::vector<std::string> takeChanges() { return std::exchange(changes_, {}); }
     std::size_t cutFields() const { return cutFields_; }
     std::size_t replacedCharacters() const { return replacedCharacters_; }
+    std::size_t entries() const { return entries_; }
 
 private:
     Result<Bytes> fieldText(std::string_view field, const FieldKind& kind);
@@ -196,6 +197,7 @@ private:
     std::vector<std::string> changes_;
     std::size_t cutFields_ = 0;
     std::size_t replacedCharacters_ = 0;
+    std::size_t entries_ = 0;  // of every group
 };
 
 std::vector<std::string_view> splitFields(std::string_view line) {
@@ -252,6 +254,7 @@ Status DeckBuilder::addEntry(const std::vector<std::string_view>& fields) {
     }
     if (!problems.empty()) return fail(problems);
     group.entries.push_back(std::move(entry));
+    ++entries_;
     return success();
 }
 
@@ -489,8 +492,10 @@ Result<DeckCheck> checkDeck(std::string_view tsv, const DeckFixes& fixes) {
         std::string_view line = tsv.substr(0, end);
         tsv.remove_prefix(end == std::string_view::npos ? tsv.size() : end + 1);
         if (line.ends_with('\r')) line.remove_suffix(1);
+        const std::size_t entriesBefore = builder.entries();
         Status added = line.find('\r') == std::string_view::npos ? builder.addLine(line) : fail(strayCarriageReturn(line));
         if (!added) refuse(number, added.reason());
+        if (builder.entries() > entriesBefore) check.entryLines.push_back(number);
         for (std::string& warning : builder.takeWarnings()) check.warnings.push_back(DeckMessage{number, std::move(warning)});
         for (std::string& change : builder.takeChanges()) check.changes.push_back(DeckMessage{number, std::move(change)});
     }

@@ -87,4 +87,23 @@ std::string describeGlyphShownFor(CharCode code) {
     return shown;
 }
 
+std::string readableStoredText(std::span<const std::uint8_t> text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size() && text[i] != 0;) {
+        const bool twoBytes = isKanji(text[i]) && i + 1 < text.size() && text[i + 1] != 0;
+        const CharCode code{text[i], twoBytes ? text[i + 1] : std::uint8_t{0}};
+        const char bytes[] = {static_cast<char>(code[0]), static_cast<char>(code[1])};
+        const std::optional<char32_t> character =
+            isKanji(code[0]) && !twoBytes ? std::nullopt : cp932ToUnicode(std::string_view(bytes, twoBytes ? 2 : 1));
+        const bool printable = character && *character >= 0x20 && !(*character >= 0x7F && *character < 0xA0) &&
+                               !(*character >= 0xE000 && *character <= 0xF8FF);
+        if (printable)
+            appendUtf8(out, *character);
+        else
+            out.append("[").append(formatCharCode(code)).append("]");
+        i += twoBytes ? 2 : 1;
+    }
+    return out;
+}
+
 }  // namespace kvz

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <iterator>
 #include <cctype>
 #include <unordered_map>
@@ -239,18 +240,32 @@ bool givesAField(const std::vector<ColumnRole>& roles) {
                        [](ColumnRole role) { return role != ColumnRole::skip && role != ColumnRole::group; });
 }
 
-// The options that read `first` as the header row it seems to be: its
-// cells named with their roles (every suggested name can be written so),
-// and the other cells named - as long as the list stays short.
+// The options that read `first` as a header row whose columns have
+// `roles`: its cells named with their roles, and the other cells named -
+// as long as the list stays short; where a cell with a role cannot be named
+// (a name --columns cannot write, or one the row holds twice), the roles in
+// the order of the columns with --header.
 DeckInputOptions headerOptions(const TableRow& first, const std::vector<ColumnRole>& roles, DeckInputOptions options) {
     options.columns.clear();
     options.namedColumns.clear();
     options.headerRow.reset();
+    std::unordered_map<std::string, std::size_t> timesWritten;
+    for (const std::string& cell : first.cells) ++timesWritten[lowerTrimmed(cell)];
+    const auto nameableOnce = [&](const std::string& cell) {
+        return nameable(cell) && timesWritten[lowerTrimmed(cell)] == 1;
+    };
+    for (std::size_t c = 0; c < roles.size() && c < first.cells.size(); ++c) {
+        if (roles[c] != ColumnRole::skip && !nameableOnce(first.cells[c])) {
+            options.columns = roles;
+            options.headerRow = true;
+            return options;
+        }
+    }
     constexpr std::size_t kLongestList = 120;
     std::size_t length = 0;
-    for (std::size_t c = 0; c < roles.size(); ++c) {
+    for (std::size_t c = 0; c < roles.size() && c < first.cells.size(); ++c) {
         const bool listed = roles[c] != ColumnRole::skip ||
-                            (nameable(first.cells[c]) && length + first.cells[c].size() < kLongestList);
+                            (nameableOnce(first.cells[c]) && length + first.cells[c].size() < kLongestList);
         if (!listed) continue;
         options.namedColumns.push_back({trimmedText(first.cells[c]), roles[c]});
         length += first.cells[c].size() + 8;
@@ -749,6 +764,8 @@ void renumberAll(DeckCheck& check, const std::vector<std::size_t>& sourceLines) 
     renumber(check.problems, sourceLines);
     renumber(check.warnings, sourceLines);
     renumber(check.changes, sourceLines);
+    for (std::size_t& line : check.entryLines)
+        if (line >= 1 && line <= sourceLines.size()) line = sourceLines[line - 1];
 }
 
 // A set of decks, 8 groups each: every deck checked, what each found in `input.check`.
@@ -790,18 +807,29 @@ void warnOfAGuessedEncoding(std::string_view bytes, const DeckInputOptions& opti
                                  "UTF-8; if it was saved as CP932, give --encoding cp932"});
 }
 
+// The separator of a table: given, in its export header, found from its
+// first rows (then `found`), or the one its extension names.
+char32_t separatorOf(std::string_view body, const ExportHeader& header, const DeckInputOptions& options, bool& found) {
+    const char32_t byExtension = fileExtension(options.fileName) == ".csv" ? U',' : U'\t';
+    const char32_t fromRows = options.separator || header.separator ? 0 : findSeparator(body, byExtension);
+    found = fromRows != 0;
+    return options.separator ? options.separator : header.separator ? header.separator : fromRows ? fromRows : byExtension;
+}
+
+// Whether `text` is read as a table (or an export) rather than in kvzdeck's
+// own layout.
+bool readAsTable(std::string_view text, const ExportHeader& header, const DeckInputOptions& options) {
+    return options.separator != 0 || !options.columns.empty() || !options.namedColumns.empty() ||
+           options.headerRow.has_value() || options.groupSize != 0 || fileExtension(options.fileName) == ".csv" ||
+           header.present || !looksLikeOwnLayout(text) || splitLikeATable(text);
+}
+
 Result<DeckInput> readTableInput(const std::string& text, const ExportHeader& header, const DeckInputOptions& options,
                                  DeckInput input) {
     const bool flashcards = header.present;
     input.form = flashcards ? DeckForm::flashcardExport : DeckForm::table;
     const std::string_view body = std::string_view(text).substr(header.bodyStart);
-    const char32_t byExtension = fileExtension(options.fileName) == ".csv" ? U',' : U'\t';
-    const char32_t found = options.separator || header.separator ? 0 : findSeparator(body, byExtension);
-    input.separatorFound = found != 0;
-    input.separator = options.separator    ? options.separator
-                      : header.separator   ? header.separator
-                      : found              ? found
-                                           : byExtension;
+    input.separator = separatorOf(body, header, options, input.separatorFound);
     // A package's notes are numbered from 1, each on a line of its own.
     const std::size_t firstLine = options.package ? 1 : header.lines + 1;
     Table table = readTable(std::string_view(text).substr(header.bodyStart), input.separator, firstLine);
@@ -855,6 +883,42 @@ Result<DeckInput> readTableInput(const std::string& text, const ExportHeader& he
 }
 
 }  // namespace
+
+Result<TableHead> readTableHead(std::string_view bytes, const DeckInputOptions& options) {
+    if (looksLikeKvz(bytes)) return fail("is a KVZ deck already, not a text", FailureKind::notADeck);
+    Result<DecodedText> decoded = decodeText(bytes, options.encoding);
+    KVZ_TRY(decoded);
+    const std::string text = composeCombiningMarks(decoded->utf8);
+    const Result<ExportHeader> header = readExportHeader(text);
+    KVZ_TRY(header);
+    TableHead head;
+    if (isBlank(text) || !readAsTable(text, *header, options)) return head;
+    head.form = header->present ? DeckForm::flashcardExport : DeckForm::table;
+    const std::string_view body = std::string_view(text).substr(header->bodyStart);
+    head.separator = separatorOf(body, *header, options, head.separatorFound);
+    if (head.form != DeckForm::table) return head;
+    const Table table = readTable(body, head.separator, header->lines + 1);
+    if (table.rows.empty()) return head;
+    const TableRow& first = table.rows.front();
+    head.firstRow = first.cells;
+    head.suggested = suggestedRoles(first);
+    head.namesItsColumns = allRoleNames(first);
+    return head;
+}
+
+DeckInputOptions withColumnRoles(const TableHead& head, const std::vector<ColumnRole>& roles, bool headerRow,
+                                 DeckInputOptions options) {
+    if (!givesAField(roles)) return options;
+    if (headerRow) return headerOptions(TableRow{0, head.firstRow}, roles, std::move(options));
+    options.namedColumns.clear();
+    options.columns = roles;
+    options.headerRow = false;
+    return options;
+}
+
+std::string columnRoleName(ColumnRole role) { return roleName(role); }
+
+std::string separatorName(char32_t separator) { return separatorOptionName(separator); }
 
 std::optional<ColumnRole> columnRoleNamed(std::string_view name) {
     const std::string lower = lowerTrimmed(name);
@@ -936,31 +1000,41 @@ Result<ColumnList> parseColumnList(std::string_view list, bool rolePerNoteType) 
     }
 }
 
-std::string buildCommand(const DeckInputOptions& options) {
-    std::vector<std::string> words;
-    if (options.package && !options.package->deck.empty()) words.push_back("--deck " + shellQuoted(options.package->deck));
-    if (options.encoding && !options.package) words.push_back("--encoding " + encodingOptionName(*options.encoding));
-    if (options.separator != 0) words.push_back("--separator " + shellQuoted(separatorOptionName(options.separator)));
-    if (options.headerRow) words.emplace_back(*options.headerRow ? "--header" : "--no-header");
+std::vector<BuildOption> buildOptions(const DeckInputOptions& options) {
+    std::vector<BuildOption> words;
+    const auto add = [&words](std::string option, std::string value = {}) {
+        words.push_back({std::move(option), std::move(value)});
+    };
+    if (options.package && !options.package->deck.empty()) add("--deck", options.package->deck);
+    if (options.encoding && !options.package) add("--encoding", encodingOptionName(*options.encoding));
+    if (options.separator != 0) add("--separator", separatorOptionName(options.separator));
+    if (options.headerRow) add(*options.headerRow ? "--header" : "--no-header");
     if (options.package && !options.package->columns.empty())
-        words.push_back("--columns " + shellQuoted(options.package->columns));
+        add("--columns", options.package->columns);
     else if (!options.package && (!options.columns.empty() || !options.namedColumns.empty()))
-        words.push_back("--columns " + shellQuoted(columnsOptionValue(options)));
+        add("--columns", columnsOptionValue(options));
     if (options.furigana) {
-        words.push_back(std::string("--furigana ") + (*options.furigana == Furigana::base      ? "base"
-                                                      : *options.furigana == Furigana::reading ? "reading"
-                                                                                               : "both"));
+        add("--furigana", *options.furigana == Furigana::base      ? "base"
+                          : *options.furigana == Furigana::reading ? "reading"
+                                                                   : "both");
     }
-    if (options.groupSize != 0) words.push_back("--group-size " + std::to_string(options.groupSize));
-    if (options.decks) words.emplace_back("--decks");
-    if (options.fixes.cut) words.emplace_back("--cut");
+    if (options.groupSize != 0) add("--group-size", std::to_string(options.groupSize));
+    if (options.decks) add("--decks");
+    if (options.fixes.cut) add("--cut");
     if (options.fixes.replacement) {
         std::string character;
         appendUtf8(character, *options.fixes.replacement);
-        words.push_back("--replace " + shellQuoted(character));
+        add("--replace", character);
     }
+    return words;
+}
+
+std::string buildCommand(const DeckInputOptions& options) {
     std::string command = options.deckName.empty() ? "" : "kvzdeck build";
-    for (const std::string& word : words) command += (command.empty() ? "" : " ") + word;
+    for (const auto& [option, value] : buildOptions(options)) {
+        command += (command.empty() ? "" : " ") + option;
+        if (!value.empty()) command += " " + shellQuoted(value);
+    }
     if (!options.deckName.empty()) command += " " + shellQuoted(options.fileName) + " " + shellQuoted(options.deckName);
     return command;
 }
@@ -977,11 +1051,7 @@ Result<DeckInput> readDeckInput(std::string_view bytes, const DeckInputOptions& 
     if (isBlank(text)) return fail("is empty; a deck needs at least one card");
     const Result<ExportHeader> header = readExportHeader(text);
     KVZ_TRY(header);
-    const bool table = options.separator != 0 || !options.columns.empty() || !options.namedColumns.empty() ||
-                       options.headerRow.has_value() || options.groupSize != 0 ||
-                       fileExtension(options.fileName) == ".csv" || header->present || !looksLikeOwnLayout(text) ||
-                       splitLikeATable(text);
-    if (table) {
+    if (readAsTable(text, *header, options)) {
         Result<DeckInput> read = readTableInput(text, *header, options, std::move(input));
         if (read) {
             warnOfAGuessedEncoding(bytes, options, *read, read->check);
@@ -1019,6 +1089,14 @@ Result<Furigana> parseFuriganaOption(std::string_view value) {
     if (value == "reading") return Furigana::reading;
     if (value == "both") return Furigana::both;
     return fail("option '--furigana' takes base, reading or both, not '" + inputExcerpt(value) + "'");
+}
+
+Result<std::size_t> parseGroupSizeOption(std::string_view value) {
+    std::size_t size = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), size);
+    if (error != std::errc{} || end != value.data() + value.size() || size == 0 || size > 65535)
+        return fail("option '--group-size' takes a number of cards from 1 to 65535, not '" + inputExcerpt(value) + "'");
+    return size;
 }
 
 Result<TextEncoding> parseEncodingOption(std::string_view value) {

@@ -60,6 +60,7 @@ std::optional<ColumnRole> suggestedRoleOf(std::string_view headerCell);
 // option and what it takes. A replacement is one character that has a
 // Shift_JIS form and is no control character.
 Result<Furigana> parseFuriganaOption(std::string_view value);
+Result<std::size_t> parseGroupSizeOption(std::string_view value);  // 1 to 65535 cards
 Result<TextEncoding> parseEncodingOption(std::string_view value);
 Result<char32_t> parseReplacementOption(std::string_view value);
 
@@ -94,6 +95,50 @@ struct DeckInputOptions {
 // suggests it: "kvzdeck build OPTIONS INPUT DECK", each name quoted for a
 // POSIX shell where it needs it; only the options when `deckName` is empty.
 std::string buildCommand(const DeckInputOptions& options);
+
+// kvzdeck build's options that give these options, before any quoting:
+// {"--columns", "単語=short1,意味=long"}, {"--header", ""}, ... (the options
+// of buildCommand, in its order).
+struct BuildOption {
+    std::string name;
+    std::string value;  // empty for a flag
+};
+std::vector<BuildOption> buildOptions(const DeckInputOptions& options);
+
+// The start of a text as kvzdeck build would read it with `options`: its
+// form, and for a table the separator and its first row with the role each
+// cell's name suggests. For a form in which a page offers a table's options.
+struct TableHead {
+    DeckForm form = DeckForm::ownLayout;
+    char32_t separator = 0;        // of a table or an export
+    bool separatorFound = false;   // from the first rows (see DeckInput)
+    std::vector<std::string> firstRow;  // a table's, as its cells are written
+    // suggestedRoleOf of each cell of the first row, each role to the first
+    // column that suggests it, `skip` for the rest.
+    std::vector<ColumnRole> suggested;
+    bool namesItsColumns = false;  // the first row is in kvzdeck's own names: a header row as it is
+};
+// Refuses what readDeckInput refuses before it reads any row: bytes the
+// encoding cannot read, a bad export header line, a KVZ deck given as text.
+Result<TableHead> readTableHead(std::string_view bytes, const DeckInputOptions& options);
+
+// `options` with the table's columns read as `roles` (one per column of
+// `head.firstRow`; missing ones skipped) and the first row a header row or
+// not: with a header row, its cells named with their roles where each
+// named cell can be so named once ("単語=short1,意味=long"), else the roles
+// in the order of the columns with --header; without, the roles with
+// --no-header. A choice that gives no field leaves the columns unnamed, as
+// `options` had them.
+DeckInputOptions withColumnRoles(const TableHead& head, const std::vector<ColumnRole>& roles, bool headerRow,
+                                 DeckInputOptions options);
+
+// The name of a role as --columns writes it: "long", "short1" ... "short5",
+// "group", "-".
+std::string columnRoleName(ColumnRole role);
+
+// The name --separator takes for a separator: "tab", "comma", "semicolon",
+// ..., or the character itself.
+std::string separatorName(char32_t separator);
 
 struct DeckInput {
     DeckForm form = DeckForm::ownLayout;

@@ -16,6 +16,7 @@
 #include "common/layout.h"
 #include "core/frontend.h"
 #include "decode/decode.h"
+#include "deck/deck_input.h"
 #include "support/fixtures.h"
 
 namespace kvz {
@@ -267,6 +268,76 @@ TEST(Space, ImageSharesAreWordedToATenthOfAPercent) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(formatImageShare(c.bytes, c.imageBytes), c.share) << c.bytes << " of " << c.imageBytes;
+}
+
+// The cells of a CSV row without quotes.
+std::vector<std::string> cellsOf(const std::string& row) {
+    std::vector<std::string> cells;
+    std::size_t start = 0;
+    for (std::size_t comma = row.find(','); comma != std::string::npos; comma = row.find(',', start)) {
+        cells.push_back(row.substr(start, comma - start));
+        start = comma + 1;
+    }
+    cells.push_back(row.substr(start));
+    return cells;
+}
+
+// A table's rows are gathered by lesson into the deck's groups, so an
+// entry's place is not its row's: each entry named in the report has the
+// word and the lesson of the row its input line names.
+TEST(Space, EntriesAreNamedByTheirWordAndTheLineOfTheTableThatHoldsThem) {
+    const std::vector<std::string> rows = {
+        "lesson,word,reading,meaning", "動物,犬,いぬ,dog",   "鳥類,鶏,にわとり,chicken",
+        "動物,猫,ねこ,cat",           "魚類,鮭,さけ,salmon", "鳥類,鴨,かも,duck",
+        "動物,馬,うま,horse"};
+    std::string csv;
+    for (const std::string& row : rows) csv += row + "\r\n";
+    DeckInputOptions options;
+    options.fileName = "animals.csv";
+    options.namedColumns = {{"word", ColumnRole::short1}, {"reading", ColumnRole::short2},
+                            {"meaning", ColumnRole::short4}, {"lesson", ColumnRole::group}};
+    const Result<DeckInput> input = readDeckInput(csv, options);
+    ASSERT_TRUE(input.ok()) << input.reason();
+    ASSERT_FALSE(input->check.kvz.empty());
+    ASSERT_EQ(input->check.entryLines.size(), rows.size() - 1);
+
+    const KvzFile deck = testing::kvzFileOf(input->check.kvz);
+    auto conversion = convertKvz(deck);
+    ASSERT_TRUE(conversion.ok()) << conversion.reason();
+    SpaceReport report = measureSpace(deck, *conversion);
+    addInputLines(report, input->check.entryLines);
+    std::set<std::size_t> lines;
+    for (const EntrySpace& entry : report.entries) {
+        ASSERT_GE(entry.inputLine, 2u);
+        ASSERT_LE(entry.inputLine, rows.size());
+        const std::vector<std::string> cells = cellsOf(rows[entry.inputLine - 1]);
+        EXPECT_EQ(entry.word, cells[1]) << "line " << entry.inputLine;
+        EXPECT_EQ(report.groups[static_cast<std::size_t>(entry.group)].name, cells[0]) << "line " << entry.inputLine;
+        EXPECT_EQ(describeCostlyEntry(entry), "group " + std::to_string(entry.group) + " entry " +
+                                                  std::to_string(entry.entry) + " (" + cells[1] + ", line " +
+                                                  std::to_string(entry.inputLine) + ")");
+        lines.insert(entry.inputLine);
+    }
+    EXPECT_EQ(lines.size(), rows.size() - 1) << "every row an entry of its own";
+}
+
+// A stored text is named with the characters it shows; a code with no
+// printable character by its code.
+TEST(Space, StoredTextsAreNamedAsTheyRead) {
+    const struct {
+        std::string stored;
+        const char* named;
+    } cases[] = {
+        {"\x94\x4C", "猫"},
+        {"\x82\x60\x82\x61", "ＡＢ"},
+        {"\xF0\x40\x94\x4C", "[0xF040]猫"},
+        {std::string("\x01x", 2), "[0x01]x"},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(c.stored.data()), c.stored.size());
+        EXPECT_EQ(readableStoredText(bytes), c.named) << c.named;
+    }
 }
 
 }  // namespace

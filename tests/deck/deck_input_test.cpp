@@ -340,6 +340,148 @@ TEST(Columns, RefusedWhenNamedNowhere) {
               "group, and - for a column to skip), or write these names in a header row");
 }
 
+// The --columns value of a refusal's suggested command: quoted or not.
+std::string suggestedColumns(const std::string& reason) {
+    const std::size_t at = reason.find("--columns ");
+    if (at == std::string::npos) return {};
+    std::size_t start = at + 10, end = 0;
+    if (reason[start] == '\'') {
+        ++start;
+        end = reason.find('\'', start);
+    } else {
+        end = reason.find(' ', start);
+    }
+    return reason.substr(start, end - start);
+}
+
+// A table whose header row is in the user's words is refused with the
+// command that reads it; that command's --columns is taken as it is
+// written and builds the deck, also where two cells share a name or a cell
+// holds what --columns cannot name.
+TEST(Columns, TheCommandARefusalSuggestsBuildsTheDeck) {
+    const struct {
+        const char* name;
+        const char* table;
+        const char* columns;  // as suggested
+        const char* deck;     // kvzdeck's own layout
+    } cases[] = {
+        {"InEnglish", "word,reading,meaning\n犬,いぬ,dog\n", "word=short1,reading=short2,meaning=long",
+         "words\ndog\t犬\tいぬ\t　\t　\t　\n-\n-\n-\n-\n-\n-\n-\n"},
+        {"NotesTwice", "単語,備考,備考,意味\n犬,a,b,dog\n", "単語=short1,意味=long",
+         "words\ndog\t犬\t　\t　\t　\t　\n-\n-\n-\n-\n-\n-\n-\n"},
+        {"AWordTwice", "word,word,meaning\n犬,いぬ,dog\n", "short1,-,long",
+         "words\ndog\t犬\t　\t　\t　\t　\n-\n-\n-\n-\n-\n-\n-\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Result<DeckInput> refused = readText(c.table, {});
+        ASSERT_FALSE(refused.ok());
+        const std::string columns = suggestedColumns(refused.reason());
+        EXPECT_EQ(columns, c.columns) << refused.reason();
+        const Result<ColumnList> list = parseColumnList(columns);
+        ASSERT_TRUE(list.ok()) << list.reason();
+        DeckInputOptions options;
+        options.columns = list->roles;
+        options.namedColumns = list->named;
+        if (refused.reason().find("--header") != std::string::npos) options.headerRow = true;
+        const Result<DeckInput> built = readText(c.table, options);
+        ASSERT_TRUE(built.ok()) << built.reason();
+        EXPECT_EQ(built->check.kvz, testing::deckFromTsv(c.deck));
+    }
+}
+
+// The start of a text as the page's form shows it, and the options its
+// choices give, each building the deck that the same choices give on the
+// command line.
+TEST(TableHeads, TellTheFormTheSeparatorAndTheFirstRowWithItsSuggestedRoles) {
+    DeckInputOptions options;
+    options.fileName = "words.txt";
+    const Result<TableHead> japanese = readTableHead("課;単語;読み;意味;単語\n第1課;犬;いぬ;dog;x\n", options);
+    ASSERT_TRUE(japanese.ok()) << japanese.reason();
+    EXPECT_EQ(japanese->form, DeckForm::table);
+    EXPECT_EQ(japanese->separator, U';');
+    EXPECT_TRUE(japanese->separatorFound);
+    EXPECT_EQ(japanese->firstRow, (std::vector<std::string>{"課", "単語", "読み", "意味", "単語"}));
+    EXPECT_EQ(japanese->suggested, (std::vector<ColumnRole>{ColumnRole::group, ColumnRole::short1, ColumnRole::short2,
+                                                            ColumnRole::longField, ColumnRole::skip}));
+    EXPECT_FALSE(japanese->namesItsColumns);
+
+    const Result<TableHead> own = readTableHead("group,short1\nA,犬\n", options);
+    ASSERT_TRUE(own.ok());
+    EXPECT_TRUE(own->namesItsColumns);
+    const Result<TableHead> exported = readTableHead("#separator:tab\n#html:true\n犬\tdog\n", options);
+    ASSERT_TRUE(exported.ok());
+    EXPECT_EQ(exported->form, DeckForm::flashcardExport);
+    EXPECT_TRUE(exported->firstRow.empty());
+    const Result<TableHead> layout = readTableHead("動物\ndog\t犬\ta\tb\tc\td\n", options);
+    ASSERT_TRUE(layout.ok());
+    EXPECT_EQ(layout->form, DeckForm::ownLayout);
+    DeckInputOptions utf8;
+    utf8.encoding = TextEncoding::utf8;
+    EXPECT_FALSE(readTableHead("\xFF\xFE\x00", utf8).ok());
+}
+
+TEST(TableHeads, RolesChosenForTheColumnsGiveTheCommandLineThatBuildsThem) {
+    using R = ColumnRole;
+    const std::string deckOfDog = "words\ndog\t犬\tいぬ\t　\t　\t　\n-\n-\n-\n-\n-\n-\n-\n";
+    const struct {
+        const char* name;
+        const char* table;
+        std::vector<ColumnRole> roles;
+        bool header;
+        const char* command;
+        std::string deck;
+    } cases[] = {
+        {"NamedCells", "Word,Reading,Meaning,Notes\n犬,いぬ,dog,x\n", {R::short1, R::short2, R::longField, R::skip}, true,
+         "--columns Word=short1,Reading=short2,Meaning=long,Notes=-", deckOfDog},
+        {"ACellTwice", "word,reading,meaning,word\n犬,いぬ,dog,x\n", {R::short1, R::short2, R::longField, R::skip}, true,
+         "--header --columns short1,short2,long,-", deckOfDog},
+        {"ACellWithAComma", "\"word, kanji\",reading,meaning\n犬,いぬ,dog\n", {R::short1, R::short2, R::longField},
+         true, "--header --columns short1,short2,long", deckOfDog},
+        {"NoHeaderRow", "犬,いぬ,dog\n", {R::short1, R::short2, R::longField}, false,
+         "--no-header --columns short1,short2,long", deckOfDog},
+        {"NoFieldChosen", "犬,いぬ,dog\n", {R::skip, R::group, R::skip}, true, "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeckInputOptions given;
+        given.fileName = "words.csv";
+        const Result<TableHead> head = readTableHead(c.table, given);
+        ASSERT_TRUE(head.ok()) << head.reason();
+        const DeckInputOptions options = withColumnRoles(*head, c.roles, c.header, given);
+        EXPECT_EQ(buildCommand(options), c.command);
+        if (c.deck.empty()) continue;
+        // The command line's options, read as kvzdeck reads them, build the deck.
+        DeckInputOptions parsed;
+        parsed.fileName = "words.csv";
+        for (const BuildOption& option : buildOptions(options)) {
+            if (option.name == "--header" || option.name == "--no-header") parsed.headerRow = option.name == "--header";
+            if (option.name != "--columns") continue;
+            const Result<ColumnList> list = parseColumnList(option.value);
+            ASSERT_TRUE(list.ok()) << list.reason();
+            parsed.columns = list->roles;
+            parsed.namedColumns = list->named;
+        }
+        const Result<DeckInput> built = readDeckInput(c.table, parsed);
+        ASSERT_TRUE(built.ok()) << built.reason();
+        EXPECT_EQ(built->check.kvz, testing::deckFromTsv(c.deck));
+    }
+}
+
+// Every entry's input line, in the deck's order, whatever the order of the
+// rows: a table's groups gather rows from anywhere in it.
+TEST(EntryLines, AreTheInputLinesOfTheEntriesInTheDecksOrder) {
+    const Result<DeckInput> table = readText("group,short1,long\nB,b1,x\n\nA,\"a\n1\",x\nB,b2,x\n", {});
+    ASSERT_TRUE(table.ok()) << table.reason();
+    EXPECT_EQ(table->check.entryLines, (std::vector<std::size_t>{2, 6, 4}));
+    DeckInputOptions tsv;
+    tsv.fileName = "deck.tsv";
+    const Result<DeckInput> own =
+        readText("# deck\nA\nx\ta\tb\tc\td\te\n\nB\ny\ta\tb\tc\td\te\nz\ta\tb\tc\td\te\nC\nD\nE\nF\nG\nH\n", tsv);
+    ASSERT_TRUE(own.ok()) << own.reason();
+    EXPECT_EQ(own->check.entryLines, (std::vector<std::size_t>{3, 6, 7}));
+}
+
 TEST(Columns, ParsingRefusesUnknownNamesAndRolesGivenTwice) {
     EXPECT_EQ(parseColumns("short1,word").reason(),
               "--columns: 'word' names no column; the names are long, short1 to short5, group, and - for a column to skip");

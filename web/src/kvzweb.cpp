@@ -24,6 +24,8 @@
 #include "core/report.h"
 #include "deck/deck.h"
 #include "deck/deck_input.h"
+#include "common/text.h"
+#include "deck/table.h"
 #include "input/kvz.h"
 #include "package_bridge.h"
 
@@ -222,6 +224,7 @@ val spaceToJs(const SpaceReport& space, const std::string& file) {
     for (const GroupSpace& group : space.groups) {
         val item = shareToJs(streamImageBytes(group.streamValues), space.imageBytes);
         item.set("entries", static_cast<double>(group.entries));
+        item.set("name", group.name);
         groups.call<void>("push", item);
     }
     object.set("groups", groups);
@@ -230,6 +233,9 @@ val spaceToJs(const SpaceReport& space, const std::string& file) {
         val item = val::object();
         item.set("group", entry.group);
         item.set("entry", entry.entry);
+        item.set("word", entry.word);
+        item.set("line", static_cast<double>(entry.inputLine));
+        item.set("described", describeCostlyEntry(entry));
         item.set("bytes", static_cast<double>(std::llround(entryCostBytes(entry))));
         costliest.call<void>("push", item);
     }
@@ -257,10 +263,12 @@ val spaceToJs(const SpaceReport& space, const std::string& file) {
 // fits gives its outputs as the top-level fields; the parts of a split are
 // `parts`, each with the same fields. The messages name `messageName`, the
 // file the user gave; the log, summary and report lines name `file`, the
-// deck as the command line converts it. Each sheet is the one its
-// conversion drew from the image read back.
+// deck as the command line converts it, and its costliest entries their
+// lines in the text the deck was built from, `entryLines` (none for a KVZ
+// deck). Each sheet is the one its conversion drew from the image read back.
 val convertDeckBytes(Report& report, std::span<const std::uint8_t> bytes, const std::string& file,
-                     const std::string& messageName, const PageOptions& options) {
+                     const std::string& messageName, const PageOptions& options,
+                     std::span<const std::size_t> entryLines = {}) {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point start = Clock::now();
     const auto refuse = [&](const std::string& reason) {
@@ -277,7 +285,10 @@ val convertDeckBytes(Report& report, std::span<const std::uint8_t> bytes, const 
                                   .encoder = options.best ? Encoder::best : Encoder::standard,
                                   .sheet = true};
     DeckConversion conversion = convertDeck(deck->file, stemOf(file), ConvertRequest{packOptions, true, options.split});
-    if (conversion.report) report.set("space", spaceToJs(*conversion.report, file));
+    if (conversion.report) {
+        addInputLines(*conversion.report, entryLines);
+        report.set("space", spaceToJs(*conversion.report, file));
+    }
     if (!conversion.images) return refuse(conversion.images.reason());
     std::vector<NamedImage>& images = *conversion.images;
     for (const NamedImage& image : images)
@@ -316,39 +327,47 @@ val convertDeck(const std::string& bytes, const std::string& file, const val& op
     });
 }
 
-// kvzdeck build's options as the page's form gives them: empty texts for
-// the options not given.
+// kvzdeck build's options as the page gives them: those of the page's one
+// options object (empty texts for the options not given), and those of the
+// form beside one file's results, `options.table`: its separator (empty:
+// found), header ("header", "no-header", or empty: as the file says), its
+// furigana, and the role chosen for each column (none chosen: the roles its
+// header row's names suggest).
 struct PageBuildOptions {
-    std::string columns;   // --columns
-    std::string furigana;  // --furigana: base, reading or both
     std::string encoding;  // --encoding
     bool cut = false;      // --cut
     std::string replace;   // --replace
+    std::string separator;              // --separator
+    std::string header;                 // --header, --no-header
+    std::string furigana;               // --furigana: base, reading or both
+    std::vector<std::string> roles;     // --columns, as the form's drop-downs say them
+    std::string groupSize;              // --group-size
 };
 
-PageBuildOptions buildOptionsOf(const val& options) {
-    return PageBuildOptions{options["columns"].as<std::string>(), options["furigana"].as<std::string>(),
-                            options["encoding"].as<std::string>(), options["cut"].as<bool>(),
-                            options["replace"].as<std::string>()};
+std::string textOf(const val& object, const char* key) {
+    const val value = object[key];
+    return value.isString() ? value.as<std::string>() : std::string();
 }
 
-// The form's options as kvzdeck build reads them, or the refusal it gives
-// for a value it does not take.
+PageBuildOptions buildOptionsOf(const val& options) {
+    PageBuildOptions page{textOf(options, "encoding"), options["cut"].as<bool>(), textOf(options, "replace"),
+                          {}, {}, {}, {}, {}};
+    const val table = options["table"];
+    if (table.isUndefined() || table.isNull()) return page;
+    page.separator = textOf(table, "separator");
+    page.header = textOf(table, "header");
+    page.furigana = textOf(table, "furigana");
+    page.groupSize = textOf(table, "groupSize");
+    const val roles = table["roles"];
+    if (!roles.isUndefined() && !roles.isNull()) page.roles = emscripten::vecFromJSArray<std::string>(roles);
+    return page;
+}
+
+// The options every text gets, as kvzdeck build reads them, or the refusal
+// it gives for a value it does not take.
 Result<DeckInputOptions> deckInputOptionsOf(const PageBuildOptions& page, const std::string& file) {
     DeckInputOptions options;
     options.fileName = file;
-    if (!page.columns.empty()) {
-        // An Anki package's note types may each name a field for a role.
-        auto columns = parseColumnList(page.columns, isPackageName(file));
-        KVZ_TRY(columns);
-        options.columns = std::move(columns->roles);
-        options.namedColumns = std::move(columns->named);
-    }
-    if (!page.furigana.empty()) {
-        auto furigana = parseFuriganaOption(page.furigana);
-        KVZ_TRY(furigana);
-        options.furigana = *furigana;
-    }
     if (!page.encoding.empty()) {
         auto encoding = parseEncodingOption(page.encoding);
         KVZ_TRY(encoding);
@@ -360,19 +379,142 @@ Result<DeckInputOptions> deckInputOptionsOf(const PageBuildOptions& page, const 
         KVZ_TRY(replacement);
         options.fixes.replacement = *replacement;
     }
+    if (!page.separator.empty()) {
+        options.separator = parseSeparatorName(page.separator);
+        if (options.separator == 0) return fail("option '--separator' takes tab, comma, semicolon, space, pipe, colon or one character");
+    }
+    if (!page.furigana.empty()) {
+        auto furigana = parseFuriganaOption(page.furigana);
+        KVZ_TRY(furigana);
+        options.furigana = *furigana;
+    }
+    if (!page.groupSize.empty()) {
+        auto size = parseGroupSizeOption(page.groupSize);
+        KVZ_TRY(size);
+        options.groupSize = *size;
+    }
     return options;
 }
 
-// kvzdeck build (with the form's options) NAME.EXT NAME.kvz, then kvzpack on
-// NAME.kvz; kvzpack's messages name NAME.EXT, the file the user has. A
+Result<std::vector<ColumnRole>> rolesOf(const std::vector<std::string>& names) {
+    std::vector<ColumnRole> roles;
+    for (const std::string& name : names) {
+        const std::optional<ColumnRole> role = columnRoleNamed(name);
+        if (!role) return fail("--columns: '" + name + "' names no column");
+        roles.push_back(*role);
+    }
+    return roles;
+}
+
+// The form's choices applied to `options` for the text whose start is
+// `head`: the roles and header row of a table, as chosen or as its header
+// row suggests; an export's header says its columns, so nothing of the
+// form but --furigana applies to it; kvzdeck's own layout takes none of
+// them (nor --group-size, which only a table's form offers).
+Result<DeckInputOptions> applyTableForm(const PageBuildOptions& page, const TableHead& head, DeckInputOptions options) {
+    if (head.form != DeckForm::table) {
+        options.separator = 0;
+        options.groupSize = 0;
+        if (head.form == DeckForm::ownLayout) options.furigana.reset();
+        return options;
+    }
+    auto chosen = rolesOf(page.roles);
+    KVZ_TRY(chosen);
+    const bool headerChosen = !page.header.empty();
+    const bool headerRow = headerChosen ? page.header == "header" : true;
+    if (!chosen->empty()) {
+        options = withColumnRoles(head, *chosen, headerRow, std::move(options));
+    } else if (!head.namesItsColumns && headerRow) {
+        options = withColumnRoles(head, head.suggested, true, std::move(options));
+    }
+    if (headerChosen && options.columns.empty() && options.namedColumns.empty()) options.headerRow = headerRow;
+    return options;
+}
+
+// The --columns value read back as the command line reads it: a choice it
+// refuses (a role given twice) is refused alike.
+Status checkColumnsOption(const DeckInputOptions& options) {
+    for (const BuildOption& option : buildOptions(options))
+        if (option.name == "--columns") KVZ_TRY(parseColumnList(option.value));
+    return success();
+}
+
+val stringsToJs(const std::vector<std::string>& strings) {
+    val array = val::array();
+    for (const std::string& text : strings) array.call<void>("push", text);
+    return array;
+}
+
+val rolesToJs(const std::vector<ColumnRole>& roles) {
+    val array = val::array();
+    for (const ColumnRole role : roles) array.call<void>("push", columnRoleName(role));
+    return array;
+}
+
+// The role each column of `head` is read with under `options`.
+std::vector<ColumnRole> rolesRead(const TableHead& head, const DeckInputOptions& options) {
+    std::vector<ColumnRole> roles(head.firstRow.size(), ColumnRole::skip);
+    for (std::size_t c = 0; c < roles.size(); ++c) {
+        if (!options.namedColumns.empty()) {
+            for (const NamedColumn& column : options.namedColumns)
+                if (lowerTrimmed(column.name) == lowerTrimmed(head.firstRow[c])) roles[c] = column.role;
+        } else if (!options.columns.empty()) {
+            if (c < options.columns.size()) roles[c] = options.columns[c];
+        } else if (head.namesItsColumns && !head.firstRow[c].empty()) {
+            roles[c] = columnRoleNamed(head.firstRow[c]).value_or(ColumnRole::skip);
+        }
+    }
+    return roles;
+}
+
+// What the form beside a text's results shows: the text's form, its
+// separator, its first row with the role each cell's name suggests and the
+// role each column is read with, whether the first row is a header row,
+// and kvzdeck build's options for what the page does (before the file
+// names, unquoted: each option's name, then its value if it has one).
+val tableToJs(const TableHead& head, const DeckInputOptions& options) {
+    val object = val::object();
+    object.set("form", std::string(head.form == DeckForm::table             ? "table"
+                                   : head.form == DeckForm::flashcardExport ? "export"
+                                                                            : "own"));
+    object.set("separator", head.separator ? separatorName(head.separator) : std::string());
+    object.set("separatorFound", head.separatorFound);
+    object.set("cells", stringsToJs(head.firstRow));
+    object.set("suggested", rolesToJs(head.suggested));
+    object.set("roles", rolesToJs(rolesRead(head, options)));
+    object.set("header", options.headerRow.value_or(!options.namedColumns.empty() || head.namesItsColumns));
+    val arguments = val::array();
+    for (const BuildOption& option : buildOptions(options)) {
+        val pair = val::array();
+        pair.call<void>("push", option.name);
+        if (!option.value.empty()) pair.call<void>("push", option.value);
+        arguments.call<void>("push", pair);
+    }
+    object.set("arguments", arguments);
+    return object;
+}
+
+// kvzdeck build (with the page's options) NAME.EXT NAME.kvz, then kvzpack
+// on NAME.kvz; kvzpack's messages name NAME.EXT, the file the user has. A
 // table or an export also gives its deck in kvzdeck's own layout.
 val buildAndConvertDeck(const std::string& text, const std::string& file, const val& pageOptions) {
     return runWithinMemory(kDeckProgram, file, [&](Report& report) {
         const std::string deckBase = stemOf(file);
         const std::string deckFile = deckBase + ".kvz";
-        auto options = deckInputOptionsOf(buildOptionsOf(pageOptions), file);
-        if (!options) {
-            report.say(formatProgramMessage(kDeckProgram, options.reason()));
+        const PageBuildOptions page = buildOptionsOf(pageOptions);
+        auto options = deckInputOptionsOf(page, file);
+        // A package's fields are named by its note types, not by a header row.
+        const bool package = isPackageName(file) || looksLikeZip(text);
+        if (options && !package) {
+            // What the text is, when it can be read: refusals are readDeckInput's.
+            if (const Result<TableHead> head = readTableHead(text, *options)) {
+                options = applyTableForm(page, *head, std::move(*options));
+                if (options) report.set("table", tableToJs(*head, *options));
+            }
+        }
+        const Status columns = options ? checkColumnsOption(*options) : Status(options.failure());
+        if (!columns) {
+            report.say(formatProgramMessage(kDeckProgram, columns.reason()));
             return report.finish(false);
         }
         options->deckName = deckFile;  // kvzdeck build FILE NAME.kvz, as the command line shown
@@ -385,7 +527,7 @@ val buildAndConvertDeck(const std::string& text, const std::string& file, const 
         for (const std::string& warning : warnAboutOutputNames(file, deckFile, isInput)) report.say(warning);
         report.set("kvz", bytesToJs(check.kvz));
         if (input->form != DeckForm::ownLayout) report.set("deckTsv", input->ownLayout);
-        return convertDeckBytes(report, check.kvz, deckFile, file, pageOptionsOf(pageOptions));
+        return convertDeckBytes(report, check.kvz, deckFile, file, pageOptionsOf(pageOptions), check.entryLines);
     });
 }
 

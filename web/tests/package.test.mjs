@@ -38,12 +38,12 @@ async function withPage(use) {
 }
 
 // kvzdeck build [--deck DECK] FILE NAME.kvz on a copy of `source`.
-function buildNatively(source, deck) {
+function buildNatively(source, deck, columns) {
   const dir = tempDir();
   const file = path.basename(source);
   fs.copyFileSync(source, path.join(dir, file));
   const kvz = `${path.parse(file).name}.kvz`;
-  const run = runNative(kvzdeck, ['build', ...(deck ? ['--deck', deck] : []), file, kvz], dir);
+  const run = runNative(kvzdeck, ['build', ...(deck ? ['--deck', deck] : []), ...(columns ? ['--columns', columns] : []), file, kvz], dir);
   const built = path.join(dir, kvz);
   return { status: run.status, errors: errorLines(run.stderr), kvz: fs.existsSync(built) ? fs.readFileSync(built) : null };
 }
@@ -66,17 +66,20 @@ describe('Anki packages, built as kvzdeck builds them', () => {
     { file: 'collection.colpkg' },
     { file: 'collection.colpkg', deck: 'Kanji' },
     { file: 'collection.colpkg', deck: '日本語::第2課' },
+    { file: 'words-18.apkg', columns: 'Reading=short2,Expression=short1,Meaning=long' },
   ];
-  for (const { file, deck } of cases) {
-    test(`${file}${deck ? ` --deck ${deck}` : ''}: the native .kvz and messages`, async () => {
-      const native = buildNatively(path.join(packages, file), deck);
+  for (const { file, deck, columns } of cases) {
+    test(`${file}${deck ? ` --deck ${deck}` : ''}${columns ? ` --columns ${columns}` : ''}: the native .kvz and messages`, async () => {
+      const native = buildNatively(path.join(packages, file), deck, columns);
       assert.equal(native.status, 0, native.errors.join('\n'));
       await withPage(async ({ page, requests, errors }) => {
         await page.$eval('#package-deck', (input, value) => { input.value = value; }, deck ?? '');
+        await page.$eval('#package-columns', (input, value) => { input.value = value; }, columns ?? '');
         assert.equal(await runFile(page, path.join(packages, file)), 'done');
         const command = await page.$eval('#command-line', (code) => code.textContent);
         // The deck named as the page quotes a word that is not plain ASCII.
-        const flags = deck ? ` --deck ${/^[A-Za-z0-9._+@/-]+$/.test(deck) ? deck : `"${deck}"`}` : '';
+        const flags = (deck ? ` --deck ${/^[A-Za-z0-9._+@/-]+$/.test(deck) ? deck : `"${deck}"`}` : '') +
+          (columns ? ` --columns ${columns}` : '');
         assert.ok(command.startsWith(`kvzdeck build${flags} ${file} `), command);
         const kvz = await download(page, 'kvz');
         assert.ok(kvz && kvz.equals(native.kvz), `${file}: the .kvz is the native one`);

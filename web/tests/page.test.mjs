@@ -379,6 +379,27 @@ describe('the sheet', () => {
   });
 });
 
+// What lies outside the screen's width or scrolls sideways, but the sheet.
+async function outsideTheScreen(page) {
+  return page.evaluate(() => {
+    const width = document.documentElement.clientWidth;
+    const sheet = document.querySelector('#preview');
+    const outside = [];
+    for (const element of document.body.querySelectorAll('*')) {
+      if (element !== sheet && sheet.contains(element)) continue;
+      const box = element.getBoundingClientRect();
+      const name = `${element.tagName.toLowerCase()}#${element.id}.${element.className}`;
+      if (box.width > 0 && (box.left < -0.5 || box.right > width + 0.5)) outside.push(`${name}: ${box.left} to ${box.right}`);
+      // Nor does anything but the sheet scroll sideways within the page.
+      if (element !== sheet && element.scrollWidth > element.clientWidth + 1
+        && ['auto', 'scroll'].includes(getComputedStyle(element).overflowX)) {
+        outside.push(`${name} scrolls: ${element.scrollWidth} in ${element.clientWidth}`);
+      }
+    }
+    return { width, scrollWidth: document.documentElement.scrollWidth, outside };
+  });
+}
+
 describe('the page', () => {
   test('works when its saved folder is opened as a file', async () => {
     const native = convertNatively(path.join(examples, 'sample.kvz'), 'sample.kvz');
@@ -427,23 +448,7 @@ describe('the page', () => {
       await page.$eval('#entry-number', (input) => { input.value = '0'; });
       await page.click('#entry-form button');
       await page.waitForSelector('#entry-view canvas');
-      const wide = await page.evaluate(() => {
-        const width = document.documentElement.clientWidth;
-        const sheet = document.querySelector('#preview');
-        const outside = [];
-        for (const element of document.body.querySelectorAll('*')) {
-          if (element !== sheet && sheet.contains(element)) continue;
-          const box = element.getBoundingClientRect();
-          const name = `${element.tagName.toLowerCase()}#${element.id}.${element.className}`;
-          if (box.width > 0 && (box.left < -0.5 || box.right > width + 0.5)) outside.push(`${name}: ${box.left} to ${box.right}`);
-          // Nor does anything but the sheet scroll sideways within the page.
-          if (element !== sheet && element.scrollWidth > element.clientWidth + 1
-            && ['auto', 'scroll'].includes(getComputedStyle(element).overflowX)) {
-            outside.push(`${name} scrolls: ${element.scrollWidth} in ${element.clientWidth}`);
-          }
-        }
-        return { width, scrollWidth: document.documentElement.scrollWidth, outside };
-      });
+      const wide = await outsideTheScreen(page);
       assert.equal(wide.width, 390);
       assert.deepEqual(wide.outside, []);
       assert.equal(wide.scrollWidth, wide.width, 'the page does not scroll sideways');
@@ -453,9 +458,24 @@ describe('the page', () => {
     });
   });
 
+  test('at a phone\'s width the form of a table with long column names fits the screen', async () => {
+    const dir = tempDir();
+    const header = ['この列はとても長い名前の単語の列です', 'reading of the word, as kana', '意味', 'a column whose name runs on and on'];
+    fs.writeFileSync(path.join(dir, 'long names.csv'), `${header.map((name) => `"${name}"`).join(',')}\n犬,いぬ,dog,x\n`);
+    await withPage(server.url, async ({ page }) => {
+      await page.setViewport({ width: 390, height: 844 });
+      assert.equal(await runFile(page, path.join(dir, 'long names.csv')), 'done');
+      assert.equal((await page.$$('#table-columns select')).length, 4);
+      const wide = await outsideTheScreen(page);
+      assert.deepEqual(wide.outside, []);
+      assert.equal(wide.scrollWidth, wide.width, 'the page does not scroll sideways');
+    });
+    fs.rmSync(dir, { recursive: true, force: true });
+  });
+
   test('each option says what it does in words, with its flag beside it', async () => {
     await withPage(server.url, async ({ page }) => {
-      for (const option of ['best', 'strict', 'split', 'columns', 'furigana', 'encoding', 'cut', 'replace']) {
+      for (const option of ['best', 'strict', 'split', 'encoding', 'cut', 'replace']) {
         const label = await page.$eval(`#option-${option}`, (input) => {
           const [first] = input.labels;
           const flag = first.querySelector('code.flag');
@@ -629,13 +649,20 @@ function reportLines(stdout) {
 }
 
 // The page's table, glyphs, costliest entries and distance are the figures
-// of the native report's lines, and its own copy of them is those lines.
-function assertSameSpace(shown, native) {
-  assert.deepEqual(shown.lines, native);
+// of the native report's lines, and its own copy of them is those lines;
+// for a deck the page built from a text, each costly entry also names its
+// line in that text (`withLines`), which kvzpack, given the deck, cannot.
+function assertSameSpace(shown, native, withLines = false) {
+  const costly = /^( {4}group \d entry \d+ \(.*), line \d+\)(: .*)$/;
+  if (withLines) {
+    for (const line of shown.lines.filter((text) => /^ {4}group /.test(text))) assert.match(line, costly);
+  }
+  const withoutLines = (text) => text.replace(costly, '$1)$2');
+  assert.deepEqual(shown.lines.map(withoutLines), native);
   const rows = [];
   for (const line of native) {
-    const group = /^ {2}group (\d): (\d+) entr(?:y|ies), stream (\d+) bytes?, ([\d.]+%) of the image$/.exec(line);
-    if (group) rows.push([`group ${group[1]}`, group[2], group[3], group[4]]);
+    const group = /^ {2}(group \d \(.*\)): (\d+) entr(?:y|ies), stream (\d+) bytes?, ([\d.]+%) of the image$/.exec(line);
+    if (group) rows.push([group[1], group[2], group[3], group[4]]);
     const table = /^ {2}(phrase table \(\d+ phrases?\) and stream header): (\d+) bytes?, ([\d.]+%) of the image$/.exec(line);
     if (table) rows.push([table[1], '', table[2], table[3]]);
     const glyphs = /^ {2}glyphs: (\d+) bytes?, ([\d.]+%) of the image, for (\d+) characters?; (\d+) used by a single entry only$/.exec(line);
@@ -648,8 +675,8 @@ function assertSameSpace(shown, native) {
   }
   assert.deepEqual(shown.rows, rows);
   assert.equal(shown.bars.length, rows.length, 'a bar per row');
-  const costliest = native.filter((line) => /^ {4}group \d entry \d+: /.test(line)).map((line) => line.trim());
-  assert.deepEqual(shown.costliest, costliest);
+  const costliest = native.filter((line) => /^ {4}group \d entry \d+ \(/.test(line)).map((line) => line.trim());
+  assert.deepEqual(shown.costliest.map((text) => withoutLines(`    ${text}`).trim()), costliest);
   assert.equal(shown.distance, native[native.length - 1].trim());
 }
 
@@ -686,6 +713,30 @@ async function setBuildOptions(page, options) {
   }
 }
 
+// Sets a control of the form beside the file shown (#table-ID) to `value`
+// and waits until the file is built again.
+async function chooseInTableForm(page, id, value) {
+  const runs = await page.$eval('#status', (status) => status.dataset.runs);
+  await page.$eval(`#table-${id}`, (element, chosen) => {
+    if (element.type === 'checkbox') element.checked = chosen;
+    else element.value = chosen;
+    element.dispatchEvent(new Event('change', { bubbles: true }));
+  }, value);
+  await page.waitForFunction((before) => document.querySelector('#status').dataset.runs !== before, {}, runs);
+}
+
+// The form beside the file shown: each column's name, role and suggested
+// role; the header box; whether the form is there at all.
+async function shownTableForm(page) {
+  return page.evaluate(() => ({
+    shown: !document.querySelector('#table-section').hidden,
+    columns: [...document.querySelectorAll('#table-columns select')].map((select) => ({
+      name: select.labels[0].textContent, role: select.value, suggested: select.dataset.suggested })),
+    header: document.querySelector('#table-header')?.checked ?? null,
+    furigana: document.querySelector('#table-furigana')?.value ?? null,
+  }));
+}
+
 describe('tables and Anki exports, built as kvzdeck builds them', () => {
   const inputs = path.join(root, 'tests', 'deck', 'inputs');
   const cases = [
@@ -693,11 +744,21 @@ describe('tables and Anki exports, built as kvzdeck builds them', () => {
     { file: 'cards-cp932.csv', options: { encoding: 'cp932' } },
     { file: 'cards-utf16le.txt', options: {} },
     { file: 'anki-notes.txt', options: {} },
-    { file: 'anki-notes.txt', options: { columns: 'long,short1', furigana: 'both' } },
+    { file: 'anki-notes.txt', options: {}, form: { furigana: 'both' } },
+    { file: 'japanese-header-utf16.txt', options: {} },
+    { file: 'semicolon-english-header.csv', options: {} },
+    { file: 'cr-only.txt', options: {} },
+    { file: 'cards-in-plain-text.txt', options: {}, form: { furigana: 'reading' } },
   ];
-  for (const { file, options } of cases) {
-    const flags = Object.entries(options)
-      .map(([name, value]) => ` --${name} ${value.includes(',') ? `"${value}"` : value}`).join('');
+  // The options each file's own header row suggests, as the page applies them unasked.
+  const suggested = {
+    'japanese-header-utf16.txt': ' --columns "品詞=group,単語=short1,読み=short2,意味=long"',
+    'semicolon-english-header.csv': ' --columns "Lesson=group,Word=short1,Reading=short2,Meaning=long"',
+  };
+  for (const { file, options, form = {} } of cases) {
+    const flags = [...Object.entries(options), ...Object.entries(form)]
+      .map(([name, value]) => ` --${name} ${value.includes(',') ? `"${value}"` : value}`).join('')
+      + (suggested[file] ?? '');
     test(`${file}${flags}: the .kvz, the deck's TSV and the image of the command shown`, async () => {
       const dir = tempDir();
       fs.copyFileSync(path.join(inputs, file), path.join(dir, file));
@@ -705,6 +766,8 @@ describe('tables and Anki exports, built as kvzdeck builds them', () => {
       await withPage(server.url, async ({ page }) => {
         await setBuildOptions(page, options);
         assert.equal(await runFile(page, path.join(dir, file)), 'done');
+        for (const [name, value] of Object.entries(form)) await chooseInTableForm(page, name, value);
+        assert.equal(await statusText(page), 'done');
         const command = await shownCommand(page);
         assert.ok(command.startsWith(`kvzdeck build${flags} ${file} ${base}.kvz && `), command);
         // An export NAME.txt would be the numbered text's name: the outputs go elsewhere.
@@ -727,23 +790,157 @@ describe('tables and Anki exports, built as kvzdeck builds them', () => {
     });
   }
 
-  test('a table naming none of its columns is refused as kvzdeck refuses it, and --columns builds it', async () => {
+  test('a table naming none of its columns is refused as kvzdeck refuses it, and the form\'s roles build it', async () => {
     const dir = tempDir();
-    fs.writeFileSync(path.join(dir, 'words.csv'), 'word,reading,meaning\n犬,いぬ,dog\n');
+    fs.writeFileSync(path.join(dir, 'words.csv'), '犬,いぬ,dog\n猫,ねこ,cat\n');
     await withPage(server.url, async ({ page }) => {
       assert.equal(await runFile(page, path.join(dir, 'words.csv')), 'failed');
       const refused = runCommandLine(await shownCommand(page), dir);
       assert.equal(refused.status, 1);
       assert.deepEqual(await messages(page), refused.errors);
       assert.deepEqual(await offeredDownloads(page), []);
-      const runs = await page.$eval('#status', (status) => status.dataset.runs);
-      await setBuildOptions(page, { columns: 'short1,short2,long' });
-      await page.waitForFunction((before) => document.querySelector('#status').dataset.runs !== before, {}, runs);
+      const form = await shownTableForm(page);
+      assert.deepEqual(form.columns.map((column) => [column.name, column.role]),
+        [['1: 犬', '-'], ['2: いぬ', '-'], ['3: dog', '-']]);
+      assert.equal(form.header, false);
+      await chooseInTableForm(page, 'column-0', 'short1');
+      await chooseInTableForm(page, 'column-2', 'long');
       assert.equal(await statusText(page), 'done');
       const command = await shownCommand(page);
-      assert.ok(command.startsWith('kvzdeck build --columns "short1,short2,long" words.csv words.kvz'), command);
+      assert.ok(command.startsWith('kvzdeck build --no-header --columns "short1,-,long" words.csv words.kvz'), command);
       assert.equal(runCommandLine(command, dir).status, 0);
       assertSameBytes(await download(page, 'kvz'), fs.readFileSync(path.join(dir, 'words.kvz')), 'words.kvz');
+      // A role given twice is refused as the command line refuses it.
+      await chooseInTableForm(page, 'column-1', 'short1');
+      assert.equal(await statusText(page), 'failed');
+      const twice = runCommandLine(await shownCommand(page), dir);
+      assert.equal(twice.status, 2);
+      // The page has no --help to point to.
+      assert.deepEqual(await messages(page), twice.errors.filter((line) => !line.startsWith('Try ')));
+    });
+    fs.rmSync(dir, { recursive: true, force: true });
+  });
+
+  // Rows of lessons as a Japanese spreadsheet writes them, the lessons out of order.
+  const japaneseCsv = ['課,単語,読み,意味,備考', '第二課,犬,いぬ,dog,', '第一課,猫,ねこ,cat,pet', '第二課,鳥,とり,bird,',
+    '第一課,食べる,たべる,to eat,', '第三課,赤い,あかい,red,'].join('\r\n') + '\r\n';
+
+  test('a CSV with a Japanese header is built from the roles its names suggest, as the command shown builds it', async () => {
+    const dir = tempDir();
+    fs.writeFileSync(path.join(dir, 'words.csv'), japaneseCsv);
+    await withPage(server.url, async ({ page }) => {
+      assert.equal(await runFile(page, path.join(dir, 'words.csv')), 'done');
+      const form = await shownTableForm(page);
+      assert.ok(form.shown);
+      assert.deepEqual(form.columns.map((column) => [column.name, column.role]),
+        [['1: 課', 'group'], ['2: 単語', 'short1'], ['3: 読み', 'short2'], ['4: 意味', 'long'], ['5: 備考', '-']]);
+      for (const column of form.columns) assert.equal(column.role, column.suggested, column.name);
+      assert.equal(form.header, true);
+      // Each of the form's options says what it does in words, with its flag beside it.
+      for (const [id, flag] of [['separator', '--separator'], ['header', '--header'], ['group-size', '--group-size'],
+        ['furigana', '--furigana']]) {
+        const label = await page.$eval(`#table-${id}`, (input) => {
+          const [first] = input.labels;
+          const code = first.querySelector('code.flag');
+          return { flag: code?.textContent, words: first.textContent.replace(code?.textContent ?? '', '').trim() };
+        });
+        assert.equal(label.flag, flag, id);
+        assert.ok(/^[A-Z][a-z]/.test(label.words) && !label.words.includes('--'), `${id}: "${label.words}"`);
+      }
+      const command = await shownCommand(page);
+      assert.equal(command, 'kvzdeck build --columns "課=group,単語=short1,読み=short2,意味=long,備考=-" words.csv '
+        + 'words.kvz && kvzpack --preview words.kvz');
+      const native = runCommandLine(command, dir);
+      assert.equal(native.status, 0, native.errors.join('\n'));
+      assert.deepEqual(await messages(page), native.errors.map((line) => line.replace(': words.kvz: ', ': words.csv: ')));
+      await assertNativeDownloads(page, dir, 'words');
+      // The costliest entries are named by their word and the line that holds it.
+      const rows = japaneseCsv.split('\r\n');
+      const costliest = await page.$$eval('#costliest li', (items) => items.map((item) => item.textContent));
+      assert.equal(costliest.length, 5);
+      for (const line of costliest) {
+        const [, group, word, row] = /^group (\d) entry \d+ \((.+), line (\d+)\): \d+ bytes?$/.exec(line) ?? [];
+        assert.ok(row, line);
+        assert.equal(rows[Number(row) - 1].split(',')[1], word, line);
+        const groupRow = await page.$eval(`#space-table tbody tr:nth-child(${Number(group) + 1}) th`, (th) => th.textContent);
+        assert.equal(groupRow, `group ${group} (${rows[Number(row) - 1].split(',')[0]})`);
+      }
+      // Another role for one column builds the file again, as its new command does.
+      await chooseInTableForm(page, 'column-3', 'short4');
+      const changed = await shownCommand(page);
+      assert.ok(changed.startsWith('kvzdeck build --columns "課=group,単語=short1,読み=short2,意味=short4,備考=-" '),
+        changed);
+      assert.equal(runCommandLine(changed, dir).status, 0);
+      assertSameBytes(await download(page, 'kvz'), fs.readFileSync(path.join(dir, 'words.kvz')), 'words.kvz');
+    });
+    fs.rmSync(dir, { recursive: true, force: true });
+  });
+
+  test('a sheet of 30 lessons is refused with the --group-size that merges them, which the form then takes', async () => {
+    const dir = tempDir();
+    fs.copyFileSync(path.join(inputs, 'thirty-lessons.csv'), path.join(dir, 'lessons.csv'));
+    await withPage(server.url, async ({ page }) => {
+      assert.equal(await runFile(page, path.join(dir, 'lessons.csv')), 'failed');
+      const refused = runCommandLine(await shownCommand(page), dir);
+      assert.equal(refused.status, 1);
+      assert.deepEqual(await messages(page), refused.errors);
+      const [, size] = / --group-size (\d+) /.exec((await messages(page))[0]) ?? [];
+      assert.ok(size, 'the refusal names the --group-size that makes 8 groups');
+      await chooseInTableForm(page, 'group-size', size);
+      assert.equal(await statusText(page), 'done');
+      const command = await shownCommand(page);
+      assert.ok(command.startsWith(`kvzdeck build --columns "課=group,単語=short1,読み=short2,意味=long" --group-size ${size} `),
+        command);
+      assert.equal(runCommandLine(command, dir).status, 0);
+      await assertNativeDownloads(page, dir, 'lessons');
+    });
+    fs.rmSync(dir, { recursive: true, force: true });
+  });
+
+  test('an export and a CSV chosen together each keep their own options', async () => {
+    const dir = tempDir();
+    fs.writeFileSync(path.join(dir, 'words.csv'), japaneseCsv);
+    fs.copyFileSync(path.join(inputs, 'anki-notes.txt'), path.join(dir, 'anki-notes.txt'));
+    await withPage(server.url, async ({ page }) => {
+      assert.equal(await runFile(page, path.join(dir, 'anki-notes.txt'), path.join(dir, 'words.csv')), 'done');
+      const exportFirst = await download(page, 'kvz');
+      // The export's header says its columns: its form offers the furigana alone.
+      let form = await shownTableForm(page);
+      assert.ok(form.shown);
+      assert.deepEqual(form.columns, []);
+      assert.equal(form.header, null);
+      await page.click('#files li:nth-child(2) button');
+      await chooseInTableForm(page, 'column-3', 'short4');
+      await chooseInTableForm(page, 'header', true);
+      const csvCommand = await shownCommand(page);
+      assert.ok(csvCommand.includes('意味=short4'), csvCommand);
+      assert.ok(!csvCommand.includes('--furigana'), csvCommand);
+      // The export was not built again, and its results are what they were.
+      await page.click('#files li:nth-child(1) button');
+      assertSameBytes(await download(page, 'kvz'), exportFirst, 'anki-notes.kvz');
+      assert.ok(!(await shownCommand(page)).includes('--columns'));
+      await chooseInTableForm(page, 'furigana', 'both');
+      const exportCommand = await shownCommand(page);
+      assert.ok(exportCommand.startsWith('kvzdeck build --furigana both anki-notes.txt anki-notes.kvz && '), exportCommand);
+      assert.equal(runCommandLine(exportCommand, dir).status, 0);
+      await assertNativeDownloads(page, dir, 'anki-notes', 'anki-notes.txt');
+      // The CSV kept its own choice, and none of the export's.
+      await page.click('#files li:nth-child(2) button');
+      form = await shownTableForm(page);
+      assert.equal(form.columns[3].role, 'short4');
+      assert.equal(form.furigana, '');
+      assert.equal(await shownCommand(page), csvCommand);
+      assert.equal(runCommandLine(csvCommand, dir).status, 0);
+      await assertNativeDownloads(page, dir, 'words');
+      // A page option builds both again, each with its own form's options,
+      // and the file shown stays shown.
+      const runs = await page.$eval('#status', (status) => status.dataset.runs);
+      await setOption(page, 'strict', true);
+      await page.waitForFunction((before) => document.querySelector('#status').dataset.runs !== before, {}, runs);
+      assert.equal(await statusText(page), 'done');
+      assert.ok((await shownCommand(page)).includes('意味=short4'));
+      await page.click('#files li:nth-child(1) button');
+      assert.ok((await shownCommand(page)).includes('--furigana both'));
     });
     fs.rmSync(dir, { recursive: true, force: true });
   });
@@ -809,7 +1006,7 @@ describe('a deck too large for the device, split', () => {
       assert.deepEqual(shownLines.filter((line) => /^deck-\d+\.ihx:[0-9A-F]{4}-[0-9A-F]{4}$/.test(line)), logged);
       // Where the bytes go: the whole deck's report, over the limit.
       const reported = runNative(kvzpack, ['--split', '--report', 'deck.kvz'], dir);
-      assertSameSpace(await shownSpace(page), reportLines(reported.stdout));
+      assertSameSpace(await shownSpace(page), reportLines(reported.stdout), true);
       const choices = await page.$$eval('#part option', (options) => options.map((option) => option.textContent));
       assert.deepEqual(choices, logged.map((line) => line.slice(0, line.indexOf('.'))));
       for (const [index, choice] of choices.entries()) {

@@ -52,21 +52,30 @@ function showFileList() {
 }
 
 // Converts `files` one after another, ending any batch still running;
-// the first file's results are shown as soon as they are there.
-async function runFiles(files) {
+// the results of the file at `shown` (the first) are shown as soon as they
+// are there. `tables` holds each file's own form options, where the files
+// were chosen before.
+async function runFiles(files, tables = [], shown = 0) {
   const batch = ++state.batch.latest;
   stopWorker();
   const options = currentOptions();
-  // Each file its own copy: a package's adds its deck (packages.js).
-  state.entries = files.map((file) => ({ file, name: file.name, state: 'waiting', options: { ...options }, report: null }));
+  // Each file its own copy of the options: a package's adds its deck (packages.js).
+  state.entries = files.map((file, index) => ({ file, name: file.name, state: 'waiting', options: { ...options },
+    table: tables[index] ?? {}, report: null }));
   state.batch.started = performance.now();
   showWorking(true);
-  showEntryResults(state.entries[0]);
-  for (const entry of state.entries) {
+  showEntryResults(state.entries[shown] ?? state.entries[0]);
+  await runWaiting(batch);
+}
+
+// Converts the files waiting, in their order, until none is left: also
+// those that wait to be built again while the batch runs.
+async function runWaiting(batch) {
+  for (let entry = nextWaiting(); entry; entry = nextWaiting()) {
     entry.state = 'converting';
     describeProgress();
     showFileList();
-    const report = await convert(entry.file, entry.options, ({ kind, names }) => {
+    const report = await convert(entry.file, { ...entry.options, table: entry.table }, ({ kind, names }) => {
       Object.assign(entry, { kind, names });
       if (entry === state.shown) showCommandLine(entry);
     });
@@ -77,6 +86,22 @@ async function runFiles(files) {
     else showFileList();
   }
   endBatch(state.entries.every((entry) => entry.state === 'done') ? 'done' : 'failed');
+}
+
+function nextWaiting() {
+  return state.entries.find((entry) => entry.state === 'waiting');
+}
+
+// Builds `entry` again with its own form's options, the others' results
+// kept; a batch under way takes it in its turn.
+function rebuildEntry(entry) {
+  entry.state = 'waiting';
+  showFileList();
+  if (!elements.cancel.hidden) return;
+  const batch = ++state.batch.latest;
+  state.batch.started = performance.now();
+  showWorking(true);
+  runWaiting(batch);
 }
 
 function cancelRun() {

@@ -22,9 +22,13 @@ for (const option of [...CHECKED_OPTIONS, ...TEXT_OPTIONS].map((name) => element
   option.addEventListener('change', () => {
     saveOptions();
     // The results shown are always those of the options shown.
-    if (state.entries.length > 0) runFiles(state.entries.map((entry) => entry.file));
+    if (state.entries.length > 0) {
+      runFiles(state.entries.map((entry) => entry.file), state.entries.map((entry) => entry.table),
+        Math.max(state.entries.indexOf(state.shown), 0));
+    }
   });
 }
+elements.tableForm.addEventListener('submit', (event) => event.preventDefault());
 elements.cancel.addEventListener('click', cancelRun);
 elements.copyCommand.addEventListener('click', copyCommandLine);
 elements.zoom.addEventListener('change', () => {

@@ -3,7 +3,7 @@
 
 // The check boxes and kvzdeck build's texts and choices, by option name.
 const CHECKED_OPTIONS = ['best', 'strict', 'split', 'cut'];
-const TEXT_OPTIONS = ['columns', 'furigana', 'encoding', 'replace'];
+const TEXT_OPTIONS = ['encoding', 'replace'];
 
 // The one options object the worker takes.
 function currentOptions() {
@@ -57,12 +57,14 @@ function fileArguments(names) {
   return names.some((name) => name.startsWith('-')) ? ['--', ...words] : words;
 }
 
-// kvzdeck build's options that the form sets.
-function buildArguments(options) {
+// kvzdeck build's options for `entry`: as the converter said it built the
+// file, or before it has, those of the page's options.
+function buildArguments(entry) {
+  const said = entry.report?.table?.arguments;
+  if (said) return said.flatMap(([name, ...value]) => [name, ...value.map(shellWord)]);
+  const { options } = entry;
   const words = [];
-  for (const name of ['columns', 'furigana', 'encoding']) {
-    if (options[name] !== '') words.push(`--${name}`, shellWord(options[name]));
-  }
+  if (options.encoding !== '') words.push('--encoding', shellWord(options.encoding));
   if (options.cut) words.push('--cut');
   if (options.replace !== '') words.push('--replace', shellWord(options.replace));
   if (options.deck) words.push('--deck', shellWord(options.deck));
@@ -82,7 +84,7 @@ function commandLineOf(entry) {
   options.push('--preview');
   if (kind === 'kvz') return ['kvzpack', ...options, ...fileArguments([entry.name])].join(' ');
   const deck = names.deck;
-  const steps = [['kvzdeck', 'build', ...buildArguments(entry.options), ...fileArguments([entry.name, deck])].join(' ')];
+  const steps = [['kvzdeck', 'build', ...buildArguments(entry), ...fileArguments([entry.name, deck])].join(' ')];
   if (names.outputsClash) {
     steps.push(`mkdir -p ${OUTPUT_FOLDER}`);
     options.push('--output-dir', OUTPUT_FOLDER);

@@ -1,7 +1,8 @@
 // Anki packages (.apkg, .colpkg): the libraries the worker reads them with
 // (anki-libraries.js) are loaded only when a package is given, and handed to
 // each worker once; the deck to build (kvzdeck build's --deck) comes from the
-// package-deck field. A package has no text encoding to choose.
+// package-deck field, its fields' roles (--columns) from package-columns. A
+// package has no text encoding to choose.
 const workersWithPackageLibraries = new WeakSet();
 let packageLibrariesSource = null;
 
@@ -29,6 +30,7 @@ function loadPackageLibraries() {
 async function packageRequest(file, options, worker) {
   if (!isPackageFile(file.name)) return { options };
   options.deck = document.getElementById('package-deck')?.value.trim() ?? '';
+  options.columns = document.getElementById('package-columns')?.value.trim() ?? '';
   options.encoding = '';
   const request = { options };
   if (workersWithPackageLibraries.has(worker)) return request;

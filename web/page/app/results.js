@@ -105,7 +105,8 @@ function spaceTable(space) {
   const head = document.createElement('tr');
   for (const title of ['', 'entries', 'bytes', 'share of the image', '']) head.append(cell('th', title));
   const body = document.createElement('tbody');
-  space.groups.forEach((group, index) => body.append(spaceRow(`group ${index}`, String(group.entries), group)));
+  space.groups.forEach((group, index) => body.append(spaceRow(`group ${index} (${group.name})`, String(group.entries),
+    group)));
   body.append(spaceRow(`phrase table (${counted(space.phrases, 'phrase', 'phrases')}) and stream header`, '',
     space.table));
   body.append(spaceRow(`glyphs (${counted(space.characters, 'character', 'characters')})`, '', space.glyphs));
@@ -122,7 +123,7 @@ function costliestList(space) {
   const list = document.createElement('ol');
   list.id = 'costliest';
   for (const entry of space.costliest) {
-    list.append(cell('li', `group ${entry.group} entry ${entry.entry}: ${counted(entry.bytes, 'byte', 'bytes')}`));
+    list.append(cell('li', `${entry.described}: ${counted(entry.bytes, 'byte', 'bytes')}`));
   }
   return list;
 }
@@ -143,7 +144,9 @@ function showSpace(space) {
   const note = cell('p', 'An entry costs the stream bytes of its six lines, phrase codes counted at their '
     + 'width, plus the glyph cells of the characters only it uses.');
   const details = document.createElement('details');
-  details.append(cell('summary', 'As kvzpack --report prints it'), preformatted(space.lines.join('\n')));
+  // A deck built from the file given names its entries' lines in that file too.
+  const lines = space.costliest.some((entry) => entry.line > 0) ? ', with each entry\'s line in the file given' : '';
+  details.append(cell('summary', `As kvzpack --report prints it${lines}`), preformatted(space.lines.join('\n')));
   elements.space.append(intro, spaceTable(space), glyphs, distance, costliestHeading, costliestList(space), note,
     details);
   elements.spaceSection.hidden = false;
@@ -189,6 +192,7 @@ function offerDownloads(report) {
 function showEntryResults(entry) {
   state.shown = entry;
   clearResults();
+  showTableForm(entry);
   showFileList();
   elements.results.hidden = false;
   elements.resultHeading.textContent = entry.name;

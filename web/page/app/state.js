@@ -20,8 +20,6 @@ const elements = {
   best: byId('option-best'),
   strict: byId('option-strict'),
   split: byId('option-split'),
-  columns: byId('option-columns'),
-  furigana: byId('option-furigana'),
   encoding: byId('option-encoding'),
   cut: byId('option-cut'),
   replace: byId('option-replace'),
@@ -35,6 +33,8 @@ const elements = {
   command: byId('command'),
   commandLine: byId('command-line'),
   copyCommand: byId('copy-command'),
+  tableSection: byId('table-section'),
+  tableForm: byId('table-form'),
   warnings: byId('warnings'),
   noWarnings: byId('no-warnings'),
   summarySection: byId('summary-section'),
@@ -66,8 +66,8 @@ const elements = {
 const state = {
   // The files of the latest choice, in the order given: { file, name,
   // state ('waiting', 'converting', 'done', 'failed', 'cancelled'), options,
-  // kind and names (once the worker has told them), report }. The one
-  // shown is `shown`.
+  // table (the options of its own form), kind and names (once the worker
+  // has told them), report }. The one shown is `shown`.
   entries: [],
   shown: null,
   sheet: null,        // the sheet shown, with its texts' places
