@@ -77,9 +77,9 @@ describe('Anki packages, built as kvzdeck builds them', () => {
         await page.$eval('#package-columns', (input, value) => { input.value = value; }, columns ?? '');
         assert.equal(await runFile(page, path.join(packages, file)), 'done');
         const command = await page.$eval('#command-line', (code) => code.textContent);
-        // The deck named as the page quotes a word that is not plain ASCII.
-        const flags = (deck ? ` --deck ${/^[A-Za-z0-9._+@/-]+$/.test(deck) ? deck : `"${deck}"`}` : '') +
-          (columns ? ` --columns ${columns}` : '');
+        // The page quotes a word that is not plain ASCII, or holds a comma or an equals sign.
+        const word = (text) => (/^[A-Za-z0-9._+@/-]+$/.test(text) ? text : `"${text}"`);
+        const flags = (deck ? ` --deck ${word(deck)}` : '') + (columns ? ` --columns ${word(columns)}` : '');
         assert.ok(command.startsWith(`kvzdeck build${flags} ${file} `), command);
         const kvz = await download(page, 'kvz');
         assert.ok(kvz && kvz.equals(native.kvz), `${file}: the .kvz is the native one`);

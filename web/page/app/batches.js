@@ -59,7 +59,7 @@ async function runFiles(files, tables = [], shown = 0) {
   const batch = ++state.batch.latest;
   stopWorker();
   const options = currentOptions();
-  // Each file its own copy of the options: a package's adds its deck (packages.js).
+  // Each file its own copy of the options: a package's adds its deck and fields (packages.js).
   state.entries = files.map((file, index) => ({ file, name: file.name, state: 'waiting', options: { ...options },
     table: tables[index] ?? {}, report: null }));
   state.batch.started = performance.now();
@@ -75,6 +75,7 @@ async function runWaiting(batch) {
     entry.state = 'converting';
     describeProgress();
     showFileList();
+    entry.options = withPackageOptions(entry.name, entry.options);  // packages.js
     const report = await convert(entry.file, { ...entry.options, table: entry.table }, ({ kind, names }) => {
       Object.assign(entry, { kind, names });
       if (entry === state.shown) showCommandLine(entry);

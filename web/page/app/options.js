@@ -68,6 +68,7 @@ function buildArguments(entry) {
   if (options.cut) words.push('--cut');
   if (options.replace !== '') words.push('--replace', shellWord(options.replace));
   if (options.deck) words.push('--deck', shellWord(options.deck));
+  if (options.columns) words.push('--columns', shellWord(options.columns));
   return words;
 }
 

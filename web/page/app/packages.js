@@ -22,18 +22,25 @@ function loadPackageLibraries() {
   return packageLibrariesSource;
 }
 
-// What a request for `file` carries besides it: its options (the file's
-// own, which for a package take the deck chosen, and lose the encoding, so
-// that the command line shown names them so), and the libraries for a
-// worker that has none yet. Without them the converter refuses the
-// package, saying so.
+// `options` as a package's build takes them: the deck chosen and its fields'
+// roles, and no text encoding; unchanged for another file. The entry keeps
+// them, so that the command line shown names them.
+function withPackageOptions(name, options) {
+  if (!isPackageFile(name)) return options;
+  return {
+    ...options,
+    deck: document.getElementById('package-deck')?.value.trim() ?? '',
+    columns: document.getElementById('package-columns')?.value.trim() ?? '',
+    encoding: '',
+  };
+}
+
+// What a request for `file` carries besides it: its options, and the
+// libraries for a worker that has none yet. Without them the converter
+// refuses the package, saying so.
 async function packageRequest(file, options, worker) {
-  if (!isPackageFile(file.name)) return { options };
-  options.deck = document.getElementById('package-deck')?.value.trim() ?? '';
-  options.columns = document.getElementById('package-columns')?.value.trim() ?? '';
-  options.encoding = '';
   const request = { options };
-  if (workersWithPackageLibraries.has(worker)) return request;
+  if (!isPackageFile(file.name) || workersWithPackageLibraries.has(worker)) return request;
   try {
     request.packageLibraries = await loadPackageLibraries();
     workersWithPackageLibraries.add(worker);
