@@ -31,7 +31,7 @@ function runOnModule(module, { name, options }, kind, bytes) {
 function transferables(report) {
   const buffers = [];
   for (const image of [report, ...(report.parts ?? [])]) {
-    for (const array of [image.png, image.kvz, image.sheet && image.sheet.rgba, image.sheet && image.sheet.places]) {
+    for (const array of [image.png, image.kvz, image.sheet && image.sheet.grey, image.sheet && image.sheet.places]) {
       if (array) buffers.push(array.buffer);
     }
   }

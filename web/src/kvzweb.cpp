@@ -66,25 +66,17 @@ private:
     val messages_;
 };
 
-// The grey pixels as a canvas takes them: red, green, blue, opaque alpha,
-// one 32-bit word per pixel (WebAssembly is little-endian: red comes first).
-// Filled as it grows: a sheet's 25 MB need not be zeroed first.
-std::vector<std::uint32_t> toRgba(const std::vector<std::uint8_t>& grey) {
-    std::vector<std::uint32_t> rgba;
-    rgba.reserve(grey.size());
-    for (const std::uint8_t pixel : grey) rgba.push_back(0xFF000000u | pixel * 0x010101u);
-    return rgba;
-}
-
 val fieldNamesToJs() {
     val names = val::array();
     for (const std::string_view name : kFieldNames) names.call<void>("push", std::string(name));
     return names;
 }
 
-// The sheet's pixels, where each text lies on it (six numbers per text:
-// group, entry or -1 for the name, field, x, y, glyph cells), and how to
-// read it: the glyph cell's size, the rows' pitch and the fields' names.
+// The sheet's pixels as their grey levels (one byte each, row by row: a
+// quarter of the canvas pixels they become, which the page makes only for
+// what it draws), where each text lies on it (six numbers per text: group,
+// entry or -1 for the name, field, x, y, glyph cells), and how to read it:
+// the glyph cell's size, the rows' pitch and the fields' names.
 val sheetToJs(const PreviewSheet& sheet) {
     std::vector<std::int32_t> places;
     places.reserve(sheet.texts.size() * 6);
@@ -97,8 +89,7 @@ val sheetToJs(const PreviewSheet& sheet) {
     val object = val::object();
     object.set("width", static_cast<double>(sheet.bitmap.width));
     object.set("height", static_cast<double>(sheet.bitmap.height));
-    const std::vector<std::uint32_t> rgba = toRgba(sheet.bitmap.pixels);
-    object.set("rgba", bytesToJs({reinterpret_cast<const std::uint8_t*>(rgba.data()), rgba.size() * 4}));
+    object.set("grey", bytesToJs(sheet.bitmap.pixels));
     object.set("places", texts);
     object.set("cellPixels", static_cast<double>(kSheetCellPixels));
     object.set("rowPitch", static_cast<double>(kSheetRowPitch));
