@@ -42,6 +42,17 @@ std::span<const std::uint8_t> asBytes(const std::string& text) {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
+// A file to download, of the MIME type `type`, made straight from the bytes
+// in the module's memory: the page offers it as it is, and the worker hands
+// it over without copying it into a JavaScript array or string first.
+val blobOf(std::span<const std::uint8_t> bytes, const char* type) {
+    val parts = val::array();
+    parts.call<void>("push", val(emscripten::typed_memory_view(bytes.size(), bytes.data())));
+    val options = val::object();
+    options.set("type", std::string(type));
+    return val::global("Blob").new_(parts, options);
+}
+
 // What a run tells the page; the messages are the lines the command line
 // programs print on standard error, in the same order.
 class Report {
@@ -169,10 +180,16 @@ val pngOf(const GrayBitmap& bitmap, int scale) {
     return png ? bytesToJs(*png) : val::null();
 }
 
+// The preview's PNG of a sheet as a file to download, or null.
+val pngBlobOf(const GrayBitmap& bitmap) {
+    auto png = encodePng(bitmap, kPreviewScale);
+    return png ? blobOf(*png, "image/png") : val::null();
+}
+
 // The sheet and its PNG.
 void addPreview(Report& report, const PreviewSheet& sheet) {
     report.set("sheet", sheetToJs(sheet));
-    report.set("png", pngOf(sheet.bitmap, kPreviewScale));
+    report.set("png", pngBlobOf(sheet.bitmap));
 }
 
 // The command line's options that the page offers, from the page's one
@@ -195,13 +212,13 @@ val imageToJs(NamedImage& image, const std::string& logName, const std::string& 
     object.set("downloads", imageDownloadsToJs(image.name, given));
     object.set("firstEntry", static_cast<double>(image.firstEntry));
     object.set("entries", static_cast<double>(image.entries));
-    object.set("ihx", image.packed.hexText);
-    object.set("txt", image.packed.numberedHexText);
+    object.set("ihx", blobOf(asBytes(image.packed.hexText), "text/plain"));
+    object.set("txt", blobOf(asBytes(image.packed.numberedHexText), "text/plain"));
     object.set("figures", figuresToJs(image.packed.figures));
     object.set("logLine", formatLogLine(logName, image.packed.image.size()));
     object.set("summaryLine", formatSummary(logName, image.packed.figures, seconds));
     object.set("sheet", sheetToJs(*image.packed.sheet));
-    object.set("png", pngOf(image.packed.sheet->bitmap, kPreviewScale));
+    object.set("png", pngBlobOf(image.packed.sheet->bitmap));
     return object;
 }
 
