@@ -28,10 +28,12 @@ function runOnModule(module, { name, options }, kind, bytes) {
   return module.convertDeck(bytes, name, options);
 }
 
+// The report's arrays, handed over rather than copied (its downloads are
+// Blobs, which go by reference).
 function transferables(report) {
   const buffers = [];
   for (const image of [report, ...(report.parts ?? [])]) {
-    for (const array of [image.png, image.kvz, image.sheet && image.sheet.rgba, image.sheet && image.sheet.places]) {
+    for (const array of [image.kvz, image.sheet && image.sheet.grey, image.sheet && image.sheet.places]) {
       if (array) buffers.push(array.buffer);
     }
   }

@@ -44,6 +44,17 @@ std::span<const std::uint8_t> asBytes(const std::string& text) {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
+// A file to download, of the MIME type `type`, made straight from the bytes
+// in the module's memory: the page offers it as it is, and the worker hands
+// it over without copying it into a JavaScript array or string first.
+val blobOf(std::span<const std::uint8_t> bytes, const char* type) {
+    val parts = val::array();
+    parts.call<void>("push", val(emscripten::typed_memory_view(bytes.size(), bytes.data())));
+    val options = val::object();
+    options.set("type", std::string(type));
+    return val::global("Blob").new_(parts, options);
+}
+
 // What a run tells the page; the messages are the lines the command line
 // programs print on standard error, in the same order.
 class Report {
@@ -68,25 +79,17 @@ private:
     val messages_;
 };
 
-// The grey pixels as a canvas takes them: red, green, blue, opaque alpha,
-// one 32-bit word per pixel (WebAssembly is little-endian: red comes first).
-// Filled as it grows: a sheet's 25 MB need not be zeroed first.
-std::vector<std::uint32_t> toRgba(const std::vector<std::uint8_t>& grey) {
-    std::vector<std::uint32_t> rgba;
-    rgba.reserve(grey.size());
-    for (const std::uint8_t pixel : grey) rgba.push_back(0xFF000000u | pixel * 0x010101u);
-    return rgba;
-}
-
 val fieldNamesToJs() {
     val names = val::array();
     for (const std::string_view name : kFieldNames) names.call<void>("push", std::string(name));
     return names;
 }
 
-// The sheet's pixels, where each text lies on it (six numbers per text:
-// group, entry or -1 for the name, field, x, y, glyph cells), and how to
-// read it: the glyph cell's size, the rows' pitch and the fields' names.
+// The sheet's pixels as their grey levels (one byte each, row by row: a
+// quarter of the canvas pixels they become, which the page makes only for
+// what it draws), where each text lies on it (six numbers per text: group,
+// entry or -1 for the name, field, x, y, glyph cells), and how to read it:
+// the glyph cell's size, the rows' pitch and the fields' names.
 val sheetToJs(const PreviewSheet& sheet) {
     std::vector<std::int32_t> places;
     places.reserve(sheet.texts.size() * 6);
@@ -99,8 +102,7 @@ val sheetToJs(const PreviewSheet& sheet) {
     val object = val::object();
     object.set("width", static_cast<double>(sheet.bitmap.width));
     object.set("height", static_cast<double>(sheet.bitmap.height));
-    const std::vector<std::uint32_t> rgba = toRgba(sheet.bitmap.pixels);
-    object.set("rgba", bytesToJs({reinterpret_cast<const std::uint8_t*>(rgba.data()), rgba.size() * 4}));
+    object.set("grey", bytesToJs(sheet.bitmap.pixels));
     object.set("places", texts);
     object.set("cellPixels", static_cast<double>(kSheetCellPixels));
     object.set("rowPitch", static_cast<double>(kSheetRowPitch));
@@ -180,10 +182,16 @@ val pngOf(const GrayBitmap& bitmap, int scale) {
     return png ? bytesToJs(*png) : val::null();
 }
 
+// The preview's PNG of a sheet as a file to download, or null.
+val pngBlobOf(const GrayBitmap& bitmap) {
+    auto png = encodePng(bitmap, kPreviewScale);
+    return png ? blobOf(*png, "image/png") : val::null();
+}
+
 // The sheet and its PNG.
 void addPreview(Report& report, const PreviewSheet& sheet) {
     report.set("sheet", sheetToJs(sheet));
-    report.set("png", pngOf(sheet.bitmap, kPreviewScale));
+    report.set("png", pngBlobOf(sheet.bitmap));
 }
 
 // The command line's options that the page offers, from the page's one
@@ -206,13 +214,13 @@ val imageToJs(NamedImage& image, const std::string& logName, const std::string& 
     object.set("downloads", imageDownloadsToJs(image.name, given));
     object.set("firstEntry", static_cast<double>(image.firstEntry));
     object.set("entries", static_cast<double>(image.entries));
-    object.set("ihx", image.packed.hexText);
-    object.set("txt", image.packed.numberedHexText);
+    object.set("ihx", blobOf(asBytes(image.packed.hexText), "text/plain"));
+    object.set("txt", blobOf(asBytes(image.packed.numberedHexText), "text/plain"));
     object.set("figures", figuresToJs(image.packed.figures));
     object.set("logLine", formatLogLine(logName, image.packed.image.size()));
     object.set("summaryLine", formatSummary(logName, image.packed.figures, seconds));
     object.set("sheet", sheetToJs(*image.packed.sheet));
-    object.set("png", pngOf(image.packed.sheet->bitmap, kPreviewScale));
+    object.set("png", pngBlobOf(image.packed.sheet->bitmap));
     return object;
 }
 

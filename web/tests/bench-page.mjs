@@ -5,7 +5,8 @@
 // (which converts it again, first with --best) and converts it once more
 // (warm with --best). The native figures are whole runs of kvzpack, with
 // and without --preview (the page always draws the sheet and its PNG), and
-// with --best. Medians of ROUNDS rounds (default 5).
+// with --best, one of each after each round of the page, so that both meet
+// the same load of a shared machine. Medians of ROUNDS rounds (default 5).
 import fs from 'node:fs';
 import path from 'node:path';
 
@@ -20,18 +21,13 @@ function median(values) {
   return sorted.length % 2 ? sorted[middle] : (sorted[middle - 1] + sorted[middle]) / 2;
 }
 
-function nativeMilliseconds(args) {
-  const dir = tempDir();
-  fs.copyFileSync(deck, path.join(dir, 'large.kvz'));
-  const times = [];
-  for (let i = 0; i < rounds; ++i) {
-    const start = process.hrtime.bigint();
-    const run = runNative(kvzpack, [...args, 'large.kvz'], dir);
-    times.push(Number(process.hrtime.bigint() - start) / 1e6);
-    if (run.status !== 0) throw new Error(`kvzpack failed: ${run.stderr}`);
-  }
-  fs.rmSync(dir, { recursive: true, force: true });
-  return median(times);
+// One whole run of kvzpack with `args` on a copy of the deck in `dir`.
+function nativeMilliseconds(dir, args) {
+  const start = process.hrtime.bigint();
+  const run = runNative(kvzpack, [...args, 'large.kvz'], dir);
+  const ms = Number(process.hrtime.bigint() - start) / 1e6;
+  if (run.status !== 0) throw new Error(`kvzpack failed: ${run.stderr}`);
+  return ms;
 }
 
 // Runs `start` (a file chosen, an option changed) and waits for the run it
@@ -68,8 +64,17 @@ async function pageRound(browser, url) {
 const server = await startServer();
 const chrome = await startBrowser();
 try {
+  const dir = tempDir();
+  fs.copyFileSync(deck, path.join(dir, 'large.kvz'));
   const results = [];
-  for (let i = 0; i < rounds; ++i) results.push(await pageRound(chrome.browser, server.url));
+  for (let i = 0; i < rounds; ++i) {
+    const round = await pageRound(chrome.browser, server.url);
+    round.native = nativeMilliseconds(dir, []);
+    round.nativePreview = nativeMilliseconds(dir, ['--preview']);
+    round.nativeBest = nativeMilliseconds(dir, ['--best']);
+    results.push(round);
+  }
+  fs.rmSync(dir, { recursive: true, force: true });
   const ready = median(results.map((r) => r.ready));
   const first = median(results.map((r) => r.first.ms));
   const firstConverter = median(results.map((r) => r.first.converterMs));
@@ -79,9 +84,9 @@ try {
   const bestFirst = median(results.map((r) => r.bestFirst.ms));
   const bestWarm = median(results.map((r) => r.bestWarm.ms));
   const bestWarmConverter = median(results.map((r) => r.bestWarm.converterMs));
-  const native = nativeMilliseconds([]);
-  const nativePreview = nativeMilliseconds(['--preview']);
-  const nativeBest = nativeMilliseconds(['--best']);
+  const native = median(results.map((r) => r.native));
+  const nativePreview = median(results.map((r) => r.nativePreview));
+  const nativeBest = median(results.map((r) => r.nativeBest));
   const row = (what, ms) => `| ${what} | ${ms.toFixed(0)} ms |`;
   console.log(`examples/large.kvz, median of ${rounds} rounds\n`);
   console.log('| Run | Time |\n|---|---|');

@@ -346,6 +346,23 @@ describe('the sheet', () => {
     });
   });
 
+  test('a sheet drawn where one of the same size stood shows its own pixels only', async () => {
+    const first = buildNatively(generatedTsv(40), 'first.tsv');
+    const second = buildNatively(generatedTsv(40, (i) => `T${i}`), 'second.tsv');
+    assert.equal(first.status, 0, first.errors.join('\n'));
+    assert.equal(second.status, 0, second.errors.join('\n'));
+    const firstNative = convertNatively(first.kvz, 'first.kvz');
+    const native = convertNatively(second.kvz, 'second.kvz');
+    const [before, after] = [readGreyPng(firstNative.png), readGreyPng(native.png)];
+    assert.deepEqual([before.width, before.height], [after.width, after.height], 'sheets of one size');
+    assert.ok(!before.pixels.equals(after.pixels), 'sheets that differ');
+    await withPage(server.url, async ({ page }) => {
+      assert.equal(await runFile(page, first.kvz), 'done');
+      assert.equal(await runFile(page, second.kvz), 'done');
+      assertSameSheet(await previewCanvases(page), await download(page, 'png'), native.png);
+    });
+  });
+
   test('an entry named in the form, or clicked, is shown enlarged with its six texts', async () => {
     await withPage(server.url, async ({ page }) => {
       assert.equal(await runFile(page, path.join(examples, 'sample.kvz')), 'done');

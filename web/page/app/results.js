@@ -152,8 +152,10 @@ function showSpace(space) {
   elements.spaceSection.hidden = false;
 }
 
+// `content`: a Blob as the worker made it (an image's files), or the text
+// or bytes of a file of `type`.
 function offerDownload(link, fileName, content, type) {
-  link.href = URL.createObjectURL(new Blob([content], { type }));
+  link.href = URL.createObjectURL(content instanceof Blob ? content : new Blob([content], { type }));
   link.download = fileName;
   link.textContent = fileName;
   link.hidden = false;

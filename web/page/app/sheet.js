@@ -3,6 +3,7 @@
 // entry's texts enlarged.
 
 function clearSheet() {
+  keepSheetCanvases();
   elements.preview.replaceChildren();
   elements.previewSection.hidden = true;
   elements.zoom.disabled = true;
@@ -14,11 +15,54 @@ function clearSheet() {
   state.sheet = null;
 }
 
-// Rows top to top + height - 1 of the sheet, as canvas pixels.
-function bandImageData(sheet, top, height) {
-  const rowBytes = 4 * sheet.width;
-  const band = sheet.rgba.subarray(top * rowBytes, (top + height) * rowBytes);
-  return new ImageData(new Uint8ClampedArray(band.buffer, band.byteOffset, band.length), sheet.width, height);
+// A grey level as a canvas pixel (red, green and blue that level, opaque),
+// one 32-bit word in the platform's byte order, as an ImageData's words are.
+const GREY_PIXELS = new Uint32Array(new Uint8Array(Array.from({ length: 256 }, (_, level) =>
+  [level, level, level, 255]).flat()).buffer);
+
+// Canvas pixels of `count` grey levels of the sheet from `from` on, into
+// `image` from its first pixel.
+function putGreyPixels(sheet, from, count, image) {
+  const words = new Uint32Array(image.data.buffer, 0, count);
+  const grey = sheet.grey.subarray(from, from + count);
+  for (let i = 0; i < count; ++i) words[i] = GREY_PIXELS[grey[i]];
+}
+
+// An ImageData as wide as the sheet and at least `height` rows tall: the
+// one the last sheet was drawn through where it fits. Only the band being
+// drawn is ever canvas pixels, and a sheet converted again allocates none.
+function bandImage(sheet, height) {
+  const image = state.drawing.bandImage;
+  if (image && image.width === sheet.width && image.height >= height) return image;
+  state.drawing.bandImage = new ImageData(sheet.width, height);
+  return state.drawing.bandImage;
+}
+
+// Rows top to top + height - 1 of the sheet, drawn on `canvas`.
+function drawBand(canvas, sheet, top, height) {
+  const image = bandImage(sheet, height);
+  putGreyPixels(sheet, top * sheet.width, height * sheet.width, image);
+  canvas.getContext('2d').putImageData(image, 0, 0, 0, 0, sheet.width, height);
+}
+
+// The sheet's canvases, kept when it is cleared: the next sheet draws on
+// those of its bands' sizes (a deck converted again, another option), which
+// spares the browser a fresh bitmap for each, the costliest part of drawing.
+// Every pixel of a band is drawn again, opaque.
+function keepSheetCanvases() {
+  const canvases = [...elements.preview.querySelectorAll(':scope > canvas')];
+  if (canvases.length > 0) state.drawing.spareCanvases = canvases;
+}
+
+// A canvas of `width` x `height`: a kept one of that size, or a new one.
+function bandCanvas(width, height) {
+  const spare = state.drawing.spareCanvases;
+  const index = spare.findIndex((canvas) => canvas.width === width && canvas.height === height);
+  if (index >= 0) return spare.splice(index, 1)[0];
+  const canvas = document.createElement('canvas');
+  canvas.width = width;
+  canvas.height = height;
+  return canvas;
 }
 
 // Canvas pixels per device pixel: the zoom chosen, or the one that fits
@@ -66,22 +110,21 @@ function showSheet(sheet) {
   chooseDefaultZoom(sheet);
   for (let top = 0; top < sheet.height; top += BAND_HEIGHT) {
     const height = Math.min(BAND_HEIGHT, sheet.height - top);
-    const canvas = document.createElement('canvas');
-    canvas.width = sheet.width;
-    canvas.height = height;
+    const canvas = bandCanvas(sheet.width, height);
     canvas.dataset.top = String(top);
     canvas.setAttribute('role', 'img');
     canvas.setAttribute('aria-label',
       `Preview sheet, rows ${top} to ${top + height - 1} of ${sheet.height}; name an entry below to hear it`);
-    canvas.getContext('2d').putImageData(bandImageData(sheet, top, height), 0, 0);
-    canvas.addEventListener('click', (event) => {
+    drawBand(canvas, sheet, top, height);
+    canvas.onclick = (event) => {
       const scale = canvas.getBoundingClientRect().width / canvas.width;
       const y = top + Math.floor(event.offsetY / scale);
       const text = sheet.texts.find((t) => y >= t.y - 1 && y < t.y - 1 + sheet.rowPitch);
       if (text) showEntry(text.group, text.entry);
-    });
+    };
     elements.preview.append(canvas);
   }
+  state.drawing.spareCanvases = [];
   applyZoom();
 }
 
@@ -91,6 +134,7 @@ function showParts(parts) {
   elements.part.hidden = false;
   elements.partLabel.hidden = false;
   elements.part.onchange = () => {
+    keepSheetCanvases();
     elements.preview.replaceChildren();
     elements.entryView.replaceChildren();
     showSheet(parts[Number(elements.part.value)].sheet);
@@ -107,12 +151,11 @@ function textCanvas(sheet, text) {
   canvas.height = cellPixels;
   const context = canvas.getContext('2d');
   if (text.cells > 0) {
-    const data = new ImageData(canvas.width, cellPixels);
-    for (let row = 0; row < cellPixels; ++row) {
-      const from = 4 * ((text.y + row) * sheet.width + text.x);
-      data.data.set(sheet.rgba.subarray(from, from + 4 * canvas.width), 4 * row * canvas.width);
+    const row = new ImageData(canvas.width, 1);
+    for (let y = 0; y < cellPixels; ++y) {
+      putGreyPixels(sheet, (text.y + y) * sheet.width + text.x, canvas.width, row);
+      context.putImageData(row, 0, y);
     }
-    context.putImageData(data, 0, 0);
   }
   canvas.style.width = `${canvas.width * ENTRY_ZOOM}px`;
   return canvas;

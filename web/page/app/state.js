@@ -71,6 +71,7 @@ const state = {
   entries: [],
   shown: null,
   sheet: null,        // the sheet shown, with its texts' places
+  drawing: { bandImage: null, spareCanvases: [] },  // what drawing a sheet reuses (sheet.js)
   zoomChosen: false,  // the user picked a zoom: it is kept
   // A newer choice of files (or a cancel) ends the older batch: each batch
   // runs while its number is the latest.
