@@ -526,7 +526,9 @@ val buildAndConvertDeck(const std::string& text, const std::string& file, const 
             return report.finish(false);
         }
         options->deckName = deckFile;  // kvzdeck build FILE NAME.kvz, as the command line shown
-        const Result<DeckInput> input = readDeckOrPackage(text, *options, pageOptions);
+        val packageForm = val::null();
+        const Result<DeckInput> input = readDeckOrPackage(text, *options, pageOptions, packageForm);
+        if (!packageForm.isNull()) report.set("package", packageForm);
         const ToldLines told = reportDeckBuild(file, input, false);
         for (const std::string& line : told.lines) report.say(line);
         if (told.refused) return report.finish(false);

@@ -63,9 +63,60 @@ std::string textOption(const val& options, const char* name) {
     return value.isString() ? value.as<std::string>() : std::string();
 }
 
+val decksToJs(const AnkiCollection& collection) {
+    val decks = val::array();
+    for (const AnkiDeck& deck : collection.decks) {
+        if (deck.notes == 0) continue;
+        val item = val::object();
+        item.set("name", deck.name);
+        item.set("notes", static_cast<double>(deck.notes));
+        decks.call<void>("push", item);
+    }
+    return decks;
+}
+
+val noteTypesToJs(const AnkiCollection& collection) {
+    val types = val::array();
+    for (const AnkiNoteType& type : collection.noteTypes) {
+        if (type.notes == 0) continue;
+        val item = val::object();
+        item.set("name", type.name);
+        item.set("notes", static_cast<double>(type.notes));
+        val fields = val::array();
+        for (const std::string& field : type.fields) fields.call<void>("push", field);
+        item.set("fields", fields);
+        types.call<void>("push", item);
+    }
+    return types;
+}
+
+val argumentsToJs(const DeckInputOptions& options) {
+    val arguments = val::array();
+    for (const BuildOption& option : buildOptions(options)) {
+        val pair = val::array();
+        pair.call<void>("push", option.name);
+        if (!option.value.empty()) pair.call<void>("push", option.value);
+        arguments.call<void>("push", pair);
+    }
+    return arguments;
+}
+
+// The form of a package whose decks are those of `all` and whose notes
+// are those of `kept`.
+val packageFormToJs(const AnkiCollection& all, const AnkiCollection& kept, const DeckInputOptions& options) {
+    val form = val::object();
+    form.set("decks", decksToJs(all));
+    form.set("noteTypes", noteTypesToJs(kept));
+    form.set("deck", options.package->deck);
+    form.set("columns", options.package->columns);
+    form.set("arguments", argumentsToJs(options));
+    return form;
+}
+
 }  // namespace
 
-Result<DeckInput> readDeckOrPackage(const std::string& bytes, DeckInputOptions options, const val& pageOptions) {
+Result<DeckInput> readDeckOrPackage(const std::string& bytes, DeckInputOptions options, const val& pageOptions,
+                                    val& form) {
     if (!isPackageName(options.fileName) && !looksLikeZip(bytes)) return readDeckInput(bytes, options);
     const val js = val::global("kvzPackageLibraries");
     if (js.isUndefined() || js.isNull())
@@ -74,12 +125,23 @@ Result<DeckInput> readDeckOrPackage(const std::string& bytes, DeckInputOptions o
     Result<AnkiCollection> collection = readAnkiPackage(ByteView(data, bytes.size()), pageLibraries(js));
     KVZ_TRY(collection);
     const std::string deck = textOption(pageOptions, "deck");
-    if (!deck.empty()) {
-        collection = keepDeck(std::move(*collection), deck);
-        KVZ_TRY(collection);
+    const std::string columns = textOption(pageOptions, "columns");
+    options.package = DeckInputOptions::Package{columns, deck};
+    // As kvzdeck build reads --columns before the package.
+    if (!columns.empty()) {
+        Result<ColumnList> roles = parseColumnList(columns, true);
+        KVZ_TRY(roles);
+        options.columns = std::move(roles->roles);
+        options.namedColumns = std::move(roles->named);
     }
-    options.package = DeckInputOptions::Package{textOption(pageOptions, "columns"), deck};
-    return readPackageInput(*collection, options);
+    if (deck.empty()) {
+        form = packageFormToJs(*collection, *collection, options);
+        return readPackageInput(*collection, options);
+    }
+    Result<AnkiCollection> kept = keepDeck(*collection, deck);
+    form = packageFormToJs(*collection, kept ? *kept : *collection, options);
+    KVZ_TRY(kept);
+    return readPackageInput(*kept, options);
 }
 
 }  // namespace kvz::web

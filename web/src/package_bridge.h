@@ -14,9 +14,14 @@ namespace kvz::web {
 
 // What kvzdeck build reads of `bytes`: an Anki package (by its name or its
 // first bytes) as the command line reads it, with the page's `deck` and
-// `columns`, or any other input through readDeckInput. Refuses a package
-// when the worker has not set up its libraries.
+// `columns` as its --deck and --columns, or any other input through
+// readDeckInput. Refuses a package when the worker has not set up its
+// libraries. Once a package's collection is read, `form` becomes what the
+// form beside its results shows, even when the build is then refused: its
+// decks with notes (`decks`: name, notes), the note types with notes among
+// those kept (`noteTypes`: name, notes, fields), the deck and columns asked
+// for, and kvzdeck build's options for them (`arguments`, as a table's).
 Result<DeckInput> readDeckOrPackage(const std::string& bytes, DeckInputOptions options,
-                                    const emscripten::val& pageOptions);
+                                    const emscripten::val& pageOptions, emscripten::val& form);
 
 }  // namespace kvz::web

@@ -7,7 +7,8 @@ import path from 'node:path';
 import { after, before, describe, test } from 'node:test';
 
 import {
-  download, errorLines, kvzdeck, messages, openPage, root, runFile, runNative, startBrowser, startServer, tempDir,
+  download, errorLines, kvzdeck, messages, openPage, root, runFile, runNative, startBrowser, startServer, statusText,
+  tempDir,
 } from './support.mjs';
 
 const packages = path.join(root, 'examples', 'anki');
@@ -59,23 +60,44 @@ function assertOnlyLocalRequests(requests) {
   }
 }
 
+// Chooses `value` in the drop-down `selector` of the file's form, and waits
+// for that file's build again.
+async function choose(page, selector, value) {
+  const runs = await page.$eval('#status', (status) => status.dataset.runs ?? '0');
+  await page.select(selector, value);
+  await page.waitForFunction((before) => document.querySelector('#status').dataset.runs !== before,
+    { timeout: 60000 }, runs);
+  return statusText(page);
+}
+
 describe('Anki packages, built as kvzdeck builds them', () => {
+  // `fields` are chosen in the form: [note type, field, role]; `columns` is
+  // the --columns list that the fields' names with those roles make.
   const cases = [
     { file: 'words-18.apkg' },
     { file: 'words-11.apkg' },
     { file: 'collection.colpkg' },
     { file: 'collection.colpkg', deck: 'Kanji' },
     { file: 'collection.colpkg', deck: '日本語::第2課' },
-    { file: 'words-18.apkg', columns: 'Reading=short2,Expression=short1,Meaning=long' },
+    { file: 'words-18.apkg', fields: [[0, 1, 'short2'], [0, 2, 'long']],
+      columns: 'Expression=short1,Meaning=short2,Reading=long' },
+    { file: 'collection.colpkg', deck: '日本語::第1課', fields: [[0, 0, 'short3']],
+      columns: 'Expression=short3,Meaning=long,Reading=short2' },
+    { file: 'collection.colpkg', fields: [[1, 3, 'group'], [2, 1, '-']],
+      columns: 'Expression=short1,Meaning=long,Reading=short2,Word=short1,Kana=long,English=short2,Example=group,'
+        + 'Level=short4,Text=short1,Back Extra=-' },
   ];
-  for (const { file, deck, columns } of cases) {
+  for (const { file, deck, fields, columns } of cases) {
     test(`${file}${deck ? ` --deck ${deck}` : ''}${columns ? ` --columns ${columns}` : ''}: the native .kvz and messages`, async () => {
       const native = buildNatively(path.join(packages, file), deck, columns);
       assert.equal(native.status, 0, native.errors.join('\n'));
       await withPage(async ({ page, requests, errors }) => {
-        await page.$eval('#package-deck', (input, value) => { input.value = value; }, deck ?? '');
-        await page.$eval('#package-columns', (input, value) => { input.value = value; }, columns ?? '');
         assert.equal(await runFile(page, path.join(packages, file)), 'done');
+        if (deck) assert.equal(await choose(page, '#package-deck', deck), 'done');
+        // A swap of two roles passes through a refused choice (one role twice); the last builds.
+        let status = 'done';
+        for (const [type, field, role] of fields ?? []) status = await choose(page, `#package-field-${type}-${field}`, role);
+        assert.equal(status, 'done');
         const command = await page.$eval('#command-line', (code) => code.textContent);
         // The page quotes a word that is not plain ASCII, or holds a comma or an equals sign.
         const word = (text) => (/^[A-Za-z0-9._+@/-]+$/.test(text) ? text : `"${text}"`);
@@ -90,15 +112,32 @@ describe('Anki packages, built as kvzdeck builds them', () => {
     });
   }
 
-  test('a deck the package does not have, and damaged packages: refused with kvzdeck\'s own line', async () => {
-    const files = [path.join(packages, 'collection.colpkg')];
+  test('the form lists the package\'s decks and note types as kvzdeck list does', async () => {
+    const listed = runNative(kvzdeck, ['list', path.join(packages, 'collection.colpkg')], root).stdout.split('\n');
+    const decks = listed.slice(1, listed.indexOf('note types:')).map((line) => line.trim());
+    const types = listed.slice(listed.indexOf('note types:') + 1).filter((line) => line !== '')
+      .map((line) => line.trim().replace(/: .*$/, ''));
+    await withPage(async ({ page }) => {
+      assert.equal(await runFile(page, path.join(packages, 'collection.colpkg')), 'done');
+      const options = await page.$$eval('#package-deck option', (items) => items.map((item) => item.textContent));
+      assert.deepEqual(options, ['every deck', ...decks]);
+      assert.deepEqual(await page.$$eval('#package-fields .note-type', (items) => items.map((item) => item.textContent)),
+        types);
+      // Without a choice, the fields have the roles kvzdeck gives them by their order.
+      const roles = await page.$$eval('#package-fields select', (items) => items.map((item) => item.value));
+      assert.deepEqual(roles, ['short1', 'long', 'short2', 'short1', 'long', 'short2', 'short3', 'short4',
+        'short1', 'long']);
+    });
+  });
+
+  test('damaged packages: refused with kvzdeck\'s own line', async () => {
+    const files = [];
     for (const name of ['not-a-zip', 'bad-zstd', 'bomb', 'zstd-bomb', 'integrity', 'dot-dot']) {
       files.push(path.join(refusals, `kvzdeck-package-${name}`, 'in', `${name}.apkg`));
     }
     await withPage(async ({ page }) => {
-      await page.$eval('#package-deck', (input) => { input.value = 'Kanj'; });
       for (const file of files) {
-        const native = buildNatively(file, 'Kanj');
+        const native = buildNatively(file);
         assert.equal(native.status, 1);
         assert.equal(await runFile(page, file), 'failed', path.basename(file));
         assert.deepEqual(await messages(page), native.errors);

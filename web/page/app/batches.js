@@ -75,7 +75,7 @@ async function runWaiting(batch) {
     entry.state = 'converting';
     describeProgress();
     showFileList();
-    entry.options = withPackageOptions(entry.name, entry.options);  // packages.js
+    entry.options = withPackageOptions(entry);  // packages.js
     const report = await convert(entry.file, { ...entry.options, table: entry.table }, ({ kind, names }) => {
       Object.assign(entry, { kind, names });
       if (entry === state.shown) showCommandLine(entry);

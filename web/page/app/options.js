@@ -60,7 +60,7 @@ function fileArguments(names) {
 // kvzdeck build's options for `entry`: as the converter said it built the
 // file, or before it has, those of the page's options.
 function buildArguments(entry) {
-  const said = entry.report?.table?.arguments;
+  const said = entry.report?.table?.arguments ?? entry.report?.package?.arguments;
   if (said) return said.flatMap(([name, ...value]) => [name, ...value.map(shellWord)]);
   const { options } = entry;
   const words = [];

@@ -1,8 +1,8 @@
 // Anki packages (.apkg, .colpkg): the libraries the worker reads them with
 // (anki-libraries.js) are loaded only when a package is given, and handed to
-// each worker once; the deck to build (kvzdeck build's --deck) comes from the
-// package-deck field, its fields' roles (--columns) from package-columns. A
-// package has no text encoding to choose.
+// each worker once. The deck to build (kvzdeck build's --deck) and its
+// fields' roles (--columns) are that file's own, chosen in the form beside
+// its results (package-form.js). A package has no text encoding to choose.
 const workersWithPackageLibraries = new WeakSet();
 let packageLibrariesSource = null;
 
@@ -22,17 +22,11 @@ function loadPackageLibraries() {
   return packageLibrariesSource;
 }
 
-// `options` as a package's build takes them: the deck chosen and its fields'
-// roles, and no text encoding; unchanged for another file. The entry keeps
-// them, so that the command line shown names them.
-function withPackageOptions(name, options) {
-  if (!isPackageFile(name)) return options;
-  return {
-    ...options,
-    deck: document.getElementById('package-deck')?.value.trim() ?? '',
-    columns: document.getElementById('package-columns')?.value.trim() ?? '',
-    encoding: '',
-  };
+// `entry`'s options as a package's build takes them: the deck and fields'
+// roles of its own form, and no text encoding; unchanged for another file.
+function withPackageOptions(entry) {
+  if (!isPackageFile(entry.name)) return entry.options;
+  return { ...entry.options, deck: entry.table.deck ?? '', columns: entry.table.columns ?? '', encoding: '' };
 }
 
 // What a request for `file` carries besides it: its options, and the

@@ -133,10 +133,15 @@ function tableChoices(entry, table) {
   return [intro, separatorChoice(entry, table), header, columns, groupSizeChoice(entry), furiganaChoice(entry)];
 }
 
-// Shows the form for `entry`'s table or export; nothing for other files.
+// Shows the form for `entry`'s table, export or package; nothing for other files.
 function showTableForm(entry) {
   const table = entry.report?.table;
   elements.tableForm.replaceChildren();
+  if (entry.report?.package) {
+    elements.tableSection.hidden = false;
+    elements.tableForm.append(...packageChoices(entry, entry.report.package));  // package-form.js
+    return;
+  }
   elements.tableSection.hidden = !table || table.form === 'own';
   if (elements.tableSection.hidden) return;
   if (table.form === 'export') {
