@@ -491,14 +491,7 @@ val tableToJs(const TableHead& head, const DeckInputOptions& options) {
     object.set("suggested", rolesToJs(head.suggested));
     object.set("roles", rolesToJs(rolesRead(head, options)));
     object.set("header", options.headerRow.value_or(!options.namedColumns.empty() || head.namesItsColumns));
-    val arguments = val::array();
-    for (const BuildOption& option : buildOptions(options)) {
-        val pair = val::array();
-        pair.call<void>("push", option.name);
-        if (!option.value.empty()) pair.call<void>("push", option.value);
-        arguments.call<void>("push", pair);
-    }
-    object.set("arguments", arguments);
+    object.set("arguments", argumentsToJs(options));
     return object;
 }
 

@@ -90,16 +90,6 @@ val noteTypesToJs(const AnkiCollection& collection) {
     return types;
 }
 
-val argumentsToJs(const DeckInputOptions& options) {
-    val arguments = val::array();
-    for (const BuildOption& option : buildOptions(options)) {
-        val pair = val::array();
-        pair.call<void>("push", option.name);
-        if (!option.value.empty()) pair.call<void>("push", option.value);
-        arguments.call<void>("push", pair);
-    }
-    return arguments;
-}
 
 // The form of a package whose decks are those of `all` and whose notes
 // are those of `kept`.
@@ -114,6 +104,17 @@ val packageFormToJs(const AnkiCollection& all, const AnkiCollection& kept, const
 }
 
 }  // namespace
+
+val argumentsToJs(const DeckInputOptions& options) {
+    val arguments = val::array();
+    for (const BuildOption& option : buildOptions(options)) {
+        val pair = val::array();
+        pair.call<void>("push", option.name);
+        if (!option.value.empty()) pair.call<void>("push", option.value);
+        arguments.call<void>("push", pair);
+    }
+    return arguments;
+}
 
 Result<DeckInput> readDeckOrPackage(const std::string& bytes, DeckInputOptions options, const val& pageOptions,
                                     val& form) {

@@ -12,6 +12,10 @@
 
 namespace kvz::web {
 
+// kvzdeck build's options for `options` as the page shows them: an array
+// of [name] or [name, value], unquoted, in the command line's order.
+emscripten::val argumentsToJs(const DeckInputOptions& options);
+
 // What kvzdeck build reads of `bytes`: an Anki package (by its name or its
 // first bytes) as the command line reads it, with the page's `deck` and
 // `columns` as its --deck and --columns, or any other input through
