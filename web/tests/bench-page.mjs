@@ -5,7 +5,8 @@
 // (which converts it again, first with --best) and converts it once more
 // (warm with --best). The native figures are whole runs of kvzpack, with
 // and without --preview (the page always draws the sheet and its PNG), and
-// with --best, one of each after each round of the page, so that both meet
+// with --best, with and without --preview, one of each after each round of
+// the page, so that both meet
 // the same load of a shared machine. Medians of ROUNDS rounds (default 5).
 import fs from 'node:fs';
 import path from 'node:path';
@@ -72,6 +73,7 @@ try {
     round.native = nativeMilliseconds(dir, []);
     round.nativePreview = nativeMilliseconds(dir, ['--preview']);
     round.nativeBest = nativeMilliseconds(dir, ['--best']);
+    round.nativeBestPreview = nativeMilliseconds(dir, ['--best', '--preview']);
     results.push(round);
   }
   fs.rmSync(dir, { recursive: true, force: true });
@@ -87,6 +89,7 @@ try {
   const native = median(results.map((r) => r.native));
   const nativePreview = median(results.map((r) => r.nativePreview));
   const nativeBest = median(results.map((r) => r.nativeBest));
+  const nativeBestPreview = median(results.map((r) => r.nativeBestPreview));
   const row = (what, ms) => `| ${what} | ${ms.toFixed(0)} ms |`;
   console.log(`examples/large.kvz, median of ${rounds} rounds\n`);
   console.log('| Run | Time |\n|---|---|');
@@ -102,8 +105,9 @@ try {
   console.log(row('warm conversion with --best in the page', bestWarm));
   console.log(row('of which the converter in the worker', bestWarmConverter));
   console.log(row('native kvzpack --best (whole run)', nativeBest));
+  console.log(row('native kvzpack --best --preview (whole run)', nativeBestPreview));
   console.log(`\nwarm / native: ${(warm / native).toFixed(2)}; warm / native --preview: ${(warm / nativePreview).toFixed(2)}`);
-  console.log(`warm --best / native --best: ${(bestWarm / nativeBest).toFixed(2)}`);
+  console.log(`warm --best / native --best: ${(bestWarm / nativeBest).toFixed(2)}; warm --best / native --best --preview: ${(bestWarm / nativeBestPreview).toFixed(2)}`);
 } finally {
   await chrome.close();
   await server.close();
