@@ -549,8 +549,8 @@ std::vector<Chars> refreshedCandidates(Search& s, PairsTaken taken) {
         const auto first = static_cast<std::uint32_t>(pairs[i] >> 32), second = static_cast<std::uint32_t>(pairs[i]);
         const std::int64_t cost = widthOfToken(s, first) + widthOfToken(s, second);
         const auto count = static_cast<std::int64_t>(j - i);
-        // Each use writes one code of 2 bytes in place of the pair; the
-        // phrase's own line costs the pair and its length word.
+        // Reckoned with the phrase at 2 bytes a use in place of the pair; its
+        // own line costs the pair and a length word.
         const std::int64_t saved = count * (cost - 2);
         if (taken == PairsTaken::paying ? saved > cost + 1 : saved >= cost) {
             Chars spelled = spellToken(s, first);
