@@ -150,16 +150,24 @@ std::optional<Found> searchRefresh(Search& search, std::vector<Chars> candidates
 }
 
 // The search from `candidates`, then from what each parse suggests while
-// that gains: what it offered before the steps ran out.
+// that gains, then once from the wider suggestions: what it offered before
+// the steps ran out. The plain refreshes run as they would alone, so the
+// wider one can only add to what they found.
 Smallest searchBest(Search& search, std::vector<Chars> candidates) {
     Smallest smallest;
     std::int64_t refreshBytes = 0;
-    for (int refresh = 0; refresh <= kCandidateRefreshes; ++refresh) {
+    detail::PairsTaken taken = detail::PairsTaken::paying;
+    for (int refresh = 0;; ++refresh) {
         std::optional<Found> found = searchRefresh(search, std::move(candidates), smallest);
-        if (!found || (refresh > 0 && found->bytes >= refreshBytes)) break;
-        refreshBytes = found->bytes;
-        offer(smallest, found->encoding, found->bytes, true, search.work);
-        candidates = detail::refreshedCandidates(search);
+        if (!found) break;
+        const bool gained = refresh == 0 || found->bytes < refreshBytes;
+        if (gained) {
+            refreshBytes = found->bytes;
+            offer(smallest, found->encoding, found->bytes, true, search.work);
+        }
+        if (taken == detail::PairsTaken::nearlyPaying) break;
+        if (!gained || refresh == kCandidateRefreshes) taken = detail::PairsTaken::nearlyPaying;
+        candidates = detail::refreshedCandidates(search, taken);
         if (search.work.stopHere()) break;
     }
     return smallest;

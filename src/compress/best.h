@@ -66,9 +66,9 @@ Status checkEncodingLimits(const TextEncoding& candidate, const TextEncoding& st
 // that the pairing of neighbours goes through and a trie node that a phrase
 // search visits count as more, eight values that a stream tally sums as one.
 // kBestSteps is what --best may spend on one deck: the bundled decks and
-// the generated ones that fit the device (up to 160 KiB of text) get the
-// images an unbounded search gives, and any deck that fits converts within
-// 2 s on the development machine.
+// the generated ones up to 96 KiB of text get the images an unbounded
+// search gives, and any deck that fits converts within 2 s on the
+// development machine.
 inline constexpr std::uint64_t kBestSteps = 100'000'000;
 
 // What encodeBest may spend, what it spent, and what it had found at a

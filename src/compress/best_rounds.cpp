@@ -531,7 +531,7 @@ bool inlineRound(Search& s, Encoding& found, StreamTally& tally) {
     return changed;
 }
 
-std::vector<Chars> refreshedCandidates(Search& s) {
+std::vector<Chars> refreshedCandidates(Search& s, PairsTaken taken) {
     std::vector<Chars> next;
     for (std::uint32_t p : usedPhrases(s.encoding)) next.push_back(s.candidates[p]);
     std::vector<std::uint64_t> pairs;
@@ -549,7 +549,10 @@ std::vector<Chars> refreshedCandidates(Search& s) {
         const auto first = static_cast<std::uint32_t>(pairs[i] >> 32), second = static_cast<std::uint32_t>(pairs[i]);
         const std::int64_t cost = widthOfToken(s, first) + widthOfToken(s, second);
         const auto count = static_cast<std::int64_t>(j - i);
-        if (count * (cost - 2) > cost + 1) {
+        // Reckoned with the phrase at 2 bytes a use in place of the pair; its
+        // own line costs the pair and a length word.
+        const std::int64_t saved = count * (cost - 2);
+        if (taken == PairsTaken::paying ? saved > cost + 1 : saved >= cost) {
             Chars spelled = spellToken(s, first);
             const Chars tail = spellToken(s, second);
             spelled.insert(spelled.end(), tail.begin(), tail.end());

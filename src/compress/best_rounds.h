@@ -122,9 +122,16 @@ bool freeCharRound(Search& search);
 // True when any phrase was inlined.
 bool inlineRound(Search& search, Encoding& found, StreamTally& tally);
 
+// Which repeated pairs of neighbouring codes a refresh takes: those whose
+// uses save more than their phrase line costs, length word included, or
+// also those whose uses save at least the line's codes. These pay only
+// beside other moves (in place of a relative, or once the one-byte limit
+// moves), so a refresh takes them only after the plain ones.
+enum class PairsTaken { paying, nearlyPaying };
+
 // The phrases in use, and every pair of neighbouring codes in the parse
-// that repeats often enough to pay as a phrase of its own, spelled out,
-// ordered as gatherCandidates orders them.
-std::vector<Chars> refreshedCandidates(Search& search);
+// that repeats often enough (as `taken` says), spelled out, ordered as
+// gatherCandidates orders them.
+std::vector<Chars> refreshedCandidates(Search& search, PairsTaken taken = PairsTaken::paying);
 
 }  // namespace kvz::detail

@@ -109,7 +109,9 @@ private:
 
 // Two refreshes of the search, every round as encodeBest runs it, except
 // that the swap round runs after every sweep (not only after one that moved
-// nothing), each followed by its re-ranking.
+// nothing), each followed by its re-ranking. The second takes the wider
+// candidates of encodeBest's last refresh, the pairs that pay only beside
+// other moves among them.
 void walkSearch(const Encoded& standard, std::uint32_t depth, SearchSteps& steps) {
     Spelled spelled = spellStandard(standard.encoding.codeLines, standard.frame);
     BestWork work;
@@ -147,7 +149,7 @@ void walkSearch(const Encoded& standard, std::uint32_t depth, SearchSteps& steps
         }
         if (refresh == 0) steps.inliningCosts(search.encoding);
         steps.inlineOneByOne(search.encoding);
-        candidates = refreshedCandidates(search);
+        candidates = refreshedCandidates(search, PairsTaken::nearlyPaying);
     }
 }
 
