@@ -214,16 +214,20 @@ private:
     }
 
     // Sets that a killed run left half published in an output folder are
-    // put right first, and told.
+    // put right first, and the temporary files of one killed before it
+    // published anything removed; each told.
     void repairInterruptedRuns() {
         std::set<std::string> folders;
         for (const std::string& file : files_) folders.insert(folderPart(outputBase(file)));
         for (const std::string& folder : folders) {
             const Result<std::optional<std::string>> repaired = io::repairInterruptedPublication(folder);
-            if (!repaired)
+            if (!repaired) {
                 err_ << formatProgramMessage(kPackProgram, repaired.reason()) << '\n';
-            else if (*repaired)
-                err_ << formatFileMessage(kPackProgram, io::journalPath(folder), **repaired) << '\n';
+                continue;
+            }
+            if (*repaired) err_ << formatFileMessage(kPackProgram, io::journalPath(folder), **repaired) << '\n';
+            for (const std::string& told : io::removeAbandonedTemporaries(folder))
+                err_ << formatProgramMessage(kPackProgram, told) << '\n';
         }
     }
 
