@@ -75,7 +75,7 @@ void TemporaryFiles::forget(const std::string& name) {
     const auto staged = std::find(staged_.begin(), staged_.end(), name);
     if (staged == staged_.end()) return;
     staged_.erase(staged);
-    Record* record = recordOf(name.substr(0, fileNameStart(name)));
+    Record* record = openRecordOf(name.substr(0, fileNameStart(name)));
     if (record && --record->held == 0) release(*record);
 }
 
@@ -87,12 +87,17 @@ void TemporaryFiles::removeAll() {
     for (const std::unique_ptr<Record>& record : records_) release(*record);
 }
 
+TemporaryFiles::Record* TemporaryFiles::openRecordOf(const std::string& folder) {
+    for (const std::unique_ptr<Record>& record : records_)
+        if (record->folder == folder && record->file.isOpen()) return record.get();
+    return nullptr;
+}
+
 // The open record of `folder`, made and locked on the first call; none when
 // it cannot be made. A record that another run removed between its making
 // and its locking (taking it for one left behind) is made again.
 TemporaryFiles::Record* TemporaryFiles::recordOf(const std::string& folder) {
-    for (const std::unique_ptr<Record>& record : records_)
-        if (record->folder == folder && record->file.isOpen()) return record.get();
+    if (Record* open = openRecordOf(folder)) return open;
     for (int attempt = 0; attempt < 3; ++attempt) {
         std::string path = folder + std::string(kStagingRecordPrefix) + "XXXXXX";
         FileDescriptor file = os::createUniqueFile(path);

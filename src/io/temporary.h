@@ -63,6 +63,7 @@ public:
 
 private:
     struct Record;  // a folder's record, open and locked
+    Record* openRecordOf(const std::string& folder);
     Record* recordOf(const std::string& folder);
     void release(Record& record);
 
