@@ -214,16 +214,20 @@ private:
     }
 
     // Sets that a killed run left half published in an output folder are
-    // put right first, and told.
+    // put right first, and the temporary files of one killed before it
+    // published anything removed; each told.
     void repairInterruptedRuns() {
         std::set<std::string> folders;
         for (const std::string& file : files_) folders.insert(folderPart(outputBase(file)));
         for (const std::string& folder : folders) {
             const Result<std::optional<std::string>> repaired = io::repairInterruptedPublication(folder);
-            if (!repaired)
+            if (!repaired) {
                 err_ << formatProgramMessage(kPackProgram, repaired.reason()) << '\n';
-            else if (*repaired)
-                err_ << formatFileMessage(kPackProgram, io::journalPath(folder), **repaired) << '\n';
+                continue;
+            }
+            if (*repaired) err_ << formatFileMessage(kPackProgram, io::journalPath(folder), **repaired) << '\n';
+            for (const std::string& told : io::removeAbandonedTemporaries(folder))
+                err_ << formatProgramMessage(kPackProgram, told) << '\n';
         }
     }
 
@@ -355,24 +359,40 @@ private:
     // wrote there (this run's log as it was at the start or since, or the log
     // named after the deck). Any other image there (the deck "NAME-3.kvz"
     // converted on its own) is another deck's.
+    //
+    // The numbered text holds the same image, so it is looked at too: the
+    // other deck's NAME-3.txt is its own even where its .ihx is gone.
     Status refuseOtherDecksParts(const std::vector<NamedImage>& images) {
         std::set<std::string> known = earlierParts_;
         const std::string deckLog = splitDeckName(images.front().name) + ".log";
         for (std::string& line : readLogLines(deckLog)) known.insert(std::move(line));
         for (const NamedImage& image : images) {
-            const std::string path = image.name + ".ihx";
-            if (io::pathKind(path) != io::PathKind::regular) continue;
-            const Result<std::string> text = io::readTextWithin(path, ownOutputReadLimit(OutputKind::image));
-            const std::optional<std::uint32_t> end = text ? ownImageTextEnd(*text, false) : std::nullopt;
-            if (end && *end > kLoadAddress && known.contains(formatLogLine(path, *end - kLoadAddress))) continue;
-            if (const auto names = text ? groupNamesOf(*text) : std::nullopt;
-                names && names == groupNamesOf(image.packed.hexText))
-                continue;
-            return fail(path + " exists and holds another deck's image (not this deck's group names, and no log "
-                               "lists it as a part); " +
-                        std::string(kOutputWayOut));
+            const std::string imagePath = image.name + ".ihx";
+            for (const bool numbered : {false, true}) {
+                const std::string path = numbered ? image.name + ".txt" : imagePath;
+                if (io::pathKind(path) != io::PathKind::regular) continue;
+                const Result<std::string> text = io::readTextWithin(
+                    path, ownOutputReadLimit(numbered ? OutputKind::numberedImage : OutputKind::image));
+                const std::optional<std::string> hexText =
+                    !text ? std::nullopt : numbered ? unnumberedImageText(*text) : std::optional(*text);
+                if (hexText && isEarlierPart(*hexText, imagePath, known, image.packed.hexText)) continue;
+                return fail(path + " exists and holds another deck's image (not this deck's group names, and no log "
+                                   "lists it as a part); " +
+                            std::string(kOutputWayOut));
+            }
         }
         return success();
+    }
+
+    // Whether the image text found under a part's name is an earlier part of
+    // the deck whose part `partHexText` is: a log lists it under `imagePath`
+    // with its range, or it holds the same group names.
+    static bool isEarlierPart(const std::string& hexText, const std::string& imagePath,
+                              const std::set<std::string>& known, const std::string& partHexText) {
+        const std::optional<std::uint32_t> end = ownImageTextEnd(hexText, false);
+        if (end && *end > kLoadAddress && known.contains(formatLogLine(imagePath, *end - kLoadAddress))) return true;
+        const auto names = groupNamesOf(hexText);
+        return names && names == groupNamesOf(partHexText);
     }
 
     static constexpr std::array kOutputKinds{OutputKind::image, OutputKind::numberedImage, OutputKind::preview};

@@ -133,6 +133,17 @@ std::optional<std::uint32_t> ownImageTextEnd(std::string_view text, bool numbere
     return end;
 }
 
+std::optional<std::string> unnumberedImageText(std::string_view numbered) {
+    if (!ownImageTextEnd(numbered, true)) return std::nullopt;
+    std::string text;
+    const std::vector<std::string_view> lines = splitLines(numbered);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        text.append(*numberedRecord(lines[i], i + 1));
+        text.append("\r\n");
+    }
+    return text;
+}
+
 bool isOwnOutput(OutputKind kind, std::string_view contents) {
     switch (kind) {
         case OutputKind::image: return ownImageTextEnd(contents, false).has_value();

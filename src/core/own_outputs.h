@@ -44,6 +44,11 @@ bool isOwnOutput(OutputKind kind, std::string_view contents);
 // text (isOwnOutput's rules for an image, or with `numbered` a numbered one).
 std::optional<std::uint32_t> ownImageTextEnd(std::string_view text, bool numbered);
 
+// The image text a numbered text of kvzpack holds: its records with their
+// line numbers taken off, each ended by CR LF; nothing when `numbered` is
+// not such a text.
+std::optional<std::string> unnumberedImageText(std::string_view numbered);
+
 // "PATH exists and is not an Intel HEX file written by kvzpack; it is left
 // as it is: rename it, or write the outputs elsewhere with --output-dir DIR"
 // (a numbered HEX file, a PNG image, a log for the other kinds).

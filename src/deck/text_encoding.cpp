@@ -140,14 +140,21 @@ bool isValidCp932(std::string_view bytes) {
 // UTF-16 without a byte order mark: zero bytes, as the high byte of every
 // ASCII character, and only at odd positions (little-endian) or only at
 // even ones (big-endian), in the first part of an even number of bytes.
+// A line end's byte (LF or CR) is never a high byte there either (that
+// would be a character of U+0A00-U+0AFF or U+0D00-U+0DFF, Indic letters no
+// deck holds): so a UTF-8 text of several lines with a stray zero byte is
+// not read as UTF-16 because the zero fell on one side.
 std::optional<TextEncoding> utf16WithoutMark(std::string_view bytes) {
     constexpr std::size_t kBytesLooked = 64 * 1024;
     if (bytes.size() % 2 != 0) return std::nullopt;
-    std::size_t evenZeros = 0, oddZeros = 0;
-    for (std::size_t i = 0; i < bytes.size() && i < kBytesLooked; ++i)
-        if (bytes[i] == '\0') ++(i % 2 == 0 ? evenZeros : oddZeros);
-    if (oddZeros > 0 && evenZeros == 0) return TextEncoding::utf16le;
-    if (evenZeros > 0 && oddZeros == 0) return TextEncoding::utf16be;
+    std::size_t zeros[2] = {0, 0};
+    std::size_t lineEnds[2] = {0, 0};
+    for (std::size_t i = 0; i < bytes.size() && i < kBytesLooked; ++i) {
+        if (bytes[i] == '\0') ++zeros[i % 2];
+        if (bytes[i] == '\n' || bytes[i] == '\r') ++lineEnds[i % 2];
+    }
+    if (zeros[1] > 0 && zeros[0] == 0 && lineEnds[1] == 0) return TextEncoding::utf16le;
+    if (zeros[0] > 0 && zeros[1] == 0 && lineEnds[0] == 0) return TextEncoding::utf16be;
     return std::nullopt;
 }
 

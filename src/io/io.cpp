@@ -118,7 +118,7 @@ Result<StagedFile> StagedFile::create(const std::string& path, TemporaryFiles* t
     // file made but not yet listed.
     const auto makeFile = [&] {
         FileDescriptor file = os::createUniqueFile(name);
-        if (file.isOpen() && temporaries) temporaries->add(name);
+        if (file.isOpen() && temporaries) temporaries->addStaged(name);
         return file;
     };
     FileDescriptor file = temporaries ? temporaries->exclusively(makeFile) : makeFile();

@@ -1,4 +1,5 @@
 // io's system calls on POSIX systems.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <random>
 #include <tuple>
 #include <vector>
@@ -108,6 +110,27 @@ std::size_t longestNameIn(const std::string& folder) {
 }
 
 std::string leadingName(std::string_view name, std::size_t room) { return std::string(name.substr(0, room)); }
+
+bool lockFile(const FileDescriptor& file, bool wait) {
+    for (;;) {
+        if (::flock(file.get(), LOCK_EX | (wait ? 0 : LOCK_NB)) == 0) return true;
+        if (errno != EINTR) return false;
+    }
+}
+
+bool stillNamed(const FileDescriptor& file) {
+    struct stat info {};
+    return ::fstat(file.get(), &info) == 0 && info.st_nlink > 0;
+}
+
+std::vector<std::string> namesStartingWith(const std::string& folder, std::string_view prefix) {
+    std::vector<std::string> names;
+    const std::unique_ptr<DIR, int (*)(DIR*)> listing(::opendir(folder.empty() ? "." : folder.c_str()), ::closedir);
+    if (!listing) return names;
+    while (const dirent* entry = ::readdir(listing.get()))
+        if (std::string_view name = entry->d_name; name.starts_with(prefix)) names.emplace_back(name);
+    return names;
+}
 
 // Folders are locked with flock on the folder itself, so that no lock file
 // is made or left behind, in the order of (device, inode).

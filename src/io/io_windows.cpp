@@ -315,6 +315,29 @@ std::wstring mutexName(const FileIdentity& folder) {
 
 }  // namespace
 
+bool lockFile(const FileDescriptor& file, bool wait) {
+    OVERLAPPED whole{};
+    const DWORD flags = LOCKFILE_EXCLUSIVE_LOCK | (wait ? 0 : LOCKFILE_FAIL_IMMEDIATELY);
+    return ::LockFileEx(handleOf(file.get()), flags, 0, MAXDWORD, MAXDWORD, &whole) != 0;
+}
+
+// A file removed while it is open keeps its name until its last handle
+// closes: it counts as named (a record lost that way only protects nothing).
+bool stillNamed(const FileDescriptor&) { return true; }
+
+std::vector<std::string> namesStartingWith(const std::string& folder, std::string_view prefix) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found{};
+    const std::wstring pattern = systemPath(folder.empty() ? std::string("*") : folder + "*");
+    const HANDLE search = ::FindFirstFileW(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (std::string name = narrow(found.cFileName); name.starts_with(prefix)) names.push_back(std::move(name));
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+    return names;
+}
+
 void flushFolder(const std::string&) {}
 
 FolderLocks::FolderLocks(std::span<const std::string> paths) : held_(std::make_unique<Held>()) {

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "common/result.h"
 #include "io/io.h"
@@ -90,6 +91,16 @@ std::string leadingName(std::string_view name, std::size_t room);
 // folder on POSIX; Windows writes renames through). Where a folder cannot be
 // flushed, nothing happens.
 void flushFolder(const std::string& folder);
+
+// Takes an exclusive lock of an open file that the system drops when the
+// process ends, however it ends (flock; LockFileEx on Windows); with `wait`
+// false it gives up at once where another process holds it. True when held.
+bool lockFile(const FileDescriptor& file, bool wait);
+// Whether the open file still has a name (a file removed while open has none).
+bool stillNamed(const FileDescriptor& file);
+// The names in `folder` ("" for the current one) that start with `prefix`;
+// none when the folder cannot be read.
+std::vector<std::string> namesStartingWith(const std::string& folder, std::string_view prefix);
 
 // Exclusive locks, held across processes, of the folders that hold the
 // files named by `paths`, each folder locked once however it is named, in

@@ -333,15 +333,75 @@ std::vector<std::uint8_t> bigDeck() {
     return testing::randomKanjiDeck({900, 0, 0, 0, 0, 0, 0, 0}, 58, 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Conversions, KilledAtARename,
+const auto kKilledConversions =
     ::testing::Values(KilledConversion{"Plain", {"deck.kvz"}, testing::bundledDeckBytes("sample.kvz"),
                                        testing::bundledDeckBytes("example.kvz")},
                       KilledConversion{"WithPreview", {"--preview", "deck.kvz"}, testing::bundledDeckBytes("sample.kvz"),
                                        testing::bundledDeckBytes("example.kvz")},
                       KilledConversion{"Split", {"--split", "deck.kvz"}, testing::repeatedEntries(bigDeck(), 1, 7),
-                                       bigDeck()}),
-    [](const auto& info) { return std::string(info.param.name); });
+                                       bigDeck()});
+
+INSTANTIATE_TEST_SUITE_P(Conversions, KilledAtARename, kKilledConversions,
+                         [](const auto& info) { return std::string(info.param.name); });
+
+class KilledWhileWriting : public ::testing::TestWithParam<KilledConversion> {};
+
+// The run is killed (SIGKILL) as it makes each temporary output in turn,
+// before any name changes: the older set stays, and the next run in the
+// folder removes the temporary files already made, says so, and leaves no
+// record of them; a run killed at none publishes the new set.
+TEST_P(KilledWhileWriting, TheNextRunRemovesItsTemporaryFiles) {
+    const KilledConversion& conversion = GetParam();
+    const auto convert = [&](const TempDir& dir, const std::vector<std::uint8_t>& deck,
+                             const std::vector<std::string>& environment = {}) {
+        testing::writeFile(dir / "deck.kvz", deck);
+        return run(dir, testing::kvzpackBinary(), conversion.args, environment);
+    };
+    const auto leftOver = [](const TempDir& dir) {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir.path()))
+            if (const std::string name = entry.path().filename().string();
+                name.find(".part") != std::string::npos || name.starts_with(".kvzpack-"))
+                names.push_back(name);
+        return names;
+    };
+    TempDir reference;
+    ASSERT_EQ(convert(reference, conversion.deck).exitStatus, 0);
+    const Contents newer = outputsIn(reference);
+    for (int at = 1;; ++at) {
+        TempDir dir;
+        ASSERT_EQ(convert(dir, conversion.olderDeck).exitStatus, 0);
+        const Contents older = outputsIn(dir);
+        const ProcessResult interrupted = convert(dir, conversion.deck, withFaults({"KVZPACK_TEST_KILL_AT_CREATE=" + std::to_string(at)}));
+        if (!interrupted.signalled) {
+            EXPECT_EQ(interrupted.exitStatus, 0) << interrupted.err;
+            EXPECT_EQ(outputsIn(dir), newer);
+            EXPECT_TRUE(leftOver(dir).empty());
+            EXPECT_GT(at, 2) << "the outputs were made under temporary names";
+            break;
+        }
+        Contents kept = outputsIn(dir);
+        std::erase_if(kept, [](const auto& file) {
+            return file.first.find(".part") != std::string::npos || file.first.starts_with(".kvzpack-");
+        });
+        EXPECT_EQ(kept, older) << "killed at temporary file " << at;
+        const ProcessResult next = run(dir, testing::kvzpackBinary(), {"missing.kvz"});
+        if (at == 1) {
+            EXPECT_EQ(next.err.find("killed"), std::string::npos) << next.err;
+        } else {
+            const std::string told = ": a run was killed while it wrote its outputs: " + std::to_string(at - 1) +
+                                     (at == 2 ? " temporary file removed\n" : " temporary files removed\n");
+            EXPECT_EQ(next.err.rfind("kvzpack: .kvzpack-staging-", 0), 0u) << next.err;
+            EXPECT_NE(next.err.find(told), std::string::npos) << next.err;
+        }
+        EXPECT_EQ(leftOver(dir), std::vector<std::string>{}) << "killed at temporary file " << at;
+        EXPECT_EQ(outputsIn(dir), older);
+        ASSERT_LT(at, 60) << "the run never got past its temporary files";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Conversions, KilledWhileWriting, kKilledConversions,
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace kvz

@@ -75,6 +75,13 @@ TEST(OwnImageTextEnd, IsOnePastTheLastAddressHeld) {
     EXPECT_EQ(ownImageTextEnd(pinned("example.txt"), false), std::nullopt);
 }
 
+TEST(UnnumberedImageText, IsTheImageTheNumberedTextHolds) {
+    EXPECT_EQ(unnumberedImageText(pinned("example.txt")), pinned("example.ihx"));
+    EXPECT_EQ(unnumberedImageText(withLf(pinned("example.txt"))), pinned("example.ihx"));
+    EXPECT_EQ(unnumberedImageText(pinned("example.ihx")), std::nullopt);
+    EXPECT_EQ(unnumberedImageText("#separator:tab\nfront\tback\n"), std::nullopt);
+}
+
 TEST(OwnOutput, TextsLongerThanAnyImageAreNotOnes) {
     std::string text;
     while (text.size() <= ownOutputReadLimit(OutputKind::image))

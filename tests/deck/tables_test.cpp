@@ -450,6 +450,15 @@ TEST(Encodings, Utf16WithoutAByteOrderMarkIsToldByItsZeroBytes) {
     // An odd count of bytes, or zero bytes at both kinds of position, is no UTF-16.
     EXPECT_EQ(detectEncoding(std::string("a\0b", 3)), TextEncoding::utf8);
     EXPECT_EQ(detectEncoding(std::string("a\0\0b", 4)), TextEncoding::utf8);
+    // Nor is a text of several lines with a stray zero byte: a line end
+    // falls where UTF-16 would have a high byte. 「」 and 《 keep theirs low.
+    EXPECT_EQ(detectEncoding(std::string("short1,long\nabcd,ef\0g\nhij,klm\n", 30)), TextEncoding::utf8);
+    EXPECT_EQ(detectEncoding(std::string("short1\rab\0c\rd\r", 14)), TextEncoding::utf8);
+    const std::string brackets("\x0C\x30\x0D\x30\x0A\x30\n\0", 8);  // "「」《\n"
+    EXPECT_EQ(detectEncoding(brackets), TextEncoding::utf16le);
+    std::string swapped;
+    for (std::size_t i = 0; i < brackets.size(); i += 2) swapped += std::string{brackets[i + 1], brackets[i]};
+    EXPECT_EQ(detectEncoding(swapped), TextEncoding::utf16be);
 }
 
 TEST(Encodings, AGuessBetweenUtf8AndCp932IsSaid) {

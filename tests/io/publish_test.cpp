@@ -109,9 +109,57 @@ TEST(TemporaryFiles, RemoveAllTakesEveryStagedFileAndNoOutput) {
     auto first = StagedFile::create((dir / "kept.ihx").string(), &temporaries);
     auto second = StagedFile::create((dir / "new.txt").string(), &temporaries);
     ASSERT_TRUE(first.ok() && second.ok());
-    EXPECT_EQ(filesIn(dir.path()).size(), 3u);
+    EXPECT_EQ(filesIn(dir.path()).size(), 4u);  // and the record that lists the two
     temporaries.removeAll();
     EXPECT_EQ(filesIn(dir.path()), (Contents{{"kept.ihx", "older"}}));
+}
+
+TEST(TemporaryFiles, TheRecordGoesWithTheLastOfItsFiles) {
+    const testing::TempDir dir;
+    TemporaryFiles temporaries;
+    auto first = StagedFile::create((dir / "a.ihx").string(), &temporaries);
+    auto second = StagedFile::create((dir / "a.txt").string(), &temporaries);
+    ASSERT_TRUE(first.ok() && second.ok());
+    const auto records = [&] {
+        std::size_t count = 0;
+        for (const auto& [name, contents] : filesIn(dir.path())) count += name.starts_with(kStagingRecordPrefix);
+        return count;
+    };
+    EXPECT_EQ(records(), 1u);
+    ASSERT_TRUE(first->write(std::string_view("new")).ok());
+    ASSERT_TRUE(first->commit().ok());
+    EXPECT_EQ(records(), 1u);
+    ASSERT_TRUE(second->write(std::string_view("new")).ok());
+    ASSERT_TRUE(second->commit().ok());
+    EXPECT_EQ(filesIn(dir.path()), (Contents{{"a.ihx", "new"}, {"a.txt", "new"}}));
+}
+
+// A record whose run is alive (its lock held) is left with its files; one
+// left unlocked takes only the temporary files it names in its own folder.
+TEST(TemporaryFiles, OnlyTheRecordsOfRunsNoLongerAliveAreActedOn) {
+    const testing::TempDir dir;
+    const std::string folder = dir.path().string() + "/";
+    TemporaryFiles alive;
+    auto staged = StagedFile::create(folder + "live.ihx", &alive);
+    ASSERT_TRUE(staged.ok());
+    EXPECT_TRUE(removeAbandonedTemporaries(folder).empty());
+    EXPECT_TRUE(fs::exists(staged->temporaryPath()));
+
+    testing::writeFile(dir / "x.ihx.partAbC123", std::string_view("left"));
+    testing::writeFile(dir / "notes.txt", std::string_view("the user's"));
+    testing::writeFile(dir / "notes.txt.part", std::string_view("the user's too"));
+    testing::writeFile(dir / (std::string(kStagingRecordPrefix) + "Zz9Zz9"),
+                       std::string_view("x.ihx.partAbC123\nnotes.txt\nnotes.txt.part\n../up.partAbC123\n"));
+    const std::vector<std::string> told = removeAbandonedTemporaries(folder);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0], folder + std::string(kStagingRecordPrefix) +
+                           "Zz9Zz9: a run was killed while it wrote its outputs: 1 temporary file removed");
+    const Contents after = filesIn(dir.path());
+    EXPECT_FALSE(after.contains("x.ihx.partAbC123"));
+    EXPECT_FALSE(after.contains(std::string(kStagingRecordPrefix) + "Zz9Zz9"));
+    EXPECT_EQ(after.at("notes.txt"), "the user's");
+    EXPECT_EQ(after.at("notes.txt.part"), "the user's too");
+    EXPECT_TRUE(fs::exists(staged->temporaryPath()));
 }
 
 TEST(StagedFile, NamesUpToTheLimitAreWrittenAndCommitted) {

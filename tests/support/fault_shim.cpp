@@ -15,6 +15,9 @@
 //   KVZPACK_TEST_KILL_AT_RENAME=N  the Nth rename() of the process (from 1)
 //                                  ends it with SIGKILL instead, as a
 //                                  power loss or `kill -9` would there
+//   KVZPACK_TEST_KILL_AT_CREATE=N  the Nth mkstemp() of a temporary
+//                                  output ("NAME.partXXXXXX") ends the
+//                                  process with SIGKILL instead
 #include <dlfcn.h>
 #include <signal.h>
 #include <unistd.h>
@@ -81,6 +84,10 @@ extern "C" int mkstemp(char* pattern) {
         errno = EACCES;
         return -1;
     }
+    static int temporaries = 0;
+    if (const char* at = setting("KVZPACK_TEST_KILL_AT_CREATE");
+        at && std::strstr(pattern, ".partXXXXXX") && ++temporaries == std::atoi(at))
+        ::raise(SIGKILL);
     return next<int (*)(char*)>("mkstemp")(pattern);
 }
 
