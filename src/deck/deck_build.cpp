@@ -9,6 +9,7 @@
 #include <string_view>
 #include <utility>
 
+#include "common/text.h"
 #include "deck/cp932.h"
 #include "deck/utf8.h"
 #include "glyph/glyph.h"
@@ -200,20 +201,9 @@ private:
     std::size_t entries_ = 0;  // of every group
 };
 
-std::vector<std::string_view> splitFields(std::string_view line) {
-    std::vector<std::string_view> fields;
-    std::size_t start = 0;
-    for (std::size_t tab = line.find('\t'); tab != std::string_view::npos; tab = line.find('\t', start)) {
-        fields.push_back(line.substr(start, tab - start));
-        start = tab + 1;
-    }
-    fields.push_back(line.substr(start));
-    return fields;
-}
-
 Status DeckBuilder::addLine(std::string_view line) {
     if (line.empty() || line.front() == '#') return success();
-    const std::vector<std::string_view> fields = splitFields(line);
+    const std::vector<std::string_view> fields = splitAt(line, '\t');
     if (fields.size() == 1) return addGroup(fields.front());
     if (fields.size() == kFieldsPerEntry) return addEntry(fields);
     return fail(std::to_string(fields.size()) +
