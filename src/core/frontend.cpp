@@ -108,6 +108,12 @@ std::string formatProgramMessage(std::string_view program, std::string_view text
     return std::string(program) + ": " + std::string(text);
 }
 
+std::string formatCannotOpenMessage(std::string_view file, std::string_view cause) {
+    std::string line = "Cannot open " + std::string(file);
+    if (!cause.empty()) line += ": " + std::string(cause);
+    return line;
+}
+
 std::string formatFileMessage(std::string_view program, std::string_view file, std::string_view reason) {
     return formatProgramMessage(program, std::string(file) + ": " + std::string(reason));
 }
