@@ -192,7 +192,7 @@ private:
     // A name that Windows opens as a device is no file to read or write.
     std::optional<int> refuseDeviceName(const std::string& path) {
         if (!io::opensAsDevice(path)) return std::nullopt;
-        err_ << formatFileMessage(kDeckProgram, path, "is the name of a device on Windows, not of a file") << '\n';
+        err_ << formatFileMessage(kDeckProgram, path, io::deviceNameReason()) << '\n';
         return kExitUsage;
     }
 

@@ -159,8 +159,7 @@ public:
             return kExitUsage;
         }
         if (const std::optional<std::string> device = deviceName()) {
-            err_ << formatFileMessage(kPackProgram, *device,
-                                      "is the name of a device on Windows, not of a file; nothing converted")
+            err_ << formatFileMessage(kPackProgram, *device, io::deviceNameReason() + "; nothing converted")
                  << '\n';
             return kExitUsage;
         }
@@ -432,7 +431,7 @@ int inspectImage(const std::string& path, const std::optional<EntrySelection>& e
         return kExitFailure;
     };
     if (io::opensAsDevice(path)) {
-        err << formatFileMessage(kPackProgram, path, "is the name of a device on Windows, not of a file") << '\n';
+        err << formatFileMessage(kPackProgram, path, io::deviceNameReason()) << '\n';
         return kExitUsage;
     }
     auto text = readImageText(path);

@@ -18,8 +18,8 @@ std::string_view severityName(Severity severity) { return severity == Severity::
 
 Result<InspectedImage> inspectImage(const HexImage& image, const std::string& name,
                                     const std::optional<EntrySelection>& entry) {
-    auto decoded = decodeImage(image.bytes, kLoadAddress);
-    if (!decoded) return fail("not a device image: " + decoded.reason());
+    auto decoded = decodeDeviceImage(image.bytes);
+    KVZ_TRY(decoded);
     auto text = entry ? drawSelection(*decoded, *entry) : formatImageSummary(name, image.bytes, *decoded);
     KVZ_TRY(text);
     return InspectedImage{std::move(text.value()), image.bytes.size(), std::move(decoded.value())};

@@ -22,6 +22,7 @@ using deck_internal::appendRawBytes;
 using deck_internal::Bytes;
 using deck_internal::encodeCharacter;
 using deck_internal::hexByte;
+using deck_internal::kEmptyCellShown;
 
 constexpr std::uint16_t kMaxEntries = 0xFFFF;
 
@@ -342,7 +343,7 @@ void DeckBuilder::warnOfMissingGlyphs(const Bytes& text, const std::string& labe
                                     ", nor for more characters after it; kvzpack names each of them");
             continue;
         }
-        warnings_.push_back("warning: " + label + ": no glyph for " + named + "; the device shows an empty cell for it");
+        warnings_.push_back("warning: " + label + ": no glyph for " + named + "; " + std::string(kEmptyCellShown));
     }
 }
 
@@ -457,6 +458,8 @@ std::string strayCarriageReturn(std::string_view line) {
 
 }  // namespace
 
+Failure kvzDeckGivenAsText() { return fail("is a KVZ deck already, not a text", FailureKind::notADeck); }
+
 bool looksLikeKvz(std::string_view file) {
     const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(file.data()), file.size());
     return !bytes.empty() && bytes.size() % kRecordSize == 0 && checkKvzRecords(bytes).ok();
@@ -501,7 +504,7 @@ Result<DeckCheck> checkDeck(std::string_view tsv, const DeckFixes& fixes) {
     }
     // Whatever the reason a KVZ deck is refused for, it is told as one.
     if (check.problemCount > 0 && looksLikeKvz(whole))
-        return fail("is a KVZ deck already, not a text", FailureKind::notADeck);
+        return kvzDeckGivenAsText();
     return check;
 }
 

@@ -885,7 +885,7 @@ Result<DeckInput> readTableInput(const std::string& text, const ExportHeader& he
 }  // namespace
 
 Result<TableHead> readTableHead(std::string_view bytes, const DeckInputOptions& options) {
-    if (looksLikeKvz(bytes)) return fail("is a KVZ deck already, not a text", FailureKind::notADeck);
+    if (looksLikeKvz(bytes)) return kvzDeckGivenAsText();
     Result<DecodedText> decoded = decodeText(bytes, options.encoding);
     KVZ_TRY(decoded);
     const std::string text = composeCombiningMarks(decoded->utf8);
@@ -1040,7 +1040,7 @@ std::string buildCommand(const DeckInputOptions& options) {
 }
 
 Result<DeckInput> readDeckInput(std::string_view bytes, const DeckInputOptions& options) {
-    if (looksLikeKvz(bytes)) return fail("is a KVZ deck already, not a text", FailureKind::notADeck);
+    if (looksLikeKvz(bytes)) return kvzDeckGivenAsText();
     Result<DecodedText> decoded = decodeText(bytes, options.encoding);
     KVZ_TRY(decoded);
     DeckInput input;

@@ -181,6 +181,8 @@ Result<std::vector<std::uint8_t>> readFirstBytes(const std::string& path, std::s
     return bytes;
 }
 
+std::string deviceNameReason() { return "is the name of a device on Windows, not of a file"; }
+
 bool isWindowsDeviceName(std::string_view path) {
     const std::size_t separator = path.find_last_of("/\\:");
     std::string_view name = separator == std::string_view::npos ? path : path.substr(separator + 1);
