@@ -1,4 +1,5 @@
-// Small pieces of message text used across modules.
+// Small pieces of text used across modules: message wording, hex figures,
+// names compared, texts split into pieces and lines.
 #pragma once
 
 #include <cctype>
