@@ -6,7 +6,7 @@
 #include "common/layout.h"
 #include "common/text.h"
 #include "decode/decode.h"
-#include "decode/expand.h"
+#include "decode/expand_internal.h"
 
 namespace kvz {
 namespace {

@@ -1,4 +1,4 @@
-#include "decode/expand.h"
+#include "decode/expand_internal.h"
 
 #include <string>
 

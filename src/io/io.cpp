@@ -4,7 +4,7 @@
 #include <limits>
 #include <utility>
 
-#include "io/system.h"
+#include "io/system_internal.h"
 
 namespace kvz::io {
 namespace {

@@ -7,7 +7,7 @@
 #include "common/text.h"
 #include "io/io.h"
 #include "io/publish.h"
-#include "io/system.h"
+#include "io/system_internal.h"
 #include "io/temporary.h"
 
 namespace kvz::io {
