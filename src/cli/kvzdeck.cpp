@@ -12,7 +12,6 @@
 #include "cli/kvzpack_run.h"
 #include "cli/image_file.h"
 #include "core/frontend.h"
-#include "core/bounds.h"
 #include "deck/anki_package.h"
 #include "deck/deck.h"
 #include "deck/deck_input.h"
@@ -131,40 +130,15 @@ Status applyOption(Setting setting, const std::string& value, Invocation& invoca
             input.headerRow = header;
             break;
         }
-        case Setting::separator:
-            input.separator = parseSeparatorName(value);
-            if (input.separator == 0)
-                return fail("option '--separator' takes tab, comma, semicolon, space, pipe, colon or one character, not '" +
-                            inputExcerpt(value) + "'");
-            break;
-        case Setting::encoding: {
-            Result<TextEncoding> encoding = parseEncodingOption(value);
-            KVZ_TRY(encoding);
-            input.encoding = *encoding;
-            break;
-        }
-        case Setting::furigana: {
-            Result<Furigana> furigana = parseFuriganaOption(value);
-            KVZ_TRY(furigana);
-            input.furigana = *furigana;
-            break;
-        }
-        case Setting::groupSize: {
-            Result<std::size_t> size = parseGroupSizeOption(value);
-            KVZ_TRY(size);
-            input.groupSize = *size;
-            break;
-        }
+        case Setting::separator: return storeParsed(parseSeparatorOption(value), input.separator);
+        case Setting::encoding: return storeParsed(parseEncodingOption(value), input.encoding);
+        case Setting::furigana: return storeParsed(parseFuriganaOption(value), input.furigana);
+        case Setting::groupSize: return storeParsed(parseGroupSizeOption(value), input.groupSize);
         case Setting::deck:
             if (value.empty()) return fail("option '--deck' takes the name of a deck");
             invocation.deck = value;
             break;
-        case Setting::replace: {
-            Result<char32_t> character = parseReplacementOption(value);
-            KVZ_TRY(character);
-            input.fixes.replacement = *character;
-            break;
-        }
+        case Setting::replace: return storeParsed(parseReplacementOption(value), input.fixes.replacement);
     }
     return success();
 }
@@ -218,7 +192,7 @@ private:
     // A name that Windows opens as a device is no file to read or write.
     std::optional<int> refuseDeviceName(const std::string& path) {
         if (!io::opensAsDevice(path)) return std::nullopt;
-        err_ << formatFileMessage(kDeckProgram, path, "is the name of a device on Windows, not of a file") << '\n';
+        err_ << formatFileMessage(kDeckProgram, path, io::deviceNameReason()) << '\n';
         return kExitUsage;
     }
 

@@ -52,12 +52,7 @@ Status applyOption(Options& options, Setting setting, const std::string& value) 
             if (options.inspect) return fail("option '--inspect' given twice: it reads one image");
             options.inspect = value;
             break;
-        case Setting::entry: {
-            auto entry = parseEntrySelection(value);
-            KVZ_TRY(entry);
-            options.entry = *entry;
-            break;
-        }
+        case Setting::entry: return storeParsed(parseEntrySelection(value), options.entry);
         case Setting::outputDir:
             if (value.empty()) return fail("option '--output-dir' needs DIR, not an empty name");
             options.outputDir = value;

@@ -13,6 +13,7 @@
 #include "cli/kvzpack_options.h"
 #include "cli/image_file.h"
 #include "common/layout.h"
+#include "common/text.h"
 #include "common/version.h"
 #include "core/frontend.h"
 #include "io/format_files.h"
@@ -33,7 +34,7 @@ std::string howToBuild(const std::string& file) {
 
 void reportFailure(std::ostream& err, const std::string& file, const Failure& failure) {
     if (failure.kind == FailureKind::cannotOpen)
-        err << "Cannot open " << file << '\n';
+        err << formatCannotOpenMessage(file) << '\n';
     else if (failure.kind == FailureKind::notADeck)
         err << formatFileMessage(kPackProgram, file, failure.reason + howToBuild(file)) << '\n';
     else
@@ -86,12 +87,8 @@ std::optional<std::vector<std::string>> groupNamesOf(std::string_view hexText) {
     const Result<std::string> tsv = dumpHexTextDeck(hexText);
     if (!tsv) return std::nullopt;
     std::vector<std::string> names;
-    std::size_t start = 0;
-    for (std::size_t end = tsv->find('\n'); end != std::string::npos; end = tsv->find('\n', start)) {
-        const std::string line = tsv->substr(start, end - start);
-        if (!line.starts_with('#') && line.find('\t') == std::string::npos) names.push_back(line);
-        start = end + 1;
-    }
+    for (const std::string_view line : closedLines(*tsv))
+        if (!line.starts_with('#') && line.find('\t') == std::string_view::npos) names.emplace_back(line);
     return names;
 }
 
@@ -136,12 +133,9 @@ std::vector<std::string> readLogLines(const std::string& path) {
     const Result<std::string> text = io::readTextWithin(path, ownOutputReadLimit(OutputKind::log));
     if (!text || !isOwnOutput(OutputKind::log, *text)) return {};
     std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (std::size_t end = text->find('\n'); end != std::string::npos; end = text->find('\n', start)) {
-        std::string line = text->substr(start, end - start);
-        if (line.ends_with('\r')) line.pop_back();
-        lines.push_back(std::move(line));
-        start = end + 1;
+    for (std::string_view line : closedLines(*text)) {
+        if (line.ends_with('\r')) line.remove_suffix(1);
+        lines.emplace_back(line);
     }
     return lines;
 }
@@ -165,8 +159,7 @@ public:
             return kExitUsage;
         }
         if (const std::optional<std::string> device = deviceName()) {
-            err_ << formatFileMessage(kPackProgram, *device,
-                                      "is the name of a device on Windows, not of a file; nothing converted")
+            err_ << formatFileMessage(kPackProgram, *device, io::deviceNameReason() + "; nothing converted")
                  << '\n';
             return kExitUsage;
         }
@@ -458,7 +451,7 @@ int inspectImage(const std::string& path, const std::optional<EntrySelection>& e
         return kExitFailure;
     };
     if (io::opensAsDevice(path)) {
-        err << formatFileMessage(kPackProgram, path, "is the name of a device on Windows, not of a file") << '\n';
+        err << formatFileMessage(kPackProgram, path, io::deviceNameReason()) << '\n';
         return kExitUsage;
     }
     auto text = readImageText(path);

@@ -54,6 +54,15 @@ struct Done {};
 using Status = Result<Done>;
 inline Status success() { return Done{}; }
 
+// Stores the value `parsed` holds in `into`, or passes its failure on: an
+// option's value read by its parser.
+template <class T, class Target>
+Status storeParsed(Result<T> parsed, Target& into) {
+    if (!parsed) return parsed.failure();
+    into = std::move(*parsed);
+    return success();
+}
+
 }  // namespace kvz
 
 // Forwards a failure: evaluates `result` (a Result or a Status, named or

@@ -1,4 +1,5 @@
-// Small pieces of message text used across modules.
+// Small pieces of text used across modules: message wording, hex figures,
+// names compared, texts split into pieces and lines.
 #pragma once
 
 #include <cctype>
@@ -7,6 +8,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kvz {
 
@@ -37,6 +39,26 @@ inline std::string lowerTrimmed(std::string_view text) {
     std::string lower;
     for (const char c : text) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return lower;
+}
+
+// The pieces of `text` between its `separator`s, in order: a text with n
+// separators has n + 1 pieces (an empty text, one empty piece).
+inline std::vector<std::string_view> splitAt(std::string_view text, char separator) {
+    std::vector<std::string_view> pieces;
+    while (true) {
+        const std::size_t end = text.find(separator);
+        pieces.push_back(text.substr(0, end));
+        if (end == std::string_view::npos) return pieces;
+        text.remove_prefix(end + 1);
+    }
+}
+
+// The lines of `text` that a "\n" closes, without it; what follows the last
+// one (a line cut short, or nothing) is left out.
+inline std::vector<std::string_view> closedLines(std::string_view text) {
+    std::vector<std::string_view> lines = splitAt(text, '\n');
+    lines.pop_back();
+    return lines;
 }
 
 }  // namespace kvz

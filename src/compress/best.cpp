@@ -27,7 +27,7 @@
 #include <optional>
 #include <utility>
 
-#include "compress/best_rounds.h"
+#include "compress/best_rounds_internal.h"
 
 namespace kvz {
 namespace {

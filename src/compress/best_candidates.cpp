@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "compress/best_search.h"
+#include "compress/best_search_internal.h"
 
 namespace kvz::detail {
 namespace {

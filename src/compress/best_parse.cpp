@@ -1,5 +1,5 @@
 // The parse of one line into the fewest stream bytes.
-#include "compress/best_parse.h"
+#include "compress/best_parse_internal.h"
 
 namespace kvz::detail {
 namespace {

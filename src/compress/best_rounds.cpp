@@ -6,7 +6,7 @@
 // nesting depth) and every text line is parsed into the fewest bytes with
 // the widths of the round; characters and phrases are then ranked by how
 // often they are written, which gives the widths of the next round.
-#include "compress/best_rounds.h"
+#include "compress/best_rounds_internal.h"
 
 #include <algorithm>
 #include <numeric>

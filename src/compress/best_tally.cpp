@@ -1,6 +1,6 @@
 // Use counts, the exact stream size they give, and the encoding written
 // from them.
-#include "compress/best_tally.h"
+#include "compress/best_tally_internal.h"
 
 #include <algorithm>
 #include <numeric>

@@ -18,8 +18,8 @@ std::string_view severityName(Severity severity) { return severity == Severity::
 
 Result<InspectedImage> inspectImage(const HexImage& image, const std::string& name,
                                     const std::optional<EntrySelection>& entry) {
-    auto decoded = decodeImage(image.bytes, kLoadAddress);
-    if (!decoded) return fail("not a device image: " + decoded.reason());
+    auto decoded = decodeDeviceImage(image.bytes);
+    KVZ_TRY(decoded);
     auto text = entry ? drawSelection(*decoded, *entry) : formatImageSummary(name, image.bytes, *decoded);
     KVZ_TRY(text);
     return InspectedImage{std::move(text.value()), image.bytes.size(), std::move(decoded.value())};
@@ -106,6 +106,12 @@ DeckConversion convertDeck(const KvzFile& deck, const std::string& baseName, con
 
 std::string formatProgramMessage(std::string_view program, std::string_view text) {
     return std::string(program) + ": " + std::string(text);
+}
+
+std::string formatCannotOpenMessage(std::string_view file, std::string_view cause) {
+    std::string line = "Cannot open " + std::string(file);
+    if (!cause.empty()) line += ": " + std::string(cause);
+    return line;
 }
 
 std::string formatFileMessage(std::string_view program, std::string_view file, std::string_view reason) {

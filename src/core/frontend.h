@@ -49,6 +49,11 @@ std::string formatProgramMessage(std::string_view program, std::string_view text
 // "PROGRAM: FILE: REASON": a line about one file, such as its refusal.
 std::string formatFileMessage(std::string_view program, std::string_view file, std::string_view reason);
 
+// "Cannot open FILE": the line for a file that could not be opened or read
+// at all; with a `cause` (the browser's, in the page), "Cannot open FILE:
+// CAUSE".
+std::string formatCannotOpenMessage(std::string_view file, std::string_view cause = {});
+
 // "PROGRAM: FILE:REASON", for a reason that starts with the number of the
 // file's line it concerns ("kvzdeck: deck.tsv:12: ...").
 std::string formatFileLineMessage(std::string_view program, std::string_view file,

@@ -158,9 +158,15 @@ Result<std::string> dumpImageDeck(const DecodedImage& image) {
 Result<std::string> dumpHexTextDeck(std::string_view hexText) {
     Result<HexImage> image = imageFromHexText(hexText);
     KVZ_TRY(image);
-    Result<DecodedImage> decoded = decodeImage(image->bytes, kLoadAddress);
-    if (!decoded) return fail("not a device image: " + decoded.reason());
+    Result<DecodedImage> decoded = decodeDeviceImage(image->bytes);
+    KVZ_TRY(decoded);
     return dumpImageDeck(*decoded);
+}
+
+Result<DecodedImage> decodeDeviceImage(std::span<const std::uint8_t> image) {
+    Result<DecodedImage> decoded = decodeImage(image, kLoadAddress);
+    if (!decoded) return fail("not a device image: " + decoded.reason());
+    return decoded;
 }
 
 }  // namespace kvz

@@ -3,6 +3,8 @@
 // that a user who kept only the image can edit and rebuild the deck.
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -23,5 +25,9 @@ Result<std::string> dumpImageDeck(const DecodedImage& image);
 // dumpImageDeck of an image's Intel HEX text placed at the load address;
 // reasons as inspectHexText gives them.
 Result<std::string> dumpHexTextDeck(std::string_view hexText);
+
+// `image` (placed at kLoadAddress) decoded, or "not a device image: ..."
+// with the decoder's reason.
+Result<DecodedImage> decodeDeviceImage(std::span<const std::uint8_t> image);
 
 }  // namespace kvz

@@ -22,9 +22,7 @@ Result<PreviewSheet> previewSheet(std::span<const std::uint8_t> image, std::opti
         if (!decoded) return internalError("the image cannot be decoded for its preview: " + decoded.reason());
         checked = std::move(decoded.value());
     }
-    auto sheet = drawPreviewSheet(*checked);
-    if (!sheet) return internalError("the preview cannot be drawn: " + sheet.reason());
-    return sheet;
+    return previewSheetOf(*checked);
 }
 
 Result<std::vector<std::uint8_t>> sheetPng(const PreviewSheet& sheet) {
@@ -48,6 +46,12 @@ Status addPreview(PackedDeck& packed, std::optional<DecodedImage> checked, const
 }
 
 }  // namespace
+
+Result<PreviewSheet> previewSheetOf(const DecodedImage& decoded) {
+    auto sheet = drawPreviewSheet(decoded);
+    if (!sheet) return internalError("the preview cannot be drawn: " + sheet.reason());
+    return sheet;
+}
 
 Result<ReadDeck> readDeck(std::span<const std::uint8_t> bytes) {
     auto file = readKvzBytes(bytes);

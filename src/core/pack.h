@@ -73,6 +73,10 @@ Result<PackedDeck> packConversion(const KvzFile& deck, Conversion&& conversion, 
 // written file. Fails with "internal error: ..." when it cannot be drawn.
 Result<std::vector<std::uint8_t>> previewPngOf(std::span<const std::uint8_t> image);
 
+// The preview sheet of an image decoded already (an inspected one). Fails
+// with "internal error: ..." when it cannot be drawn.
+Result<PreviewSheet> previewSheetOf(const DecodedImage& decoded);
+
 // readDeck, then packDeck; the warnings are in the result's missingGlyphs,
 // nonShiftJisCodes and truncatedTexts.
 Result<PackedDeck> packDeckBytes(std::span<const std::uint8_t> bytes, const PackOptions& options,

@@ -15,7 +15,6 @@ namespace kvz {
 namespace {
 
 constexpr std::size_t kTextsPerEntry = 6;
-constexpr std::size_t kCostliestShown = 10;
 constexpr double kImageBytesPerValue = 7.0 / 8.0;
 
 // The most codes a stream holds: the one-byte limit is 1 there.
@@ -235,6 +234,23 @@ std::vector<EntrySpace> costliestEntries(const SpaceReport& report, std::size_t 
     return entries;
 }
 
+std::string describeGroupPart(const SpaceReport& report, std::size_t group) {
+    return "group " + std::to_string(group) + " (" + report.groups[group].name + ")";
+}
+
+std::string describePhraseTablePart(const SpaceReport& report) {
+    return "phrase table (" + plural(report.phrases, "phrase", "phrases") + ") and stream header";
+}
+
+std::string describeGlyphsPart(const SpaceReport& report) {
+    return "glyphs (" + plural(report.characters, "character", "characters") + ")";
+}
+
+std::string describeGlyphUse(const SpaceReport& report) {
+    return "for " + plural(report.characters, "character", "characters") + "; " +
+           std::to_string(report.singleEntryCharacters) + " used by a single entry only";
+}
+
 std::vector<std::string> formatSpaceReport(const std::string& file, const SpaceReport& report) {
     std::vector<std::string> lines;
     const std::uint64_t image = report.imageBytes;
@@ -242,17 +258,15 @@ std::vector<std::string> formatSpaceReport(const std::string& file, const SpaceR
                     (report.encoder == Encoder::best ? "--best" : "the default encoding") + ":");
     for (std::size_t g = 0; g < kGroupCount; ++g) {
         const double bytes = groupImageBytes(report.groups[g]);
-        lines.push_back("  group " + std::to_string(g) + " (" + report.groups[g].name +
-                        "): " + plural(report.groups[g].entries, "entry", "entries") +
+        lines.push_back("  " + describeGroupPart(report, g) + ": " + plural(report.groups[g].entries, "entry", "entries") +
                         ", stream " + roundedBytes(bytes) + ", " + formatImageShare(bytes, image) + " of the image");
     }
     const double table = phraseTableImageBytes(report);
-    lines.push_back("  phrase table (" + plural(report.phrases, "phrase", "phrases") + ") and stream header: " +
-                    roundedBytes(table) + ", " + formatImageShare(table, image) + " of the image");
+    lines.push_back("  " + describePhraseTablePart(report) + ": " + roundedBytes(table) + ", " +
+                    formatImageShare(table, image) + " of the image");
     lines.push_back("  glyphs: " + plural(report.glyphBytes, "byte", "bytes") + ", " +
-                    formatImageShare(static_cast<double>(report.glyphBytes), image) + " of the image, for " +
-                    plural(report.characters, "character", "characters") + "; " +
-                    std::to_string(report.singleEntryCharacters) + " used by a single entry only");
+                    formatImageShare(static_cast<double>(report.glyphBytes), image) + " of the image, " +
+                    describeGlyphUse(report));
     const std::vector<EntrySpace> costliest = costliestEntries(report, kCostliestShown);
     if (!costliest.empty()) {
         lines.push_back("  costliest entries:");

@@ -88,6 +88,9 @@ double streamImageBytes(std::uint64_t streamValues);
 double imageSharePercent(double bytes, std::uint64_t imageBytes);
 std::string formatImageShare(double bytes, std::uint64_t imageBytes);
 
+// How many of the costliest entries the report names.
+inline constexpr std::size_t kCostliestShown = 10;
+
 // The `count` costliest entries, costliest first; of equal costs the one
 // earlier in the file first.
 std::vector<EntrySpace> costliestEntries(const SpaceReport& report, std::size_t count);
@@ -95,6 +98,15 @@ std::vector<EntrySpace> costliestEntries(const SpaceReport& report, std::size_t 
 // An entry as the report names it: "group 2 entry 5 (歩く)", or with its
 // input line "group 2 entry 5 (歩く, line 14)".
 std::string describeCostlyEntry(const EntrySpace& entry);
+
+// The parts of an image as --report and the page name them: "group 2
+// (動詞)", "phrase table (12 phrases) and stream header", "glyphs (40
+// characters)"; and what the glyphs serve, "for 40 characters; 9 used by a
+// single entry only".
+std::string describeGroupPart(const SpaceReport& report, std::size_t group);
+std::string describePhraseTablePart(const SpaceReport& report);
+std::string describeGlyphsPart(const SpaceReport& report);
+std::string describeGlyphUse(const SpaceReport& report);
 
 // The lines that kvzpack --report prints: the image's share of each group
 // ("group 0 (動詞): 3 entries, ..."), the phrase table and the glyphs, the

@@ -67,13 +67,8 @@ const Queries kSchema18{
     "SELECT id, name FROM decks"};
 
 std::vector<std::string> splitFields(std::string_view flds) {
-    std::vector<std::string> fields;
-    while (true) {
-        const std::size_t separator = flds.find('\x1f');
-        fields.emplace_back(flds.substr(0, separator));
-        if (separator == std::string_view::npos) return fields;
-        flds.remove_prefix(separator + 1);
-    }
+    const std::vector<std::string_view> fields = splitAt(flds, '\x1f');
+    return {fields.begin(), fields.end()};
 }
 
 std::string joinedDeckName(std::string name, int schema) {

@@ -73,6 +73,9 @@ struct DeckCheck {
 // records that announce what the file holds.
 bool looksLikeKvz(std::string_view file);
 
+// The refusal of a KVZ deck given where its text was expected.
+Failure kvzDeckGivenAsText();
+
 // Checks every line of a TSV as buildDeck does, and goes on past a refused
 // line: each refused line is listed once, with every problem of its fields
 // (each field too long, each character with no Shift_JIS form) or its first

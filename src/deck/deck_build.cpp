@@ -9,6 +9,7 @@
 #include <string_view>
 #include <utility>
 
+#include "common/text.h"
 #include "deck/cp932.h"
 #include "deck/utf8.h"
 #include "glyph/glyph.h"
@@ -21,6 +22,7 @@ using deck_internal::appendRawBytes;
 using deck_internal::Bytes;
 using deck_internal::encodeCharacter;
 using deck_internal::hexByte;
+using deck_internal::kEmptyCellShown;
 
 constexpr std::uint16_t kMaxEntries = 0xFFFF;
 
@@ -200,20 +202,9 @@ private:
     std::size_t entries_ = 0;  // of every group
 };
 
-std::vector<std::string_view> splitFields(std::string_view line) {
-    std::vector<std::string_view> fields;
-    std::size_t start = 0;
-    for (std::size_t tab = line.find('\t'); tab != std::string_view::npos; tab = line.find('\t', start)) {
-        fields.push_back(line.substr(start, tab - start));
-        start = tab + 1;
-    }
-    fields.push_back(line.substr(start));
-    return fields;
-}
-
 Status DeckBuilder::addLine(std::string_view line) {
     if (line.empty() || line.front() == '#') return success();
-    const std::vector<std::string_view> fields = splitFields(line);
+    const std::vector<std::string_view> fields = splitAt(line, '\t');
     if (fields.size() == 1) return addGroup(fields.front());
     if (fields.size() == kFieldsPerEntry) return addEntry(fields);
     return fail(std::to_string(fields.size()) +
@@ -352,7 +343,7 @@ void DeckBuilder::warnOfMissingGlyphs(const Bytes& text, const std::string& labe
                                     ", nor for more characters after it; kvzpack names each of them");
             continue;
         }
-        warnings_.push_back("warning: " + label + ": no glyph for " + named + "; the device shows an empty cell for it");
+        warnings_.push_back("warning: " + label + ": no glyph for " + named + "; " + std::string(kEmptyCellShown));
     }
 }
 
@@ -467,6 +458,8 @@ std::string strayCarriageReturn(std::string_view line) {
 
 }  // namespace
 
+Failure kvzDeckGivenAsText() { return fail("is a KVZ deck already, not a text", FailureKind::notADeck); }
+
 bool looksLikeKvz(std::string_view file) {
     const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(file.data()), file.size());
     return !bytes.empty() && bytes.size() % kRecordSize == 0 && checkKvzRecords(bytes).ok();
@@ -511,7 +504,7 @@ Result<DeckCheck> checkDeck(std::string_view tsv, const DeckFixes& fixes) {
     }
     // Whatever the reason a KVZ deck is refused for, it is told as one.
     if (check.problemCount > 0 && looksLikeKvz(whole))
-        return fail("is a KVZ deck already, not a text", FailureKind::notADeck);
+        return kvzDeckGivenAsText();
     return check;
 }
 

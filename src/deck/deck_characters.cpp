@@ -76,7 +76,7 @@ std::string describeCharacterAndCode(CharCode code) {
 
 std::string describeGlyphShownFor(CharCode code) {
     const std::optional<CharCode> owner = glyphOwnerOf(code);
-    if (!owner) return "the device shows an empty cell for it";
+    if (!owner) return std::string(deck_internal::kEmptyCellShown);
     std::string shown = "the device draws it with the glyph of " + formatCharCode(*owner);
     const char bytes[] = {static_cast<char>((*owner)[0]), static_cast<char>((*owner)[1])};
     if (const std::optional<char32_t> character = cp932ToUnicode(std::string_view(bytes, 2))) {

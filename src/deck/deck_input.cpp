@@ -885,7 +885,7 @@ Result<DeckInput> readTableInput(const std::string& text, const ExportHeader& he
 }  // namespace
 
 Result<TableHead> readTableHead(std::string_view bytes, const DeckInputOptions& options) {
-    if (looksLikeKvz(bytes)) return fail("is a KVZ deck already, not a text", FailureKind::notADeck);
+    if (looksLikeKvz(bytes)) return kvzDeckGivenAsText();
     Result<DecodedText> decoded = decodeText(bytes, options.encoding);
     KVZ_TRY(decoded);
     const std::string text = composeCombiningMarks(decoded->utf8);
@@ -932,16 +932,19 @@ std::optional<ColumnRole> columnRoleNamed(std::string_view name) {
     return std::nullopt;
 }
 
+Result<ColumnRole> parseColumnRole(std::string_view name) {
+    if (const std::optional<ColumnRole> role = columnRoleNamed(name)) return *role;
+    return fail("--columns: '" + inputExcerpt(name) +
+                "' names no column; the names are long, short1 to short5, group, and - for a column to skip");
+}
+
 Result<std::vector<ColumnRole>> parseColumns(std::string_view list) {
     std::vector<ColumnRole> roles;
     while (true) {
         const std::size_t comma = list.find(',');
         const std::string_view name = list.substr(0, comma);
-        const std::optional<ColumnRole> role = columnRoleNamed(name);
-        if (!role) {
-            return fail("--columns: '" + inputExcerpt(name) +
-                        "' names no column; the names are long, short1 to short5, group, and - for a column to skip");
-        }
+        const Result<ColumnRole> role = parseColumnRole(name);
+        KVZ_TRY(role);
         if (*role != ColumnRole::skip && std::find(roles.begin(), roles.end(), *role) != roles.end())
             return fail("--columns: '" + roleName(*role) + "' is given twice; each field has one column");
         roles.push_back(*role);
@@ -982,12 +985,9 @@ Result<ColumnList> parseColumnList(std::string_view list, bool rolePerNoteType) 
                         "alone in the order of the columns");
         }
         const std::string name = trimmedText(item.substr(0, equals));
-        const std::optional<ColumnRole> role = columnRoleNamed(item.substr(equals + 1));
         if (name.empty()) return fail("--columns: '" + inputExcerpt(item) + "' names no header cell before its =");
-        if (!role) {
-            return fail("--columns: '" + inputExcerpt(item.substr(equals + 1)) +
-                        "' names no column; the names are long, short1 to short5, group, and - for a column to skip");
-        }
+        const Result<ColumnRole> role = parseColumnRole(item.substr(equals + 1));
+        KVZ_TRY(role);
         for (const NamedColumn& earlier : columns.named) {
             if (lowerTrimmed(earlier.name) == lowerTrimmed(name))
                 return fail("--columns: the header name '" + inputExcerpt(name) + "' is given twice");
@@ -1040,7 +1040,7 @@ std::string buildCommand(const DeckInputOptions& options) {
 }
 
 Result<DeckInput> readDeckInput(std::string_view bytes, const DeckInputOptions& options) {
-    if (looksLikeKvz(bytes)) return fail("is a KVZ deck already, not a text", FailureKind::notADeck);
+    if (looksLikeKvz(bytes)) return kvzDeckGivenAsText();
     Result<DecodedText> decoded = decodeText(bytes, options.encoding);
     KVZ_TRY(decoded);
     DeckInput input;
@@ -1102,6 +1102,12 @@ Result<std::size_t> parseGroupSizeOption(std::string_view value) {
 Result<TextEncoding> parseEncodingOption(std::string_view value) {
     if (const std::optional<TextEncoding> encoding = parseEncodingName(value)) return *encoding;
     return fail("option '--encoding' takes utf-8, utf-16le, utf-16be or cp932, not '" + inputExcerpt(value) + "'");
+}
+
+Result<char32_t> parseSeparatorOption(std::string_view value) {
+    if (const char32_t separator = parseSeparatorName(value)) return separator;
+    return fail("option '--separator' takes tab, comma, semicolon, space, pipe, colon or one character, not '" +
+                inputExcerpt(value) + "'");
 }
 
 Result<char32_t> parseReplacementOption(std::string_view value) {

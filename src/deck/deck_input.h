@@ -27,6 +27,10 @@ enum class ColumnRole : std::uint8_t { longField, short1, short2, short3, short4
 // "short field 1" too). Nothing for another name.
 std::optional<ColumnRole> columnRoleNamed(std::string_view name);
 
+// The role named `name` in a --columns list, or the refusal that lists the
+// names there are.
+Result<ColumnRole> parseColumnRole(std::string_view name);
+
 // The roles of a --columns list, "group,short1,short2,long,-". Refuses an
 // unknown name and a role given twice (but "-" any number of times).
 Result<std::vector<ColumnRole>> parseColumns(std::string_view list);
@@ -55,14 +59,15 @@ Result<ColumnList> parseColumnList(std::string_view list, bool rolePerNoteType =
 // short3). Nothing for another name.
 std::optional<ColumnRole> suggestedRoleOf(std::string_view headerCell);
 
-// The values of kvzdeck build's --furigana, --encoding and --replace as its
-// command line and the page take them, or the refusal that names the
-// option and what it takes. A replacement is one character that has a
-// Shift_JIS form and is no control character.
+// The values of kvzdeck build's --furigana, --group-size, --encoding,
+// --replace and --separator as its command line and the page take them, or
+// the refusal that names the option and what it takes. A replacement is one
+// character that has a Shift_JIS form and is no control character.
 Result<Furigana> parseFuriganaOption(std::string_view value);
 Result<std::size_t> parseGroupSizeOption(std::string_view value);  // 1 to 65535 cards
 Result<TextEncoding> parseEncodingOption(std::string_view value);
 Result<char32_t> parseReplacementOption(std::string_view value);
+Result<char32_t> parseSeparatorOption(std::string_view value);  // a name (tab, comma, ...) or one character
 
 enum class DeckForm { ownLayout, table, flashcardExport, ankiPackage };
 

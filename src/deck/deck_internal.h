@@ -19,6 +19,9 @@ std::string hexByte(std::uint8_t byte);
 // ASCII as it is, the usual variants of CP932's characters as those.
 std::optional<Bytes> encodeCharacter(char32_t codePoint);
 
+// What the device shows for a character it has no glyph for.
+inline constexpr std::string_view kEmptyCellShown = "the device shows an empty cell for it";
+
 // Appends every byte as \xHH.
 void appendRawBytes(std::string& out, std::string_view bytes);
 

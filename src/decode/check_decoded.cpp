@@ -4,8 +4,9 @@
 #include <string>
 
 #include "common/layout.h"
+#include "common/text.h"
 #include "decode/decode.h"
-#include "decode/expand.h"
+#include "decode/expand_internal.h"
 
 namespace kvz {
 namespace {
@@ -82,7 +83,7 @@ Status checkGroups(const DecodedImage& image, const GroupCounts& counts) {
     for (std::size_t g = 0; g < kGroupCount; ++g) {
         if (image.groups[g].entryCount != counts[g])
             return fail("group " + std::to_string(g) + " has " +
-                        std::to_string(image.groups[g].entryCount) + " entries in the image, " +
+                        plural(image.groups[g].entryCount, "entry", "entries") + " in the image, " +
                         std::to_string(counts[g]) + " in the deck");
     }
     const std::uint64_t deckEntries = std::accumulate(counts.begin(), counts.end(), std::uint64_t{0});

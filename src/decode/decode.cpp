@@ -7,7 +7,7 @@
 #include "common/layout.h"
 #include "common/text.h"
 #include "decode/decode.h"
-#include "decode/expand.h"
+#include "decode/expand_internal.h"
 
 namespace kvz {
 namespace {
@@ -127,10 +127,8 @@ private:
             std::uint16_t code = 0;
             if (!reader_.read(code)) return endsInside(place.describe());
             if (code >= codeCount_)
-                return fail("code " + std::to_string(code) + " in " + place.describe() +
-                            " is neither a character nor a phrase (" +
-                            std::to_string(image_.codesBefore) + " characters, " +
-                            std::to_string(image_.phrases.size()) + " phrases)");
+                return fail(detail::unknownCodeReason("code " + std::to_string(code) + " in " + place.describe(),
+                                                      image_));
             text.push_back(code);
         }
         return success();
@@ -156,7 +154,7 @@ private:
             if (*first != runningIndex)
                 return fail("group " + std::to_string(g) + " begins at entry " +
                             std::to_string(*first) + ", the groups before it hold " +
-                            std::to_string(runningIndex) + " entries");
+                            plural(runningIndex, "entry", "entries"));
             group.firstEntry = *first;
             group.entryCount = *count;
             runningIndex += *count;

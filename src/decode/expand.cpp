@@ -1,8 +1,15 @@
-#include "decode/expand.h"
+#include "decode/expand_internal.h"
 
 #include <string>
 
+#include "common/text.h"
+
 namespace kvz::detail {
+
+std::string unknownCodeReason(const std::string& code, const DecodedImage& image) {
+    return code + " is neither a character nor a phrase (" + plural(image.codesBefore, "character", "characters") +
+           ", " + plural(image.phrases.size(), "phrase", "phrases") + ")";
+}
 
 PhraseExpander::PhraseExpander(const DecodedImage& image)
     : image_(image), open_(image.phrases.size(), false) {}
@@ -19,9 +26,7 @@ std::string PhraseExpander::refusal(std::uint16_t code, std::size_t expandedSoFa
     }
     const std::size_t phrase = code - image_.codesBefore;
     if (phrase >= image_.phrases.size())
-        return "code " + std::to_string(code) + " is neither a character nor a phrase (" +
-               std::to_string(image_.codesBefore) + " characters, " +
-               std::to_string(image_.phrases.size()) + " phrases)";
+        return unknownCodeReason("code " + std::to_string(code), image_);
     if (open_[phrase]) return "phrase " + std::to_string(code) + " contains itself";
     return {};
 }

@@ -12,10 +12,8 @@ namespace kvz {
 namespace {
 
 std::string describeRecordCount(std::size_t byteCount) {
-    std::string text = std::to_string(byteCount / kRecordSize) + " records";
-    if (byteCount % kRecordSize != 0) {
-        text += " and " + std::to_string(byteCount % kRecordSize) + " bytes";
-    }
+    std::string text = plural(byteCount / kRecordSize, "record", "records");
+    if (byteCount % kRecordSize != 0) text += " and " + plural(byteCount % kRecordSize, "byte", "bytes");
     return text;
 }
 

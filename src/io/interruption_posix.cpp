@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "io/interruption.h"
-#include "io/system.h"
+#include "io/system_internal.h"
 
 namespace kvz::io {
 

@@ -8,7 +8,7 @@
 #include <mutex>
 
 #include "io/interruption.h"
-#include "io/system.h"
+#include "io/system_internal.h"
 
 namespace kvz::io {
 

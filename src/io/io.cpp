@@ -4,7 +4,7 @@
 #include <limits>
 #include <utility>
 
-#include "io/system.h"
+#include "io/system_internal.h"
 
 namespace kvz::io {
 namespace {
@@ -180,6 +180,8 @@ Result<std::vector<std::uint8_t>> readFirstBytes(const std::string& path, std::s
     KVZ_TRY(appendUpTo(*file, bytes, count));
     return bytes;
 }
+
+std::string deviceNameReason() { return "is the name of a device on Windows, not of a file"; }
 
 bool isWindowsDeviceName(std::string_view path) {
     const std::size_t separator = path.find_last_of("/\\:");

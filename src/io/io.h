@@ -168,6 +168,9 @@ bool isDirectory(const std::string& path);
 // directory").
 std::string folderReason();
 
+// The reason for a name that Windows opens as a device (opensAsDevice).
+std::string deviceNameReason();
+
 // Removes `path` if it exists; whether it did is not reported.
 void removeFile(const std::string& path);
 

@@ -19,7 +19,7 @@
 #include "io/io.h"
 #include "io/process.h"
 #include "io/publish.h"
-#include "io/system.h"
+#include "io/system_internal.h"
 
 namespace kvz::io {
 namespace {

@@ -4,9 +4,10 @@
 #include <charconv>
 #include <string_view>
 
+#include "common/text.h"
 #include "io/io.h"
 #include "io/publish.h"
-#include "io/system.h"
+#include "io/system_internal.h"
 #include "io/temporary.h"
 
 namespace kvz::io {
@@ -46,13 +47,8 @@ Failure notAJournal() { return fail("is not a journal of kvzpack"); }
 // The lines of `text` that a line end closes; a last line cut short is left
 // out.
 std::vector<std::string> completeLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (std::size_t end = text.find('\n'); end != std::string::npos; end = text.find('\n', start)) {
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
+    const std::vector<std::string_view> lines = closedLines(text);
+    return {lines.begin(), lines.end()};
 }
 
 std::string describeNames(const Journal& journal) {

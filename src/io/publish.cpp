@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "io/journal.h"
-#include "io/system.h"
+#include "io/system_internal.h"
 
 namespace kvz::io {
 namespace {

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "io/io.h"
-#include "io/system.h"
+#include "io/system_internal.h"
 
 namespace kvz::io {
 namespace {

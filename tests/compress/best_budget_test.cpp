@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "best_support.h"
-#include "compress/best_rounds.h"
+#include "compress/best_rounds_internal.h"
 #include "reference/pairing_reference.h"
 #include "support/fixtures.h"
 

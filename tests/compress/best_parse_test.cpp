@@ -9,7 +9,7 @@
 #include <string>
 #include <tuple>
 
-#include "compress/best_parse.h"
+#include "compress/best_parse_internal.h"
 
 namespace kvz::detail {
 namespace {

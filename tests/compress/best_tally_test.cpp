@@ -12,7 +12,7 @@
 #include <string>
 
 #include "best_support.h"
-#include "compress/best_rounds.h"
+#include "compress/best_rounds_internal.h"
 #include "support/fixtures.h"
 
 namespace kvz::detail {

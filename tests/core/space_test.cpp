@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/layout.h"
+#include "common/text.h"
 #include "core/frontend.h"
 #include "decode/decode.h"
 #include "deck/deck_input.h"
@@ -272,14 +273,8 @@ TEST(Space, ImageSharesAreWordedToATenthOfAPercent) {
 
 // The cells of a CSV row without quotes.
 std::vector<std::string> cellsOf(const std::string& row) {
-    std::vector<std::string> cells;
-    std::size_t start = 0;
-    for (std::size_t comma = row.find(','); comma != std::string::npos; comma = row.find(',', start)) {
-        cells.push_back(row.substr(start, comma - start));
-        start = comma + 1;
-    }
-    cells.push_back(row.substr(start));
-    return cells;
+    const std::vector<std::string_view> cells = splitAt(row, ',');
+    return {cells.begin(), cells.end()};
 }
 
 // A table's rows are gathered by lesson into the deck's groups, so an

@@ -159,7 +159,7 @@ TEST(VerifyMismatches, NameWhatDiffersAndWhere) {
          "character 0x8265 of group 0 entry 0 short field 1 is not in the character table"},
         {"entry counted in group 1",
          [](KvzFile& d, CharTable&, Bytes&) { d.groupCounts = {0, 1, 0, 0, 0, 0, 0, 0}; },
-         "group 0 has 1 entries in the image, 0 in the deck"},
+         "group 0 has 1 entry in the image, 0 in the deck"},
         {"E and C swapped in the table",
          [](KvzFile&, CharTable& t, Bytes&) { std::swap(t[1], t[2]); },
          "glyph cell 1 is not the glyph of character 0x8262"},

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "decode/decode.h"
-#include "decode/expand.h"
+#include "decode/expand_internal.h"
 #include "decode/example_image.h"
 #include "decode/image_builder.h"
 #include "input/kvz.h"

@@ -66,7 +66,7 @@ async function runOnFile(module, request) {
     bytes = await bytesOf(request);
     if (request.packageLibraries) await setUpPackageLibraries(request.packageLibraries);
   } catch (error) {
-    return { ok: false, messages: [`Cannot open ${name}: ${error.message}`] };
+    return module.refuseUnread(name, String(error.message ?? error));
   }
   return runOnModule(module, request, kind, bytes);
 }

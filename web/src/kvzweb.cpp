@@ -16,15 +16,11 @@
 
 #include "common/file_names.h"
 #include "common/layout.h"
-#include "core/bounds.h"
+#include "common/text.h"
 #include "core/frontend.h"
-#include "core/own_outputs.h"
-#include "core/preview.h"
 #include "deck/anki_package.h"
-#include "core/report.h"
 #include "deck/deck.h"
 #include "deck/deck_input.h"
-#include "common/text.h"
 #include "deck/table.h"
 #include "input/kvz.h"
 #include "package_bridge.h"
@@ -229,15 +225,17 @@ val imageToJs(NamedImage& image, const std::string& logName, const std::string& 
 val spaceToJs(const SpaceReport& space, const std::string& file) {
     val object = val::object();
     val groups = val::array();
-    for (const GroupSpace& group : space.groups) {
+    for (std::size_t g = 0; g < space.groups.size(); ++g) {
+        const GroupSpace& group = space.groups[g];
         val item = shareToJs(streamImageBytes(group.streamValues), space.imageBytes);
         item.set("entries", static_cast<double>(group.entries));
         item.set("name", group.name);
+        item.set("described", describeGroupPart(space, g));
         groups.call<void>("push", item);
     }
     object.set("groups", groups);
     val costliest = val::array();
-    for (const EntrySpace& entry : costliestEntries(space, 10)) {
+    for (const EntrySpace& entry : costliestEntries(space, kCostliestShown)) {
         val item = val::object();
         item.set("group", entry.group);
         item.set("entry", entry.entry);
@@ -250,6 +248,9 @@ val spaceToJs(const SpaceReport& space, const std::string& file) {
     object.set("costliest", costliest);
     object.set("best", space.encoder == Encoder::best);
     object.set("phrases", static_cast<double>(space.phrases));
+    object.set("tableDescribed", describePhraseTablePart(space));
+    object.set("glyphsDescribed", describeGlyphsPart(space));
+    object.set("glyphUse", describeGlyphUse(space));
     object.set("table", shareToJs(streamImageBytes(space.phraseTableValues + space.headerValues), space.imageBytes));
     object.set("characters", static_cast<double>(space.characters));
     object.set("singleEntryCharacters", static_cast<double>(space.singleEntryCharacters));
@@ -376,39 +377,20 @@ PageBuildOptions buildOptionsOf(const val& options) {
 Result<DeckInputOptions> deckInputOptionsOf(const PageBuildOptions& page, const std::string& file) {
     DeckInputOptions options;
     options.fileName = file;
-    if (!page.encoding.empty()) {
-        auto encoding = parseEncodingOption(page.encoding);
-        KVZ_TRY(encoding);
-        options.encoding = *encoding;
-    }
+    if (!page.encoding.empty()) KVZ_TRY(storeParsed(parseEncodingOption(page.encoding), options.encoding));
     options.fixes.cut = page.cut;
-    if (!page.replace.empty()) {
-        auto replacement = parseReplacementOption(page.replace);
-        KVZ_TRY(replacement);
-        options.fixes.replacement = *replacement;
-    }
-    if (!page.separator.empty()) {
-        options.separator = parseSeparatorName(page.separator);
-        if (options.separator == 0) return fail("option '--separator' takes tab, comma, semicolon, space, pipe, colon or one character");
-    }
-    if (!page.furigana.empty()) {
-        auto furigana = parseFuriganaOption(page.furigana);
-        KVZ_TRY(furigana);
-        options.furigana = *furigana;
-    }
-    if (!page.groupSize.empty()) {
-        auto size = parseGroupSizeOption(page.groupSize);
-        KVZ_TRY(size);
-        options.groupSize = *size;
-    }
+    if (!page.replace.empty()) KVZ_TRY(storeParsed(parseReplacementOption(page.replace), options.fixes.replacement));
+    if (!page.separator.empty()) KVZ_TRY(storeParsed(parseSeparatorOption(page.separator), options.separator));
+    if (!page.furigana.empty()) KVZ_TRY(storeParsed(parseFuriganaOption(page.furigana), options.furigana));
+    if (!page.groupSize.empty()) KVZ_TRY(storeParsed(parseGroupSizeOption(page.groupSize), options.groupSize));
     return options;
 }
 
 Result<std::vector<ColumnRole>> rolesOf(const std::vector<std::string>& names) {
     std::vector<ColumnRole> roles;
     for (const std::string& name : names) {
-        const std::optional<ColumnRole> role = columnRoleNamed(name);
-        if (!role) return fail("--columns: '" + name + "' names no column");
+        const Result<ColumnRole> role = parseColumnRole(name);
+        KVZ_TRY(role);
         roles.push_back(*role);
     }
     return roles;
@@ -549,8 +531,8 @@ val inspectImage(const std::string& text, const std::string& file) {
         report.set("capacity", static_cast<double>(kImageCapacity));
         report.set("capacityShare",
                    formatImageShare(static_cast<double>(inspection.inspected->imageBytes), kImageCapacity));
-        auto sheet = drawPreviewSheet(inspection.inspected->decoded);
-        if (!sheet) return refuse("the preview cannot be drawn: " + sheet.reason());
+        auto sheet = previewSheetOf(inspection.inspected->decoded);
+        if (!sheet) return refuse(sheet.reason());
         addPreview(report, *sheet);
         report.set("downloads", imageDownloadsToJs(stemOf(file), file));
         return report.finish(true);
@@ -572,6 +554,13 @@ val refuseTooLarge(const std::string& kind, const std::string& file, double size
                                : text                       ? deckTextTooLarge()
                                : kind == "ihx" ? imageTextTooLarge() : kvzFileTooLarge();
     report.say(formatFileMessage(text ? kDeckProgram : kPackProgram, file, reason));
+    return report.finish(false);
+}
+
+// The refusal of a file the page could not read, for the browser's `cause`.
+val refuseUnread(const std::string& file, const std::string& cause) {
+    Report report;
+    report.say(formatCannotOpenMessage(file, cause));
     return report.finish(false);
 }
 
@@ -599,5 +588,6 @@ EMSCRIPTEN_BINDINGS(kvzweb) {
     emscripten::function("inspectImage", &kvz::web::inspectImage);
     emscripten::function("encodePng", &kvz::web::encodePngOf);
     emscripten::function("refuseTooLarge", &kvz::web::refuseTooLarge);
+    emscripten::function("refuseUnread", &kvz::web::refuseUnread);
     emscripten::function("fileNames", &kvz::web::fileNamesOf);
 }

@@ -1,6 +1,8 @@
 #include "package_bridge.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -63,33 +65,36 @@ std::string textOption(const val& options, const char* name) {
     return value.isString() ? value.as<std::string>() : std::string();
 }
 
+// { name, notes }: a deck or a note type as the package's form lists it.
+val namedCount(const std::string& name, std::size_t notes) {
+    val item = val::object();
+    item.set("name", name);
+    item.set("notes", static_cast<double>(notes));
+    return item;
+}
+
+// `toJs` of each of `items` that holds a note: the form offers no other.
+template <class Items, class ToJs>
+val listedWithNotes(const Items& items, ToJs toJs) {
+    val listed = val::array();
+    for (const auto& item : items)
+        if (item.notes != 0) listed.call<void>("push", toJs(item));
+    return listed;
+}
+
 val decksToJs(const AnkiCollection& collection) {
-    val decks = val::array();
-    for (const AnkiDeck& deck : collection.decks) {
-        if (deck.notes == 0) continue;
-        val item = val::object();
-        item.set("name", deck.name);
-        item.set("notes", static_cast<double>(deck.notes));
-        decks.call<void>("push", item);
-    }
-    return decks;
+    return listedWithNotes(collection.decks, [](const AnkiDeck& deck) { return namedCount(deck.name, deck.notes); });
 }
 
 val noteTypesToJs(const AnkiCollection& collection) {
-    val types = val::array();
-    for (const AnkiNoteType& type : collection.noteTypes) {
-        if (type.notes == 0) continue;
-        val item = val::object();
-        item.set("name", type.name);
-        item.set("notes", static_cast<double>(type.notes));
+    return listedWithNotes(collection.noteTypes, [](const AnkiNoteType& type) {
+        val item = namedCount(type.name, type.notes);
         val fields = val::array();
         for (const std::string& field : type.fields) fields.call<void>("push", field);
         item.set("fields", fields);
-        types.call<void>("push", item);
-    }
-    return types;
+        return item;
+    });
 }
-
 
 // The form of a package whose decks are those of `all` and whose notes
 // are those of `kept`.

@@ -3,8 +3,6 @@
 // each worker once. The deck to build (kvzdeck build's --deck) and its
 // fields' roles (--columns) are that file's own, chosen in the form beside
 // its results (package-form.js). A package has no text encoding to choose.
-const workersWithPackageLibraries = new WeakSet();
-let packageLibrariesSource = null;
 
 function isPackageFile(name) {
   return /\.(apkg|colpkg)$/i.test(name);
@@ -12,14 +10,14 @@ function isPackageFile(name) {
 
 // The source of kvzAnkiLibrariesMain, from anki-libraries.js loaded once.
 function loadPackageLibraries() {
-  packageLibrariesSource ??= new Promise((resolve, reject) => {
+  state.packageLibraries.source ??= new Promise((resolve, reject) => {
     const script = document.createElement('script');
     script.src = 'anki-libraries.js';
     script.onload = () => resolve(kvzAnkiLibrariesMain.toString());
     script.onerror = () => reject(new Error('anki-libraries.js could not be loaded'));
     document.head.append(script);
   });
-  return packageLibrariesSource;
+  return state.packageLibraries.source;
 }
 
 // `entry`'s options as a package's build takes them: the deck and fields'
@@ -34,12 +32,12 @@ function withPackageOptions(entry) {
 // refuses the package, saying so.
 async function packageRequest(file, options, worker) {
   const request = { options };
-  if (!isPackageFile(file.name) || workersWithPackageLibraries.has(worker)) return request;
+  if (!isPackageFile(file.name) || state.packageLibraries.workers.has(worker)) return request;
   try {
     request.packageLibraries = await loadPackageLibraries();
-    workersWithPackageLibraries.add(worker);
+    state.packageLibraries.workers.add(worker);
   } catch {
-    packageLibrariesSource = null;
+    state.packageLibraries.source = null;
   }
   return request;
 }

@@ -56,9 +56,10 @@ function preformatted(text) {
 // The parts of a split: a gauge each, and their log and summary lines as
 // kvzpack --split -v prints them.
 function showPartsSummary(parts) {
-  const entriesOf = parts.map((part) => part.entries);
-  elements.summary.append(cell('p', `Too large for one image: ${parts.length} parts of ${Math.min(...entriesOf)} to `
-    + `${Math.max(...entriesOf)} entries, each within the device.`));
+  const fewest = Math.min(...parts.map((part) => part.entries));
+  const most = Math.max(...parts.map((part) => part.entries));
+  const sizes = fewest === most ? `${counted(most, 'entry', 'entries')} each` : `${fewest} to ${most} entries`;
+  elements.summary.append(cell('p', `Too large for one image: ${parts.length} parts of ${sizes}, each within the device.`));
   for (const part of parts) {
     const label = cell('h3', `${part.name}: entries ${part.firstEntry + 1} to ${part.firstEntry + part.entries}`);
     elements.summary.append(label, gauge(part.figures));
@@ -105,11 +106,9 @@ function spaceTable(space) {
   const head = document.createElement('tr');
   for (const title of ['', 'entries', 'bytes', 'share of the image', '']) head.append(cell('th', title));
   const body = document.createElement('tbody');
-  space.groups.forEach((group, index) => body.append(spaceRow(`group ${index} (${group.name})`, String(group.entries),
-    group)));
-  body.append(spaceRow(`phrase table (${counted(space.phrases, 'phrase', 'phrases')}) and stream header`, '',
-    space.table));
-  body.append(spaceRow(`glyphs (${counted(space.characters, 'character', 'characters')})`, '', space.glyphs));
+  for (const group of space.groups) body.append(spaceRow(group.described, String(group.entries), group));
+  body.append(spaceRow(space.tableDescribed, '', space.table));
+  body.append(spaceRow(space.glyphsDescribed, '', space.glyphs));
   const thead = document.createElement('thead');
   thead.append(head);
   table.append(thead, body);
@@ -133,9 +132,8 @@ function costliestList(space) {
 function showSpace(space) {
   const encoding = space.best ? 'with --best' : 'with the default encoding';
   const intro = cell('p', `The image's ${space.imageBytes} bytes, ${encoding}, of the device's ${space.capacity}:`);
-  const glyphs = cell('p', `Glyphs: ${counted(space.glyphBytes, 'byte', 'bytes')} for `
-    + `${counted(space.characters, 'character', 'characters')}; `
-    + `${space.singleEntryCharacters} used by a single entry only (each costs a glyph cell of its own).`);
+  const glyphs = cell('p', `Glyphs: ${counted(space.glyphBytes, 'byte', 'bytes')} ${space.glyphUse} `
+    + '(each costs a glyph cell of its own).');
   glyphs.id = 'space-glyphs';
   const distance = cell('p', space.lines[space.lines.length - 1].trim());
   distance.id = 'space-distance';

@@ -176,7 +176,7 @@ function showEntry(group, entry) {
     const caption = cell('figcaption', entry < 0 ? 'name' : sheet.fieldNames[text.field]);
     const canvas = textCanvas(sheet, text);
     canvas.setAttribute('role', 'img');
-    canvas.setAttribute('aria-label', `${text.place}, ${text.cells} characters`);
+    canvas.setAttribute('aria-label', `${text.place}, ${counted(text.cells, 'character', 'characters')}`);
     figure.append(caption, canvas);
     elements.entryView.append(figure);
   }

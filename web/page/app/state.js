@@ -77,6 +77,9 @@ const state = {
   // runs while its number is the latest.
   batch: { latest: 0, started: 0, ticker: 0 },
   worker: { instance: null, nextRunId: 1, pending: null },  // pending: { id, finish, onStart }
+  // The Anki package libraries (packages.js): the promise of their source,
+  // once asked for, and the workers that have them.
+  packageLibraries: { source: null, workers: new WeakSet() },
 };
 
 function setStatus(text) {

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "compress/best.h"
-#include "compress/best_parse.h"
-#include "compress/best_search.h"
-#include "compress/best_tally.h"
+#include "compress/best_parse_internal.h"
+#include "compress/best_search_internal.h"
+#include "compress/best_tally_internal.h"
 
 namespace kvz::detail {
 

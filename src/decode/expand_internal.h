@@ -10,6 +10,10 @@
 
 namespace kvz::detail {
 
+// "CODE is neither a character nor a phrase (N characters, M phrases)", for
+// a code beyond those of `image`; `code` is told as the caller describes it.
+std::string unknownCodeReason(const std::string& code, const DecodedImage& image);
+
 // Expands stored texts of one decoded image into character codes. Keeps its
 // bookkeeping between calls, so that expanding every text of an image costs
 // only the expanded lengths.

@@ -7,7 +7,7 @@
 #include <span>
 #include <vector>
 
-#include "compress/best_search.h"
+#include "compress/best_search_internal.h"
 
 namespace kvz::detail {
 

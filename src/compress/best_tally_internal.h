@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "compress/best.h"
-#include "compress/best_parse.h"
+#include "compress/best_parse_internal.h"
 
 namespace kvz::detail {
 
