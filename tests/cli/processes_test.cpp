@@ -282,6 +282,13 @@ struct KilledConversion {
     std::vector<std::uint8_t> deck;
 };
 
+// Writes `deck` as deck.kvz in `dir` and runs the conversion's kvzpack on it.
+ProcessResult convertIn(const TempDir& dir, const KilledConversion& conversion, const std::vector<std::uint8_t>& deck,
+                        const std::vector<std::string>& environment) {
+    testing::writeFile(dir / "deck.kvz", deck);
+    return run(dir, testing::kvzpackBinary(), conversion.args, environment);
+}
+
 class KilledAtARename : public ::testing::TestWithParam<KilledConversion> {};
 
 // The run is killed (SIGKILL, as a power loss would end it) at each rename
@@ -292,8 +299,7 @@ TEST_P(KilledAtARename, TheNextRunRepairsTheSet) {
     const KilledConversion& conversion = GetParam();
     const auto convert = [&](const TempDir& dir, const std::vector<std::uint8_t>& deck,
                              const std::vector<std::string>& environment = {}) {
-        testing::writeFile(dir / "deck.kvz", deck);
-        return run(dir, testing::kvzpackBinary(), conversion.args, environment);
+        return convertIn(dir, conversion, deck, environment);
     };
     TempDir reference;
     ASSERT_EQ(convert(reference, conversion.deck).exitStatus, 0);
@@ -354,8 +360,7 @@ TEST_P(KilledWhileWriting, TheNextRunRemovesItsTemporaryFiles) {
     const KilledConversion& conversion = GetParam();
     const auto convert = [&](const TempDir& dir, const std::vector<std::uint8_t>& deck,
                              const std::vector<std::string>& environment = {}) {
-        testing::writeFile(dir / "deck.kvz", deck);
-        return run(dir, testing::kvzpackBinary(), conversion.args, environment);
+        return convertIn(dir, conversion, deck, environment);
     };
     const auto leftOver = [](const TempDir& dir) {
         std::vector<std::string> names;
